@@ -1,0 +1,4 @@
+#pragma once
+
+int IsCompanionInstalled();
+int RunCompanionProbe();

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Appends the UTF-8 form of UTF-16LE bytes to `out`. An odd last byte is
+// dropped; unpaired surrogates become U+FFFD.
+void AppendUtf16LeAsUtf8(const unsigned char *bytes, std::size_t size, std::string &out);
