@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/posix/reg_image.h"
+
+namespace {
+
+struct Lookup {
+    const char *what;
+    std::string file;
+    const char *key;
+    bool keyExists;
+    const char *value; // nullptr: only the key is judged
+    bool found;
+    DWORD type;
+    std::string data;
+};
+
+const std::string V4 = "REGEDIT4\r\n\r\n";
+const std::string V5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+std::string Utf16Le(const std::string &ascii)
+{
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(RegImage, ImportsAsRegeditWould)
+{
+    const Lookup cases[] = {
+        {"plain text", V4 + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"N\"=\"hello\"\n", "A\\B", true, "N", true, REG_SZ,
+         std::string("hello\0", 6)},
+        {"escapes", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"C:\\\\x \\\"q\\\"\"\n", "A", true, "N", true, REG_SZ,
+         std::string("C:\\x \"q\"\0", 9)},
+        {"quoted name with escapes", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"a\\\"b\"=\"v\"\n", "A", true, "a\"b", true,
+         REG_SZ, std::string("v\0", 2)},
+        {"default value", V4 + "[HKEY_LOCAL_MACHINE\\A]\n@=\"d\"\n", "A", true, "", true, REG_SZ,
+         std::string("d\0", 2)},
+        {"dword", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=dword:00000102\n", "A", true, "N", true, REG_DWORD,
+         std::string("\x02\x01\0\0", 4)},
+        {"dword too long is skipped", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=dword:123456789\n", "A", true, "N",
+         false, 0, ""},
+        {"hex binary over lines", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex:41,42,\\\n  43\n", "A", true, "N", true,
+         REG_BINARY, "ABC"},
+        {"empty hex", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex:\n", "A", true, "N", true, REG_BINARY, ""},
+        {"hex(2) in a version 4 file is 8-bit", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex(2):41,00\n", "A", true,
+         "N", true, REG_EXPAND_SZ, std::string("A\0", 2)},
+        {"hex(2) in a version 5 file is UTF-16", V5 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex(2):41,00,e9,00,00,00\n",
+         "A", true, "N", true, REG_EXPAND_SZ, std::string("A\xC3\xA9\0", 4)},
+        {"hex(b) keeps its type", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex(b):01,02\n", "A", true, "N", true, 11,
+         "\x01\x02"},
+        {"bad hex byte skips the line", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex:4g\n", "A", true, "N", false, 0,
+         ""},
+        {"names in any case", V4 + "[hkey_local_machine\\SoFtWaRe\\X]\n\"Name\"=\"v\"\n", "software\\x", true,
+         "NAME", true, REG_SZ, std::string("v\0", 2)},
+        {"implied parent exists", V4 + "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n", "A\\B", true, nullptr, false, 0, ""},
+        {"sibling prefix is no parent", V4 + "[HKEY_LOCAL_MACHINE\\AB\\C]\n", "A", false, nullptr, false, 0, ""},
+        {"other roots are skipped", V4 + "[HKEY_CURRENT_USER\\A]\n\"N\"=\"v\"\n", "A", false, "N", false, 0, ""},
+        {"later value wins", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"2\"\n",
+         "A", true, "N", true, REG_SZ, std::string("2\0", 2)},
+        {"later line in one section wins", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n\"N\"=\"2\"\n", "A", true,
+         "N", true, REG_SZ, std::string("2\0", 2)},
+        {"earlier section still serves", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n[HKEY_LOCAL_MACHINE\\A]\n", "A",
+         true, "N", true, REG_SZ, std::string("1\0", 2)},
+        {"value removed", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n\"N\"=-\n", "A", true, "N", false, 0, ""},
+        {"key removed with its subkeys", V4 + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"N\"=\"1\"\n[-HKEY_LOCAL_MACHINE\\A]\n",
+         "A\\B", false, "N", false, 0, ""},
+        {"key made again after removal",
+         V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n[-HKEY_LOCAL_MACHINE\\A]\n[HKEY_LOCAL_MACHINE\\A]\n\"M\"=\"2\"\n",
+         "A", true, "N", false, 0, ""},
+        {"comments and malformed lines skipped",
+         V4 + "[HKEY_LOCAL_MACHINE\\A]\n; \"N\"=\"no\"\ngarbage\n\"N\"=\"open\n\"N\"=\"yes\"\n", "A", true, "N",
+         true, REG_SZ, std::string("yes\0", 4)},
+        {"unknown header gives nothing", "REGEDIT5\n[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"v\"\n", "A", false, "N", false,
+         0, ""},
+        {"UTF-16 file", Utf16Le(V5 + "[HKEY_LOCAL_MACHINE\\A]\r\n\"N\"=\"v\"\r\n"), "A", true, "N", true, REG_SZ,
+         std::string("v\0", 2)},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + V5 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"\xC3\xA9\"\n", "A",
+         true, "N", true, REG_SZ, std::string("\xC3\xA9\0", 3)},
+        {"odd-length UTF-16 drops its last byte", Utf16Le(V5 + "[HKEY_LOCAL_MACHINE\\A]\n") + "\x41", "A", true,
+         nullptr, false, 0, ""},
+        {"truncated mid-section", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"v\"\n\"M\"=hex:41,\\", "A", true, "N", true,
+         REG_SZ, std::string("v\0", 2)},
+        {"unterminated header", V4 + "[HKEY_LOCAL_MACHINE\\A\n\"N\"=\"v\"\n", "A", false, "N", false, 0, ""},
+        {"empty file", "", "A", false, "N", false, 0, ""},
+    };
+    for (const Lookup &c : cases) {
+        SCOPED_TRACE(c.what);
+        RegImage image;
+        LoadRegImage(c.file, image);
+        EXPECT_EQ(RegImageKeyExists(image, c.key), c.keyExists);
+        if (c.value == nullptr)
+            continue;
+        RegValueLine value;
+        EXPECT_EQ(RegImageFindValue(image, c.key, c.value, value), c.found);
+        if (c.found) {
+            EXPECT_EQ(value.type, c.type);
+            EXPECT_EQ(value.data, c.data);
+        }
+    }
+}
+
+} // namespace
