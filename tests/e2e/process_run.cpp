@@ -1,0 +1,67 @@
+#include "process_run.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char **environ;
+
+ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment)
+{
+    std::vector<std::string> env;
+    for (char **e = environ; *e != nullptr; ++e)
+        env.emplace_back(*e);
+    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string &e : env)
+        envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+
+    int out[2];
+    if (pipe(out) != 0)
+        return {-1, ""};
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string output;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = read(out[0], chunk, sizeof chunk)) > 0)
+        output.append(chunk, static_cast<std::size_t>(got));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string MakeTempDir(const char *prefix)
+{
+    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+    return mkdtemp(pattern.data());
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string &path, const std::string &content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build needs on Debian 12 when it is missing. Takes the
+# extra package names as arguments (for example the Wine toolchain).
+set -euo pipefail
+
+packages=(cmake g++ make libgtest-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+fi
+for p in "${missing[@]}"; do
+    case "$p" in *:i386) dpkg --add-architecture i386 ;; esac
+done
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
