@@ -1,5 +1,6 @@
 #include "process_run.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,8 @@
 
 extern char **environ;
 
-ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment)
+ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
+                         const std::string &errorPath)
 {
     std::vector<std::string> env;
     for (char **e = environ; *e != nullptr; ++e)
@@ -30,6 +32,11 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
+        if (!errorPath.empty()) {
+            int err = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0)
+                dup2(err, STDERR_FILENO);
+        }
         close(out[0]);
         close(out[1]);
         execve(args[0], args.data(), envp.data());

@@ -9,8 +9,9 @@ struct ProcessResult {
 };
 
 // Runs `argv` with `environment` added to this process's own and collects its
-// standard output.
-ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment);
+// standard output; standard error goes to `errorPath` when one is given.
+ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
+                         const std::string &errorPath = "");
 
 std::string MakeTempDir(const char *prefix);
 std::string ReadFile(const std::string &path);

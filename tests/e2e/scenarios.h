@@ -83,6 +83,14 @@ inline std::string CardNt(int instance, const char *description, const char *ssi
            Settings(description, ssid, release);
 }
 
+inline std::string NineOtherCards()
+{
+    std::string all;
+    for (int instance = 1; instance <= 9; ++instance)
+        all += CardNt(instance, "Other PC Card", "Elsewhere");
+    return all;
+}
+
 inline std::string Companion(const char *version)
 {
     return Section("Software\\KALVORA\\KALVORA PXM") + (version != nullptr ? Text("version", version) : "");
@@ -165,6 +173,7 @@ inline std::vector<Scenario> AllScenarios()
          {"H"}, 2, "XXXXXX", nullptr},
         {"NT other release", NT, CardNt(2, Adapter, "NtNet", {"1", "6", "1"}), {"H"}, 5, "NtNet", nullptr},
         {"NT nothing configured", NT, "", {"H"}, 2, "XXXXXX", nullptr},
+        {"NT nine other cards", NT, NineOtherCards(), {"H"}, 2, "XXXXXX", nullptr},
         {"NT ignores the 98 keys", NT, card98, {"H"}, 2, "XXXXXX", nullptr},
 
         // The companion probe.
