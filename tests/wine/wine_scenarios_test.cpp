@@ -204,6 +204,23 @@ TEST_F(WineRelay, NtWithNoMatchReadsOnlyDescriptionsTwiceOverNineInstances)
     EXPECT_EQ(CountRelayCalls(calls, "GetVersionExA"), 1);
 }
 
+TEST_F(WineRelay, ExecutableIsA32BitConsoleProgramWithThreeImports)
+{
+    ProcessResult dump = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-p", Win32Dir() + "/dorovivi.exe"}, {});
+    ASSERT_EQ(dump.exitCode, 0);
+    std::vector<std::string> imports;
+    std::istringstream lines(dump.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::size_t name = line.find("DLL Name: ");
+        if (name != std::string::npos)
+            imports.push_back(line.substr(name + 10));
+    }
+    EXPECT_EQ(imports, (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
+    EXPECT_NE(dump.output.find("(PE32)"), std::string::npos);
+    EXPECT_NE(dump.output.find("(Windows CUI)"), std::string::npos);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
