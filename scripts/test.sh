@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every target and runs every test: natively over the emulation, and
-# the Windows build under Wine in both Windows families.
+# Builds every target and runs every test: natively over the emulation, the
+# same again under AddressSanitizer and UBSan, the fuzzers for a bounded time,
+# and the Windows build under Wine in both Windows families.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -26,6 +27,12 @@ if [ "$wine_ready" -eq 1 ]; then
     cmake --build --preset win32 -j"$jobs"
     export DOROVIVI_WIN32_DIR="$PWD/build/win32"
 fi
+# The Wine suite runs once, in the plain build; the sanitizers watch the rest.
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs" >/dev/null
+ctest --preset asan -j"$jobs" -E '^wine\.'
+scripts/fuzz.sh
+
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"

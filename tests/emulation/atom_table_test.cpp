@@ -60,7 +60,7 @@ TEST(AtomTable, TruncatedLastLineIsKeptAndCounted)
 TEST(AtomTable, ConcurrentAddsLoseNoReference)
 {
     std::string table = MakeTempDir() + "/atoms";
-    const int processes = 40;
+    const int processes = 200;
     for (int i = 0; i < processes; ++i) {
         if (fork() == 0)
             _exit(AddAtomToTable(table, i % 2 ? "PXM INSTALLED 1" : "PXM INSTALLED 0") == 0 ? 1 : 0);
@@ -73,8 +73,8 @@ TEST(AtomTable, ConcurrentAddsLoseNoReference)
     }
     EXPECT_EQ(failures, 0);
     std::string text = ReadFile(table);
-    EXPECT_NE(text.find("20 PXM INSTALLED 0\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("20 PXM INSTALLED 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("100 PXM INSTALLED 0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("100 PXM INSTALLED 1\n"), std::string::npos) << text;
 }
 
 } // namespace

@@ -210,10 +210,22 @@ bool RegImageFindValue(const RegImage &image, std::string_view path, std::string
     return false;
 }
 
+namespace {
+
+RegImage SystemImage;
+bool SystemImageLoaded = false;
+
+} // namespace
+
+void ForgetSystemRegistry()
+{
+    SystemImageLoaded = false;
+}
+
 const RegImage &SystemRegistry()
 {
-    static RegImage image;
-    static bool loaded = false;
+    RegImage &image = SystemImage;
+    bool &loaded = SystemImageLoaded;
     if (!loaded) {
         loaded = true;
         std::string bytes;

@@ -44,3 +44,7 @@ bool RegImageFindValue(const RegImage &image, std::string_view path, std::string
 
 // The process-wide image of the system root's HKLM.reg, read on first use.
 const RegImage &SystemRegistry();
+
+// Makes the next SystemRegistry() read the file again. The program never
+// calls it; harnesses that run many systems in one process do.
+void ForgetSystemRegistry();

@@ -1,0 +1,30 @@
+// Any bytes as a registry export: the import must neither crash nor read
+// out of bounds, and every lookup must stay inside the text.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/posix/reg_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    RegImage image;
+    LoadRegImage(std::string(reinterpret_cast<const char *>(data), size), image);
+    const char *keys[] = {"A", "a\\b", "Software\\KALVORA\\KALVORA PXM",
+                          "System\\CurrentControlSet\\Services\\TESRO411\\Parameters"};
+    const char *names[] = {"", "N", "version", "VendorDescription", "DesiredSSID"};
+    for (const char *key : keys) {
+        RegImageKeyExists(image, key);
+        for (const char *name : names) {
+            RegValueLine value;
+            RegImageFindValue(image, key, name, value);
+        }
+    }
+    // Every key the file named, asked for every value it might hold.
+    for (const auto &entry : image.keys) {
+        RegImageKeyExists(image, entry.first);
+        RegValueLine value;
+        RegImageFindValue(image, entry.first, "N", value);
+    }
+    return 0;
+}
