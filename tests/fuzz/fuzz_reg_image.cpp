@@ -21,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     // Every key the file named, asked for every value it might hold.
-    for (const auto &entry : image.keys) {
-        RegImageKeyExists(image, entry.first);
+    for (const RegImage::Key &key : image.keys) {
+        std::string_view path = image.text.substr(key.pathBegin, key.pathLength);
+        RegImageKeyExists(image, path);
         RegValueLine value;
-        RegImageFindValue(image, entry.first, "N", value);
+        RegImageFindValue(image, path, "N", value);
     }
     return 0;
 }

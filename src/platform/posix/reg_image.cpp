@@ -1,6 +1,11 @@
 #include "platform/posix/reg_image.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include "platform/posix/system_root.h"
 #include "platform/posix/text_encoding.h"
@@ -9,107 +14,200 @@ namespace {
 
 const std::string_view Version4Header = "REGEDIT4";
 const std::string_view Version5Header = "Windows Registry Editor Version 5.00";
-const std::string_view MachineRoot = "hkey_local_machine";
+const std::string_view MachineRoot = "HKEY_LOCAL_MACHINE\\";
+const std::uint32_t FnvOffset = 2166136261u;
+const std::uint32_t FnvPrime = 16777619u;
 
-void LowerInPlace(char *begin, char *end)
+unsigned char LowerByte(char c)
 {
-    for (char *c = begin; c != end; ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            *c = static_cast<char>(*c - 'A' + 'a');
-    }
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
 }
 
-std::string LowerCopy(std::string_view text)
+std::uint32_t HashStep(std::uint32_t hash, char c)
 {
-    std::string copy(text);
-    LowerInPlace(copy.data(), copy.data() + copy.size());
-    return copy;
+    return (hash ^ LowerByte(c)) * FnvPrime;
+}
+
+std::uint32_t HashOf(std::string_view path)
+{
+    std::uint32_t hash = FnvOffset;
+    for (char c : path)
+        hash = HashStep(hash, c);
+    return hash;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string_view TrimLine(std::string_view line)
 {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+    while (!line.empty() && IsBlank(line.back()))
         line.remove_suffix(1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+    while (!line.empty() && IsBlank(line.front()))
         line.remove_prefix(1);
     return line;
 }
 
-// Puts the text in 8-bit form and says which header it carries.
-bool DecodeText(std::string &bytes, bool &version5)
+std::string_view PathOf(const RegImage &image, const RegImage::Key &key)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::string utf8;
-        utf8.reserve(bytes.size() / 2);
-        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, utf8);
-        bytes.swap(utf8);
-    } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        bytes.erase(0, 3);
+    return image.text.substr(key.pathBegin, key.pathLength);
+}
+
+// The slot where `path` is, or the free slot where it would go.
+std::size_t FindSlot(const RegImage &image, std::string_view path, std::uint32_t hash)
+{
+    std::size_t mask = image.slots.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        std::uint32_t entry = image.slots[slot];
+        if (entry == 0)
+            return slot;
+        const RegImage::Key &key = image.keys[entry - 1];
+        if (key.hash == hash && RegNamesEqual(PathOf(image, key), path))
+            return slot;
     }
-    std::string_view header = TrimLine(std::string_view(bytes).substr(0, bytes.find('\n')));
-    version5 = header == Version5Header;
-    return version5 || header == Version4Header;
 }
 
-// Strips "HKEY_LOCAL_MACHINE\" from a lowercased header path; false for
-// other roots and for the root itself.
-bool MachineRelative(std::string_view &path)
+void Grow(RegImage &image)
 {
-    if (path.size() <= MachineRoot.size() + 1 || path.substr(0, MachineRoot.size()) != MachineRoot ||
-        path[MachineRoot.size()] != '\\')
-        return false;
-    path.remove_prefix(MachineRoot.size() + 1);
-    while (!path.empty() && path.back() == '\\')
-        path.remove_suffix(1);
-    return !path.empty();
+    std::vector<std::uint32_t> old;
+    old.swap(image.slots);
+    image.slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    std::size_t mask = image.slots.size() - 1;
+    for (std::uint32_t entry : old) {
+        if (entry == 0)
+            continue;
+        std::size_t slot = image.keys[entry - 1].hash & mask;
+        while (image.slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        image.slots[slot] = entry;
+    }
 }
 
-void RecordSection(RegImage &image, std::string_view path, bool removal, std::uint32_t bodyBegin)
+// The key for `path`, made if new; `made` tells which.
+RegImage::Key &KeyFor(RegImage &image, std::uint32_t begin, std::uint32_t length, std::uint32_t hash, bool &made)
 {
+    if ((image.keys.size() + 1) * 2 > image.slots.size())
+        Grow(image);
+    std::size_t slot = FindSlot(image, image.text.substr(begin, length), hash);
+    made = image.slots[slot] == 0;
+    if (made) {
+        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1});
+        image.slots[slot] = static_cast<std::uint32_t>(image.keys.size());
+    }
+    return image.keys[image.slots[slot] - 1];
+}
+
+const RegImage::Key *FindKey(const RegImage &image, std::string_view path)
+{
+    if (image.slots.empty())
+        return nullptr;
+    std::uint32_t entry = image.slots[FindSlot(image, path, HashOf(path))];
+    return entry == 0 ? nullptr : &image.keys[entry - 1];
+}
+
+// The previous header's path and the hash state at each of its backslashes:
+// exports list keys in tree order, so most of a path was hashed just before.
+struct PathHashes {
+    std::string_view path;
+    std::uint32_t cuts[256];
+    std::uint32_t hashes[256];
+    std::size_t depth = 0;
+};
+
+// Records one header's path (offsets into the text). Its ancestors are made
+// too, up to the first that exists already: that one's ancestors exist as well.
+void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
+                   std::uint32_t bodyBegin)
+{
+    std::string_view path = image.text.substr(begin, length);
+    // Reuse the previous path's hashes up to the last backslash both share.
+    std::size_t same = 0;
+    std::size_t limit = path.size() < previous.path.size() ? path.size() : previous.path.size();
+    while (same < limit && path[same] == previous.path[same])
+        ++same;
+    std::size_t depth = 0;
+    while (depth < previous.depth && previous.cuts[depth] < same &&
+           (previous.cuts[depth] < path.size() && path[previous.cuts[depth]] == '\\'))
+        ++depth;
+    std::uint32_t hash = depth > 0 ? previous.hashes[depth - 1] : FnvOffset;
+    std::uint32_t i = depth > 0 ? previous.cuts[depth - 1] : 0;
+    std::size_t known = depth;
+    for (; i < length; ++i) {
+        if (path[i] == '\\' && depth < 256 && (depth == 0 || previous.cuts[depth - 1] != i)) {
+            previous.cuts[depth] = i;
+            previous.hashes[depth++] = hash;
+        }
+        hash = HashStep(hash, path[i]);
+    }
+    previous.path = path;
+    previous.depth = depth;
+
     auto order = static_cast<std::int32_t>(image.sections.size());
-    RegImage::Key &key = image.keys[path];
-    image.sections.push_back(RegImage::Section{bodyBegin, bodyBegin, removal ? -1 : key.lastSection});
+    bool made;
+    RegImage::Key &key = KeyFor(image, begin, length, hash, made);
+    image.sections.push_back(RegImage::Section{bodyBegin, bodyBegin, removal ? -1 : key.lastSection, removal});
     if (removal) {
         key.lastRemoval = order;
-        return;
+        image.hasRemovals = true;
+    } else {
+        key.lastSection = order;
     }
-    key.lastSection = order;
-    for (std::size_t cut = path.size(); cut != std::string_view::npos; cut = path.rfind('\\', cut - 1)) {
-        image.keys[path.substr(0, cut)].lastDescendant = order;
-        if (cut == 0)
-            break;
+    // Ancestors the previous path shared are in the table already.
+    while (made && depth > known) {
+        --depth;
+        KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
     }
+}
+
+// "[HKEY_LOCAL_MACHINE\path]" or "[-...]": records it and says whether the
+// lines after it belong to a machine key's values.
+bool IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
+{
+    if (line.size() < 2 || line.back() != ']')
+        return false;
+    line = line.substr(1, line.size() - 2);
+    bool removal = !line.empty() && line.front() == '-';
+    if (removal)
+        line.remove_prefix(1);
+    if (line.size() <= MachineRoot.size() || !RegNamesEqual(line.substr(0, MachineRoot.size()), MachineRoot))
+        return false;
+    line.remove_prefix(MachineRoot.size());
+    while (!line.empty() && line.back() == '\\')
+        line.remove_suffix(1);
+    if (line.empty())
+        return false;
+    RecordSection(image, previous, static_cast<std::uint32_t>(line.data() - image.text.data()),
+                  static_cast<std::uint32_t>(line.size()), removal, bodyBegin);
+    return !removal;
 }
 
 void IndexSections(RegImage &image)
 {
-    char *text = image.text.data();
+    const char *text = image.text.data();
     std::size_t size = image.text.size();
     bool inMachineSection = false;
-    std::size_t pos = image.text.find('\n');
-    pos = pos == std::string::npos ? size : pos + 1;
+    PathHashes previous;
+    const char *newline = static_cast<const char *>(std::memchr(text, '\n', size));
+    std::size_t pos = newline == nullptr ? size : static_cast<std::size_t>(newline - text) + 1;
+    // Headers are found by their bracket, which value lines rarely hold, so
+    // the scan does not stop at every line.
     while (pos < size) {
-        std::size_t end = image.text.find('\n', pos);
-        if (end == std::string::npos)
-            end = size;
-        std::string_view line = TrimLine(std::string_view(text + pos, end - pos));
-        if (!line.empty() && line.front() == '[') {
+        const char *bracket = static_cast<const char *>(std::memchr(text + pos, '[', size - pos));
+        if (bracket == nullptr)
+            break;
+        std::size_t first = static_cast<std::size_t>(bracket - text);
+        std::size_t lineStart = first;
+        while (lineStart > 0 && IsBlank(text[lineStart - 1]))
+            --lineStart;
+        newline = static_cast<const char *>(std::memchr(bracket, '\n', size - first));
+        std::size_t end = newline == nullptr ? size : static_cast<std::size_t>(newline - text);
+        if (lineStart > 0 && text[lineStart - 1] == '\n') {
             if (inMachineSection)
-                image.sections.back().bodyEnd = static_cast<std::uint32_t>(pos);
-            inMachineSection = false;
-            if (line.back() == ']') {
-                line = line.substr(1, line.size() - 2);
-                bool removal = !line.empty() && line.front() == '-';
-                if (removal)
-                    line.remove_prefix(1);
-                char *name = text + (line.data() - text);
-                LowerInPlace(name, name + line.size());
-                if (MachineRelative(line)) {
-                    RecordSection(image, line, removal, static_cast<std::uint32_t>(end));
-                    inMachineSection = !removal;
-                }
-            }
+                image.sections.back().bodyEnd = static_cast<std::uint32_t>(lineStart);
+            inMachineSection =
+                IndexHeader(image, previous, TrimLine(std::string_view(text + first, end - first)), static_cast<std::uint32_t>(end));
         }
         pos = end + 1;
     }
@@ -117,30 +215,75 @@ void IndexSections(RegImage &image)
         image.sections.back().bodyEnd = static_cast<std::uint32_t>(size);
 }
 
-const RegImage::Key *FindKey(const RegImage &image, std::string_view lowerPath)
+// Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
+void IndexText(RegImage &image)
 {
-    auto found = image.keys.find(lowerPath);
-    return found == image.keys.end() ? nullptr : &found->second;
+    if (image.text.substr(0, 3) == "\xEF\xBB\xBF")
+        image.text.remove_prefix(3);
+    std::string_view header = TrimLine(image.text.substr(0, image.text.find('\n')));
+    image.unicodeHex = header == Version5Header;
+    // Offsets are 32-bit; a larger file is no registry this emulation serves.
+    if ((!image.unicodeHex && header != Version4Header) || image.text.size() >= 0xFFFFFFF0u) {
+        image.text = std::string_view();
+        return;
+    }
+    IndexSections(image);
 }
 
-// The newest removal that covers `lowerPath`: of the key or of any above it.
-std::int32_t LastCoveringRemoval(const RegImage &image, std::string_view lowerPath)
+void Clear(RegImage &image)
 {
+    if (image.mapping != nullptr)
+        munmap(image.mapping, image.mappingSize);
+    image.mapping = nullptr;
+    image.mappingSize = 0;
+    image.text = std::string_view();
+    image.owned.clear();
+    image.sections.clear();
+    image.keys.clear();
+    image.slots.clear();
+    image.unicodeHex = false;
+    image.hasRemovals = false;
+}
+
+// The newest removal that covers `path`: of the key or of any above it.
+std::int32_t LastCoveringRemoval(const RegImage &image, std::string_view path)
+{
+    if (!image.hasRemovals)
+        return -1;
     std::int32_t newest = -1;
-    for (std::size_t cut = lowerPath.size(); cut != 0 && cut != std::string_view::npos;
-         cut = lowerPath.rfind('\\', cut - 1)) {
-        const RegImage::Key *key = FindKey(image, lowerPath.substr(0, cut));
+    for (std::size_t cut = path.size(); cut != 0 && cut != std::string_view::npos; cut = path.rfind('\\', cut - 1)) {
+        const RegImage::Key *key = FindKey(image, path.substr(0, cut));
         if (key != nullptr && key->lastRemoval > newest)
             newest = key->lastRemoval;
     }
     return newest;
 }
 
+// Whether a section of the key or below it comes after `after`. Only files
+// that remove keys need this walk.
+bool HasSectionAtOrBelowAfter(const RegImage &image, std::string_view path, std::int32_t after)
+{
+    for (std::size_t s = static_cast<std::size_t>(after + 1); s < image.sections.size(); ++s) {
+        const RegImage::Section &section = image.sections[s];
+        if (section.removal)
+            continue;
+        // The header's path ends where its body begins, less the "]".
+        std::size_t headerEnd = image.text.rfind(']', section.bodyBegin);
+        std::size_t headerStart = image.text.rfind('[', headerEnd);
+        std::string_view header = image.text.substr(headerStart + 1 + MachineRoot.size(),
+                                                    headerEnd - headerStart - 1 - MachineRoot.size());
+        if (header.size() >= path.size() && RegNamesEqual(header.substr(0, path.size()), path) &&
+            (header.size() == path.size() || header[path.size()] == '\\'))
+            return true;
+    }
+    return false;
+}
+
 // Searches one section body; the last line naming the value wins.
 bool FindInSection(const RegImage &image, const RegImage::Section &section, std::string_view name,
                    RegValueLine &value)
 {
-    std::string_view body(image.text.data() + section.bodyBegin, section.bodyEnd - section.bodyBegin);
+    std::string_view body = image.text.substr(section.bodyBegin, section.bodyEnd - section.bodyBegin);
     bool found = false;
     std::string logical;
     std::size_t pos = 0;
@@ -169,53 +312,100 @@ bool FindInSection(const RegImage &image, const RegImage::Section &section, std:
     return found;
 }
 
+RegImage SystemImage;
+bool SystemImageLoaded = false;
+
 } // namespace
+
+RegImage::~RegImage()
+{
+    Clear(*this);
+}
 
 void LoadRegImage(std::string bytes, RegImage &image)
 {
-    // Cleared rather than replaced: the index holds views into the text.
-    image.keys.clear();
-    image.sections.clear();
-    image.text.clear();
-    image.unicodeHex = false;
-    bool version5 = false;
-    // Offsets are 32-bit; a larger file is no registry this emulation serves.
-    if (bytes.size() >= 0xFFFFFFFFu || !DecodeText(bytes, version5))
+    Clear(image);
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, image.owned);
+    } else {
+        image.owned.swap(bytes);
+    }
+    image.text = image.owned;
+    IndexText(image);
+}
+
+void LoadRegImageFile(const char *path, RegImage &image)
+{
+    Clear(image);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return;
-    image.text.swap(bytes);
-    image.unicodeHex = version5;
-    IndexSections(image);
+    struct stat info;
+    unsigned char bom[2];
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || pread(fd, bom, 2, 0) != 2) {
+        close(fd);
+        return;
+    }
+    auto size = static_cast<std::size_t>(info.st_size);
+    if (bom[0] == 0xFF && bom[1] == 0xFE) {
+        // Converted a piece at a time, so that the UTF-16 text is never held whole.
+        image.owned.reserve(size / 2);
+        unsigned char chunk[1 << 16];
+        std::size_t carried = 0;
+        off_t offset = 2;
+        for (;;) {
+            ssize_t got = pread(fd, chunk + carried, sizeof chunk - carried, offset);
+            if (got <= 0)
+                break;
+            offset += got;
+            std::size_t have = carried + static_cast<std::size_t>(got);
+            std::size_t whole = have & ~static_cast<std::size_t>(1);
+            // A high surrogate at the end waits for its partner.
+            if (whole >= 2 && chunk[whole - 1] >= 0xD8 && chunk[whole - 1] <= 0xDB)
+                whole -= 2;
+            AppendUtf16LeAsUtf8(chunk, whole, image.owned);
+            carried = have - whole;
+            std::memmove(chunk, chunk + whole, carried);
+        }
+        AppendUtf16LeAsUtf8(chunk, carried, image.owned);
+        close(fd);
+        image.text = image.owned;
+    } else {
+        void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        close(fd);
+        if (mapping == MAP_FAILED)
+            return;
+        image.mapping = mapping;
+        image.mappingSize = size;
+        image.text = std::string_view(static_cast<const char *>(mapping), size);
+    }
+    IndexText(image);
 }
 
 bool RegImageKeyExists(const RegImage &image, std::string_view path)
 {
-    std::string lower = LowerCopy(path);
-    if (lower.empty())
+    if (path.empty())
         return true;
-    const RegImage::Key *key = FindKey(image, lower);
-    return key != nullptr && key->lastDescendant > LastCoveringRemoval(image, lower);
+    const RegImage::Key *key = FindKey(image, path);
+    if (key == nullptr)
+        return false;
+    std::int32_t removal = LastCoveringRemoval(image, path);
+    return removal < 0 || key->lastSection > removal || HasSectionAtOrBelowAfter(image, path, removal);
 }
 
 bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value)
 {
-    std::string lower = LowerCopy(path);
-    const RegImage::Key *key = FindKey(image, lower);
+    const RegImage::Key *key = FindKey(image, path);
     if (key == nullptr)
         return false;
-    std::int32_t removal = LastCoveringRemoval(image, lower);
+    std::int32_t removal = LastCoveringRemoval(image, path);
     for (std::int32_t s = key->lastSection; s > removal; s = image.sections[static_cast<std::size_t>(s)].previousOfKey) {
         if (FindInSection(image, image.sections[static_cast<std::size_t>(s)], name, value))
             return !value.removed;
     }
     return false;
 }
-
-namespace {
-
-RegImage SystemImage;
-bool SystemImageLoaded = false;
-
-} // namespace
 
 void ForgetSystemRegistry()
 {
@@ -224,19 +414,9 @@ void ForgetSystemRegistry()
 
 const RegImage &SystemRegistry()
 {
-    RegImage &image = SystemImage;
-    bool &loaded = SystemImageLoaded;
-    if (!loaded) {
-        loaded = true;
-        std::string bytes;
-        if (std::FILE *file = std::fopen(SystemRootFile("HKLM.reg").c_str(), "rb")) {
-            char chunk[65536];
-            std::size_t got;
-            while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-                bytes.append(chunk, got);
-            std::fclose(file);
-        }
-        LoadRegImage(std::move(bytes), image);
+    if (!SystemImageLoaded) {
+        SystemImageLoaded = true;
+        LoadRegImageFile(SystemRootFile("HKLM.reg").c_str(), SystemImage);
     }
-    return image;
+    return SystemImage;
 }

@@ -1,6 +1,7 @@
 #include "platform/posix/reg_value_line.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "platform/posix/text_encoding.h"
 
@@ -158,6 +159,8 @@ bool RegNamesEqual(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
+    if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0)
+        return true;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (LowerAscii(a[i]) != LowerAscii(b[i]))
             return false;
