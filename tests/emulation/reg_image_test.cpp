@@ -73,6 +73,13 @@ TEST(RegImage, ImportsAsRegeditWould)
         {"key made again after removal",
          V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"1\"\n[-HKEY_LOCAL_MACHINE\\A]\n[HKEY_LOCAL_MACHINE\\A]\n\"M\"=\"2\"\n",
          "A", true, "N", false, 0, ""},
+        // Found by fuzzing: brackets inside a key name once misled the walk below a removed key.
+        {"brackets in a name below a removed key",
+         V4 + "[HKEY_LOCAL_MACHINE\\A\\B]\n[-HKEY_LOCAL_MACHINE\\A]\n[HKEY_LOCAL_MACHINE\\A\\x[y]]\n", "A", true,
+         nullptr, false, 0, ""},
+        {"removed key stays removed when only a sibling returns",
+         V4 + "[HKEY_LOCAL_MACHINE\\A\\B]\n[-HKEY_LOCAL_MACHINE\\A]\n[HKEY_LOCAL_MACHINE\\A\\C]\n", "A\\B", false,
+         nullptr, false, 0, ""},
         {"comments and malformed lines skipped",
          V4 + "[HKEY_LOCAL_MACHINE\\A]\n; \"N\"=\"no\"\ngarbage\n\"N\"=\"open\n\"N\"=\"yes\"\n", "A", true, "N",
          true, REG_SZ, std::string("yes\0", 4)},

@@ -147,7 +147,8 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     auto order = static_cast<std::int32_t>(image.sections.size());
     bool made;
     RegImage::Key &key = KeyFor(image, begin, length, hash, made);
-    image.sections.push_back(RegImage::Section{bodyBegin, bodyBegin, removal ? -1 : key.lastSection, removal});
+    image.sections.push_back(
+        RegImage::Section{bodyBegin, bodyBegin, begin, length, removal ? -1 : key.lastSection, removal});
     if (removal) {
         key.lastRemoval = order;
         image.hasRemovals = true;
@@ -267,11 +268,7 @@ bool HasSectionAtOrBelowAfter(const RegImage &image, std::string_view path, std:
         const RegImage::Section &section = image.sections[s];
         if (section.removal)
             continue;
-        // The header's path ends where its body begins, less the "]".
-        std::size_t headerEnd = image.text.rfind(']', section.bodyBegin);
-        std::size_t headerStart = image.text.rfind('[', headerEnd);
-        std::string_view header = image.text.substr(headerStart + 1 + MachineRoot.size(),
-                                                    headerEnd - headerStart - 1 - MachineRoot.size());
+        std::string_view header = image.text.substr(section.pathBegin, section.pathLength);
         if (header.size() >= path.size() && RegNamesEqual(header.substr(0, path.size()), path) &&
             (header.size() == path.size() || header[path.size()] == '\\'))
             return true;
