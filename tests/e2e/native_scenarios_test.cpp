@@ -54,14 +54,6 @@ TEST_P(NativeScenario, AnswersAsDocumented)
     EXPECT_EQ(atoms, s.atom != nullptr ? std::string("1 ") + s.atom + "\n" : "");
 }
 
-std::string ScenarioName(const testing::TestParamInfo<Scenario> &info)
-{
-    std::string name;
-    for (const char *c = info.param.name; *c != '\0'; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    return name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Table, NativeScenario, testing::ValuesIn(AllScenarios()), ScenarioName);
 
 TEST(NativeOnly, UnknownFamilyFindsNoAdapter)

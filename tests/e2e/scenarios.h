@@ -3,6 +3,8 @@
 // tool's documented behaviour, not a recorded run.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +25,15 @@ struct Scenario {
 inline void PrintTo(const Scenario &s, std::ostream *os)
 {
     *os << s.name;
+}
+
+// A test name made of the scenario's name.
+inline std::string ScenarioName(const testing::TestParamInfo<Scenario> &info)
+{
+    std::string name;
+    for (const char *c = info.param.name; *c != '\0'; ++c)
+        name += (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ? *c : '_';
+    return name;
 }
 
 namespace scenario {

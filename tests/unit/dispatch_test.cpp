@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_table.h"
 #include "fake_win32.h"
+#include "run_command.h"
 
 namespace {
 
@@ -19,14 +19,7 @@ int RunWith(const std::vector<std::string> &args, std::string &output)
 {
     std::vector<std::string> words = {"dorovivi"};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    int code = DispatchCommand(static_cast<int>(words.size()), argv.data());
-    output = testing::internal::GetCapturedStdout();
-    return code;
+    return DispatchWords(words, output);
 }
 
 TEST(Dispatch, ChoosesByLetterThenChecksShape)

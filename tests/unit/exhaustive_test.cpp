@@ -7,23 +7,11 @@
 #include <vector>
 
 #include "adapter/network_name_query.h"
-#include "cli/command_table.h"
 #include "companion/companion_probe.h"
 #include "fake_win32.h"
+#include "run_command.h"
 
 namespace {
-
-int Dispatch(std::vector<std::string> words, std::string &output)
-{
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    int code = DispatchCommand(static_cast<int>(words.size()), argv.data());
-    output = testing::internal::GetCapturedStdout();
-    return code;
-}
 
 bool IsCommandLetter(unsigned char c)
 {
@@ -36,7 +24,7 @@ TEST(ExhaustiveArguments, EveryFirstByteAlone)
         fake::Reset();
         std::string argument = byte == 0 ? std::string() : std::string(1, static_cast<char>(byte));
         std::string output;
-        int code = Dispatch({"dorovivi", argument}, output);
+        int code = DispatchWords({"dorovivi", argument}, output);
         if (!IsCommandLetter(static_cast<unsigned char>(byte))) {
             EXPECT_EQ(code, 1) << "byte " << byte;
             EXPECT_EQ(output, "") << "byte " << byte;
@@ -55,7 +43,7 @@ TEST(ExhaustiveArguments, EveryTwoBytesBehindEachLetterAndSecondArguments)
                     argument += static_cast<char>(second);
                 fake::Calls.clear();
                 std::string output;
-                int code = Dispatch({"dorovivi", argument}, output);
+                int code = DispatchWords({"dorovivi", argument}, output);
                 if (code != 4 || !output.empty() || !fake::Calls.empty())
                     FAIL() << "argument " << letter << " " << first << " " << second << ": exit " << code;
             }
@@ -66,8 +54,8 @@ TEST(ExhaustiveArguments, EveryTwoBytesBehindEachLetterAndSecondArguments)
         fake::Calls.clear();
         std::string output;
         int expected = IsCommandLetter(static_cast<unsigned char>(first)) ? 4 : 1;
-        EXPECT_EQ(Dispatch({"dorovivi", argument, "V"}, output), expected) << "byte " << first;
-        EXPECT_EQ(Dispatch({"dorovivi", argument, "", "x"}, output), expected) << "byte " << first;
+        EXPECT_EQ(DispatchWords({"dorovivi", argument, "V"}, output), expected) << "byte " << first;
+        EXPECT_EQ(DispatchWords({"dorovivi", argument, "", "x"}, output), expected) << "byte " << first;
         EXPECT_EQ(output, "");
         EXPECT_TRUE(fake::Calls.empty());
     }

@@ -138,14 +138,6 @@ TEST_P(WineScenario, AnswersAsDocumented)
     }
 }
 
-std::string ScenarioName(const testing::TestParamInfo<Scenario> &info)
-{
-    std::string name;
-    for (const char *c = info.param.name; *c != '\0'; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    return name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Table, WineScenario, testing::ValuesIn(WineScenarios()), ScenarioName);
 
 // Runs one scenario under the relay trace and returns the tool's own calls.
