@@ -25,7 +25,8 @@ measure() {
     local walls=() mems=() i start end
     for ((i = 0; i < runs; i++)); do
         start=$EPOCHREALTIME
-        /usr/bin/time -f %M -o "$work/mem" "$@" >/dev/null 2>&1 || true
+        # Not /dev/null: grep stops at the first match when it sees it writes there.
+        /usr/bin/time -f %M -o "$work/mem" "$@" >"$work/out" 2>&1 || true
         end=$EPOCHREALTIME
         walls+=("$(awk -v s="$start" -v e="$end" 'BEGIN {print (e - s) * 1000}')")
         mems+=("$(tail -n 1 "$work/mem")")
@@ -65,7 +66,7 @@ row "C program printing one line" "none" "$wall" "$mem"
 if [ "$use_wine" = 1 ] && command -v wine >/dev/null && [ -f build/win32/dorovivi.exe ]; then
     export WINEPREFIX=$PWD/$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
     [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
-    wineserver -p
+    wineserver -p || true  # already up after wineboot
     reg="$work/nt-nothing.reg"
     {
         printf 'REGEDIT4\r\n'

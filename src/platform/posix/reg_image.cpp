@@ -107,6 +107,23 @@ const RegImage::Key *FindKey(const RegImage &image, std::string_view path)
     return entry == 0 ? nullptr : &image.keys[entry - 1];
 }
 
+// How many leading bytes two texts share, compared a word at a time.
+std::size_t CommonPrefixLength(const char *a, const char *b, std::size_t limit)
+{
+    std::size_t same = 0;
+    while (same + 8 <= limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + same, 8);
+        std::memcpy(&y, b + same, 8);
+        if (x != y)
+            return same + static_cast<std::size_t>(__builtin_ctzll(x ^ y) / 8);
+        same += 8;
+    }
+    while (same < limit && a[same] == b[same])
+        ++same;
+    return same;
+}
+
 // The previous header's path and the hash state at each of its backslashes:
 // exports list keys in tree order, so most of a path was hashed just before.
 struct PathHashes {
@@ -123,10 +140,8 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
 {
     std::string_view path = image.text.substr(begin, length);
     // Reuse the previous path's hashes up to the last backslash both share.
-    std::size_t same = 0;
     std::size_t limit = path.size() < previous.path.size() ? path.size() : previous.path.size();
-    while (same < limit && path[same] == previous.path[same])
-        ++same;
+    std::size_t same = CommonPrefixLength(path.data(), previous.path.data(), limit);
     std::size_t depth = 0;
     while (depth < previous.depth && previous.cuts[depth] < same &&
            (previous.cuts[depth] < path.size() && path[previous.cuts[depth]] == '\\'))
@@ -188,6 +203,10 @@ void IndexSections(RegImage &image)
 {
     const char *text = image.text.data();
     std::size_t size = image.text.size();
+    // Generous guesses: pages reserved but never filled cost no memory, and
+    // the lists are not copied as they grow.
+    image.sections.reserve(size / 64 + 16);
+    image.keys.reserve(size / 48 + 16);
     bool inMachineSection = false;
     PathHashes previous;
     const char *newline = static_cast<const char *>(std::memchr(text, '\n', size));
