@@ -143,8 +143,7 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     std::size_t limit = path.size() < previous.path.size() ? path.size() : previous.path.size();
     std::size_t same = CommonPrefixLength(path.data(), previous.path.data(), limit);
     std::size_t depth = 0;
-    while (depth < previous.depth && previous.cuts[depth] < same &&
-           (previous.cuts[depth] < path.size() && path[previous.cuts[depth]] == '\\'))
+    while (depth < previous.depth && previous.cuts[depth] < same)
         ++depth;
     std::uint32_t hash = depth > 0 ? previous.hashes[depth - 1] : FnvOffset;
     std::uint32_t i = depth > 0 ? previous.cuts[depth - 1] : 0;
@@ -162,8 +161,9 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     auto order = static_cast<std::int32_t>(image.sections.size());
     bool made;
     RegImage::Key &key = KeyFor(image, begin, length, hash, made);
+    auto keyIndex = static_cast<std::uint32_t>(&key - image.keys.data());
     image.sections.push_back(
-        RegImage::Section{bodyBegin, bodyBegin, begin, length, removal ? -1 : key.lastSection, removal});
+        RegImage::Section{bodyBegin, bodyBegin, keyIndex, removal ? -1 : key.lastSection, removal});
     if (removal) {
         key.lastRemoval = order;
         image.hasRemovals = true;
@@ -287,7 +287,7 @@ bool HasSectionAtOrBelowAfter(const RegImage &image, std::string_view path, std:
         const RegImage::Section &section = image.sections[s];
         if (section.removal)
             continue;
-        std::string_view header = image.text.substr(section.pathBegin, section.pathLength);
+        std::string_view header = PathOf(image, image.keys[section.key]);
         if (header.size() >= path.size() && RegNamesEqual(header.substr(0, path.size()), path) &&
             (header.size() == path.size() || header[path.size()] == '\\'))
             return true;

@@ -15,8 +15,7 @@ struct RegImage {
     struct Section {
         std::uint32_t bodyBegin;
         std::uint32_t bodyEnd;
-        std::uint32_t pathBegin; // the header's path below HKLM, in `text`
-        std::uint32_t pathLength;
+        std::uint32_t key;          // index in `keys` of the header's key
         std::int32_t previousOfKey; // the key's earlier section, or -1
         bool removal;               // [-KEY]
     };
