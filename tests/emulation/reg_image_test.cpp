@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <fstream>
 #include <string>
 
 #include "platform/posix/reg_image.h"
@@ -109,6 +112,44 @@ TEST(RegImage, ImportsAsRegeditWould)
             EXPECT_EQ(value.type, c.type);
             EXPECT_EQ(value.data, c.data);
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// UTF-16 files are read in pieces; a character made of two UTF-16 units
+// must survive being cut between two pieces, wherever the cut falls.
+TEST(RegImageFile, Utf16PiecesKeepSurrogatePairsWhole)
+{
+    const std::string emoji = "\xF0\x9F\x98\x80"; // U+1F600, two UTF-16 units
+    for (int shift = 0; shift < 2; ++shift) {
+        std::string before = V5 + "[HKEY_LOCAL_MACHINE\\A]\r\n" + std::string(shift, ' ') + "\"N\"=\"";
+        std::string wide = "\xFF\xFE";
+        for (char c : before) {
+            wide += c;
+            wide += '\0';
+        }
+        const int pairs = 40000; // spans the first 64 KiB piece
+        for (int i = 0; i < pairs; ++i)
+            wide += std::string("\x3D\xD8\x00\xDE", 4);
+        for (char c : std::string("\"\r\n")) {
+            wide += c;
+            wide += '\0';
+        }
+        char pattern[] = "/tmp/dorovivi-utf16-XXXXXX";
+        std::string path = std::string(mkdtemp(pattern)) + "/HKLM.reg";
+        std::ofstream(path, std::ios::binary) << wide;
+
+        RegImage image;
+        LoadRegImageFile(path.c_str(), image);
+        RegValueLine value;
+        ASSERT_TRUE(RegImageFindValue(image, "A", "N", value)) << "shift " << shift;
+        std::string expected;
+        for (int i = 0; i < pairs; ++i)
+            expected += emoji;
+        EXPECT_EQ(value.data, expected + '\0') << "shift " << shift;
     }
 }
 
