@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/reg_image.h"
+#include "platform/posix/sources/reg_image.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "adapter/network_name_query.h"
 #include "adapter/platform_family.h"
 #include "companion/companion_probe.h"
-#include "platform/posix/reg_image.h"
+#include "platform/posix/sources/registry_source.h"
 
 namespace {
 

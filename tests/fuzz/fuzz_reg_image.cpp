@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/reg_image.h"
+#include "platform/posix/sources/reg_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

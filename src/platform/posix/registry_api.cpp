@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/reg_image.h"
+#include "platform/posix/sources/registry_source.h"
 #include "platform/posix/win32_api.h"
 
 namespace {
@@ -56,7 +56,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
             path += '\\';
         path += lpSubKey;
     }
-    if (!RegImageKeyExists(SystemRegistry(), path))
+    if (!SystemRegistry().KeyExists(path))
         return ERROR_FILE_NOT_FOUND;
     for (std::size_t slot = 0; slot < MaxOpenKeys; ++slot) {
         if (!OpenKeyInUse[slot]) {
@@ -77,21 +77,22 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     std::string path;
     if (!PathOfHandle(hKey, path))
         return ERROR_INVALID_HANDLE;
-    RegValueLine value;
-    if (!RegImageFindValue(SystemRegistry(), path, lpValueName != nullptr ? lpValueName : "", value))
+    DWORD type;
+    std::string data;
+    if (!SystemRegistry().FindValue(path, lpValueName != nullptr ? lpValueName : "", type, data))
         return ERROR_FILE_NOT_FOUND;
     if (lpType != nullptr)
-        *lpType = value.type;
+        *lpType = type;
     if (lpcbData == nullptr)
         return ERROR_SUCCESS;
-    auto needed = static_cast<DWORD>(value.data.size());
+    auto needed = static_cast<DWORD>(data.size());
     DWORD capacity = *lpcbData;
     *lpcbData = needed;
     if (lpData == nullptr)
         return ERROR_SUCCESS;
     if (needed > capacity)
         return ERROR_MORE_DATA;
-    std::memcpy(lpData, value.data.data(), needed);
+    std::memcpy(lpData, data.data(), needed);
     return ERROR_SUCCESS;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/reg_image.h"
+#include "platform/posix/sources/registry_source.h"
 #include "platform/posix/win32_api.h"
 
 namespace {
@@ -24,13 +24,25 @@ void ParseDottedVersion(const std::string &text, DWORD (&parts)[3])
     }
 }
 
-bool FindText(const RegImage &image, const char *key, const char *name, std::string &text)
+bool FindText(const RegistrySource &source, const char *key, const char *name, std::string &text)
 {
-    RegValueLine value;
-    if (!RegImageFindValue(image, key, name, value))
+    DWORD type;
+    std::string data;
+    if (!source.FindValue(key, name, type, data))
         return false;
-    text = value.data.c_str(); // up to its NUL
+    text = data.c_str(); // up to its NUL
     return true;
+}
+
+// The family the installation records. A 95/98 system has an NT version
+// key too (Drivers32 lives below it), but never its CurrentVersion value.
+DWORD RecordedPlatformId(const RegistrySource &source, std::string &ntVersion, std::string &version9x)
+{
+    if (FindText(source, NtVersionKey, "CurrentVersion", ntVersion))
+        return VER_PLATFORM_WIN32_NT;
+    if (FindText(source, Windows9xVersionKey, "VersionNumber", version9x))
+        return VER_PLATFORM_WIN32_WINDOWS;
+    return 0;
 }
 
 } // namespace
@@ -42,19 +54,21 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
     if (info == nullptr || (info->dwOSVersionInfoSize != plainSize && info->dwOSVersionInfoSize != extendedSize))
         return FALSE;
 
-    const RegImage &image = SystemRegistry();
+    const RegistrySource &source = SystemRegistry();
+    std::string ntVersion, version9x, build;
+    DWORD platform = source.FormatPlatformId();
+    DWORD recorded = RecordedPlatformId(source, ntVersion, version9x);
+    if (platform == 0)
+        platform = recorded;
     DWORD parts[3] = {0, 0, 0};
-    DWORD platform;
-    std::string text;
-    if (RegImageKeyExists(image, NtVersionKey)) {
-        platform = VER_PLATFORM_WIN32_NT;
-        if (FindText(image, NtVersionKey, "CurrentVersion", text))
-            ParseDottedVersion(text, parts);
-        if (FindText(image, NtVersionKey, "CurrentBuildNumber", text))
-            parts[2] = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
-    } else if (FindText(image, Windows9xVersionKey, "VersionNumber", text)) {
-        platform = VER_PLATFORM_WIN32_WINDOWS;
-        ParseDottedVersion(text, parts);
+    if (platform == VER_PLATFORM_WIN32_NT) {
+        ParseDottedVersion(ntVersion, parts);
+        if (FindText(source, NtVersionKey, "CurrentBuildNumber", build))
+            parts[2] = static_cast<DWORD>(std::strtoul(build.c_str(), nullptr, 10));
+    } else if (platform == VER_PLATFORM_WIN32_WINDOWS) {
+        if (version9x.empty())
+            FindText(source, Windows9xVersionKey, "VersionNumber", version9x);
+        ParseDottedVersion(version9x, parts);
     } else {
         return FALSE;
     }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/reg_value_line.h"
+#include "platform/posix/sources/reg_value_line.h"
 
 // HKEY_LOCAL_MACHINE as importing one .reg file into an empty registry gives
 // it. The text is kept whole and its section headers are indexed in one pass;
@@ -55,10 +55,3 @@ bool RegImageKeyExists(const RegImage &image, std::string_view path);
 
 // Finds `name` ("" for the default value) of the key at `path`.
 bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value);
-
-// The process-wide image of the system root's HKLM.reg, read on first use.
-const RegImage &SystemRegistry();
-
-// Makes the next SystemRegistry() read the file again. The program never
-// calls it; harnesses that run many systems in one process do.
-void ForgetSystemRegistry();

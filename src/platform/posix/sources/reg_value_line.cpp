@@ -1,4 +1,4 @@
-#include "platform/posix/reg_value_line.h"
+#include "platform/posix/sources/reg_value_line.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,0 +1,115 @@
+// Loading a .reg file: mapped where it is 8-bit text, converted piecewise
+// where it is UTF-16, then its header checked and its sections indexed.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/posix/sources/reg_image_text.h"
+#include "platform/posix/text_encoding.h"
+
+namespace {
+
+const std::string_view Version4Header = "REGEDIT4";
+const std::string_view Version5Header = "Windows Registry Editor Version 5.00";
+
+// Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
+void IndexText(RegImage &image)
+{
+    if (image.text.substr(0, 3) == "\xEF\xBB\xBF")
+        image.text.remove_prefix(3);
+    std::string_view header = TrimRegLine(image.text.substr(0, image.text.find('\n')));
+    image.unicodeHex = header == Version5Header;
+    // Offsets are 32-bit; a larger file is no registry this emulation serves.
+    if ((!image.unicodeHex && header != Version4Header) || image.text.size() >= 0xFFFFFFF0u) {
+        image.text = std::string_view();
+        return;
+    }
+    IndexRegSections(image);
+}
+
+void Clear(RegImage &image)
+{
+    if (image.mapping != nullptr)
+        munmap(image.mapping, image.mappingSize);
+    image.mapping = nullptr;
+    image.mappingSize = 0;
+    image.text = std::string_view();
+    image.owned.clear();
+    image.sections.clear();
+    image.keys.clear();
+    image.slots.clear();
+    image.unicodeHex = false;
+    image.hasRemovals = false;
+}
+
+} // namespace
+
+RegImage::~RegImage()
+{
+    Clear(*this);
+}
+
+void LoadRegImage(std::string bytes, RegImage &image)
+{
+    Clear(image);
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, image.owned);
+    } else {
+        image.owned.swap(bytes);
+    }
+    image.text = image.owned;
+    IndexText(image);
+}
+
+void LoadRegImageFile(const char *path, RegImage &image)
+{
+    Clear(image);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info;
+    unsigned char bom[2];
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || pread(fd, bom, 2, 0) != 2) {
+        close(fd);
+        return;
+    }
+    auto size = static_cast<std::size_t>(info.st_size);
+    if (bom[0] == 0xFF && bom[1] == 0xFE) {
+        // Converted a piece at a time, so that the UTF-16 text is never held whole.
+        image.owned.reserve(size / 2);
+        unsigned char chunk[1 << 16];
+        std::size_t carried = 0;
+        off_t offset = 2;
+        for (;;) {
+            ssize_t got = pread(fd, chunk + carried, sizeof chunk - carried, offset);
+            if (got <= 0)
+                break;
+            offset += got;
+            std::size_t have = carried + static_cast<std::size_t>(got);
+            std::size_t whole = have & ~static_cast<std::size_t>(1);
+            // A high surrogate at the end waits for its partner.
+            if (whole >= 2 && chunk[whole - 1] >= 0xD8 && chunk[whole - 1] <= 0xDB)
+                whole -= 2;
+            AppendUtf16LeAsUtf8(chunk, whole, image.owned);
+            carried = have - whole;
+            std::memmove(chunk, chunk + whole, carried);
+        }
+        AppendUtf16LeAsUtf8(chunk, carried, image.owned);
+        close(fd);
+        image.text = image.owned;
+    } else {
+        void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        close(fd);
+        if (mapping == MAP_FAILED)
+            return;
+        image.mapping = mapping;
+        image.mappingSize = size;
+        image.text = std::string_view(static_cast<const char *>(mapping), size);
+    }
+    IndexText(image);
+}
+

@@ -1,0 +1,28 @@
+// The one seam between the emulated registry API and what holds the
+// registry: a .reg export, a Windows 95/98/Me SYSTEM.DAT or an NT hive pair.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/posix/win32_api.h"
+
+struct RegistrySource {
+    virtual ~RegistrySource() = default;
+    // The Windows family the format itself stands for (a SYSTEM.DAT is the
+    // 95/98 family, a hive pair NT), or 0 where only the contents can tell.
+    virtual DWORD FormatPlatformId() const = 0;
+    // `path` is below HKLM, any case, without a leading backslash; "" is HKLM.
+    virtual bool KeyExists(std::string_view path) const = 0;
+    // `name` "" is the default value. `data` is what RegQueryValueExA hands
+    // out: strings in the 8-bit code page (UTF-8), ended by their NUL.
+    virtual bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const = 0;
+};
+
+// The registry of the system root, chosen and opened on first use and kept
+// for the life of the process.
+const RegistrySource &SystemRegistry();
+
+// Makes the next SystemRegistry() look at the root again. The program never
+// calls it; harnesses that run many systems in one process do.
+void ForgetSystemRegistry();
