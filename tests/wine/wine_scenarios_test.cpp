@@ -261,6 +261,19 @@ TEST_F(WineProgram, NeedsOnlyWhatWindows95AndNt351Export)
     EXPECT_NE(symbols.output.find("no symbols"), std::string::npos) << "not stripped";
 }
 
+// With no C runtime nothing would run a static constructor or catch an
+// exception: the tool's code must need neither.
+TEST_F(WineProgram, ToolCodeHasNoStaticConstructorsOrUnwindTables)
+{
+    ProcessResult sections = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-h",
+                                         Win32Dir() + "/libdorovivi_tool.a", Win32Dir() + "/libdorovivi_windows.a"},
+                                        {});
+    ASSERT_EQ(sections.exitCode, 0);
+    EXPECT_NE(sections.output.find(" .text "), std::string::npos);
+    for (const char *section : {" .ctors ", " .eh_frame ", " .gcc_except_table "})
+        EXPECT_EQ(sections.output.find(section), std::string::npos) << section;
+}
+
 // The tool's split of command lines against msvcrt's own, on the lines of
 // the unit test's table.
 TEST_F(WineProgram, SplitsCommandLinesAsMsvcrtDoes)
