@@ -5,6 +5,9 @@ set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev "$@")
 missing=()
+# For the packages: dpkg-dev and file for the Debian package's shlibdeps,
+# groff-base to check the man page.
+packages+=(dpkg-dev file groff-base)
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: natively over the emulation, the
 # same again under AddressSanitizer and UBSan, the fuzzers for a bounded time,
-# and the Windows build under Wine in both Windows families.
+# the Windows build under Wine in three versions of each Windows family, and
+# the zip and Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -26,6 +27,7 @@ if [ "$wine_ready" -eq 1 ]; then
     cmake --preset win32 >/dev/null
     cmake --build --preset win32 -j"$jobs"
     export DOROVIVI_WIN32_DIR="$PWD/build/win32"
+    scripts/package-check.sh zip
 fi
 # The Wine suite runs once, in the plain build; the sanitizers watch the rest.
 cmake --preset asan >/dev/null
@@ -39,3 +41,4 @@ BENCH_SIZES=1 BENCH_RUNS=1 BENCH_WINE=0 bash bench/run.sh >/dev/null
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"
+scripts/package-check.sh deb

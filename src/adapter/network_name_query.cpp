@@ -1,10 +1,11 @@
 #include "adapter/network_name_query.h"
 
-#include <cstdio>
+#include <cstring>
 
 #include "adapter/adapter_match.h"
 #include "adapter/driver_release.h"
-#include "cli/exit_codes.h"
+#include "common/exit_codes.h"
+#include "platform/console_output.h"
 
 namespace {
 
@@ -22,10 +23,10 @@ int RunNetworkNameQuery()
 {
     for (const char *cardId : CardIdentifiers) {
         if (FindAdapterNetworkName(cardId)) {
-            std::printf("%s", NetworkName);
+            WriteStdout(NetworkName, std::strlen(NetworkName));
             return IsExpectedDriverRelease() ? ExitOk : ExitUnexpectedDriver;
         }
     }
-    std::printf("%s", NoAdapterMarker);
+    WriteStdout(NoAdapterMarker, sizeof NoAdapterMarker - 1);
     return ExitNoAdapter;
 }

@@ -1,8 +1,8 @@
 #include "cli/command_table.h"
 
 #include "adapter/network_name_query.h"
-#include "cli/exit_codes.h"
 #include "cli/version_banner.h"
+#include "common/exit_codes.h"
 #include "companion/companion_probe.h"
 
 namespace {

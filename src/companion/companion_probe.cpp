@@ -1,6 +1,6 @@
 #include "companion/companion_probe.h"
 
-#include "cli/exit_codes.h"
+#include "common/exit_codes.h"
 #include "platform/win32.h"
 #include "registry/read_reg_string.h"
 

@@ -90,9 +90,9 @@ std::vector<RelayCall> ToolCallsOf(const std::string &trace)
         TraceLine line;
         if (!ParseLine(text, line))
             continue;
-        // Only the tool's own process takes its arguments from msvcrt with a
-        // return address inside the image.
-        if (toolThread.empty() && line.isCall && line.function == "__getmainargs" && InImage(line.returnAddress))
+        // The tool's entry point asks for its command line first; no other
+        // process of the run does so from inside the tool's image.
+        if (toolThread.empty() && line.isCall && line.function == "GetCommandLineA" && InImage(line.returnAddress))
             toolThread = line.thread;
         lines.push_back(line);
     }

@@ -12,7 +12,7 @@ struct RelayCall {
 };
 
 // The calls whose return address lies in dorovivi.exe, in the thread that
-// runs its main, in order.
+// runs its entry point, in order.
 std::vector<RelayCall> ToolCallsOf(const std::string &trace);
 
 // "" when the registry was only read: every open below HKLM, options 0,

@@ -1,11 +1,14 @@
 // The scenario table run through dorovivi.exe under Wine, a real
-// implementation of the registry, version and atom interfaces, in Windows 98
-// and NT mode, with API-level checks from Wine's relay trace.
+// implementation of the registry, version and atom interfaces, in three
+// versions of each Windows family, with API-level checks from Wine's relay
+// trace and of the executable's imports.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "process_run.h"
@@ -63,12 +66,20 @@ std::string RemovalsOf(const std::string &registry)
 
 std::string LastRegistry;
 
-// Clears what the previous scenario imported, sets the Windows family and
-// imports this scenario's keys, in one regedit run.
-void PrepareSystem(Family family, const std::string &registry)
+// Three passes over the table, each with one version of either family, so
+// that every version runs every scenario of its family.
+struct ModePair {
+    const char *windows98;
+    const char *nt;
+};
+const ModePair ModePairs[] = {{"win95", "nt40"}, {"win98", "winxp"}, {"winme", "win10"}};
+
+// Clears what the previous scenario imported, sets the Windows version Wine
+// reports and imports this scenario's keys, in one regedit run.
+void PrepareSystem(const char *mode, const std::string &registry)
 {
     std::string file = "REGEDIT4\r\n\r\n" + RemovalsOf(LastRegistry) + "\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n" +
-                       (family == Family::Windows98 ? "\"Version\"=\"win98\"\r\n" : "\"Version\"=-\r\n") + registry;
+                       "\"Version\"=\"" + mode + "\"\r\n" + registry;
     LastRegistry = registry;
     std::string path = WinePrefix::Dir + "/scenario.reg";
     WriteFile(path, file);
@@ -92,7 +103,7 @@ int TakeAtomReferences(const char *name)
     return count.exitCode == 0 ? std::atoi(count.output.c_str()) : -1;
 }
 
-// The C runtime keeps stdout in text mode on Windows.
+// The banner ends in CR LF on Windows, as a text-mode stdout would write it.
 std::string WithCrLf(const std::string &text)
 {
     std::string out;
@@ -115,19 +126,30 @@ std::vector<Scenario> WineScenarios()
     return served;
 }
 
-class WineScenario : public testing::TestWithParam<Scenario> {
+void SkipWithoutWindowsBuild()
+{
+    if (Win32Dir().empty())
+        GTEST_SKIP() << "DOROVIVI_WIN32_DIR not set: no Windows build to run";
+}
+
+class WineScenario : public testing::TestWithParam<std::tuple<Scenario, int>> {
 protected:
-    void SetUp() override
-    {
-        if (Win32Dir().empty())
-            GTEST_SKIP() << "DOROVIVI_WIN32_DIR not set: no Windows build to run";
-    }
+    void SetUp() override { SkipWithoutWindowsBuild(); }
 };
+
+std::string ModeScenarioName(const testing::TestParamInfo<std::tuple<Scenario, int>> &info)
+{
+    const ModePair &pair = ModePairs[std::get<1>(info.param)];
+    const Scenario &s = std::get<0>(info.param);
+    return std::string(s.family == Family::Windows98 ? pair.windows98 : pair.nt) + "_" +
+           ScenarioName(testing::TestParamInfo<Scenario>(s, info.index));
+}
 
 TEST_P(WineScenario, AnswersAsDocumented)
 {
-    const Scenario &s = GetParam();
-    PrepareSystem(s.family, s.registry);
+    const Scenario &s = std::get<0>(GetParam());
+    const ModePair &pair = ModePairs[std::get<1>(GetParam())];
+    PrepareSystem(s.family == Family::Windows98 ? pair.windows98 : pair.nt, s.registry);
     ProcessResult result = RunTool(s.args);
     EXPECT_EQ(result.exitCode, s.exitCode);
     EXPECT_EQ(result.output, WithCrLf(s.output));
@@ -138,13 +160,16 @@ TEST_P(WineScenario, AnswersAsDocumented)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WineScenario, testing::ValuesIn(WineScenarios()), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Table, WineScenario,
+                         testing::Combine(testing::ValuesIn(WineScenarios()),
+                                          testing::Range(0, static_cast<int>(std::size(ModePairs)))),
+                         ModeScenarioName);
 
 // Runs one scenario under the relay trace and returns the tool's own calls.
-std::vector<RelayCall> TracedRun(Family family, const std::string &registry, const std::vector<std::string> &args,
+std::vector<RelayCall> TracedRun(const char *mode, const std::string &registry, const std::vector<std::string> &args,
                                  int expectedExit)
 {
-    PrepareSystem(family, registry);
+    PrepareSystem(mode, registry);
     std::string trace = WinePrefix::Dir + "/relay.log";
     ProcessResult result = RunTool(args, {"WINEDEBUG=+relay"}, trace);
     EXPECT_EQ(result.exitCode, expectedExit);
@@ -153,28 +178,31 @@ std::vector<RelayCall> TracedRun(Family family, const std::string &registry, con
     return ToolCallsOf(ReadFile(trace));
 }
 
-class WineRelay : public WineScenario {};
+class WineRelay : public testing::Test {
+protected:
+    void SetUp() override { SkipWithoutWindowsBuild(); }
+};
 
 TEST_F(WineRelay, EveryCommandOnlyReadsHklmAndClosesWhatItOpens)
 {
     using namespace scenario;
     struct Case {
         const char *what;
-        Family family;
+        const char *mode;
         std::string registry;
         const char *command;
         int exitCode;
     };
     const Case cases[] = {
-        {"98 H", Family::Windows98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet"), "H", 0},
-        {"98 H on identifier 2", Family::Windows98, Card98(CardTwo, "Net\\0001", Adapter, "Two"), "H", 0},
-        {"NT H", Family::WindowsNt, CardNt(4, Adapter, "Four", {"1", "6", "2"}), "H", 5},
-        {"NT @", Family::WindowsNt, Companion("1"), "@", 101},
-        {"98 @", Family::Windows98, "", "@", 100},
+        {"95 H", "win95", Card98(CardOne, "Net\\0000", Adapter, "HomeNet"), "H", 0},
+        {"98 H on identifier 2", "win98", Card98(CardTwo, "Net\\0001", Adapter, "Two"), "H", 0},
+        {"NT 4 H", "nt40", CardNt(4, Adapter, "Four", {"1", "6", "2"}), "H", 5},
+        {"10 @", "win10", Companion("1"), "@", 101},
+        {"Me @", "winme", "", "@", 100},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<RelayCall> calls = TracedRun(c.family, c.registry, {c.command}, c.exitCode);
+        std::vector<RelayCall> calls = TracedRun(c.mode, c.registry, {c.command}, c.exitCode);
         ASSERT_FALSE(calls.empty()) << "no calls of the tool found in the trace";
         std::string problem = CheckReadOnlyRegistryUse(calls);
         EXPECT_EQ(problem, "");
@@ -188,7 +216,7 @@ TEST_F(WineRelay, EveryCommandOnlyReadsHklmAndClosesWhatItOpens)
 TEST_F(WineRelay, NtWithNoMatchReadsOnlyDescriptionsTwiceOverNineInstances)
 {
     std::vector<RelayCall> calls =
-        TracedRun(Family::WindowsNt, scenario::NineOtherCards(), {"H"}, 2);
+        TracedRun("winxp", scenario::NineOtherCards(), {"H"}, 2);
     EXPECT_EQ(CheckReadOnlyRegistryUse(calls), "");
     EXPECT_EQ(CountRelayCalls(calls, "RegOpenKeyExA"), 18);
     EXPECT_EQ(CountRelayCalls(calls, "RegQueryValueExA"), 18);
@@ -196,21 +224,64 @@ TEST_F(WineRelay, NtWithNoMatchReadsOnlyDescriptionsTwiceOverNineInstances)
     EXPECT_EQ(CountRelayCalls(calls, "GetVersionExA"), 1);
 }
 
-TEST_F(WineRelay, ExecutableIsA32BitConsoleProgramWithThreeImports)
+class WineProgram : public WineRelay {};
+
+TEST_F(WineProgram, NeedsOnlyWhatWindows95AndNt351Export)
 {
-    ProcessResult dump = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-p", Win32Dir() + "/dorovivi.exe"}, {});
+    std::string exe = Win32Dir() + "/dorovivi.exe";
+    ProcessResult dump = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-p", exe}, {});
     ASSERT_EQ(dump.exitCode, 0);
+    // "DLL Name: KERNEL32.dll" heads the list of that DLL's functions, one a
+    // line as address, hint and name.
     std::vector<std::string> imports;
     std::istringstream lines(dump.output);
-    std::string line;
+    std::string line, dll;
     while (std::getline(lines, line)) {
         std::size_t name = line.find("DLL Name: ");
+        std::istringstream fields(line);
+        std::string address, hint, function, extra;
         if (name != std::string::npos)
-            imports.push_back(line.substr(name + 10));
+            dll = line.substr(name + 10);
+        else if (!dll.empty() && line[0] == '\t' && fields >> address >> hint >> function && !(fields >> extra))
+            imports.push_back(dll + "!" + function);
+        else if (line.empty())
+            dll.clear();
     }
-    EXPECT_EQ(imports, (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
+    EXPECT_EQ(imports, (std::vector<std::string>{"ADVAPI32.dll!RegCloseKey", "ADVAPI32.dll!RegOpenKeyExA",
+                                                 "ADVAPI32.dll!RegQueryValueExA", "KERNEL32.dll!ExitProcess",
+                                                 "KERNEL32.dll!GetCommandLineA", "KERNEL32.dll!GetStdHandle",
+                                                 "KERNEL32.dll!GetVersionExA", "KERNEL32.dll!GlobalAddAtomA",
+                                                 "KERNEL32.dll!WriteFile"}));
     EXPECT_NE(dump.output.find("(PE32)"), std::string::npos);
     EXPECT_NE(dump.output.find("(Windows CUI)"), std::string::npos);
+    // NT 3.51 loads no program that asks for a later subsystem.
+    EXPECT_NE(dump.output.find("MajorSubsystemVersion\t3\n"), std::string::npos);
+    EXPECT_LE(ReadFile(exe).size(), 16384u);
+    ProcessResult symbols = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-t", exe}, {});
+    EXPECT_NE(symbols.output.find("no symbols"), std::string::npos) << "not stripped";
+}
+
+// With no C runtime nothing would run a static constructor or catch an
+// exception: the tool's code must need neither.
+TEST_F(WineProgram, ToolCodeHasNoStaticConstructorsOrUnwindTables)
+{
+    ProcessResult sections = RunProcess({"/usr/bin/env", "i686-w64-mingw32-objdump", "-h",
+                                         Win32Dir() + "/libdorovivi_tool.a", Win32Dir() + "/libdorovivi_windows.a"},
+                                        {});
+    ASSERT_EQ(sections.exitCode, 0);
+    EXPECT_NE(sections.output.find(" .text "), std::string::npos);
+    for (const char *section : {" .ctors ", " .eh_frame ", " .gcc_except_table "})
+        EXPECT_EQ(sections.output.find(section), std::string::npos) << section;
+}
+
+// The tool's split of command lines against msvcrt's own, on the lines of
+// the unit test's table.
+TEST_F(WineProgram, SplitsCommandLinesAsMsvcrtDoes)
+{
+    ProcessResult compare = RunProcess({"/usr/bin/env", "sh", "-c", "cd \"$0\" && exec wine \"$1\"", WinePrefix::Dir,
+                                        Win32Dir() + "/crt_split_compare.exe"},
+                                       WinePrefix::Env);
+    EXPECT_EQ(compare.exitCode, 0) << compare.output;
 }
 
 } // namespace
