@@ -31,7 +31,7 @@ struct RegImage {
     std::string owned;
     void *mapping = nullptr;
     std::size_t mappingSize = 0;
-    bool unicodeHex = false;       // hex() string data is UTF-16LE (version 5 files)
+    bool unicodeText = false;      // the file was UTF-16LE, and so is hex() data of string types
     bool hasRemovals = false;
     std::vector<Section> sections; // in file order; the index is the order
     std::vector<Key> keys;         // every key named or implied by a header

@@ -2,6 +2,7 @@
 // implies, found by a case-insensitive hash of its path.
 #include <cstring>
 
+#include "platform/posix/sources/reg_header_line.h"
 #include "platform/posix/sources/reg_image_text.h"
 
 namespace {
@@ -142,26 +143,15 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     }
 }
 
-// "[HKEY_LOCAL_MACHINE\path]" or "[-...]": records it and says whether the
-// lines after it belong to a machine key's values.
-bool IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
+// Records a header line that names a machine key; says what the line is.
+RegHeaderKind IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
 {
-    if (line.size() < 2 || line.back() != ']')
-        return false;
-    line = line.substr(1, line.size() - 2);
-    bool removal = !line.empty() && line.front() == '-';
-    if (removal)
-        line.remove_prefix(1);
-    if (line.size() <= MachineRoot.size() || !RegNamesEqual(line.substr(0, MachineRoot.size()), MachineRoot))
-        return false;
-    line.remove_prefix(MachineRoot.size());
-    while (!line.empty() && line.back() == '\\')
-        line.remove_suffix(1);
-    if (line.empty())
-        return false;
-    RecordSection(image, previous, static_cast<std::uint32_t>(line.data() - image.text.data()),
-                  static_cast<std::uint32_t>(line.size()), removal, bodyBegin);
-    return !removal;
+    std::string_view path;
+    RegHeaderKind kind = ParseRegHeaderLine(line, path);
+    if (kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval)
+        RecordSection(image, previous, static_cast<std::uint32_t>(path.data() - image.text.data()),
+                      static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin);
+    return kind;
 }
 
 } // namespace
@@ -199,10 +189,16 @@ void IndexRegSections(RegImage &image)
         newline = static_cast<const char *>(std::memchr(bracket, '\n', size - first));
         std::size_t end = newline == nullptr ? size : static_cast<std::size_t>(newline - text);
         if (lineStart > 0 && text[lineStart - 1] == '\n') {
-            if (inMachineSection)
-                image.sections.back().bodyEnd = static_cast<std::uint32_t>(lineStart);
-            inMachineSection =
-                IndexHeader(image, previous, TrimRegLine(std::string_view(text + first, end - first)), static_cast<std::uint32_t>(end));
+            std::size_t sections = image.sections.size();
+            RegHeaderKind kind = IndexHeader(image, previous, TrimRegLine(std::string_view(text + first, end - first)),
+                                             static_cast<std::uint32_t>(end));
+            if (kind != RegHeaderNone) {
+                if (inMachineSection)
+                    image.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(lineStart);
+                inMachineSection = kind == RegHeaderMachineKey;
+            }
+            if (kind == RegHeaderStop)
+                return;
         }
         pos = end + 1;
     }
