@@ -100,6 +100,8 @@ TEST(RegImage, ImportsAsRegeditWould)
          ""},
         {"removal below an unknown root ends the import",
          V4 + "[HKEY_LOCAL_MACHINE\\A]\n[-HKLM\\A]\n[HKEY_LOCAL_MACHINE\\B]\n", "B", false, nullptr, false, 0, ""},
+        {"a removal alone makes no key", V4 + "[HKEY_LOCAL_MACHINE\\A]\n[-HKEY_LOCAL_MACHINE\\A\\B\\C]\n", "A\\B", false,
+         nullptr, false, 0, ""},
         {"header with a trailing blank gives nothing", "REGEDIT4 \n[HKEY_LOCAL_MACHINE\\A]\n", "A", false, nullptr,
          false, 0, ""},
         {"hex(b) keeps its type", V4 + "[HKEY_LOCAL_MACHINE\\A]\n\"N\"=hex(b):01,02\n", "A", true, "N", true, 11,

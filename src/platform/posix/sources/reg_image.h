@@ -25,6 +25,7 @@ struct RegImage {
         std::uint32_t hash;
         std::int32_t lastSection; // newest section of the key itself, -1 if only implied
         std::int32_t lastRemoval; // newest [-key]
+        bool live;                // named or implied by a key header, not only by removals
     };
 
     std::string_view text;   // 8-bit (UTF-8) text, owned by `owned` or a mapping

@@ -67,7 +67,7 @@ RegImage::Key &KeyFor(RegImage &image, std::uint32_t begin, std::uint32_t length
     std::size_t slot = FindSlot(image, image.text.substr(begin, length), hash);
     made = image.slots[slot] == 0;
     if (made) {
-        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1});
+        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1, false});
         image.slots[slot] = static_cast<std::uint32_t>(image.keys.size());
     }
     return image.keys[image.slots[slot] - 1];
@@ -136,10 +136,24 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     } else {
         key.lastSection = order;
     }
-    // Ancestors the previous path shared are in the table already.
-    while (made && depth > known) {
+    if (removal) {
+        // Ancestors the previous path shared are in the table already.
+        while (made && depth > known) {
+            --depth;
+            KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        }
+        return;
+    }
+    // A key header brings its ancestors to life, up to one already alive;
+    // a removal alone makes no key.
+    std::size_t index = keyIndex;
+    while (!image.keys[index].live) {
+        image.keys[index].live = true;
+        if (depth == 0)
+            break;
         --depth;
-        KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        RegImage::Key &parent = KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        index = static_cast<std::size_t>(&parent - image.keys.data());
     }
 }
 

@@ -82,7 +82,7 @@ bool RegImageKeyExists(const RegImage &image, std::string_view path)
     if (path.empty())
         return true;
     const RegImage::Key *key = FindRegImageKey(image, path);
-    if (key == nullptr)
+    if (key == nullptr || !key->live)
         return false;
     std::int32_t removal = LastCoveringRemoval(image, path);
     return removal < 0 || key->lastSection > removal || HasSectionAtOrBelowAfter(image, path, removal);
