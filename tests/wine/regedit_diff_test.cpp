@@ -82,11 +82,19 @@ private:
 
     void Header()
     {
-        std::string sub = Pick({"", "K1", "K1\\Sub", "k1", "K2", "Sp ace", "K]x", "k1\\SUB"});
+        std::string sub = Pick({"", "K1", "K1\\Sub", "k1", "K2", "Sp ace", "K]x", "k1\\SUB", "K3"});
+        if (sub == "K3")
+            sub += file_.utf16 ? "\xC3\xA9\xE4\xB8\xAD" : "\xE9\xA3";
         key_ = sub.empty() ? root_ : root_ + "\\" + sub;
         file_.keys.insert(key_);
         std::string machine = Pick({"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", "hkey_local_machine"});
-        std::string path = machine + "\\" + key_ + (Chance(10) ? "\\" : "");
+        std::string trail = Pick({"", "", "", "", "", "", "", "", "\\", "\\\\"});
+        std::string path = machine + "\\" + key_ + trail;
+        // A bracket in the comment makes the key name run on: regedit merges the
+        // empty part of A\\] ;x], which the emulation knowingly does not.
+        std::string comment = Comment();
+        if (trail.size() == 2 && comment.find(']') != std::string::npos)
+            comment = " ; c";
         switch (Below(12)) {
         case 0: // the values go to no key
             Emit("[HKEY_CURRENT_USER\\" + key_ + "]");
@@ -95,13 +103,13 @@ private:
             Emit(Pick({"[ ", "["}) + path + (Chance(50) ? "" : "x"));
             break;
         case 2:
-            Emit(Blanks() + "[-" + path + "]" + Comment());
+            Emit(Blanks() + "[-" + path + "]" + comment);
             break;
         case 3:
             Emit(Pick({"[-HKEY_CURRENT_USER\\", "[-", "[- "}) + key_ + "]");
             break;
         default:
-            Emit(Blanks() + "[" + path + "]" + Comment());
+            Emit(Blanks() + "[" + path + "]" + comment);
         }
     }
 
