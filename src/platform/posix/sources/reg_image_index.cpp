@@ -7,7 +7,6 @@
 
 namespace {
 
-const std::string_view MachineRoot = "HKEY_LOCAL_MACHINE\\";
 const std::uint32_t FnvOffset = 2166136261u;
 const std::uint32_t FnvPrime = 16777619u;
 
