@@ -25,13 +25,14 @@ struct RegImage {
         std::uint32_t hash;
         std::int32_t lastSection; // newest section of the key itself, -1 if only implied
         std::int32_t lastRemoval; // newest [-key]
+        bool live;                // named or implied by a key header, not only by removals
     };
 
     std::string_view text;   // 8-bit (UTF-8) text, owned by `owned` or a mapping
     std::string owned;
     void *mapping = nullptr;
     std::size_t mappingSize = 0;
-    bool unicodeHex = false;       // hex() string data is UTF-16LE (version 5 files)
+    bool unicodeText = false;      // the file was UTF-16LE, and so is hex() data of string types
     bool hasRemovals = false;
     std::vector<Section> sections; // in file order; the index is the order
     std::vector<Key> keys;         // every key named or implied by a header

@@ -2,11 +2,11 @@
 // implies, found by a case-insensitive hash of its path.
 #include <cstring>
 
+#include "platform/posix/sources/reg_header_line.h"
 #include "platform/posix/sources/reg_image_text.h"
 
 namespace {
 
-const std::string_view MachineRoot = "HKEY_LOCAL_MACHINE\\";
 const std::uint32_t FnvOffset = 2166136261u;
 const std::uint32_t FnvPrime = 16777619u;
 
@@ -66,7 +66,7 @@ RegImage::Key &KeyFor(RegImage &image, std::uint32_t begin, std::uint32_t length
     std::size_t slot = FindSlot(image, image.text.substr(begin, length), hash);
     made = image.slots[slot] == 0;
     if (made) {
-        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1});
+        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1, false});
         image.slots[slot] = static_cast<std::uint32_t>(image.keys.size());
     }
     return image.keys[image.slots[slot] - 1];
@@ -135,33 +135,36 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     } else {
         key.lastSection = order;
     }
-    // Ancestors the previous path shared are in the table already.
-    while (made && depth > known) {
+    if (removal) {
+        // Ancestors the previous path shared are in the table already.
+        while (made && depth > known) {
+            --depth;
+            KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        }
+        return;
+    }
+    // A key header brings its ancestors to life, up to one already alive;
+    // a removal alone makes no key.
+    std::size_t index = keyIndex;
+    while (!image.keys[index].live) {
+        image.keys[index].live = true;
+        if (depth == 0)
+            break;
         --depth;
-        KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        RegImage::Key &parent = KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
+        index = static_cast<std::size_t>(&parent - image.keys.data());
     }
 }
 
-// "[HKEY_LOCAL_MACHINE\path]" or "[-...]": records it and says whether the
-// lines after it belong to a machine key's values.
-bool IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
+// Records a header line that names a machine key; says what the line is.
+RegHeaderKind IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
 {
-    if (line.size() < 2 || line.back() != ']')
-        return false;
-    line = line.substr(1, line.size() - 2);
-    bool removal = !line.empty() && line.front() == '-';
-    if (removal)
-        line.remove_prefix(1);
-    if (line.size() <= MachineRoot.size() || !RegNamesEqual(line.substr(0, MachineRoot.size()), MachineRoot))
-        return false;
-    line.remove_prefix(MachineRoot.size());
-    while (!line.empty() && line.back() == '\\')
-        line.remove_suffix(1);
-    if (line.empty())
-        return false;
-    RecordSection(image, previous, static_cast<std::uint32_t>(line.data() - image.text.data()),
-                  static_cast<std::uint32_t>(line.size()), removal, bodyBegin);
-    return !removal;
+    std::string_view path;
+    RegHeaderKind kind = ParseRegHeaderLine(line, path);
+    if (kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval)
+        RecordSection(image, previous, static_cast<std::uint32_t>(path.data() - image.text.data()),
+                      static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin);
+    return kind;
 }
 
 } // namespace
@@ -199,10 +202,16 @@ void IndexRegSections(RegImage &image)
         newline = static_cast<const char *>(std::memchr(bracket, '\n', size - first));
         std::size_t end = newline == nullptr ? size : static_cast<std::size_t>(newline - text);
         if (lineStart > 0 && text[lineStart - 1] == '\n') {
-            if (inMachineSection)
-                image.sections.back().bodyEnd = static_cast<std::uint32_t>(lineStart);
-            inMachineSection =
-                IndexHeader(image, previous, TrimRegLine(std::string_view(text + first, end - first)), static_cast<std::uint32_t>(end));
+            std::size_t sections = image.sections.size();
+            RegHeaderKind kind = IndexHeader(image, previous, TrimRegLine(std::string_view(text + first, end - first)),
+                                             static_cast<std::uint32_t>(end));
+            if (kind != RegHeaderNone) {
+                if (inMachineSection)
+                    image.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(lineStart);
+                inMachineSection = kind == RegHeaderMachineKey;
+            }
+            if (kind == RegHeaderStop)
+                return;
         }
         pos = end + 1;
     }

@@ -15,15 +15,45 @@ namespace {
 const std::string_view Version4Header = "REGEDIT4";
 const std::string_view Version5Header = "Windows Registry Editor Version 5.00";
 
+// A file whose first line ends in a lone CR has CR-only line ends, which
+// regedit reads as line ends too: they become LF in the owned copy, so the
+// index and the lookup see one kind of line end.
+void OwnCrOnlyText(RegImage &image)
+{
+    std::size_t end = image.text.find_first_of("\r\n");
+    if (end == std::string_view::npos || image.text[end] != '\r' ||
+        (end + 1 < image.text.size() && image.text[end + 1] == '\n'))
+        return;
+    if (image.mapping != nullptr) {
+        image.owned.assign(image.text.data(), image.text.size());
+        munmap(image.mapping, image.mappingSize);
+        image.mapping = nullptr;
+        image.mappingSize = 0;
+    } else {
+        image.owned.erase(0, static_cast<std::size_t>(image.text.data() - image.owned.data()));
+    }
+    for (std::size_t i = 0; i < image.owned.size(); ++i) {
+        if (image.owned[i] == '\r' && (i + 1 == image.owned.size() || image.owned[i + 1] != '\n'))
+            image.owned[i] = '\n';
+    }
+    image.text = image.owned;
+}
+
 // Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
-void IndexText(RegImage &image)
+// The header must be the whole line, blanks allowed only before it.
+void IndexText(RegImage &image, bool unicodeText)
 {
     if (image.text.substr(0, 3) == "\xEF\xBB\xBF")
         image.text.remove_prefix(3);
-    std::string_view header = TrimRegLine(image.text.substr(0, image.text.find('\n')));
-    image.unicodeHex = header == Version5Header;
+    OwnCrOnlyText(image);
+    std::string_view header = image.text.substr(0, image.text.find('\n'));
+    while (!header.empty() && header.back() == '\r')
+        header.remove_suffix(1);
+    while (!header.empty() && (header.front() == ' ' || header.front() == '\t'))
+        header.remove_prefix(1);
+    image.unicodeText = unicodeText;
     // Offsets are 32-bit; a larger file is no registry this emulation serves.
-    if ((!image.unicodeHex && header != Version4Header) || image.text.size() >= 0xFFFFFFF0u) {
+    if ((header != Version5Header && header != Version4Header) || image.text.size() >= 0xFFFFFFF0u) {
         image.text = std::string_view();
         return;
     }
@@ -41,7 +71,7 @@ void Clear(RegImage &image)
     image.sections.clear();
     image.keys.clear();
     image.slots.clear();
-    image.unicodeHex = false;
+    image.unicodeText = false;
     image.hasRemovals = false;
 }
 
@@ -55,14 +85,15 @@ RegImage::~RegImage()
 void LoadRegImage(std::string bytes, RegImage &image)
 {
     Clear(image);
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                   static_cast<unsigned char>(bytes[1]) == 0xFE;
+    if (unicode) {
         AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, image.owned);
     } else {
         image.owned.swap(bytes);
     }
     image.text = image.owned;
-    IndexText(image);
+    IndexText(image, unicode);
 }
 
 void LoadRegImageFile(const char *path, RegImage &image)
@@ -101,6 +132,8 @@ void LoadRegImageFile(const char *path, RegImage &image)
         AppendUtf16LeAsUtf8(chunk, carried, image.owned);
         close(fd);
         image.text = image.owned;
+        IndexText(image, true);
+        return;
     } else {
         void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         close(fd);
@@ -110,6 +143,6 @@ void LoadRegImageFile(const char *path, RegImage &image)
         image.mappingSize = size;
         image.text = std::string_view(static_cast<const char *>(mapping), size);
     }
-    IndexText(image);
+    IndexText(image, false);
 }
 

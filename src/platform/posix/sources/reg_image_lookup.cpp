@@ -34,32 +34,40 @@ bool HasSectionAtOrBelowAfter(const RegImage &image, std::string_view path, std:
     return false;
 }
 
+// The line at `pos`, its line end removed; `pos` moves to the next line.
+std::string_view NextLine(std::string_view body, std::size_t &pos)
+{
+    std::size_t end = body.find('\n', pos);
+    if (end == std::string_view::npos)
+        end = body.size();
+    std::string_view line = body.substr(pos, end - pos);
+    pos = end + 1;
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 // Searches one section body; the last line naming the value wins.
 bool FindInSection(const RegImage &image, const RegImage::Section &section, std::string_view name,
                    RegValueLine &value)
 {
     std::string_view body = image.text.substr(section.bodyBegin, section.bodyEnd - section.bodyBegin);
+    bool atEndOfFile = section.bodyEnd == image.text.size();
     bool found = false;
-    std::string logical;
+    RegValueLine candidate;
     std::size_t pos = 0;
     while (pos < body.size()) {
-        logical.clear();
-        // A line ending in a backslash goes on in the next line.
-        while (pos < body.size()) {
-            std::size_t end = body.find('\n', pos);
-            if (end == std::string_view::npos)
-                end = body.size();
-            std::string_view line = TrimRegLine(body.substr(pos, end - pos));
-            pos = end + 1;
-            bool continued = !line.empty() && line.back() == '\\';
-            if (continued)
-                line.remove_suffix(1);
-            logical += line;
-            if (!continued)
+        RegValueParse parse = ParseRegValueLine(NextLine(body, pos), image.unicodeText, candidate);
+        while (parse == RegValueContinued) {
+            // Data continued into the next header is dropped, as regedit drops it.
+            if (pos >= body.size()) {
+                parse = atEndOfFile ? RegValueDone : RegValueInvalid;
+                FinishRegValue(image.unicodeText, candidate);
                 break;
+            }
+            parse = ContinueRegValueLine(NextLine(body, pos), image.unicodeText, candidate);
         }
-        RegValueLine candidate;
-        if (ParseRegValueLine(logical, image.unicodeHex, candidate) && RegNamesEqual(candidate.name, name)) {
+        if (parse == RegValueDone && RegNamesEqual(candidate.name, name)) {
             value = candidate;
             found = true;
         }
@@ -74,7 +82,7 @@ bool RegImageKeyExists(const RegImage &image, std::string_view path)
     if (path.empty())
         return true;
     const RegImage::Key *key = FindRegImageKey(image, path);
-    if (key == nullptr)
+    if (key == nullptr || !key->live)
         return false;
     std::int32_t removal = LastCoveringRemoval(image, path);
     return removal < 0 || key->lastSection > removal || HasSectionAtOrBelowAfter(image, path, removal);

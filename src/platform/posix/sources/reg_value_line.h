@@ -10,12 +10,26 @@ struct RegValueLine {
     bool removed;      // "name"=-
     DWORD type;
     std::string data;  // the bytes as RegQueryValueExA hands them out
+    bool hexText;      // hex() data of a string type, still to be finished
 };
 
-// Parses one logical value line of a .reg section (continuations already
-// joined). `unicodeHex` tells that hex() data of string types is UTF-16LE, as
-// in version 5 files. Returns false for a line that is not a value.
-bool ParseRegValueLine(std::string_view line, bool unicodeHex, RegValueLine &value);
+enum RegValueParse {
+    RegValueInvalid,   // not a value: regedit skips the line
+    RegValueDone,      // a whole value (or a removal)
+    RegValueContinued  // hex data ending in a backslash: the next line goes on
+};
+
+// Parses one line of a .reg section (line end removed). `unicodeText` tells
+// that the file was UTF-16, so hex() data of string types is UTF-16LE.
+RegValueParse ParseRegValueLine(std::string_view line, bool unicodeText, RegValueLine &value);
+
+// Parses the line after a continued one. Blank lines and comments in
+// between are skipped (RegValueContinued); a line that does not start with a
+// hex digit drops the value, and is not read as anything else.
+RegValueParse ContinueRegValueLine(std::string_view line, bool unicodeText, RegValueLine &value);
+
+// Ends a value continued up to the end of the file.
+void FinishRegValue(bool unicodeText, RegValueLine &value);
 
 // Case-insensitive equality of ASCII names, as the registry compares them.
 bool RegNamesEqual(std::string_view a, std::string_view b);

@@ -1,0 +1,73 @@
+// The section headers of a .reg file, as regedit reads them: the key name
+// runs from the bracket to the last "]" of the line, so anything after it
+// (a "; comment") is ignored; a blank right after the bracket, or no "]" at
+// all, makes no header.
+#include "platform/posix/sources/reg_header_line.h"
+
+#include "platform/posix/sources/reg_value_line.h"
+
+namespace {
+
+const std::string_view RootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS",        "HKEY_CLASSES_ROOT",
+                                      "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA"};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The index of the root `name` starts with (before a backslash or its end), or -1.
+int RootOf(std::string_view name)
+{
+    for (int i = 0; i < static_cast<int>(sizeof RootNames / sizeof RootNames[0]); ++i) {
+        std::string_view root = RootNames[i];
+        if (name.size() >= root.size() && RegNamesEqual(name.substr(0, root.size()), root) &&
+            (name.size() == root.size() || name[root.size()] == '\\'))
+            return i;
+    }
+    return -1;
+}
+
+// The path after the root's backslash, its trailing backslashes dropped.
+// False for paths the registry refuses (a leading backslash) and for empty
+// parts inside (A\\B), which regedit merges and this index cannot.
+bool SubPath(std::string_view name, std::string_view &path)
+{
+    std::size_t slash = name.find('\\');
+    path = name.substr(slash == std::string_view::npos ? name.size() : slash + 1);
+    while (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
+    return (path.empty() || path.front() != '\\') && path.find("\\\\") == std::string_view::npos;
+}
+
+} // namespace
+
+RegHeaderKind ParseRegHeaderLine(std::string_view line, std::string_view &path)
+{
+    std::size_t pos = 0;
+    while (pos < line.size() && IsBlank(line[pos]))
+        ++pos;
+    if (pos >= line.size() || line[pos] != '[')
+        return RegHeaderNone;
+    line.remove_prefix(pos + 1);
+    std::size_t close = line.rfind(']');
+    if (line.empty() || IsBlank(line.front()) || close == std::string_view::npos)
+        return RegHeaderNone;
+    std::string_view name = line.substr(0, close);
+    if (name.empty() || name.front() != '-') {
+        if (RootOf(name) != 0 || !SubPath(name, path))
+            return RegHeaderOther;
+        return RegHeaderMachineKey;
+    }
+    // A removal: regedit only looks at names starting with H, and stops
+    // at an unknown root or at a root itself.
+    name.remove_prefix(1);
+    if (name.empty() || (name.front() != 'H' && name.front() != 'h'))
+        return RegHeaderOther;
+    int root = RootOf(name);
+    if (root < 0 || name.find('\\') == std::string_view::npos || name.substr(name.find('\\') + 1).empty())
+        return RegHeaderStop;
+    if (root != 0 || !SubPath(name, path) || path.empty())
+        return RegHeaderOther;
+    return RegHeaderMachineRemoval;
+}
