@@ -3,7 +3,7 @@
 # extra package names as arguments (for example the Wine toolchain).
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev "$@")
+packages=(cmake g++ make pkg-config libgtest-dev libcreg-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
