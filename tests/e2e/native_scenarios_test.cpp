@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "creg_writer.h"
 #include "process_run.h"
 #include "regf_writer.h"
 #include "scenarios.h"
@@ -31,7 +32,7 @@ std::string VersionKeys(Family family)
 
 // Each system is run as an emulation root's HKLM.reg and as the drive of
 // an installation of its family; the answers must not differ.
-enum class Form { RegFile, DriveNt };
+enum class Form { RegFile, Drive98, DriveNt };
 
 struct FormedScenario {
     Scenario scenario;
@@ -45,7 +46,7 @@ void PrintTo(const FormedScenario &s, std::ostream *os)
 
 std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 {
-    const char *suffix[] = {"reg", "ntdrive"};
+    const char *suffix[] = {"reg", "98drive", "ntdrive"};
     return ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
 }
 
@@ -54,8 +55,8 @@ std::vector<FormedScenario> AllFormedScenarios()
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
         all.push_back({s, Form::RegFile});
-        if (s.family == Family::WindowsNt)
-            all.push_back({s, Form::DriveNt});
+        if (s.family != Family::Unknown)
+            all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
     }
     return all;
 }
@@ -95,6 +96,19 @@ void WriteNtDrive(const std::string &drive, const std::string &regText)
     WriteFile(drive + "/BOOT.INI", "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINNT\r\n"
                                    "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINNT="
                                    "\"Microsoft Windows 2000 Professional\" /fastdetect\r\n");
+}
+
+// A Windows 98 drive: SYSTEM.DAT in WINDOWS, MSDOS.SYS naming it (CR LF
+// and the padding lines it carries), and an older copy elsewhere.
+void Write98Drive(const std::string &drive, const std::string &regText)
+{
+    std::string systemDat = WriteCregFile(FixtureFromRegText(regText));
+    for (const char *dir : {"/WINDOWS", "/WINDOWS.OLD"})
+        mkdir((drive + dir).c_str(), 0755);
+    WriteFile(drive + "/WINDOWS/SYSTEM.DAT", systemDat);
+    WriteFile(drive + "/WINDOWS.OLD/system.dat", WriteCregFile({}));
+    WriteFile(drive + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\nHostWinBootDrv=C\r\n\r\n"
+                                    "[Options]\r\nBootGUI=1\r\n;" + std::string(70, 'x') + "\r\n");
 }
 
 // Every file below `dir` with its size, time and bytes, to show that a run
@@ -138,7 +152,10 @@ NativeRun RunNative(Family family, const std::string &registry, const std::vecto
     if (form == Form::RegFile) {
         WriteFile(root + "/HKLM.reg", file);
     } else {
-        WriteNtDrive(root, file);
+        if (form == Form::Drive98)
+            Write98Drive(root, file);
+        else
+            WriteNtDrive(root, file);
         std::string runtime = MakeTempDir("dorovivi-runtime");
         env.push_back("XDG_RUNTIME_DIR=" + runtime);
         atoms = runtime + "/dorovivi/atoms";

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/posix/installation.h"
+#include "platform/posix/sources/creg_file_source.h"
 #include "platform/posix/sources/reg_image_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
@@ -25,7 +26,9 @@ const RegistrySource *OpenInstallation(const Installation &found)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
     case InstallationKind::Windows9x:
-        problem = "dorovivi: " + found.registryFile + ": Windows 95/98/Me registry files cannot be read yet";
+        source = OpenCregFileSource(found.registryFile.c_str(), problem);
+        if (source == nullptr)
+            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
         break;
     case InstallationKind::None:
         break;
