@@ -28,10 +28,12 @@ bool IsDirectory(const std::string &path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool IsRegularFile(const std::string &path)
+// A registry file in place; whether it can be read is the source's to say,
+// so that a FIFO or a device there is named in its message.
+bool IsFileEntry(const std::string &path)
 {
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 std::string Join(const std::string &dir, std::string_view name)
@@ -158,7 +160,7 @@ struct Candidate {
 bool Holds9x(const std::string &dir, Candidate &found)
 {
     std::string file;
-    if (!FindPath(dir, "SYSTEM.DAT", file) || !IsRegularFile(file))
+    if (!FindPath(dir, "SYSTEM.DAT", file) || !IsFileEntry(file))
         return false;
     found = {InstallationKind::Windows9x, dir, file, ""};
     return true;
@@ -168,7 +170,7 @@ bool HoldsNt(const std::string &dir, Candidate &found)
 {
     std::string config, system, software;
     if (!FindPath(dir, "system32\\config", config) || !FindEntry(config, "SYSTEM", system) ||
-        !FindEntry(config, "SOFTWARE", software) || !IsRegularFile(system) || !IsRegularFile(software))
+        !FindEntry(config, "SOFTWARE", software) || !IsFileEntry(system) || !IsFileEntry(software))
         return false;
     found = {InstallationKind::WindowsNt, dir, system, software};
     return true;
