@@ -55,6 +55,18 @@ struct CregFileSource : RegistrySource {
     std::uint32_t treeSize = 0; // tree offsets below this are readable
     mutable std::map<std::string, FoundKey> keys; // by upper-cased path
 
+    // The program keeps its source; harnesses that open many free them.
+    ~CregFileSource() override
+    {
+        for (auto &known : keys)
+            if (known.second.key != nullptr)
+                libcreg_key_free(&known.second.key, nullptr);
+        if (file != nullptr)
+            libcreg_file_free(&file, nullptr);
+        if (fd >= 0)
+            close(fd);
+    }
+
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_WINDOWS; }
 
     bool ReadEntry(std::uint32_t offset, unsigned char (&entry)[HierarchyEntrySize]) const
@@ -234,9 +246,6 @@ RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
         source->keys[""] = FoundKey{root, RootEntryOffset};
         return source;
     }
-    if (source->file != nullptr)
-        libcreg_file_free(&source->file, nullptr);
-    close(fd);
     delete source;
     return nullptr;
 }
