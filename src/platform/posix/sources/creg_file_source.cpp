@@ -55,6 +55,18 @@ struct CregFileSource : RegistrySource {
     std::uint32_t treeSize = 0; // tree offsets below this are readable
     mutable std::map<std::string, FoundKey> keys; // by upper-cased path
 
+    // The program keeps its source; harnesses that open many free them.
+    ~CregFileSource() override
+    {
+        for (auto &known : keys)
+            if (known.second.key != nullptr)
+                libcreg_key_free(&known.second.key, nullptr);
+        if (file != nullptr)
+            libcreg_file_free(&file, nullptr);
+        if (fd >= 0)
+            close(fd);
+    }
+
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_WINDOWS; }
 
     bool ReadEntry(std::uint32_t offset, unsigned char (&entry)[HierarchyEntrySize]) const
@@ -124,14 +136,15 @@ struct CregFileSource : RegistrySource {
             std::size_t end = upper.find('\\', begin);
             if (end == std::string::npos)
                 end = upper.size();
+            if (end == begin || depth >= MaxPathDepth)
+                return FoundKey{nullptr, 0};
             std::string prefix = upper.substr(0, end);
             auto known = keys.find(prefix);
             if (known != keys.end()) {
                 found = known->second;
             } else {
                 FoundKey sub = {nullptr, 0};
-                if (depth < MaxPathDepth && end > begin)
-                    sub.key = Subkey(found, std::string_view(path).substr(begin, end - begin), sub.offset);
+                sub.key = Subkey(found, std::string_view(path).substr(begin, end - begin), sub.offset);
                 keys[prefix] = sub;
                 found = sub;
             }
@@ -234,9 +247,6 @@ RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
         source->keys[""] = FoundKey{root, RootEntryOffset};
         return source;
     }
-    if (source->file != nullptr)
-        libcreg_file_free(&source->file, nullptr);
-    close(fd);
     delete source;
     return nullptr;
 }
