@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -181,7 +182,12 @@ struct RegfHiveSource : RegistrySource {
                 ReportDamage(hive);
                 break;
             }
-            type = static_cast<DWORD>(stored);
+            // hivex stores the hive's type number as it is, often outside
+            // its enum's values, so it is read as the 32-bit number it is.
+            std::uint32_t number;
+            static_assert(sizeof stored == sizeof number, "hive_type is a C enum of 32 bits");
+            std::memcpy(&number, &stored, sizeof number);
+            type = number;
             raw.assign(bytes, size);
             std::free(bytes);
             found = true;
