@@ -132,18 +132,21 @@ struct CregFileSource : RegistrySource {
         std::string upper = UpperAscii(path);
         FoundKey found = keys[""];
         std::size_t begin = 0;
-        for (int depth = 0; begin < upper.size() && found.key != nullptr; ++depth) {
+        // HKLM is ""; an empty name anywhere (a leading, trailing or doubled
+        // backslash) finds nothing, as in the .reg image.
+        for (int depth = 0; !upper.empty() && begin <= upper.size() && found.key != nullptr; ++depth) {
             std::size_t end = upper.find('\\', begin);
             if (end == std::string::npos)
                 end = upper.size();
+            if (end == begin || depth >= MaxPathDepth)
+                return FoundKey{nullptr, 0};
             std::string prefix = upper.substr(0, end);
             auto known = keys.find(prefix);
             if (known != keys.end()) {
                 found = known->second;
             } else {
                 FoundKey sub = {nullptr, 0};
-                if (depth < MaxPathDepth && end > begin)
-                    sub.key = Subkey(found, std::string_view(path).substr(begin, end - begin), sub.offset);
+                sub.key = Subkey(found, std::string_view(path).substr(begin, end - begin), sub.offset);
                 keys[prefix] = sub;
                 found = sub;
             }
