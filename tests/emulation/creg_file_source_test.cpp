@@ -62,7 +62,8 @@ TEST(CregFileSource, AnswersAsWindows98Does)
 {
     const std::string n0 = std::string(Net) + "\\0000", n1 = std::string(Net) + "\\0001";
     const Lookup cases[] = {
-        {"leading backslash finds nothing, and spoils no later lookup", "\\Software", false, nullptr, false, 0, ""},
+        {"leading backslash", "\\Software", false, nullptr, false, 0, ""},
+        {"trailing backslash", "Software\\", false, nullptr, false, 0, ""},
         {"same-length names told apart (first)", n0, true, "VendorDescription", true, REG_SZ, S("Zero\0", 5)},
         {"same-length names told apart (second)", n1, true, "VendorDescription", true, REG_SZ, S("One\0", 4)},
         {"names in any case", "system\\currentcontrolset\\SERVICES\\class\\net\\0001", true, "vendordescription",

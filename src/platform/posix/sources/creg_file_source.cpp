@@ -132,7 +132,9 @@ struct CregFileSource : RegistrySource {
         std::string upper = UpperAscii(path);
         FoundKey found = keys[""];
         std::size_t begin = 0;
-        for (int depth = 0; begin < upper.size() && found.key != nullptr; ++depth) {
+        // HKLM is ""; an empty name anywhere (a leading, trailing or doubled
+        // backslash) finds nothing, as in the .reg image.
+        for (int depth = 0; !upper.empty() && begin <= upper.size() && found.key != nullptr; ++depth) {
             std::size_t end = upper.find('\\', begin);
             if (end == std::string::npos)
                 end = upper.size();
