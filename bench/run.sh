@@ -4,12 +4,13 @@
 # all measured side by side in this one run.
 #
 #   bash bench/run.sh            # sizes 1, 10 and 100 MB, 5 runs each
-#   BENCH_SIZES="1" BENCH_RUNS=1 BENCH_WINE=0 bash bench/run.sh
+#   BENCH_SIZES="1" BENCH_RUNS=1 BENCH_WINE=0 BENCH_HIVE_MB=1 bash bench/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sizes=${BENCH_SIZES:-"1 10 100"}
 runs=${BENCH_RUNS:-5}
 use_wine=${BENCH_WINE:-1}
+hive_mb=${BENCH_HIVE_MB:-45}
 
 scripts/install-deps.sh time
 cmake --preset native >/dev/null
@@ -17,6 +18,8 @@ cmake --build --preset native --target dorovivi -j"$(nproc)" >/dev/null
 work=build/bench
 mkdir -p "$work"
 g++ -O2 -o "$work/generate_hklm" bench/generate_hklm.cpp
+g++ -O2 -std=c++17 -Isrc -Itests/fixtures -o "$work/generate_nt_hive" bench/generate_nt_hive.cpp \
+    tests/fixtures/regf_writer.cpp $(pkg-config --cflags --libs hivex)
 printf '#include <stdio.h>\nint main(void) { puts("one line"); return 0; }\n' > "$work/one_line.c"
 gcc -O2 -o "$work/one_line" "$work/one_line.c"
 
@@ -58,6 +61,19 @@ for size in $sizes; do
         rm -rf "$root"
     done
 done
+# An NT drive: 'H' reads both hives and tries all nine instances, against
+# hivexget reading one value of the same SYSTEM hive.
+drive=$(mktemp -d)
+config=$drive/WINNT/system32/config
+mkdir -p "$config"
+"$work/generate_nt_hive" "$hive_mb" "$config/SYSTEM" "$config/SOFTWARE"
+label="NT drive, SYSTEM $(mb "$(stat -c %s "$config/SYSTEM")" 1048576) MB"
+read -r wall mem < <(measure env DOROVIVI_ROOT="$drive" build/native/dorovivi H)
+row "dorovivi H (NT drive, nothing matches)" "$label" "$wall" "$mem"
+read -r wall mem < <(measure hivexget "$config/SYSTEM" 'ControlSet001\Services\TESRO411\Parameters' DesiredSSID)
+row "hivexget of one value" "$label" "$wall" "$mem"
+rm -rf "$drive"
+
 read -r wall mem < <(measure build/native/dorovivi V)
 row "dorovivi V" "none" "$wall" "$mem"
 read -r wall mem < <(measure "$work/one_line")

@@ -10,11 +10,19 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 
 mkdir -p build/fuzz/crashes
-for target in fuzz_reg_image fuzz_commands; do
+# Every target there is a source for, each from its own seeds: the .reg
+# exports, or SYSTEM.DAT files and hives written by the test fixture writers.
+for source in tests/fuzz/fuzz_*.cpp; do
+    target=$(basename "$source" .cpp)
+    case $target in
+        fuzz_creg_file) seeds=tests/fuzz/seeds-creg max_len=16384 ;;
+        fuzz_regf_hives) seeds=tests/fuzz/seeds-regf max_len=16384 ;;
+        *) seeds=tests/fuzz/seeds max_len=8192 ;;
+    esac
     corpus=$(mktemp -d)
     log=build/fuzz/$target.log
-    if ! build/fuzz/$target -max_total_time="$seconds" -max_len=8192 -timeout=10 \
-            -artifact_prefix=build/fuzz/crashes/ "$corpus" tests/fuzz/seeds >"$log" 2>&1; then
+    if ! build/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+            -artifact_prefix=build/fuzz/crashes/ "$corpus" "$seeds" >"$log" 2>&1; then
         tail -n 40 "$log"
         echo "$target: failed, input kept in build/fuzz/crashes" >&2
         exit 1

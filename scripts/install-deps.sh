@@ -3,7 +3,10 @@
 # extra package names as arguments (for example the Wine toolchain).
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev "$@")
+# The registry file readers: libcreg for Windows 95/98/Me, hivex for NT (its
+# tools serve the tests and the benchmark); libregf's tools help inspect a hive.
+packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libregf-dev libregf-utils
+          libhivex-dev libhivex-bin python3-hivex "$@")
 missing=()
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base to check the man page.

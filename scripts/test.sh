@@ -36,7 +36,7 @@ ctest --preset asan -j"$jobs" -E '^wine\.'
 scripts/fuzz.sh
 
 # Benchmarks are no tests: only check that the generator and the script run.
-BENCH_SIZES=1 BENCH_RUNS=1 BENCH_WINE=0 bash bench/run.sh >/dev/null
+BENCH_SIZES=1 BENCH_RUNS=1 BENCH_WINE=0 BENCH_HIVE_MB=1 bash bench/run.sh >/dev/null
 
 # The plain build runs the Wine suite too: the scenarios and the import's
 # differential test against Wine's regedit, which fails on any divergence.

@@ -5,13 +5,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "creg_writer.h"
 #include "process_run.h"
+#include "regf_writer.h"
 #include "scenarios.h"
 
 namespace {
@@ -153,6 +156,138 @@ TEST(MalformedRegistry, AnswersAsAnEmptyOrPartialRegistry)
         ProcessResult result = RunProcess({DOROVIVI_BINARY, "H"}, {"DOROVIVI_ROOT=" + root});
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_EQ(result.output, c.output);
+    }
+}
+
+// An NT drive whose SYSTEM hive (or SOFTWARE hive) is replaced by `damage`
+// of a good one: every form gives the empty answer and one line naming the file.
+TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
+{
+    using namespace scenario;
+    RegistryFixture system = {{"Select", {{"Current", REG_DWORD, std::string("\1\0\0\0", 4)}}},
+                              {"ControlSet001\\Services\\TESRO411\\Parameters",
+                               {{"VendorDescription", REG_SZ, std::string(Adapter) + '\0'},
+                                {"DesiredSSID", REG_SZ, std::string("NtNet\0", 6)}}}};
+    std::string scratch = MakeTempDir("dorovivi-hive");
+    ASSERT_TRUE(WriteRegfHive(system, scratch + "/SYSTEM"));
+    const std::string good = ReadFile(scratch + "/SYSTEM");
+    auto withChecksum = [](std::string hive) {
+        std::uint32_t sum = 0;
+        for (std::size_t at = 0; at < 0x1FC; at += 4)
+            sum ^= static_cast<std::uint32_t>(static_cast<unsigned char>(hive[at])) |
+                   static_cast<std::uint32_t>(static_cast<unsigned char>(hive[at + 1])) << 8 |
+                   static_cast<std::uint32_t>(static_cast<unsigned char>(hive[at + 2])) << 16 |
+                   static_cast<std::uint32_t>(static_cast<unsigned char>(hive[at + 3])) << 24;
+        for (int i = 0; i < 4; ++i)
+            hive[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+        return hive;
+    };
+    auto patched = [&](std::size_t at, const std::string &bytes) {
+        std::string hive = good;
+        hive.replace(at, bytes.size(), bytes);
+        return withChecksum(hive);
+    };
+    struct Case {
+        const char *what;
+        const char *file; // which hive is damaged, or "SYSTEM.DAT"
+        std::string bytes; // "" with `fifo` false: an empty file
+        bool fifo;
+        bool readable = false; // damage hivex reads past, as the bins are all there
+    };
+    const Case cases[] = {
+        {"empty SYSTEM", "SYSTEM", "", false},
+        {"only the base block", "SYSTEM", good.substr(0, 4096), false},
+        {"cut inside the bin", "SYSTEM", good.substr(0, 4096 + 200), false},
+        {"bad checksum", "SYSTEM", good.substr(0, 0x30) + "X" + good.substr(0x31), false},
+        {"root cell out of the file", "SYSTEM", patched(0x24, std::string("\0\0\0\x7F", 4)), false},
+        {"bin size past the end", "SYSTEM", patched(4096 + 8, std::string("\0\0\0\x10", 4)), false},
+        {"bins size past the end", "SYSTEM", patched(0x28, std::string("\0\0\0\x10", 4)), false, true},
+        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'), false},
+        {"SYSTEM is a FIFO", "SYSTEM", "", true},
+        {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", true},
+        {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string drive = MakeTempDir("dorovivi-damaged");
+        std::string damaged;
+        if (std::string(c.file) == "SYSTEM.DAT") {
+            mkdir((drive + "/WINDOWS").c_str(), 0755);
+            damaged = drive + "/WINDOWS/SYSTEM.DAT";
+        } else {
+            std::string config = drive + "/WINNT/system32/config";
+            for (const std::string &dir : {drive + "/WINNT", drive + "/WINNT/system32", config})
+                mkdir(dir.c_str(), 0755);
+            WriteFile(config + "/SYSTEM", good);
+            WriteFile(config + "/SOFTWARE", good);
+            damaged = config + "/" + c.file;
+        }
+        unlink(damaged.c_str());
+        if (c.fifo)
+            mkfifo(damaged.c_str(), 0644);
+        else
+            WriteFile(damaged, c.bytes);
+        std::string errors = drive + ".stderr";
+        ProcessResult result = RunProcess({DOROVIVI_BINARY, "H"},
+                                          {"DOROVIVI_ROOT=" + drive, "DOROVIVI_ATOMS=" + drive + ".atoms"}, errors);
+        std::string message = ReadFile(errors);
+        EXPECT_EQ(result.exitCode, c.readable ? 5 : 2); // 5: the release values are not in this hive
+        EXPECT_EQ(result.output, c.readable ? "NtNet" : "XXXXXX");
+        if (c.readable) {
+            EXPECT_EQ(message, "");
+            continue;
+        }
+        EXPECT_EQ(message.find(damaged), std::string("dorovivi: ").size()) << message;
+        EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+    }
+}
+
+// Where "@" keeps the atom table when the root is a Windows drive, which is
+// never written: DOROVIVI_ATOMS, else per user outside the drive.
+TEST(AtomLocation, WindowsDrivesKeepTheTableOutside)
+{
+    using namespace scenario;
+    struct Case {
+        const char *what;
+        bool xdg, named, foreignTmpDir;
+        const char *table; // relative to the scratch directory; nullptr: no table written
+    };
+    const Case cases[] = {
+        {"DOROVIVI_ATOMS names it", true, true, false, "named/atoms"},
+        {"XDG_RUNTIME_DIR", true, false, false, "runtime/dorovivi/atoms"},
+        {"private directory in TMPDIR", false, false, false, "tmp/dorovivi-UID/atoms"},
+        {"a directory of another user is refused", false, false, true, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string scratch = MakeTempDir("dorovivi-atomdir");
+        std::string drive = scratch + "/drive";
+        for (const std::string &dir : {drive, drive + "/WINDOWS", scratch + "/runtime", scratch + "/named", scratch + "/tmp"})
+            mkdir(dir.c_str(), 0755);
+        WriteFile(drive + "/WINDOWS/SYSTEM.DAT",
+                  WriteCregFile({{"Software\\KALVORA\\KALVORA PXM", {{"version", REG_SZ, std::string("1\0", 2)}}}}));
+        if (c.foreignTmpDir) {
+            mkdir((scratch + "/tmp/dorovivi-" + std::to_string(getuid())).c_str(), 0700);
+            ASSERT_EQ(chown((scratch + "/tmp/dorovivi-" + std::to_string(getuid())).c_str(), getuid() + 1, getgid()), 0);
+        }
+        std::vector<std::string> env = {"DOROVIVI_ROOT=" + drive, "TMPDIR=" + scratch + "/tmp",
+                                        std::string("XDG_RUNTIME_DIR=") + (c.xdg ? scratch + "/runtime" : "")};
+        if (c.named)
+            env.push_back("DOROVIVI_ATOMS=" + scratch + "/named/atoms");
+        std::string errors = scratch + "/stderr";
+        EXPECT_EQ(RunProcess({DOROVIVI_BINARY, "@"}, env, errors).exitCode, 101);
+        if (c.table != nullptr) {
+            std::string table = c.table;
+            if (table.find("UID") != std::string::npos)
+                table.replace(table.find("UID"), 3, std::to_string(getuid()));
+            EXPECT_EQ(ReadFile(scratch + "/" + table), std::string("1 ") + Installed + "\n");
+            EXPECT_EQ(ReadFile(errors), "");
+        } else {
+            EXPECT_NE(ReadFile(errors).find("not a private directory"), std::string::npos);
+        }
+        struct stat info;
+        EXPECT_NE(stat((drive + "/atoms").c_str(), &info), 0) << "nothing is written on the drive";
+        EXPECT_NE(stat((drive + "/atoms.lock").c_str(), &info), 0);
     }
 }
 

@@ -15,8 +15,15 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
                          const std::string &errorPath)
 {
     std::vector<std::string> env;
-    for (char **e = environ; *e != nullptr; ++e)
-        env.emplace_back(*e);
+    // An added variable replaces the inherited one of the same name.
+    for (char **e = environ; *e != nullptr; ++e) {
+        std::string inherited(*e);
+        bool replaced = false;
+        for (const std::string &added : environment)
+            replaced = replaced || inherited.compare(0, inherited.find('=') + 1, added, 0, added.find('=') + 1) == 0;
+        if (!replaced)
+            env.push_back(inherited);
+    }
     env.insert(env.end(), environment.begin(), environment.end());
     std::vector<char *> args, envp;
     for (const std::string &a : argv)

@@ -173,6 +173,10 @@ inline std::vector<Scenario> AllScenarios()
         {"98 enumeration entry without Driver", W98,
          Section(std::string("Enum\\PCMCIA\\") + CardOne + "\\0") + Text("Other", "x"), {"H"}, 2, "XXXXXX", nullptr},
         {"98 ignores the NT service keys", W98, CardNt(1, Adapter, "NtNet"), {"H"}, 2, "XXXXXX", nullptr},
+        // Windows Me keeps Drivers32 below an NT version key without its CurrentVersion value.
+        {"Me with an empty NT version key", W98,
+         Section("Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32") + Text("wave", "mmdrv.dll") + card98,
+         {"H"}, 0, "HomeNet", nullptr},
 
         // NT: the service instances 1 to 9.
         {"NT instance 1", NT, CardNt(1, Adapter, "NtNet"), {"H"}, 0, "NtNet", nullptr},

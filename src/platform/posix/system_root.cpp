@@ -2,10 +2,18 @@
 
 #include <cstdlib>
 
-std::string SystemRootFile(const char *file)
+std::string SystemRootPath()
 {
     const char *root = std::getenv("DOROVIVI_ROOT");
     std::string path = root != nullptr && root[0] != '\0' ? root : "/var/lib/dorovivi";
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string SystemRootFile(const char *file)
+{
+    std::string path = SystemRootPath();
     if (path.back() != '/')
         path += '/';
     return path + file;

@@ -3,5 +3,9 @@
 #include <string>
 
 // The directory that stands in for a Windows installation: DOROVIVI_ROOT when
-// set and not empty, else /var/lib/dorovivi. Returns the path of `file` in it.
+// set and not empty, else /var/lib/dorovivi; without a trailing slash unless
+// it is "/".
+std::string SystemRootPath();
+
+// The path of `file` in the system root.
 std::string SystemRootFile(const char *file);

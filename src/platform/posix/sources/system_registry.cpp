@@ -1,25 +1,63 @@
 // Picks the registry source for the system root, once per process.
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "platform/posix/installation.h"
+#include "platform/posix/sources/creg_file_source.h"
 #include "platform/posix/sources/reg_image_source.h"
-#include "platform/posix/system_root.h"
+#include "platform/posix/sources/regf_hive_source.h"
 
 namespace {
 
-RegImage SystemImage;
+RegImage SystemImage; // stays empty unless the root is an emulation root
 RegImageSource SystemImageSource(SystemImage);
 const RegistrySource *SystemSource = nullptr;
+
+const RegistrySource *OpenInstallation(const Installation &found)
+{
+    std::string problem = found.problem;
+    RegistrySource *source = nullptr;
+    struct stat info;
+    switch (found.kind) {
+    case InstallationKind::EmulationRoot:
+        LoadRegImageFile(found.registryFile.c_str(), SystemImage);
+        return &SystemImageSource;
+    case InstallationKind::WindowsNt:
+        source = OpenRegfHiveSource(found.registryFile.c_str(), found.softwareHive.c_str(), problem);
+        if (source == nullptr)
+            problem = "dorovivi: " + problem + "; reading an empty registry";
+        break;
+    case InstallationKind::Windows9x:
+        // Opening a FIFO or a device would block.
+        if (stat(found.registryFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            problem = "not a regular file";
+        else
+            source = OpenCregFileSource(found.registryFile.c_str(), problem);
+        if (source == nullptr)
+            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+        break;
+    case InstallationKind::None:
+        break;
+    }
+    if (source != nullptr)
+        return source;
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    LoadRegImage(std::string(), SystemImage);
+    return &SystemImageSource;
+}
 
 } // namespace
 
 const RegistrySource &SystemRegistry()
 {
-    if (SystemSource == nullptr) {
-        LoadRegImageFile(SystemRootFile("HKLM.reg").c_str(), SystemImage);
-        SystemSource = &SystemImageSource;
-    }
+    if (SystemSource == nullptr)
+        SystemSource = OpenInstallation(SystemInstallation());
     return *SystemSource;
 }
 
 void ForgetSystemRegistry()
 {
     SystemSource = nullptr;
+    ForgetSystemInstallation();
 }

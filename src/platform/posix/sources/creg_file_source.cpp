@@ -1,0 +1,254 @@
+// Reads SYSTEM.DAT through libcreg. Keys are found by walking subkeys and
+// comparing names here: libcreg 20200725's lookup by path mistakes names of
+// one length that differ only in their last character (Net\0001 for
+// Net\0000). libcreg follows the key tree's sibling chains without noticing
+// a loop, so each chain is walked here first, within bounds.
+#include "platform/posix/sources/creg_file_source.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "platform/posix/sources/reg_value_line.h"
+
+// After the Win32 header: libcreg.h wants libbfio.h, which Debian's
+// libcreg-dev does not bring, unless WINAPI is defined.
+#include <libcreg.h>
+
+namespace {
+
+const std::uint32_t FileHeaderSize = 32;
+const std::uint32_t RgknHeaderSize = 32;
+const std::uint32_t HierarchyEntrySize = 28;
+const std::uint32_t RootEntryOffset = 0x20; // where libcreg starts the tree
+const int MaxPathDepth = 64;
+
+std::uint32_t Read32(const unsigned char *p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::string UpperAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return out;
+}
+
+struct FoundKey {
+    libcreg_key_t *key;     // nullptr: no such key
+    std::uint32_t offset;   // of its entry in the key tree
+};
+
+struct CregFileSource : RegistrySource {
+    int fd = -1;
+    libcreg_file_t *file = nullptr;
+    std::uint32_t treeBase = 0; // file offset of tree offset 0
+    std::uint32_t treeSize = 0; // tree offsets below this are readable
+    mutable std::map<std::string, FoundKey> keys; // by upper-cased path
+
+    // The program keeps its source; harnesses that open many free them.
+    ~CregFileSource() override
+    {
+        for (auto &known : keys)
+            if (known.second.key != nullptr)
+                libcreg_key_free(&known.second.key, nullptr);
+        if (file != nullptr)
+            libcreg_file_free(&file, nullptr);
+        if (fd >= 0)
+            close(fd);
+    }
+
+    DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_WINDOWS; }
+
+    bool ReadEntry(std::uint32_t offset, unsigned char (&entry)[HierarchyEntrySize]) const
+    {
+        if (offset > treeSize || treeSize - offset < HierarchyEntrySize)
+            return false;
+        return pread(fd, entry, sizeof entry, static_cast<off_t>(treeBase) + offset) ==
+               static_cast<ssize_t>(sizeof entry);
+    }
+
+    // The tree offsets of a key's subkeys in libcreg's order, or false for
+    // a chain that leaves the tree or is longer than the tree could hold.
+    bool SubkeyOffsets(std::uint32_t keyOffset, std::vector<std::uint32_t> &offsets) const
+    {
+        unsigned char entry[HierarchyEntrySize];
+        if (!ReadEntry(keyOffset, entry))
+            return false;
+        std::uint32_t next = Read32(entry + 16);
+        const std::size_t limit = treeSize / HierarchyEntrySize;
+        offsets.clear();
+        while (static_cast<std::int32_t>(next) >= 0) {
+            if (offsets.size() >= limit || !ReadEntry(next, entry))
+                return false;
+            offsets.push_back(next);
+            next = Read32(entry + 20);
+        }
+        return true;
+    }
+
+    libcreg_key_t *Subkey(const FoundKey &parent, std::string_view name, std::uint32_t &offset) const
+    {
+        std::vector<std::uint32_t> offsets;
+        if (!SubkeyOffsets(parent.offset, offsets))
+            return nullptr;
+        int count = 0;
+        if (libcreg_key_get_number_of_sub_keys(parent.key, &count, nullptr) != 1 ||
+            count != static_cast<int>(offsets.size()))
+            return nullptr;
+        for (int i = 0; i < count; ++i) {
+            libcreg_key_t *sub = nullptr;
+            if (libcreg_key_get_sub_key_by_index(parent.key, i, &sub, nullptr) != 1)
+                continue;
+            std::size_t size = 0;
+            std::string subName;
+            if (libcreg_key_get_name_size(sub, &size, nullptr) == 1 && size == name.size()) {
+                subName.resize(size);
+                if (size == 0 ||
+                    libcreg_key_get_name(sub, reinterpret_cast<std::uint8_t *>(&subName[0]), size, nullptr) == 1) {
+                    if (RegNamesEqual(subName, name)) {
+                        offset = offsets[static_cast<std::size_t>(i)];
+                        return sub;
+                    }
+                }
+            }
+            libcreg_key_free(&sub, nullptr);
+        }
+        return nullptr;
+    }
+
+    // Walks from the root one name at a time, remembering every prefix.
+    FoundKey Find(std::string_view path) const
+    {
+        std::string upper = UpperAscii(path);
+        FoundKey found = keys[""];
+        std::size_t begin = 0;
+        // HKLM is ""; an empty name anywhere (a leading, trailing or doubled
+        // backslash) finds nothing, as in the .reg image.
+        for (int depth = 0; !upper.empty() && begin <= upper.size() && found.key != nullptr; ++depth) {
+            std::size_t end = upper.find('\\', begin);
+            if (end == std::string::npos)
+                end = upper.size();
+            if (end == begin || depth >= MaxPathDepth)
+                return FoundKey{nullptr, 0};
+            std::string prefix = upper.substr(0, end);
+            auto known = keys.find(prefix);
+            if (known != keys.end()) {
+                found = known->second;
+            } else {
+                FoundKey sub = {nullptr, 0};
+                sub.key = Subkey(found, std::string_view(path).substr(begin, end - begin), sub.offset);
+                keys[prefix] = sub;
+                found = sub;
+            }
+            begin = end + 1;
+        }
+        return found;
+    }
+
+    bool KeyExists(std::string_view path) const override { return Find(path).key != nullptr; }
+
+    bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override
+    {
+        libcreg_key_t *key = Find(path).key;
+        int count = 0;
+        if (key == nullptr || libcreg_key_get_number_of_values(key, &count, nullptr) != 1)
+            return false;
+        for (int i = 0; i < count; ++i) {
+            libcreg_value_t *value = nullptr;
+            if (libcreg_key_get_value_by_index(key, i, &value, nullptr) != 1)
+                continue;
+            bool match = false;
+            std::size_t size = 0;
+            if (libcreg_value_get_name_size(value, &size, nullptr) == 1 && size == name.size()) {
+                std::string valueName(size, '\0');
+                match = size == 0 ||
+                        libcreg_value_get_name(value, reinterpret_cast<std::uint8_t *>(&valueName[0]), size, nullptr) == 1;
+                match = match && RegNamesEqual(valueName, name);
+            }
+            std::uint32_t valueType = 0;
+            match = match && libcreg_value_get_value_type(value, &valueType, nullptr) == 1 &&
+                    libcreg_value_get_value_data_size(value, &size, nullptr) == 1;
+            if (match) {
+                data.assign(size, '\0');
+                match = size == 0 ||
+                        libcreg_value_get_value_data(value, reinterpret_cast<std::uint8_t *>(&data[0]), size, nullptr) == 1;
+            }
+            libcreg_value_free(&value, nullptr);
+            if (match) {
+                type = valueType;
+                // Windows 9x keeps strings without their NUL; the A function adds one.
+                if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+                    (data.empty() || data.back() != '\0'))
+                    data += '\0';
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// Checks what libcreg takes on trust and names what is wrong.
+const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSize)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return "not a regular file";
+    if (info.st_size == 0)
+        return "empty file";
+    unsigned char head[FileHeaderSize + RgknHeaderSize];
+    ssize_t got = pread(fd, head, sizeof head, 0);
+    if (got >= 4 && memcmp(head, "CREG", 4) != 0)
+        return "not a CREG file";
+    if (got != static_cast<ssize_t>(sizeof head))
+        return "truncated";
+    if (memcmp(head + FileHeaderSize, "RGKN", 4) != 0)
+        return "damaged (no key tree)";
+    std::uint32_t blocksAt = Read32(head + 8);
+    std::uint32_t rgknSize = Read32(head + FileHeaderSize + 4);
+    treeBase = Read32(head + FileHeaderSize + 8);
+    if (rgknSize < RgknHeaderSize)
+        return "damaged (key tree size)";
+    treeSize = rgknSize - RgknHeaderSize;
+    std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
+    if (static_cast<std::uint64_t>(treeBase) + treeSize > fileSize || blocksAt >= fileSize)
+        return "truncated";
+    return nullptr;
+}
+
+} // namespace
+
+RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = strerror(errno);
+        return nullptr;
+    }
+    CregFileSource *source = new CregFileSource;
+    source->fd = fd;
+    const char *headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);
+    libcreg_key_t *root = nullptr;
+    if (headerProblem != nullptr) {
+        problem = headerProblem;
+    } else if (libcreg_file_initialize(&source->file, nullptr) != 1 ||
+               libcreg_file_open(source->file, path, LIBCREG_OPEN_READ, nullptr) != 1) {
+        problem = "damaged (data blocks)";
+    } else if (libcreg_file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
+        problem = "damaged (no root key)";
+    } else {
+        source->keys[""] = FoundKey{root, RootEntryOffset};
+        return source;
+    }
+    delete source;
+    return nullptr;
+}

@@ -1,0 +1,10 @@
+// HKLM from a Windows 95/98/Me SYSTEM.DAT (the CREG format), read only.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/sources/registry_source.h"
+
+// Opens `path` and returns a source kept for the life of the process, or
+// nullptr with `problem` set to a short text when the file cannot serve.
+RegistrySource *OpenCregFileSource(const char *path, std::string &problem);

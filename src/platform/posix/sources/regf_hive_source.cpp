@@ -1,0 +1,267 @@
+// Reads through hivex: raw data with its declared size and its own subkey
+// walk, compared here by name as the registry compares them.
+#include "platform/posix/sources/regf_hive_source.h"
+
+#include <hivex.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/sources/reg_value_line.h"
+#include "platform/posix/text_encoding.h"
+
+namespace {
+
+struct Hive {
+    hive_h *handle = nullptr;
+    std::string path;
+};
+
+// The children of a node, named, listed once per node: a run asks for the
+// same service list up to eighteen times.
+struct ChildList {
+    bool readable = false;
+    std::vector<std::pair<std::string, hive_node_h>> children;
+};
+
+bool IsStringType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+struct RegfHiveSource : RegistrySource {
+    Hive system, software;
+    std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
+    mutable std::map<std::pair<const Hive *, hive_node_h>, ChildList> childLists;
+    mutable bool damageReported = false;
+
+    ~RegfHiveSource() override
+    {
+        if (system.handle != nullptr)
+            hivex_close(system.handle);
+        if (software.handle != nullptr)
+            hivex_close(software.handle);
+    }
+
+    DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
+
+    // A hive that opened but fails inside is reported once, and the key read
+    // as missing.
+    void ReportDamage(const Hive &hive) const
+    {
+        if (damageReported)
+            return;
+        damageReported = true;
+        std::fprintf(stderr, "dorovivi: %s: damaged hive (%s); keys in the damaged part read as missing\n",
+                     hive.path.c_str(), std::strerror(errno));
+    }
+
+    const ChildList &Children(const Hive &hive, hive_node_h node) const
+    {
+        auto slot = childLists.emplace(std::make_pair(&hive, node), ChildList());
+        ChildList &list = slot.first->second;
+        if (!slot.second)
+            return list;
+        hive_node_h *children = hivex_node_children(hive.handle, node);
+        if (children == nullptr) {
+            ReportDamage(hive);
+            return list;
+        }
+        list.readable = true;
+        for (std::size_t i = 0; children[i] != 0; ++i) {
+            char *name = hivex_node_name(hive.handle, children[i]);
+            if (name == nullptr) {
+                ReportDamage(hive);
+                continue;
+            }
+            list.children.emplace_back(name, children[i]);
+            std::free(name);
+        }
+        std::free(children);
+        return list;
+    }
+
+    bool Child(const Hive &hive, hive_node_h node, std::string_view name, hive_node_h &child) const
+    {
+        for (const auto &entry : Children(hive, node).children) {
+            if (RegNamesEqual(entry.first, name)) {
+                child = entry.second;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The hive and node of a path below HKLM; `isRoot` for HKLM itself.
+    bool Resolve(std::string_view path, const Hive *&hive, hive_node_h &node, bool &isRoot) const
+    {
+        std::size_t cut = path.find('\\');
+        std::string_view top = path.substr(0, cut);
+        std::string_view rest = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+        isRoot = path.empty();
+        if (isRoot)
+            return true;
+        if (path.back() == '\\')
+            return false; // an empty last name, as the export's index has no such key
+        if (RegNamesEqual(top, "SYSTEM"))
+            hive = &system;
+        else if (RegNamesEqual(top, "SOFTWARE"))
+            hive = &software;
+        else
+            return false; // HARDWARE, SAM and SECURITY live only in a running system
+        node = hivex_root(hive->handle);
+        if (node == 0) {
+            ReportDamage(*hive);
+            return false;
+        }
+        bool first = true;
+        while (!rest.empty()) {
+            cut = rest.find('\\');
+            std::string_view part = rest.substr(0, cut);
+            rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+            // The boot loader links CurrentControlSet to the selected set.
+            if (first && hive == &system && RegNamesEqual(part, "CurrentControlSet")) {
+                if (controlSet.empty())
+                    return false;
+                part = controlSet;
+            }
+            first = false;
+            if (part.empty() || !Child(*hive, node, part, node))
+                return false;
+        }
+        return true;
+    }
+
+    bool KeyExists(std::string_view path) const override
+    {
+        const Hive *hive = nullptr;
+        hive_node_h node = 0;
+        bool isRoot = false;
+        return Resolve(path, hive, node, isRoot);
+    }
+
+    bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override
+    {
+        const Hive *hive = nullptr;
+        hive_node_h node = 0;
+        bool isRoot = false;
+        if (!Resolve(path, hive, node, isRoot) || isRoot)
+            return false;
+        return ValueOf(*hive, node, name, type, data);
+    }
+
+    bool RawValue(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &raw) const
+    {
+        hive_value_h *values = hivex_node_values(hive.handle, node);
+        if (values == nullptr) {
+            ReportDamage(hive);
+            return false;
+        }
+        bool found = false;
+        for (std::size_t i = 0; values[i] != 0 && !found; ++i) {
+            char *key = hivex_value_key(hive.handle, values[i]);
+            if (key == nullptr) {
+                ReportDamage(hive);
+                continue;
+            }
+            bool match = RegNamesEqual(key, name);
+            std::free(key);
+            if (!match)
+                continue;
+            hive_type stored;
+            std::size_t size = 0;
+            char *bytes = hivex_value_value(hive.handle, values[i], &stored, &size);
+            if (bytes == nullptr) {
+                ReportDamage(hive);
+                break;
+            }
+            // hivex stores the hive's type number as it is, often outside
+            // its enum's values, so it is read as the 32-bit number it is.
+            std::uint32_t number;
+            static_assert(sizeof stored == sizeof number, "hive_type is a C enum of 32 bits");
+            std::memcpy(&number, &stored, sizeof number);
+            type = number;
+            raw.assign(bytes, size);
+            std::free(bytes);
+            found = true;
+        }
+        std::free(values);
+        return found;
+    }
+
+    // Strings are stored UTF-16LE; the A-function hands them out in the
+    // 8-bit code page with a NUL even when the stored data lacks one.
+    bool ValueOf(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &data) const
+    {
+        std::string raw;
+        if (!RawValue(hive, node, name, type, raw))
+            return false;
+        if (!IsStringType(type)) {
+            data.swap(raw);
+            return true;
+        }
+        data.clear();
+        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(raw.data()), raw.size(), data);
+        if (data.empty() || data.back() != '\0')
+            data += '\0';
+        return true;
+    }
+};
+
+bool OpenHive(const char *path, Hive &hive, std::string &problem)
+{
+    hive.path = path;
+    // A FIFO or device would block or never end; hivex itself maps the file.
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = hive.path + ": not a regular file";
+        return false;
+    }
+    hive.handle = hivex_open(path, 0);
+    if (hive.handle == nullptr) {
+        problem = hive.path + ": not a readable registry hive (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
+}
+
+// "ControlSet%03u" for SYSTEM\Select's REG_DWORD Current, when that set exists.
+std::string CurrentControlSet(const RegfHiveSource &source)
+{
+    hive_node_h root = hivex_root(source.system.handle);
+    hive_node_h select = 0, set = 0;
+    DWORD type = 0;
+    std::string current;
+    if (root == 0 || !source.Child(source.system, root, "Select", select) ||
+        !source.RawValue(source.system, select, "Current", type, current) || type != REG_DWORD ||
+        current.size() != 4)
+        return "";
+    unsigned long number = static_cast<unsigned char>(current[0]) | static_cast<unsigned char>(current[1]) << 8 |
+                           static_cast<unsigned long>(static_cast<unsigned char>(current[2])) << 16 |
+                           static_cast<unsigned long>(static_cast<unsigned char>(current[3])) << 24;
+    char name[32];
+    std::snprintf(name, sizeof name, "ControlSet%03lu", number);
+    if (number == 0 || !source.Child(source.system, root, name, set))
+        return "";
+    return name;
+}
+
+} // namespace
+
+RegistrySource *OpenRegfHiveSource(const char *systemPath, const char *softwarePath, std::string &problem)
+{
+    RegfHiveSource *source = new RegfHiveSource;
+    if (!OpenHive(systemPath, source->system, problem) || !OpenHive(softwarePath, source->software, problem)) {
+        delete source;
+        return nullptr;
+    }
+    source->controlSet = CurrentControlSet(*source);
+    return source;
+}
