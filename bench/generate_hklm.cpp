@@ -4,9 +4,11 @@
 // card (the worst case for "H": every instance read, twice) and the
 // companion product's key.
 //
-//   generate_hklm SIZE_MB {4|5} OUTPUT
+//   generate_hklm SIZE_MB {4|5|deep} OUTPUT
 //
-// Form 4 is a REGEDIT4 file; form 5 a version 5 file in UTF-16LE.
+// Form 4 is a REGEDIT4 file; form 5 a version 5 file in UTF-16LE; "deep" a
+// REGEDIT4 file of keys twelve levels down with long names and forty values
+// each.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -75,6 +77,20 @@ void Vendor(unsigned n)
          "  18,19,1a,1b,1c,1d,1e,1f\r\n");
 }
 
+// Twelve levels of long names, the upper ones shared by many keys.
+void DeepKey(unsigned n)
+{
+    std::string path = "Software\\Classes";
+    for (int level = 0; level < 10; ++level) {
+        unsigned part = n >> (3 * (9 - level)) & 7;
+        path += "\\Level" + std::to_string(level) + "WithALongDescriptiveName_" + Hex(part, 2);
+    }
+    path += "\\Leaf" + Hex(n, 8) + "ConfigurationSettingsStore";
+    Key(path);
+    for (int v = 0; v < 40; ++v)
+        Text("SettingNumber" + std::to_string(v) + "OfThisLeaf", "value " + std::to_string(n + v));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -83,6 +99,7 @@ int main(int argc, char *argv[])
         return 2;
     long long target = std::atoll(argv[1]) * 1024 * 1024;
     Wide = std::string(argv[2]) == "5";
+    bool deep = std::string(argv[2]) == "deep";
     Out = std::fopen(argv[3], "wb");
     if (Out == nullptr)
         return 1;
@@ -93,10 +110,15 @@ int main(int argc, char *argv[])
     Text("CurrentVersion", "5.1");
     Text("CurrentBuildNumber", "2600");
     // In tree order, as regedit exports: the services, then the software.
-    for (unsigned n = 0; Written < target / 2; ++n)
-        Service(n);
-    for (unsigned n = 0; Written < target - 4096; ++n)
-        Vendor(n);
+    if (deep) {
+        for (unsigned n = 0; Written < target - 4096; ++n)
+            DeepKey(n);
+    } else {
+        for (unsigned n = 0; Written < target / 2; ++n)
+            Service(n);
+        for (unsigned n = 0; Written < target - 4096; ++n)
+            Vendor(n);
+    }
     for (int instance = 1; instance <= 9; ++instance) {
         Key("System\\CurrentControlSet\\Services\\TESRO41" + std::to_string(instance) + "\\Parameters");
         Text("VendorDescription", "Another PC Card");

@@ -3,11 +3,11 @@
 # instead, and prints a Markdown table: each figure the median of several runs,
 # all measured side by side in this one run.
 #
-#   bash bench/run.sh            # sizes 1, 10 and 100 MB, 5 runs each
+#   bash bench/run.sh            # sizes 1, 10, 100 and 1000 MB, 5 runs each
 #   BENCH_SIZES="1" BENCH_RUNS=1 BENCH_WINE=0 BENCH_HIVE_MB=1 bash bench/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-sizes=${BENCH_SIZES:-"1 10 100"}
+sizes=${BENCH_SIZES:-"1 10 100 1000"}
 runs=${BENCH_RUNS:-5}
 use_wine=${BENCH_WINE:-1}
 hive_mb=${BENCH_HIVE_MB:-45}
@@ -23,41 +23,66 @@ g++ -O2 -std=c++17 -Isrc -Itests/fixtures -o "$work/generate_nt_hive" bench/gene
 printf '#include <stdio.h>\nint main(void) { puts("one line"); return 0; }\n' > "$work/one_line.c"
 gcc -O2 -o "$work/one_line" "$work/one_line.c"
 
-# Median wall time (ms) and median peak resident memory (KB) of a command.
+# Runs the commands given (each one string) round-robin, `runs` times each,
+# so that a change of load on the machine hits them all alike; prints each
+# one's median wall time (ms) and median peak resident memory (KB).
 measure() {
-    local walls=() mems=() i start end
-    for ((i = 0; i < runs; i++)); do
-        start=$EPOCHREALTIME
-        # Not /dev/null: grep stops at the first match when it sees it writes there.
-        /usr/bin/time -f %M -o "$work/mem" "$@" >"$work/out" 2>&1 || true
-        end=$EPOCHREALTIME
-        walls+=("$(awk -v s="$start" -v e="$end" 'BEGIN {print (e - s) * 1000}')")
-        mems+=("$(tail -n 1 "$work/mem")")
+    local n=$# i r start end
+    local -a cmds=("$@")
+    for ((i = 0; i < n; i++)); do : >"$work/wall.$i"; : >"$work/mem.$i"; done
+    for ((r = 0; r < runs; r++)); do
+        for ((i = 0; i < n; i++)); do
+            start=$EPOCHREALTIME
+            # Not /dev/null: grep stops at the first match when it sees it writes there.
+            eval "/usr/bin/time -f %M -o \"$work/mem\" ${cmds[$i]}" >"$work/out" 2>&1 || true
+            end=$EPOCHREALTIME
+            awk -v s="$start" -v e="$end" 'BEGIN {print (e - s) * 1000}' >>"$work/wall.$i"
+            tail -n 1 "$work/mem" >>"$work/mem.$i"
+        done
     done
-    local wall mem
-    wall=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]}')
-    mem=$(printf '%s\n' "${mems[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-    echo "$wall $mem"
+    for ((i = 0; i < n; i++)); do
+        echo "$(median "$work/wall.$i" %.1f) $(median "$work/mem.$i" %d)"
+    done
 }
+median() { sort -g "$1" | awk -v f="$2" '{a[NR]=$1} END {printf f "\n", a[int((NR+1)/2)]}'; }
 
 mb() { awk -v n="$1" -v d="$2" 'BEGIN {printf "%.1f", n / d}'; }
-row() { printf '| %s | %s | %s ms | %s MB |\n' "$1" "$2" "$3" "$(mb "$4" 1024)"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2fx", a / b}'; }
+row() { printf '| %s | %s | %s ms | %s MB | %s |\n' "$1" "$2" "$3" "$(mb "$4" 1024)" "$5"; }
 
-echo "| what | input | wall (median of $runs) | peak RSS |"
-echo "|---|---|---|---|"
+echo "Load before: $(uptime | sed 's/.*load average/load average/')"
+echo
+echo "| what | input | wall (median of $runs) | peak RSS | against the floor |"
+echo "|---|---|---|---|---|"
 for size in $sizes; do
-    for form in 4 5; do
+    forms="4 5 deep"
+    [ "$size" -ge 1000 ] && forms=4  # the large row only shows how the cost grows
+    for form in $forms; do
         root=$(mktemp -d)
         "$work/generate_hklm" "$size" "$form" "$root/HKLM.reg"
-        bytes=$(stat -c %s "$root/HKLM.reg")
-        label="$size MB, $([ "$form" = 4 ] && echo REGEDIT4 || echo 'v5 UTF-16')"
-        read -r wall mem < <(measure env DOROVIVI_ROOT="$root" build/native/dorovivi H)
-        row "dorovivi H (NT, nothing matches)" "$label" "$wall" "$mem"
-        read -r wall mem < <(measure env DOROVIVI_ROOT="$root" build/native/dorovivi @)
-        row "dorovivi @" "$label" "$wall" "$mem"
-        read -r wall mem < <(measure grep -c '^\[' "$root/HKLM.reg")
-        row "grep -c '^\\[' (one pass, the floor)" "$label" "$wall" "$mem"
-        echo "| file size | $label | | $(mb "$bytes" 1048576) MB |"
+        file="$root/HKLM.reg"
+        bytes=$(stat -c %s "$file")
+        case $form in
+            4) label="$size MB, REGEDIT4" ;;
+            5) label="$size MB, v5 UTF-16" ;;
+            *) label="$size MB, deep keys" ;;
+        esac
+        cmds=("env DOROVIVI_ROOT=$root build/native/dorovivi H" "env DOROVIVI_ROOT=$root build/native/dorovivi @"
+              "grep -c '^\\[' $file")
+        # Converting is part of any reading of a UTF-16 file; the floor then
+        # is the conversion and the pass.
+        [ "$form" = 5 ] && cmds+=("bash -c \"iconv -f UTF-16LE -t UTF-8 $file | grep -c '^\\['\"")
+        mapfile -t got < <(measure "${cmds[@]}")
+        read -r gwall gmem <<<"${got[2]}"
+        floor=$gwall
+        if [ "$form" = 5 ]; then read -r floor fmem <<<"${got[3]}"; fi
+        read -r wall mem <<<"${got[0]}"
+        row "dorovivi H (NT, nothing matches)" "$label" "$wall" "$mem" "$(ratio "$wall" "$floor"), RSS $(ratio "$mem" "$((bytes / 1024))") of the file"
+        read -r wall mem <<<"${got[1]}"
+        row "dorovivi @" "$label" "$wall" "$mem" "$(ratio "$wall" "$floor")"
+        row "grep -c '^\\[' (one pass$([ "$form" = 5 ] || echo ', the floor'))" "$label" "$gwall" "$gmem" ""
+        [ "$form" = 5 ] && row "iconv to UTF-8, then grep -c '^\\[' (the floor)" "$label" "$floor" "$fmem" ""
+        echo "| file size | $label | | $(mb "$bytes" 1048576) MB | |"
         rm -rf "$root"
     done
 done
@@ -68,16 +93,21 @@ config=$drive/WINNT/system32/config
 mkdir -p "$config"
 "$work/generate_nt_hive" "$hive_mb" "$config/SYSTEM" "$config/SOFTWARE"
 label="NT drive, SYSTEM $(mb "$(stat -c %s "$config/SYSTEM")" 1048576) MB"
-read -r wall mem < <(measure env DOROVIVI_ROOT="$drive" build/native/dorovivi H)
-row "dorovivi H (NT drive, nothing matches)" "$label" "$wall" "$mem"
-read -r wall mem < <(measure hivexget "$config/SYSTEM" 'ControlSet001\Services\TESRO411\Parameters' DesiredSSID)
-row "hivexget of one value" "$label" "$wall" "$mem"
+mapfile -t got < <(measure "env DOROVIVI_ROOT=$drive build/native/dorovivi H" \
+    "hivexget $config/SYSTEM 'ControlSet001\\Services\\TESRO411\\Parameters' DesiredSSID")
+read -r wall mem <<<"${got[0]}"
+read -r hwall hmem <<<"${got[1]}"
+row "dorovivi H (NT drive, nothing matches)" "$label" "$wall" "$mem" "$(ratio "$wall" "$hwall")"
+row "hivexget of one value (the floor)" "$label" "$hwall" "$hmem" ""
 rm -rf "$drive"
 
-read -r wall mem < <(measure build/native/dorovivi V)
-row "dorovivi V" "none" "$wall" "$mem"
-read -r wall mem < <(measure "$work/one_line")
-row "C program printing one line" "none" "$wall" "$mem"
+mapfile -t got < <(measure "build/native/dorovivi V" "$work/one_line")
+read -r vwall vmem <<<"${got[0]}"
+read -r cwall cmem <<<"${got[1]}"
+row "dorovivi V" "none" "$vwall" "$vmem" "$(ratio "$vwall" "$cwall")"
+row "C program printing one line (the floor)" "none" "$cwall" "$cmem" ""
+echo
+echo "Load after: $(uptime | sed 's/.*load average/load average/')"
 
 if [ "$use_wine" = 1 ] && command -v wine >/dev/null && [ -f build/win32/dorovivi.exe ]; then
     export WINEPREFIX=$PWD/$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
@@ -92,9 +122,11 @@ if [ "$use_wine" = 1 ] && command -v wine >/dev/null && [ -f build/win32/doroviv
         done
     } > "$reg"
     wine regedit /S "$reg"
-    read -r wall mem < <(measure wine build/win32/dorovivi.exe H)
-    row "wine dorovivi.exe H (18 description reads)" "Wine prefix" "$wall" "$mem"
-    read -r wall mem < <(measure wine reg query 'HKLM\System\CurrentControlSet\Services\TESRO411\Parameters' /v DesiredSSID)
-    row "wine reg query (one value)" "Wine prefix" "$wall" "$mem"
+    mapfile -t got < <(measure "wine build/win32/dorovivi.exe H" \
+        "wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters' /v DesiredSSID")
+    read -r wall mem <<<"${got[0]}"
+    row "wine dorovivi.exe H (18 description reads)" "Wine prefix" "$wall" "$mem" ""
+    read -r wall mem <<<"${got[1]}"
+    row "wine reg query (one value)" "Wine prefix" "$wall" "$mem" ""
     wineserver -k
 fi

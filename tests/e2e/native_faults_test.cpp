@@ -292,3 +292,27 @@ TEST(AtomLocation, WindowsDrivesKeepTheTableOutside)
 }
 
 } // namespace
+
+namespace {
+
+// A sparse file of 4 GiB with a good adapter at its start: refused with one
+// line on stderr and the empty registry's answer, never read as if empty.
+TEST(MalformedRegistry, ExportOf4GiBIsRefusedAloud)
+{
+    using namespace scenario;
+    std::string root = MakeTempDir("dorovivi-large");
+    std::string path = root + "/HKLM.reg";
+    WriteFile(path, "REGEDIT4\r\n" + Section("Software\\Microsoft\\Windows NT\\CurrentVersion") +
+                        Text("CurrentVersion", "5.1") + CardNt(1, Adapter, "NtNet"));
+    for (off_t size : {static_cast<off_t>(4ll << 30), static_cast<off_t>(5ll << 30)}) {
+        ASSERT_EQ(truncate(path.c_str(), size), 0);
+        ProcessResult result = RunProcess({DOROVIVI_BINARY, "H"}, {"DOROVIVI_ROOT=" + root}, root + "/stderr");
+        EXPECT_EQ(result.exitCode, 2) << size;
+        EXPECT_EQ(result.output, "XXXXXX") << size;
+        std::string message = ReadFile(root + "/stderr");
+        EXPECT_EQ(message, "dorovivi: " + path + " is 4 GiB or more, too large to read; the registry is empty\n") << size;
+    }
+    unlink(path.c_str());
+}
+
+} // namespace

@@ -20,9 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             RegImageFindValue(image, key, name, value);
         }
     }
-    // Every key the file named, asked for every value it might hold.
-    for (const RegImage::Key &key : image.keys) {
-        std::string_view path = image.text.substr(key.pathBegin, key.pathLength);
+    // Every key the file named or implied, asked for every value it might hold.
+    for (std::size_t n = 0; n < image.names.size(); ++n) {
+        const RegImage::Section &section = image.sections[image.names[n].section];
+        std::string_view path = image.text.substr(section.pathBegin, image.names[n].length);
         RegImageKeyExists(image, path);
         RegValueLine value;
         RegImageFindValue(image, path, "N", value);

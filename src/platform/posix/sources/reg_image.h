@@ -9,34 +9,36 @@
 #include "platform/posix/sources/reg_value_line.h"
 
 // HKEY_LOCAL_MACHINE as importing one .reg file into an empty registry gives
-// it. The text is kept whole and its section headers are indexed in one pass;
-// values are parsed only when asked for.
+// it. The text is kept whole; one pass lists its section headers and each
+// path a header names or implies, chained by hash from a table small enough
+// to stay in cache. Values are parsed only when asked for.
 struct RegImage {
     struct Section {
-        std::uint32_t bodyBegin;
-        std::uint32_t bodyEnd;
-        std::uint32_t key;          // index in `keys` of the header's key
-        std::int32_t previousOfKey; // the key's earlier section, or -1
-        bool removal;               // [-KEY]
-    };
-    struct Key {
         std::uint32_t pathBegin; // the path below HKLM, in `text`
         std::uint32_t pathLength;
-        std::uint32_t hash;
-        std::int32_t lastSection; // newest section of the key itself, -1 if only implied
-        std::int32_t lastRemoval; // newest [-key]
-        bool live;                // named or implied by a key header, not only by removals
+        std::uint32_t bodyBegin;
+        std::uint32_t bodyEnd;
+        bool removal; // [-KEY]
+    };
+    // A path a header names, or one of its parents: the first `length` bytes
+    // of the section's path. A parent is listed only where the header before
+    // did not imply it already, and every header starts afresh after a removal.
+    struct Name {
+        std::uint32_t hash; // case-insensitive, of the path
+        std::uint32_t section;
+        std::uint32_t length;
+        std::uint32_t older; // the bucket's previous name + 1, 0 for none
     };
 
-    std::string_view text;   // 8-bit (UTF-8) text, owned by `owned` or a mapping
+    std::string_view text; // 8-bit (UTF-8) text, owned by `owned` or a mapping
     std::string owned;
     void *mapping = nullptr;
     std::size_t mappingSize = 0;
-    bool unicodeText = false;      // the file was UTF-16LE, and so is hex() data of string types
+    bool unicodeText = false; // the file was UTF-16LE, and so is hex() data of string types
     bool hasRemovals = false;
-    std::vector<Section> sections; // in file order; the index is the order
-    std::vector<Key> keys;         // every key named or implied by a header
-    std::vector<std::uint32_t> slots; // open-addressing table: key index + 1, 0 free
+    std::vector<Section> sections;      // in file order
+    std::vector<Name> names;            // in file order
+    std::vector<std::uint32_t> buckets; // newest name + 1 by hash, 0 for none
 
     RegImage() = default;
     RegImage(const RegImage &) = delete; // the index holds offsets into `text`
@@ -48,7 +50,8 @@ struct RegImage {
 void LoadRegImage(std::string bytes, RegImage &image);
 
 // Builds the image from a file, mapped where it is 8-bit text and converted
-// piecewise where it is UTF-16. A missing or unreadable file gives an empty image.
+// piecewise where it is UTF-16. A missing or unreadable file gives an empty
+// image; so does one of 4 GiB or more, with a line on stderr.
 void LoadRegImageFile(const char *path, RegImage &image);
 
 // `path` is relative to HKLM, any case, without leading backslash.

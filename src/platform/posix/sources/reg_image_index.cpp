@@ -1,5 +1,7 @@
-// The index of a .reg image's section headers: every key a header names or
-// implies, found by a case-insensitive hash of its path.
+// The index of a .reg image's section headers: the sections in file order and
+// every path a header names or implies, appended as they come and chained by
+// hash. Nothing is looked up while loading, and the bucket heads fit in
+// cache, so the pass touches memory in order.
 #include <cstring>
 
 #include "platform/posix/sources/reg_header_line.h"
@@ -20,58 +22,6 @@ std::uint32_t HashStep(std::uint32_t hash, char c)
     return (hash ^ LowerByte(c)) * FnvPrime;
 }
 
-std::uint32_t HashOf(std::string_view path)
-{
-    std::uint32_t hash = FnvOffset;
-    for (char c : path)
-        hash = HashStep(hash, c);
-    return hash;
-}
-
-// The slot where `path` is, or the free slot where it would go.
-std::size_t FindSlot(const RegImage &image, std::string_view path, std::uint32_t hash)
-{
-    std::size_t mask = image.slots.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        std::uint32_t entry = image.slots[slot];
-        if (entry == 0)
-            return slot;
-        const RegImage::Key &key = image.keys[entry - 1];
-        if (key.hash == hash && RegNamesEqual(PathOfKey(image, key), path))
-            return slot;
-    }
-}
-
-void Grow(RegImage &image)
-{
-    std::vector<std::uint32_t> old;
-    old.swap(image.slots);
-    image.slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
-    std::size_t mask = image.slots.size() - 1;
-    for (std::uint32_t entry : old) {
-        if (entry == 0)
-            continue;
-        std::size_t slot = image.keys[entry - 1].hash & mask;
-        while (image.slots[slot] != 0)
-            slot = (slot + 1) & mask;
-        image.slots[slot] = entry;
-    }
-}
-
-// The key for `path`, made if new; `made` tells which.
-RegImage::Key &KeyFor(RegImage &image, std::uint32_t begin, std::uint32_t length, std::uint32_t hash, bool &made)
-{
-    if ((image.keys.size() + 1) * 2 > image.slots.size())
-        Grow(image);
-    std::size_t slot = FindSlot(image, image.text.substr(begin, length), hash);
-    made = image.slots[slot] == 0;
-    if (made) {
-        image.keys.push_back(RegImage::Key{begin, length, hash, -1, -1, false});
-        image.slots[slot] = static_cast<std::uint32_t>(image.keys.size());
-    }
-    return image.keys[image.slots[slot] - 1];
-}
-
 // How many leading bytes two texts share, compared a word at a time.
 std::size_t CommonPrefixLength(const char *a, const char *b, std::size_t limit)
 {
@@ -90,7 +40,8 @@ std::size_t CommonPrefixLength(const char *a, const char *b, std::size_t limit)
 }
 
 // The previous header's path and the hash state at each of its backslashes:
-// exports list keys in tree order, so most of a path was hashed just before.
+// exports list keys in tree order, so most of a path was hashed just before,
+// and its parents were listed just before.
 struct PathHashes {
     std::string_view path;
     std::uint32_t cuts[256];
@@ -98,62 +49,53 @@ struct PathHashes {
     std::size_t depth = 0;
 };
 
-// Records one header's path (offsets into the text). Its ancestors are made
-// too, up to the first that exists already: that one's ancestors exist as well.
+void AddName(RegImage &image, std::uint32_t hash, std::uint32_t section, std::uint32_t length)
+{
+    std::uint32_t &newest = image.buckets[hash & (image.buckets.size() - 1)];
+    image.names.push_back(RegImage::Name{hash, section, length, newest});
+    newest = static_cast<std::uint32_t>(image.names.size());
+}
+
+// Records one header's path (offsets into the text): the path itself, and
+// each parent the previous header's path did not already imply. A removal
+// implies no parent, and the header after it lists all of its own again, so
+// that a key made again after a removal is listed after it.
 void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
                    std::uint32_t bodyBegin)
 {
+    auto section = static_cast<std::uint32_t>(image.sections.size());
+    image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
     std::string_view path = image.text.substr(begin, length);
-    // Reuse the previous path's hashes up to the last backslash both share.
+    if (removal) {
+        image.hasRemovals = true;
+        AddName(image, RegPathHash(path), section, length);
+        previous.path = std::string_view();
+        previous.depth = 0;
+        return;
+    }
     std::size_t limit = path.size() < previous.path.size() ? path.size() : previous.path.size();
     std::size_t same = CommonPrefixLength(path.data(), previous.path.data(), limit);
+    // Resume from the last backslash both paths share.
     std::size_t depth = 0;
     while (depth < previous.depth && previous.cuts[depth] < same)
         ++depth;
     std::uint32_t hash = depth > 0 ? previous.hashes[depth - 1] : FnvOffset;
     std::uint32_t i = depth > 0 ? previous.cuts[depth - 1] : 0;
-    std::size_t known = depth;
     for (; i < length; ++i) {
-        if (path[i] == '\\' && depth < 256 && (depth == 0 || previous.cuts[depth - 1] != i)) {
-            previous.cuts[depth] = i;
-            previous.hashes[depth++] = hash;
+        if (path[i] == '\\' && i > 0 && (depth == 0 || previous.cuts[depth - 1] != i)) {
+            bool implied = i < same || (i == same && i == previous.path.size());
+            if (!implied)
+                AddName(image, hash, section, i);
+            if (depth < 256) {
+                previous.cuts[depth] = i;
+                previous.hashes[depth++] = hash;
+            }
         }
         hash = HashStep(hash, path[i]);
     }
+    AddName(image, hash, section, length);
     previous.path = path;
     previous.depth = depth;
-
-    auto order = static_cast<std::int32_t>(image.sections.size());
-    bool made;
-    RegImage::Key &key = KeyFor(image, begin, length, hash, made);
-    auto keyIndex = static_cast<std::uint32_t>(&key - image.keys.data());
-    image.sections.push_back(
-        RegImage::Section{bodyBegin, bodyBegin, keyIndex, removal ? -1 : key.lastSection, removal});
-    if (removal) {
-        key.lastRemoval = order;
-        image.hasRemovals = true;
-    } else {
-        key.lastSection = order;
-    }
-    if (removal) {
-        // Ancestors the previous path shared are in the table already.
-        while (made && depth > known) {
-            --depth;
-            KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
-        }
-        return;
-    }
-    // A key header brings its ancestors to life, up to one already alive;
-    // a removal alone makes no key.
-    std::size_t index = keyIndex;
-    while (!image.keys[index].live) {
-        image.keys[index].live = true;
-        if (depth == 0)
-            break;
-        --depth;
-        RegImage::Key &parent = KeyFor(image, begin, previous.cuts[depth], previous.hashes[depth], made);
-        index = static_cast<std::size_t>(&parent - image.keys.data());
-    }
 }
 
 // Records a header line that names a machine key; says what the line is.
@@ -169,12 +111,26 @@ RegHeaderKind IndexHeader(RegImage &image, PathHashes &previous, std::string_vie
 
 } // namespace
 
-const RegImage::Key *FindRegImageKey(const RegImage &image, std::string_view path)
+std::uint32_t RegPathHash(std::string_view path)
 {
-    if (image.slots.empty())
-        return nullptr;
-    std::uint32_t entry = image.slots[FindSlot(image, path, HashOf(path))];
-    return entry == 0 ? nullptr : &image.keys[entry - 1];
+    std::uint32_t hash = FnvOffset;
+    for (char c : path)
+        hash = HashStep(hash, c);
+    return hash;
+}
+
+std::uint32_t NextRegImageName(const RegImage &image, std::string_view path, std::uint32_t hash, std::uint32_t newer)
+{
+    if (image.buckets.empty())
+        return 0;
+    std::uint32_t n = newer == 0 ? image.buckets[hash & (image.buckets.size() - 1)] : image.names[newer - 1].older;
+    for (; n != 0; n = image.names[n - 1].older) {
+        const RegImage::Name &name = image.names[n - 1];
+        if (name.hash == hash && name.length == path.size() &&
+            RegNamesEqual(image.text.substr(image.sections[name.section].pathBegin, name.length), path))
+            return n;
+    }
+    return 0;
 }
 
 void IndexRegSections(RegImage &image)
@@ -184,9 +140,20 @@ void IndexRegSections(RegImage &image)
     // Generous guesses: pages reserved but never filled cost no memory, and
     // the lists are not copied as they grow.
     image.sections.reserve(size / 64 + 16);
-    image.keys.reserve(size / 48 + 16);
+    image.names.reserve(size / 56 + 16);
+    // About one bucket per 64 KiB of text: the heads stay in the first-level
+    // cache while the pass fills them (a larger table measured slower), and
+    // the few dozen lookups of a run walk chains of a few hundred names.
+    std::size_t bucketCount = 1024;
+    while (bucketCount < size / 65536 && bucketCount < (std::size_t(1) << 20))
+        bucketCount *= 2;
+    image.buckets.assign(bucketCount, 0);
     bool inMachineSection = false;
     PathHashes previous;
+    // The text behind the pass is let go as it goes, so that a mapped file
+    // does not stay resident whole.
+    const std::size_t window = std::size_t(4) << 20;
+    std::size_t released = 0;
     const char *newline = static_cast<const char *>(std::memchr(text, '\n', size));
     std::size_t pos = newline == nullptr ? size : static_cast<std::size_t>(newline - text) + 1;
     // Headers are found by their bracket, which value lines rarely hold, so
@@ -214,8 +181,11 @@ void IndexRegSections(RegImage &image)
                 return;
         }
         pos = end + 1;
+        if (pos - released > window) {
+            released = pos - window / 2;
+            ReleaseRegText(image, released);
+        }
     }
     if (inMachineSection)
         image.sections.back().bodyEnd = static_cast<std::uint32_t>(size);
 }
-

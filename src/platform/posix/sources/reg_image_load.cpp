@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/posix/sources/reg_image_text.h"
@@ -14,6 +15,18 @@ namespace {
 
 const std::string_view Version4Header = "REGEDIT4";
 const std::string_view Version5Header = "Windows Registry Editor Version 5.00";
+
+// Offsets into the text are 32-bit, which keeps the index small; a larger
+// export is refused aloud rather than read as an empty registry unannounced.
+const std::uint64_t MaxTextBytes = std::uint64_t(1) << 32;
+
+bool RefusedForSize(std::uint64_t size, const char *what)
+{
+    if (size < MaxTextBytes)
+        return false;
+    std::fprintf(stderr, "dorovivi: %s is 4 GiB or more, too large to read; the registry is empty\n", what);
+    return true;
+}
 
 // A file whose first line ends in a lone CR has CR-only line ends, which
 // regedit reads as line ends too: they become LF in the owned copy, so the
@@ -41,7 +54,7 @@ void OwnCrOnlyText(RegImage &image)
 
 // Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
 // The header must be the whole line, blanks allowed only before it.
-void IndexText(RegImage &image, bool unicodeText)
+void IndexText(RegImage &image, bool unicodeText, const char *what)
 {
     if (image.text.substr(0, 3) == "\xEF\xBB\xBF")
         image.text.remove_prefix(3);
@@ -52,8 +65,7 @@ void IndexText(RegImage &image, bool unicodeText)
     while (!header.empty() && (header.front() == ' ' || header.front() == '\t'))
         header.remove_prefix(1);
     image.unicodeText = unicodeText;
-    // Offsets are 32-bit; a larger file is no registry this emulation serves.
-    if ((header != Version5Header && header != Version4Header) || image.text.size() >= 0xFFFFFFF0u) {
+    if ((header != Version5Header && header != Version4Header) || RefusedForSize(image.text.size(), what)) {
         image.text = std::string_view();
         return;
     }
@@ -69,13 +81,22 @@ void Clear(RegImage &image)
     image.text = std::string_view();
     image.owned.clear();
     image.sections.clear();
-    image.keys.clear();
-    image.slots.clear();
+    image.names.clear();
+    image.buckets.clear();
     image.unicodeText = false;
     image.hasRemovals = false;
 }
 
 } // namespace
+
+void ReleaseRegText(const RegImage &image, std::size_t end)
+{
+    if (image.mapping == nullptr)
+        return;
+    // Clean pages of a read-only file mapping: dropping them loses nothing.
+    std::size_t bytes = static_cast<std::size_t>(image.text.data() + end - static_cast<const char *>(image.mapping));
+    madvise(image.mapping, bytes & ~static_cast<std::size_t>(4095), MADV_DONTNEED);
+}
 
 RegImage::~RegImage()
 {
@@ -93,7 +114,7 @@ void LoadRegImage(std::string bytes, RegImage &image)
         image.owned.swap(bytes);
     }
     image.text = image.owned;
-    IndexText(image, unicode);
+    IndexText(image, unicode, "the registry export");
 }
 
 void LoadRegImageFile(const char *path, RegImage &image)
@@ -105,6 +126,10 @@ void LoadRegImageFile(const char *path, RegImage &image)
     struct stat info;
     unsigned char bom[2];
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || pread(fd, bom, 2, 0) != 2) {
+        close(fd);
+        return;
+    }
+    if (RefusedForSize(static_cast<std::uint64_t>(info.st_size), path)) {
         close(fd);
         return;
     }
@@ -132,17 +157,18 @@ void LoadRegImageFile(const char *path, RegImage &image)
         AppendUtf16LeAsUtf8(chunk, carried, image.owned);
         close(fd);
         image.text = image.owned;
-        IndexText(image, true);
+        IndexText(image, true, path);
         return;
-    } else {
-        void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        close(fd);
-        if (mapping == MAP_FAILED)
-            return;
-        image.mapping = mapping;
-        image.mappingSize = size;
-        image.text = std::string_view(static_cast<const char *>(mapping), size);
     }
-    IndexText(image, false);
+    // Not populated up front: the pass reads it once, in order, and lets
+    // it go behind itself.
+    void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (mapping == MAP_FAILED)
+        return;
+    image.mapping = mapping;
+    image.mappingSize = size;
+    image.text = std::string_view(static_cast<const char *>(mapping), size);
+    IndexText(image, false, path);
 }
 

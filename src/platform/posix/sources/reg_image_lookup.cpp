@@ -5,33 +5,24 @@
 namespace {
 
 // The newest removal that covers `path`: of the key or of any above it.
-std::int32_t LastCoveringRemoval(const RegImage &image, std::string_view path)
+std::int64_t LastCoveringRemoval(const RegImage &image, std::string_view path)
 {
     if (!image.hasRemovals)
         return -1;
-    std::int32_t newest = -1;
+    std::int64_t newest = -1;
     for (std::size_t cut = path.size(); cut != 0 && cut != std::string_view::npos; cut = path.rfind('\\', cut - 1)) {
-        const RegImage::Key *key = FindRegImageKey(image, path.substr(0, cut));
-        if (key != nullptr && key->lastRemoval > newest)
-            newest = key->lastRemoval;
+        std::string_view above = path.substr(0, cut);
+        std::uint32_t hash = RegPathHash(above);
+        for (std::uint32_t n = NextRegImageName(image, above, hash, 0); n != 0; n = NextRegImageName(image, above, hash, n)) {
+            std::uint32_t section = image.names[n - 1].section;
+            if (image.sections[section].removal) {
+                if (section > newest)
+                    newest = section;
+                break;
+            }
+        }
     }
     return newest;
-}
-
-// Whether a section of the key or below it comes after `after`. Only files
-// that remove keys need this walk.
-bool HasSectionAtOrBelowAfter(const RegImage &image, std::string_view path, std::int32_t after)
-{
-    for (std::size_t s = static_cast<std::size_t>(after + 1); s < image.sections.size(); ++s) {
-        const RegImage::Section &section = image.sections[s];
-        if (section.removal)
-            continue;
-        std::string_view header = PathOfKey(image, image.keys[section.key]);
-        if (header.size() >= path.size() && RegNamesEqual(header.substr(0, path.size()), path) &&
-            (header.size() == path.size() || header[path.size()] == '\\'))
-            return true;
-    }
-    return false;
 }
 
 // The line at `pos`, its line end removed; `pos` moves to the next line.
@@ -81,23 +72,33 @@ bool RegImageKeyExists(const RegImage &image, std::string_view path)
 {
     if (path.empty())
         return true;
-    const RegImage::Key *key = FindRegImageKey(image, path);
-    if (key == nullptr || !key->live)
-        return false;
-    std::int32_t removal = LastCoveringRemoval(image, path);
-    return removal < 0 || key->lastSection > removal || HasSectionAtOrBelowAfter(image, path, removal);
-}
-
-bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value)
-{
-    const RegImage::Key *key = FindRegImageKey(image, path);
-    if (key == nullptr)
-        return false;
-    std::int32_t removal = LastCoveringRemoval(image, path);
-    for (std::int32_t s = key->lastSection; s > removal; s = image.sections[static_cast<std::size_t>(s)].previousOfKey) {
-        if (FindInSection(image, image.sections[static_cast<std::size_t>(s)], name, value))
-            return !value.removed;
+    // The key exists when a section of it or below it comes after the newest
+    // removal that covers it. A name is listed after the removal for each
+    // such run of sections, so the names of the path tell.
+    std::int64_t removal = LastCoveringRemoval(image, path);
+    std::uint32_t hash = RegPathHash(path);
+    for (std::uint32_t n = NextRegImageName(image, path, hash, 0); n != 0; n = NextRegImageName(image, path, hash, n)) {
+        std::uint32_t section = image.names[n - 1].section;
+        if (section <= removal)
+            break;
+        if (!image.sections[section].removal)
+            return true;
     }
     return false;
 }
 
+bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value)
+{
+    std::int64_t removal = LastCoveringRemoval(image, path);
+    std::uint32_t hash = RegPathHash(path);
+    // The key's own sections since that removal, newest first.
+    for (std::uint32_t n = NextRegImageName(image, path, hash, 0); n != 0; n = NextRegImageName(image, path, hash, n)) {
+        std::uint32_t section = image.names[n - 1].section;
+        if (section <= removal)
+            break;
+        const RegImage::Section &own = image.sections[section];
+        if (!own.removal && own.pathLength == path.size() && FindInSection(image, own, name, value))
+            return !value.removed;
+    }
+    return false;
+}

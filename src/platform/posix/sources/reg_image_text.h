@@ -1,6 +1,7 @@
 // Line helpers shared by the parts of the .reg image.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "platform/posix/sources/reg_image.h"
@@ -19,13 +20,22 @@ inline std::string_view TrimRegLine(std::string_view line)
     return line;
 }
 
-inline std::string_view PathOfKey(const RegImage &image, const RegImage::Key &key)
+inline std::string_view PathOfSection(const RegImage &image, const RegImage::Section &section)
 {
-    return image.text.substr(key.pathBegin, key.pathLength);
+    return image.text.substr(section.pathBegin, section.pathLength);
 }
 
 // Indexes every section header of `image.text`, the header line excluded.
 void IndexRegSections(RegImage &image);
 
-// The key named or implied by a header, or null.
-const RegImage::Key *FindRegImageKey(const RegImage &image, std::string_view path);
+// Lets the pages of a mapped text before `end` go while the index is built;
+// touched again later, they are read back from the file.
+void ReleaseRegText(const RegImage &image, std::size_t end);
+
+// The case-insensitive hash the names are listed by.
+std::uint32_t RegPathHash(std::string_view path);
+
+// The names that are `path` (with `hash` its RegPathHash), newest first:
+// pass 0 for the newest, then what the call returned; 0 ends. A result is
+// the name's index + 1.
+std::uint32_t NextRegImageName(const RegImage &image, std::string_view path, std::uint32_t hash, std::uint32_t newer);
