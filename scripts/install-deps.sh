@@ -7,10 +7,10 @@ set -euo pipefail
 # tools serve the tests and the benchmark); libregf's tools help inspect a hive.
 packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libregf-dev libregf-utils
           libhivex-dev libhivex-bin python3-hivex "$@")
-missing=()
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base to check the man page.
 packages+=(dpkg-dev file groff-base)
+missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
