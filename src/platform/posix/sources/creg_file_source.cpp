@@ -17,11 +17,11 @@
 
 #include "platform/posix/sources/reg_value_line.h"
 
-// After the Win32 header: libcreg.h wants libbfio.h, which Debian's
-// libcreg-dev does not bring, unless WINAPI is defined.
-#include <libcreg.h>
+#include "platform/posix/sources/reader_libraries.h"
 
 namespace {
+
+const CregFunctions *Creg = nullptr; // set by the first open
 
 const std::uint32_t FileHeaderSize = 32;
 const std::uint32_t RgknHeaderSize = 32;
@@ -60,9 +60,9 @@ struct CregFileSource : RegistrySource {
     {
         for (auto &known : keys)
             if (known.second.key != nullptr)
-                libcreg_key_free(&known.second.key, nullptr);
+                Creg->key_free(&known.second.key, nullptr);
         if (file != nullptr)
-            libcreg_file_free(&file, nullptr);
+            Creg->file_free(&file, nullptr);
         if (fd >= 0)
             close(fd);
     }
@@ -102,26 +102,26 @@ struct CregFileSource : RegistrySource {
         if (!SubkeyOffsets(parent.offset, offsets))
             return nullptr;
         int count = 0;
-        if (libcreg_key_get_number_of_sub_keys(parent.key, &count, nullptr) != 1 ||
+        if (Creg->key_get_number_of_sub_keys(parent.key, &count, nullptr) != 1 ||
             count != static_cast<int>(offsets.size()))
             return nullptr;
         for (int i = 0; i < count; ++i) {
             libcreg_key_t *sub = nullptr;
-            if (libcreg_key_get_sub_key_by_index(parent.key, i, &sub, nullptr) != 1)
+            if (Creg->key_get_sub_key_by_index(parent.key, i, &sub, nullptr) != 1)
                 continue;
             std::size_t size = 0;
             std::string subName;
-            if (libcreg_key_get_name_size(sub, &size, nullptr) == 1 && size == name.size()) {
+            if (Creg->key_get_name_size(sub, &size, nullptr) == 1 && size == name.size()) {
                 subName.resize(size);
                 if (size == 0 ||
-                    libcreg_key_get_name(sub, reinterpret_cast<std::uint8_t *>(&subName[0]), size, nullptr) == 1) {
+                    Creg->key_get_name(sub, reinterpret_cast<std::uint8_t *>(&subName[0]), size, nullptr) == 1) {
                     if (RegNamesEqual(subName, name)) {
                         offset = offsets[static_cast<std::size_t>(i)];
                         return sub;
                     }
                 }
             }
-            libcreg_key_free(&sub, nullptr);
+            Creg->key_free(&sub, nullptr);
         }
         return nullptr;
     }
@@ -161,29 +161,29 @@ struct CregFileSource : RegistrySource {
     {
         libcreg_key_t *key = Find(path).key;
         int count = 0;
-        if (key == nullptr || libcreg_key_get_number_of_values(key, &count, nullptr) != 1)
+        if (key == nullptr || Creg->key_get_number_of_values(key, &count, nullptr) != 1)
             return false;
         for (int i = 0; i < count; ++i) {
             libcreg_value_t *value = nullptr;
-            if (libcreg_key_get_value_by_index(key, i, &value, nullptr) != 1)
+            if (Creg->key_get_value_by_index(key, i, &value, nullptr) != 1)
                 continue;
             bool match = false;
             std::size_t size = 0;
-            if (libcreg_value_get_name_size(value, &size, nullptr) == 1 && size == name.size()) {
+            if (Creg->value_get_name_size(value, &size, nullptr) == 1 && size == name.size()) {
                 std::string valueName(size, '\0');
                 match = size == 0 ||
-                        libcreg_value_get_name(value, reinterpret_cast<std::uint8_t *>(&valueName[0]), size, nullptr) == 1;
+                        Creg->value_get_name(value, reinterpret_cast<std::uint8_t *>(&valueName[0]), size, nullptr) == 1;
                 match = match && RegNamesEqual(valueName, name);
             }
             std::uint32_t valueType = 0;
-            match = match && libcreg_value_get_value_type(value, &valueType, nullptr) == 1 &&
-                    libcreg_value_get_value_data_size(value, &size, nullptr) == 1;
+            match = match && Creg->value_get_value_type(value, &valueType, nullptr) == 1 &&
+                    Creg->value_get_value_data_size(value, &size, nullptr) == 1;
             if (match) {
                 data.assign(size, '\0');
                 match = size == 0 ||
-                        libcreg_value_get_value_data(value, reinterpret_cast<std::uint8_t *>(&data[0]), size, nullptr) == 1;
+                        Creg->value_get_value_data(value, reinterpret_cast<std::uint8_t *>(&data[0]), size, nullptr) == 1;
             }
-            libcreg_value_free(&value, nullptr);
+            Creg->value_free(&value, nullptr);
             if (match) {
                 type = valueType;
                 // Windows 9x keeps strings without their NUL; the A function adds one.
@@ -229,6 +229,9 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
 
 RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
 {
+    Creg = CregLibrary(problem);
+    if (Creg == nullptr)
+        return nullptr;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         problem = strerror(errno);
@@ -240,10 +243,10 @@ RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
     libcreg_key_t *root = nullptr;
     if (headerProblem != nullptr) {
         problem = headerProblem;
-    } else if (libcreg_file_initialize(&source->file, nullptr) != 1 ||
-               libcreg_file_open(source->file, path, LIBCREG_OPEN_READ, nullptr) != 1) {
+    } else if (Creg->file_initialize(&source->file, nullptr) != 1 ||
+               Creg->file_open(source->file, path, LIBCREG_OPEN_READ, nullptr) != 1) {
         problem = "damaged (data blocks)";
-    } else if (libcreg_file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
+    } else if (Creg->file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
         problem = "damaged (no root key)";
     } else {
         source->keys[""] = FoundKey{root, RootEntryOffset};

@@ -2,7 +2,6 @@
 // walk, compared here by name as the registry compares them.
 #include "platform/posix/sources/regf_hive_source.h"
 
-#include <hivex.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -14,10 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/sources/reader_libraries.h"
 #include "platform/posix/sources/reg_value_line.h"
 #include "platform/posix/text_encoding.h"
 
 namespace {
+
+const HivexFunctions *Hivex = nullptr; // set by the first open
 
 struct Hive {
     hive_h *handle = nullptr;
@@ -45,9 +47,9 @@ struct RegfHiveSource : RegistrySource {
     ~RegfHiveSource() override
     {
         if (system.handle != nullptr)
-            hivex_close(system.handle);
+            Hivex->close(system.handle);
         if (software.handle != nullptr)
-            hivex_close(software.handle);
+            Hivex->close(software.handle);
     }
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
@@ -69,14 +71,14 @@ struct RegfHiveSource : RegistrySource {
         ChildList &list = slot.first->second;
         if (!slot.second)
             return list;
-        hive_node_h *children = hivex_node_children(hive.handle, node);
+        hive_node_h *children = Hivex->node_children(hive.handle, node);
         if (children == nullptr) {
             ReportDamage(hive);
             return list;
         }
         list.readable = true;
         for (std::size_t i = 0; children[i] != 0; ++i) {
-            char *name = hivex_node_name(hive.handle, children[i]);
+            char *name = Hivex->node_name(hive.handle, children[i]);
             if (name == nullptr) {
                 ReportDamage(hive);
                 continue;
@@ -116,7 +118,7 @@ struct RegfHiveSource : RegistrySource {
             hive = &software;
         else
             return false; // HARDWARE, SAM and SECURITY live only in a running system
-        node = hivex_root(hive->handle);
+        node = Hivex->root(hive->handle);
         if (node == 0) {
             ReportDamage(*hive);
             return false;
@@ -159,14 +161,14 @@ struct RegfHiveSource : RegistrySource {
 
     bool RawValue(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &raw) const
     {
-        hive_value_h *values = hivex_node_values(hive.handle, node);
+        hive_value_h *values = Hivex->node_values(hive.handle, node);
         if (values == nullptr) {
             ReportDamage(hive);
             return false;
         }
         bool found = false;
         for (std::size_t i = 0; values[i] != 0 && !found; ++i) {
-            char *key = hivex_value_key(hive.handle, values[i]);
+            char *key = Hivex->value_key(hive.handle, values[i]);
             if (key == nullptr) {
                 ReportDamage(hive);
                 continue;
@@ -177,7 +179,7 @@ struct RegfHiveSource : RegistrySource {
                 continue;
             hive_type stored;
             std::size_t size = 0;
-            char *bytes = hivex_value_value(hive.handle, values[i], &stored, &size);
+            char *bytes = Hivex->value_value(hive.handle, values[i], &stored, &size);
             if (bytes == nullptr) {
                 ReportDamage(hive);
                 break;
@@ -224,7 +226,7 @@ bool OpenHive(const char *path, Hive &hive, std::string &problem)
         problem = hive.path + ": not a regular file";
         return false;
     }
-    hive.handle = hivex_open(path, 0);
+    hive.handle = Hivex->open(path, 0);
     if (hive.handle == nullptr) {
         problem = hive.path + ": not a readable registry hive (" + std::strerror(errno) + ")";
         return false;
@@ -235,7 +237,7 @@ bool OpenHive(const char *path, Hive &hive, std::string &problem)
 // "ControlSet%03u" for SYSTEM\Select's REG_DWORD Current, when that set exists.
 std::string CurrentControlSet(const RegfHiveSource &source)
 {
-    hive_node_h root = hivex_root(source.system.handle);
+    hive_node_h root = Hivex->root(source.system.handle);
     hive_node_h select = 0, set = 0;
     DWORD type = 0;
     std::string current;
@@ -257,6 +259,9 @@ std::string CurrentControlSet(const RegfHiveSource &source)
 
 RegistrySource *OpenRegfHiveSource(const char *systemPath, const char *softwarePath, std::string &problem)
 {
+    Hivex = HivexLibrary(problem);
+    if (Hivex == nullptr)
+        return nullptr;
     RegfHiveSource *source = new RegfHiveSource;
     if (!OpenHive(systemPath, source->system, problem) || !OpenHive(softwarePath, source->software, problem)) {
         delete source;
