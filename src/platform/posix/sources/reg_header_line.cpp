@@ -4,6 +4,9 @@
 // all, makes no header.
 #include "platform/posix/sources/reg_header_line.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/posix/sources/reg_value_line.h"
 
 namespace {
@@ -19,6 +22,11 @@ bool IsBlank(char c)
 // The index of the root `name` starts with (before a backslash or its end), or -1.
 int RootOf(std::string_view name)
 {
+    // Exports spell the machine root in capitals: no need to fold case.
+    const std::string_view machine = RootNames[0];
+    if (name.size() > machine.size() && name[machine.size()] == '\\' &&
+        std::memcmp(name.data(), machine.data(), machine.size()) == 0)
+        return 0;
     for (int i = 0; i < static_cast<int>(sizeof RootNames / sizeof RootNames[0]); ++i) {
         std::string_view root = RootNames[i];
         if (name.size() >= root.size() && RegNamesEqual(name.substr(0, root.size()), root) &&
@@ -29,15 +37,14 @@ int RootOf(std::string_view name)
 }
 
 // The path after the root's backslash, its trailing backslashes dropped.
-// False for paths the registry refuses (a leading backslash) and for empty
-// parts inside (A\\B), which regedit merges and this index cannot.
+// False for paths the registry refuses (a leading backslash).
 bool SubPath(std::string_view name, std::string_view &path)
 {
     std::size_t slash = name.find('\\');
     path = name.substr(slash == std::string_view::npos ? name.size() : slash + 1);
     while (!path.empty() && path.back() == '\\')
         path.remove_suffix(1);
-    return (path.empty() || path.front() != '\\') && path.find("\\\\") == std::string_view::npos;
+    return path.empty() || path.front() != '\\';
 }
 
 } // namespace
@@ -70,4 +77,25 @@ RegHeaderKind ParseRegHeaderLine(std::string_view line, std::string_view &path)
     if (root != 0 || !SubPath(name, path) || path.empty())
         return RegHeaderOther;
     return RegHeaderMachineRemoval;
+}
+
+bool RegPathHasEmptyPart(std::string_view text)
+{
+    const std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t backslashes = ones * '\\';
+    std::size_t i = 0;
+    for (; i + 9 <= text.size(); i += 8) {
+        std::uint64_t here, next;
+        std::memcpy(&here, text.data() + i, 8);
+        std::memcpy(&next, text.data() + i + 1, 8);
+        // A zero byte where this byte and the next are both backslashes.
+        std::uint64_t pairs = (here ^ backslashes) | (next ^ backslashes);
+        if (((pairs - ones) & ~pairs & (ones << 7)) != 0)
+            return true;
+    }
+    for (; i + 1 < text.size(); ++i) {
+        if (text[i] == '\\' && text[i + 1] == '\\')
+            return true;
+    }
+    return false;
 }

@@ -12,5 +12,10 @@ enum RegHeaderKind {
 };
 
 // Reads one line (leading blanks allowed, line end removed). `path` is the
-// key below HKLM for the two machine kinds, a part of `line`.
+// key below HKLM for the two machine kinds, a part of `line`. It may hold an
+// empty part (A\\B), which regedit merges and the index refuses.
 RegHeaderKind ParseRegHeaderLine(std::string_view line, std::string_view &path);
+
+// Whether two backslashes stand side by side, eight bytes at a time: the
+// index asks it of the part of every header that is new to it.
+bool RegPathHasEmptyPart(std::string_view path);

@@ -59,19 +59,23 @@ void AddName(RegImage &image, std::uint32_t hash, std::uint32_t section, std::ui
 // Records one header's path (offsets into the text): the path itself, and
 // each parent the previous header's path did not already imply. A removal
 // implies no parent, and the header after it lists all of its own again, so
-// that a key made again after a removal is listed after it.
-void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
+// that a key made again after a removal is listed after it. A path with an
+// empty part is refused; only the part new since the previous header needs
+// the look, as that one was refused otherwise.
+bool RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
                    std::uint32_t bodyBegin)
 {
     auto section = static_cast<std::uint32_t>(image.sections.size());
-    image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
     std::string_view path = image.text.substr(begin, length);
     if (removal) {
+        if (RegPathHasEmptyPart(path))
+            return false;
+        image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
         image.hasRemovals = true;
         AddName(image, RegPathHash(path), section, length);
         previous.path = std::string_view();
         previous.depth = 0;
-        return;
+        return true;
     }
     std::size_t limit = path.size() < previous.path.size() ? path.size() : previous.path.size();
     std::size_t same = CommonPrefixLength(path.data(), previous.path.data(), limit);
@@ -79,6 +83,9 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     std::size_t depth = 0;
     while (depth < previous.depth && previous.cuts[depth] < same)
         ++depth;
+    if (RegPathHasEmptyPart(path.substr(depth > 0 ? previous.cuts[depth - 1] : 0)))
+        return false;
+    image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
     std::uint32_t hash = depth > 0 ? previous.hashes[depth - 1] : FnvOffset;
     std::uint32_t i = depth > 0 ? previous.cuts[depth - 1] : 0;
     for (; i < length; ++i) {
@@ -96,6 +103,7 @@ void RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
     AddName(image, hash, section, length);
     previous.path = path;
     previous.depth = depth;
+    return true;
 }
 
 // Records a header line that names a machine key; says what the line is.
@@ -103,9 +111,10 @@ RegHeaderKind IndexHeader(RegImage &image, PathHashes &previous, std::string_vie
 {
     std::string_view path;
     RegHeaderKind kind = ParseRegHeaderLine(line, path);
-    if (kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval)
-        RecordSection(image, previous, static_cast<std::uint32_t>(path.data() - image.text.data()),
-                      static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin);
+    if ((kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval) &&
+        !RecordSection(image, previous, static_cast<std::uint32_t>(path.data() - image.text.data()),
+                       static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin))
+        return RegHeaderOther;
     return kind;
 }
 

@@ -66,6 +66,21 @@ bool FindInSection(const RegImage &image, const RegImage::Section &section, std:
     return found;
 }
 
+// The next name of `path` after `newer` (0: the newest) whose section comes
+// after `removal` and removes nothing itself; 0 when none is left.
+std::uint32_t NextLiveName(const RegImage &image, std::string_view path, std::uint32_t hash, std::int64_t removal,
+                           std::uint32_t newer)
+{
+    for (std::uint32_t n = NextRegImageName(image, path, hash, newer); n != 0; n = NextRegImageName(image, path, hash, n)) {
+        std::uint32_t section = image.names[n - 1].section;
+        if (section <= removal)
+            return 0;
+        if (!image.sections[section].removal)
+            return n;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool RegImageKeyExists(const RegImage &image, std::string_view path)
@@ -75,16 +90,7 @@ bool RegImageKeyExists(const RegImage &image, std::string_view path)
     // The key exists when a section of it or below it comes after the newest
     // removal that covers it. A name is listed after the removal for each
     // such run of sections, so the names of the path tell.
-    std::int64_t removal = LastCoveringRemoval(image, path);
-    std::uint32_t hash = RegPathHash(path);
-    for (std::uint32_t n = NextRegImageName(image, path, hash, 0); n != 0; n = NextRegImageName(image, path, hash, n)) {
-        std::uint32_t section = image.names[n - 1].section;
-        if (section <= removal)
-            break;
-        if (!image.sections[section].removal)
-            return true;
-    }
-    return false;
+    return NextLiveName(image, path, RegPathHash(path), LastCoveringRemoval(image, path), 0) != 0;
 }
 
 bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value)
@@ -92,12 +98,10 @@ bool RegImageFindValue(const RegImage &image, std::string_view path, std::string
     std::int64_t removal = LastCoveringRemoval(image, path);
     std::uint32_t hash = RegPathHash(path);
     // The key's own sections since that removal, newest first.
-    for (std::uint32_t n = NextRegImageName(image, path, hash, 0); n != 0; n = NextRegImageName(image, path, hash, n)) {
-        std::uint32_t section = image.names[n - 1].section;
-        if (section <= removal)
-            break;
-        const RegImage::Section &own = image.sections[section];
-        if (!own.removal && own.pathLength == path.size() && FindInSection(image, own, name, value))
+    for (std::uint32_t n = NextLiveName(image, path, hash, removal, 0); n != 0;
+         n = NextLiveName(image, path, hash, removal, n)) {
+        const RegImage::Section &own = image.sections[image.names[n - 1].section];
+        if (own.pathLength == path.size() && FindInSection(image, own, name, value))
             return !value.removed;
     }
     return false;
