@@ -186,10 +186,7 @@ struct CregFileSource : RegistrySource {
             Creg->value_free(&value, nullptr);
             if (match) {
                 type = valueType;
-                // Windows 9x keeps strings without their NUL; the A function adds one.
-                if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
-                    (data.empty() || data.back() != '\0'))
-                    data += '\0';
+                EndStringAsAFunctionDoes(type, data);
                 return true;
             }
         }
@@ -232,7 +229,9 @@ RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
     Creg = CregLibrary(problem);
     if (Creg == nullptr)
         return nullptr;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO in the file's place opens at once, and the
+    // header check then names it.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         problem = strerror(errno);
         return nullptr;

@@ -33,11 +33,6 @@ struct ChildList {
     std::vector<std::pair<std::string, hive_node_h>> children;
 };
 
-bool IsStringType(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 struct RegfHiveSource : RegistrySource {
     Hive system, software;
     std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
@@ -205,14 +200,13 @@ struct RegfHiveSource : RegistrySource {
         std::string raw;
         if (!RawValue(hive, node, name, type, raw))
             return false;
-        if (!IsStringType(type)) {
+        if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) {
             data.swap(raw);
             return true;
         }
         data.clear();
         AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(raw.data()), raw.size(), data);
-        if (data.empty() || data.back() != '\0')
-            data += '\0';
+        EndStringAsAFunctionDoes(type, data);
         return true;
     }
 };

@@ -19,6 +19,15 @@ struct RegistrySource {
     virtual bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const = 0;
 };
 
+// Strings come out of the A functions ended by a NUL, also where the stored
+// data has none (Windows 9x keeps them without; an NT value may lack it).
+inline void EndStringAsAFunctionDoes(DWORD type, std::string &data)
+{
+    bool isString = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (isString && (data.empty() || data.back() != '\0'))
+        data += '\0';
+}
+
 // The registry of the system root, chosen and opened on first use and kept
 // for the life of the process.
 const RegistrySource &SystemRegistry();

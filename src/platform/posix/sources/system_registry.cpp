@@ -1,6 +1,4 @@
 // Picks the registry source for the system root, once per process.
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "platform/posix/installation.h"
@@ -18,7 +16,6 @@ const RegistrySource *OpenInstallation(const Installation &found)
 {
     std::string problem = found.problem;
     RegistrySource *source = nullptr;
-    struct stat info;
     switch (found.kind) {
     case InstallationKind::EmulationRoot:
         LoadRegImageFile(found.registryFile.c_str(), SystemImage);
@@ -29,11 +26,7 @@ const RegistrySource *OpenInstallation(const Installation &found)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
     case InstallationKind::Windows9x:
-        // Opening a FIFO or a device would block.
-        if (stat(found.registryFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            problem = "not a regular file";
-        else
-            source = OpenCregFileSource(found.registryFile.c_str(), problem);
+        source = OpenCregFileSource(found.registryFile.c_str(), problem);
         if (source == nullptr)
             problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
         break;
