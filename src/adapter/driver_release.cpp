@@ -2,6 +2,7 @@
 
 #include "adapter/adapter_key_path.h"
 #include "adapter/decimal_text.h"
+#include "common/tool_release.h"
 #include "platform/win32.h"
 #include "registry/read_reg_string.h"
 
@@ -12,11 +13,12 @@ struct ReleasePart {
     int expected;
 };
 
-// Read in this order, stopping at the first that differs.
+// The driver of the tool's own release; read in this order, stopping at the
+// first that differs.
 const ReleasePart ExpectedRelease[] = {
-    {"DriverVariant", 1},
-    {"DriverMajor", 6},
-    {"DriverMinor", 0},
+    {"DriverVariant", ToolVariant},
+    {"DriverMajor", ToolVersionMajor},
+    {"DriverMinor", ToolVersionMinor},
 };
 
 } // namespace
