@@ -8,8 +8,8 @@ set -euo pipefail
 packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libregf-dev libregf-utils
           libhivex-dev libhivex-bin python3-hivex "$@")
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
-# groff-base to check the man page.
-packages+=(dpkg-dev file groff-base)
+# groff-base and lintian to check the man page and the package.
+packages+=(dpkg-dev file groff-base lintian)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# Builds the packages and checks them briefly: "deb" in build/native (it
-# unpacks, its man page is clean and its program runs), "zip" in build/win32
-# (the program and a CR LF README, nothing else).
+# Builds the packages and checks them briefly: "deb" in build/native (lintian
+# finds no error, it unpacks, its man page is clean and its program runs and
+# prints the package's own version), "zip" in build/win32 (the program and a
+# CR LF README, nothing else).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-version=$(sed -n 's/^const char ToolVersion\[\] = "\([0-9.]*\)";$/\1/p' src/cli/version_banner.h)
-banner="Dorovivi utility, Variant 1, V$version"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "package check: $*" >&2; exit 1; }
@@ -13,18 +12,26 @@ pack() { (cd "$1" && cpack -G "$2" >"$work/cpack.log" 2>&1) || { cat "$work/cpac
 
 case "$1" in
 deb)
+    rm -f build/native/dorovivi_*.deb
     pack build/native DEB
-    deb="build/native/dorovivi_${version}_$(dpkg --print-architecture).deb"
-    [ -f "$deb" ] || fail "$deb not made"
+    debs=(build/native/dorovivi_*_"$(dpkg --print-architecture)".deb)
+    deb=${debs[0]}
+    [ -f "$deb" ] || fail "no .deb made in build/native"
+    version=$(dpkg-deb -f "$deb" Version)
+    lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'root privileges' || true)
+    ! grep -q '^E: ' <<<"$lint" || fail "lintian: $lint"
     dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends lacks what shlibdeps finds: $(dpkg-deb -f "$deb" Depends)"
     dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0' || fail "Recommends lacks the registry file readers"
     dpkg -x "$deb" "$work/root"
     # The readers are loaded only for a Windows drive; at start only libc.
     needed=$(objdump -p "$work/root/usr/bin/dorovivi" | awk '/NEEDED/ {print $2}' | tr '\n' ' ')
     ! grep -qE 'libcreg|libhivex|libbfio|libstdc' <<<"$needed" || fail "the packaged dorovivi needs $needed"
-    [ "$("$work/root/usr/bin/dorovivi" V)" = "$banner" ] || fail "the packaged dorovivi V does not print the banner"
-    page="$work/root/usr/share/man/man1/dorovivi.1"
-    [ -f "$page" ] || fail "no man page in the package"
+    # The banner and the package take the release from one place.
+    [[ "$("$work/root/usr/bin/dorovivi" V)" =~ ^Dorovivi\ utility,\ Variant\ [0-9]+,\ V${version//./\\.}$ ]] ||
+        fail "the packaged dorovivi V does not print the package's version $version"
+    [ -f "$work/root/usr/share/man/man1/dorovivi.1.gz" ] || fail "no compressed man page in the package"
+    page="$work/dorovivi.1"
+    gzip -dc "$work/root/usr/share/man/man1/dorovivi.1.gz" >"$page"
     warnings=$(groff -man -ww -z "$page" 2>&1)
     [ -z "$warnings" ] || fail "groff on the man page: $warnings"
     for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES '"EXIT STATUS"' EXAMPLES; do
@@ -33,9 +40,11 @@ deb)
     echo "package check: $deb"
     ;;
 zip)
+    rm -f build/win32/dorovivi-*-win32.zip
     pack build/win32 ZIP
-    zip="build/win32/dorovivi-$version-win32.zip"
-    [ -f "$zip" ] || fail "$zip not made"
+    zips=(build/win32/dorovivi-*-win32.zip)
+    zip=${zips[0]}
+    [ -f "$zip" ] || fail "no zip made in build/win32"
     [ "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "README.txt dorovivi.exe " ] ||
         fail "the zip holds $(cmake -E tar tf "$zip" | tr '\n' ' ')"
     (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")

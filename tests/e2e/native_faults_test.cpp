@@ -103,16 +103,27 @@ TEST(AtomFaults, WriterKilledWhileHoldingTheLockLosesNothing)
 {
     std::string root = CompanionRoot();
     WriteFile(root + "/atoms", "4 PXM INSTALLED 1\n9 Other\n");
+    // The holder says when it holds the lock and has written, so that it is
+    // killed in the middle of its update, not before it.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     pid_t holder = fork();
     if (holder == 0) {
+        close(ready[0]);
         int fd = open((root + "/atoms.lock").c_str(), O_RDWR | O_CREAT, 0644);
         flock(fd, LOCK_EX);
         // A half-written replacement, as a crash before the rename leaves it.
         WriteFile(root + "/atoms.tmp.1", "5 PXM INSTA");
+        char done = 1;
+        if (write(ready[1], &done, 1) != 1)
+            _exit(1);
         pause();
         _exit(0);
     }
-    usleep(100000);
+    close(ready[1]);
+    char done = 0;
+    EXPECT_EQ(read(ready[0], &done, 1), 1) << "the holder never took the lock";
+    close(ready[0]);
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     ProcessResult result = RunProcess({DOROVIVI_BINARY, "@"}, {"DOROVIVI_ROOT=" + root});

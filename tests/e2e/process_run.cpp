@@ -1,6 +1,8 @@
 #include "process_run.h"
 
 #include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,10 +63,47 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
+namespace {
+
+std::vector<std::string> MadeTempDirs;
+
+// A test may have left a directory without write or search permission.
+int OpenUp(const char *path, const struct stat *info, int kind, FTW *)
+{
+    if (kind == FTW_D || kind == FTW_DNR)
+        chmod(path, (info->st_mode & 07777) | S_IRWXU);
+    return 0;
+}
+
+int RemoveEntry(const char *path, const struct stat *, int, FTW *)
+{
+    remove(path);
+    return 0;
+}
+
+// Everything the run made goes when it ends, failed or not; set
+// DOROVIVI_KEEP_TEMP to look at it afterwards.
+void RemoveTempDirs()
+{
+    if (std::getenv("DOROVIVI_KEEP_TEMP") != nullptr)
+        return;
+    for (const std::string &dir : MadeTempDirs) {
+        nftw(dir.c_str(), OpenUp, 16, FTW_PHYS);
+        nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+}
+
+} // namespace
+
 std::string MakeTempDir(const char *prefix)
 {
     std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
-    return mkdtemp(pattern.data());
+    if (mkdtemp(pattern.data()) == nullptr)
+        return "/nonexistent";
+    if (MadeTempDirs.empty())
+        std::atexit(RemoveTempDirs);
+    MadeTempDirs.push_back(pattern);
+    return pattern;
 }
 
 std::string ReadFile(const std::string &path)

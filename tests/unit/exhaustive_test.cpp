@@ -33,6 +33,34 @@ TEST(ExhaustiveArguments, EveryFirstByteAlone)
     }
 }
 
+// The three letters alone run their command, here over an empty registry.
+TEST(ExhaustiveArguments, EachLetterAloneRunsItsCommand)
+{
+    struct Case {
+        const char *argument;
+        int exitCode;
+        const char *output;
+        std::vector<std::string> atoms;
+        int versionQueries;
+    };
+    const Case cases[] = {
+        {"V", 0, "Dorovivi utility, Variant 1, V6.00\n", {}, 0},
+        {"H", 2, "XXXXXX", {}, 1},
+        {"@", 100, "", {"PXM INSTALLED 0"}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.argument);
+        fake::Reset();
+        fake::SetPlatform(VER_PLATFORM_WIN32_NT);
+        std::string output;
+        EXPECT_EQ(DispatchWords({"dorovivi", c.argument}, output), c.exitCode);
+        EXPECT_EQ(output, c.output);
+        EXPECT_EQ(fake::AddedAtoms, c.atoms);
+        EXPECT_EQ(fake::CountCalls("GetVersionExA"), c.versionQueries);
+        EXPECT_EQ(fake::OpenKeys, 0);
+    }
+}
+
 TEST(ExhaustiveArguments, EveryTwoBytesBehindEachLetterAndSecondArguments)
 {
     for (char letter : {'@', 'H', 'V'}) {
