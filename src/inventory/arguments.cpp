@@ -6,7 +6,7 @@ const char UsageLine[] = "usage: dorovivi-inventory [-j JOBS] [--] ROOT...\n";
 
 namespace {
 
-const int MaxJobs = 1024;
+const int MaxJobs = 256; // two pipes each stay well inside the usual 1024 descriptors
 
 // A count of 1 to MaxJobs in plain decimal digits.
 bool ParseJobs(const char *text, int &jobs)

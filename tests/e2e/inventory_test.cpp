@@ -174,7 +174,7 @@ TEST(Inventory, FindsDorovivi)
         EXPECT_EQ(result.output, c.output);
         std::string message = ReadFile(errors);
         if (c.message.empty())
-            EXPECT_NE(message.find("r: dorovivi: r: no such directory"), std::string::npos) << message;
+            EXPECT_EQ(message.find("r: dorovivi: "), 0u) << message;
         else
             EXPECT_EQ(message, c.message);
     }
@@ -222,7 +222,7 @@ TEST(Inventory, TerminatedWhileRunningLeavesNothing)
 
 TEST(Inventory, UsageErrors)
 {
-    const std::vector<std::string> cases[] = {{}, {"-j", "0", "r"}, {"-j"}, {"-x", "r"}, {"-j", "2"}, {"--"}};
+    const std::vector<std::string> cases[] = {{}, {"-j", "0", "r"}, {"-j257", "r"}, {"-j"}, {"-x", "r"}, {"-j", "2"}, {"--"}};
     for (const std::vector<std::string> &args : cases) {
         std::vector<std::string> argv = {DOROVIVI_INVENTORY_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
