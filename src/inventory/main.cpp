@@ -226,13 +226,19 @@ void StopRunning(Inventory &inventory)
 }
 
 // A closed standard descriptor would be reused by a pipe, and the child's
-// dup2 onto that same number would keep it close-on-exec.
-void OpenStandardDescriptors()
+// dup2 onto that same number would keep it close-on-exec. A closed stdout
+// is refused: the table would go nowhere.
+bool OpenStandardDescriptors()
 {
-    for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+        Complain("dorovivi-inventory: standard output is closed\n");
+        return false;
+    }
+    for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
         if (fcntl(fd, F_GETFD) < 0)
             open("/dev/null", O_RDWR);
     }
+    return true;
 }
 
 int RunInventory(Inventory &inventory, std::size_t jobs, const sigset_t &waitMask)
@@ -259,7 +265,8 @@ int main(int argc, char *argv[])
         Complain(UsageLine);
         return 2;
     }
-    OpenStandardDescriptors();
+    if (!OpenStandardDescriptors())
+        return 1;
 
     // The stop signals are taken only while waiting, so the scratch
     // directory exists exactly while a handler can clean it up.

@@ -11,10 +11,10 @@
 bool MakeScratchDirectory(std::string &path)
 {
     const char *temporary = std::getenv("TMPDIR");
-    path = temporary != nullptr && temporary[0] != '\0' ? temporary : "/tmp";
-    path += "/dorovivi-inventory-XXXXXX";
+    std::string parent = temporary != nullptr && temporary[0] != '\0' ? temporary : "/tmp";
+    path = parent + "/dorovivi-inventory-XXXXXX";
     if (mkdtemp(&path[0]) == nullptr) {
-        std::fprintf(stderr, "dorovivi-inventory: cannot make a directory like %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "dorovivi-inventory: cannot make a private directory in %s: %s\n", parent.c_str(),
                      std::strerror(errno));
         return false;
     }

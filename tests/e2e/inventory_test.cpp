@@ -220,17 +220,34 @@ TEST(Inventory, TerminatedWhileRunningLeavesNothing)
     EXPECT_EQ(Listing(tmp), "");
 }
 
-TEST(Inventory, UsageErrors)
+TEST(Inventory, RefusesWithoutRunning)
 {
-    const std::vector<std::string> cases[] = {{}, {"-j", "0", "r"}, {"-j257", "r"}, {"-j"}, {"-x", "r"}, {"-j", "2"}, {"--"}};
-    for (const std::vector<std::string> &args : cases) {
+    const std::string usage = "usage: dorovivi-inventory [-j JOBS] [--] ROOT...\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string tmpdir;
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{}, "/tmp", 2, usage},
+        {{"-j", "0", "r"}, "/tmp", 2, usage},
+        {{"-j257", "r"}, "/tmp", 2, usage},
+        {{"-j"}, "/tmp", 2, usage},
+        {{"-x", "r"}, "/tmp", 2, usage},
+        {{"-j", "2"}, "/tmp", 2, usage},
+        {{"--"}, "/tmp", 2, usage},
+        {{"r"}, "/nonexistent", 1,
+         "dorovivi-inventory: cannot make a private directory in /nonexistent: No such file or directory\n"},
+    };
+    for (const Case &c : cases) {
         std::vector<std::string> argv = {DOROVIVI_INVENTORY_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::string errors = MakeTempDir("dorovivi-inventory-usage") + "/stderr";
-        ProcessResult result = RunProcess(argv, {}, errors);
-        EXPECT_EQ(result.exitCode, 2) << argv.size();
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::string errors = MakeTempDir("dorovivi-inventory-refused") + "/stderr";
+        ProcessResult result = RunProcess(argv, {"TMPDIR=" + c.tmpdir}, errors);
+        EXPECT_EQ(result.exitCode, c.exitCode) << argv.size();
         EXPECT_EQ(result.output, "");
-        EXPECT_EQ(ReadFile(errors), "usage: dorovivi-inventory [-j JOBS] [--] ROOT...\n");
+        EXPECT_EQ(ReadFile(errors), c.message);
     }
 }
 
