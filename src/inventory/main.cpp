@@ -1,25 +1,19 @@
 // Asks many system roots at once: "dorovivi H" and "dorovivi @" for each,
 // one table line per root in the order given.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "inventory/arguments.h"
-#include "inventory/child_runner.h"
 #include "inventory/scratch_directory.h"
-#include "inventory/table_field.h"
+#include "inventory/table_run.h"
 
 extern char **environ;
 
 namespace {
-
-volatile sig_atomic_t CaughtSignal = 0;
 
 void CatchSignal(int signo)
 {
@@ -27,203 +21,6 @@ void CatchSignal(int signo)
 }
 
 const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-const char *const Commands[] = {"H", "@"}; // a job is root * 2 + its command's index
-
-struct RootState {
-    std::string prefix;  // the escaped root and ": ", before each of its stderr lines
-    std::string network; // what H wrote
-    ChildOutcome outcomes[2];
-    int pending;
-};
-
-struct Slot {
-    RunningChild child;
-    std::size_t job;
-    std::string errorLine; // stderr text not yet ended by a newline
-    bool outOpen, errOpen;
-};
-
-struct Inventory {
-    ToolProgram program;
-    std::vector<std::string> environment; // inherited, without the two variables set per run
-    std::string scratch;
-    sigset_t childMask;
-    std::vector<const char *> roots;
-    std::vector<RootState> states;
-    std::vector<Slot> running;
-    std::size_t nextJob, nextLine;
-    bool failed;
-};
-
-bool WriteAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno != EINTR)
-            return false;
-        if (written > 0)
-            done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-void Complain(const std::string &text)
-{
-    WriteAll(STDERR_FILENO, text);
-}
-
-void StartJob(Inventory &inventory, std::size_t job)
-{
-    std::size_t root = job / 2;
-    const char *command = Commands[job % 2];
-    std::vector<std::string> environment = inventory.environment;
-    environment.push_back(std::string("DOROVIVI_ROOT=") + inventory.roots[root]);
-    environment.push_back("DOROVIVI_ATOMS=" + inventory.scratch + "/atoms." + std::to_string(root));
-    Slot slot = {};
-    slot.job = job;
-    int error = 0;
-    if (!StartChild(inventory.program, {inventory.program.path, command}, environment, inventory.childMask,
-                    slot.child, error)) {
-        RootState &state = inventory.states[root];
-        Complain(state.prefix + "cannot run " + inventory.program.path + " " + command + ": " + std::strerror(error) +
-                 "\n");
-        state.outcomes[job % 2] = {ChildOutcome::NotStarted, 0};
-        --state.pending;
-        return;
-    }
-    slot.outOpen = slot.errOpen = true;
-    inventory.running.push_back(slot);
-}
-
-// Passes on the complete stderr lines, and at the end the rest as a line.
-void PassErrorLines(Inventory &inventory, Slot &slot, bool atEnd)
-{
-    const std::string &prefix = inventory.states[slot.job / 2].prefix;
-    std::string lines;
-    std::size_t start = 0, end;
-    while ((end = slot.errorLine.find('\n', start)) != std::string::npos) {
-        lines += prefix;
-        lines.append(slot.errorLine, start, end + 1 - start);
-        start = end + 1;
-    }
-    slot.errorLine.erase(0, start);
-    if (atEnd && !slot.errorLine.empty()) {
-        lines += prefix + slot.errorLine + "\n";
-        slot.errorLine.clear();
-    }
-    if (!lines.empty())
-        Complain(lines);
-}
-
-void ReadPipe(Inventory &inventory, Slot &slot, bool isStdout)
-{
-    int &fd = isStdout ? slot.child.outFd : slot.child.errFd;
-    char chunk[4096];
-    ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN))
-        return;
-    if (got <= 0) {
-        close(fd);
-        (isStdout ? slot.outOpen : slot.errOpen) = false;
-        if (!isStdout)
-            PassErrorLines(inventory, slot, true);
-        return;
-    }
-    if (!isStdout) {
-        slot.errorLine.append(chunk, static_cast<std::size_t>(got));
-        PassErrorLines(inventory, slot, false);
-    } else if (slot.job % 2 == 0) {
-        inventory.states[slot.job / 2].network.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-void FinishSlot(Inventory &inventory, Slot &slot)
-{
-    RootState &state = inventory.states[slot.job / 2];
-    ChildOutcome outcome = WaitChild(slot.child.pid);
-    const char *command = Commands[slot.job % 2];
-    if (outcome.kind == ChildOutcome::Signalled)
-        Complain(state.prefix + "dorovivi " + command + " ended by signal " + std::to_string(outcome.value) + " (" +
-                 strsignal(outcome.value) + ")\n");
-    else if (outcome.kind == ChildOutcome::NotStarted)
-        Complain(state.prefix + "dorovivi " + command + ": its end could not be learnt: " + std::strerror(errno) +
-                 "\n");
-    state.outcomes[slot.job % 2] = outcome;
-    --state.pending;
-}
-
-// Prints every finished line that no unfinished one precedes.
-void PrintReadyLines(Inventory &inventory)
-{
-    while (!inventory.failed && inventory.nextLine < inventory.roots.size() &&
-           inventory.states[inventory.nextLine].pending == 0) {
-        RootState &state = inventory.states[inventory.nextLine];
-        std::string line;
-        AppendEscaped(line, inventory.roots[inventory.nextLine]);
-        line += "\t" + OutcomeField(state.outcomes[0]) + "\t";
-        AppendEscaped(line, state.network);
-        line += "\t" + OutcomeField(state.outcomes[1]) + "\n";
-        if (!WriteAll(STDOUT_FILENO, line)) {
-            // A reader that went away (head) needs no message.
-            if (errno != EPIPE)
-                Complain(std::string("dorovivi-inventory: standard output: ") + std::strerror(errno) + "\n");
-            inventory.failed = true;
-        }
-        state.network = std::string();
-        ++inventory.nextLine;
-    }
-}
-
-// Waits for output or an end from the running children and handles it.
-void ServeRunning(Inventory &inventory, const sigset_t &waitMask)
-{
-    std::vector<pollfd> fds;
-    std::vector<std::size_t> owners;
-    for (std::size_t i = 0; i < inventory.running.size(); ++i) {
-        const Slot &slot = inventory.running[i];
-        if (slot.outOpen) {
-            fds.push_back({slot.child.outFd, POLLIN, 0});
-            owners.push_back(i * 2);
-        }
-        if (slot.errOpen) {
-            fds.push_back({slot.child.errFd, POLLIN, 0});
-            owners.push_back(i * 2 + 1);
-        }
-    }
-    if (!fds.empty() && ppoll(fds.data(), fds.size(), nullptr, &waitMask) < 0) {
-        if (errno != EINTR) {
-            Complain(std::string("dorovivi-inventory: poll: ") + std::strerror(errno) + "\n");
-            inventory.failed = true;
-        }
-        return;
-    }
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-        if (fds[i].revents != 0)
-            ReadPipe(inventory, inventory.running[owners[i] / 2], owners[i] % 2 == 0);
-    }
-    for (std::size_t i = inventory.running.size(); i-- > 0;) {
-        Slot &slot = inventory.running[i];
-        if (!slot.outOpen && !slot.errOpen) {
-            FinishSlot(inventory, slot);
-            inventory.running.erase(inventory.running.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
-}
-
-// Ends the children still running when the table is given up.
-void StopRunning(Inventory &inventory)
-{
-    for (Slot &slot : inventory.running) {
-        kill(slot.child.pid, SIGTERM);
-        if (slot.outOpen)
-            close(slot.child.outFd);
-        if (slot.errOpen)
-            close(slot.child.errFd);
-        WaitChild(slot.child.pid);
-    }
-    inventory.running.clear();
-}
 
 // A closed standard descriptor would be reused by a pipe, and the child's
 // dup2 onto that same number would keep it close-on-exec. A closed stdout
@@ -231,7 +28,7 @@ void StopRunning(Inventory &inventory)
 bool OpenStandardDescriptors()
 {
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
-        Complain("dorovivi-inventory: standard output is closed\n");
+        std::fputs("dorovivi-inventory: standard output is closed\n", stderr);
         return false;
     }
     for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
@@ -241,36 +38,11 @@ bool OpenStandardDescriptors()
     return true;
 }
 
-int RunInventory(Inventory &inventory, std::size_t jobs, const sigset_t &waitMask)
+// The stop signals stay blocked but while the run waits, so the scratch
+// directory exists exactly while the handler's flag can get it removed.
+void TakeStopSignals(sigset_t &originalMask, sigset_t &waitMask)
 {
-    const std::size_t totalJobs = inventory.roots.size() * 2;
-    while (inventory.nextLine < inventory.roots.size() && !inventory.failed && CaughtSignal == 0) {
-        while (inventory.running.size() < jobs && inventory.nextJob < totalJobs)
-            StartJob(inventory, inventory.nextJob++);
-        PrintReadyLines(inventory);
-        if (!inventory.running.empty())
-            ServeRunning(inventory, waitMask);
-        PrintReadyLines(inventory);
-    }
-    StopRunning(inventory);
-    return inventory.failed || CaughtSignal != 0 ? 1 : 0;
-}
-
-} // namespace
-
-int main(int argc, char *argv[])
-{
-    InventoryArguments arguments;
-    if (!ParseArguments(argc, argv, arguments)) {
-        Complain(UsageLine);
-        return 2;
-    }
-    if (!OpenStandardDescriptors())
-        return 1;
-
-    // The stop signals are taken only while waiting, so the scratch
-    // directory exists exactly while a handler can clean it up.
-    sigset_t stopSet, originalMask, waitMask;
+    sigset_t stopSet;
     sigemptyset(&stopSet);
     for (int signo : StopSignals)
         sigaddset(&stopSet, signo);
@@ -286,39 +58,52 @@ int main(int argc, char *argv[])
         sigaction(signo, &action, nullptr);
         sigdelset(&waitMask, signo);
     }
+    // A reader that goes away shows as a failed write instead.
     signal(SIGPIPE, SIG_IGN);
+}
 
-    Inventory inventory = {};
-    inventory.program = FindToolProgram();
-    inventory.childMask = originalMask;
-    inventory.roots = arguments.roots;
-    for (char **variable = environ; *variable != nullptr; ++variable) {
-        if (std::strncmp(*variable, "DOROVIVI_ROOT=", 14) != 0 && std::strncmp(*variable, "DOROVIVI_ATOMS=", 15) != 0)
-            inventory.environment.push_back(*variable);
+// Ends the way the signal would have ended it.
+int EndBySignal(int signo, const sigset_t &originalMask)
+{
+    signal(signo, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+    sigset_t caught;
+    sigemptyset(&caught);
+    sigaddset(&caught, signo);
+    raise(signo);
+    sigprocmask(SIG_UNBLOCK, &caught, nullptr);
+    return 128 + signo;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    InventoryArguments arguments;
+    if (!ParseArguments(argc, argv, arguments)) {
+        std::fputs(UsageLine, stderr);
+        return 2;
     }
-    inventory.states.resize(inventory.roots.size());
-    for (std::size_t i = 0; i < inventory.roots.size(); ++i) {
-        AppendEscaped(inventory.states[i].prefix, inventory.roots[i]);
-        inventory.states[i].prefix += ": ";
-        inventory.states[i].pending = 2;
-    }
-    if (!MakeScratchDirectory(inventory.scratch))
+    if (!OpenStandardDescriptors())
         return 1;
 
-    long online = sysconf(_SC_NPROCESSORS_ONLN);
-    std::size_t jobs = arguments.jobs > 0 ? static_cast<std::size_t>(arguments.jobs)
-                                          : static_cast<std::size_t>(online > 0 ? online : 1);
-    int code = RunInventory(inventory, jobs, waitMask);
-    RemoveScratchDirectory(inventory.scratch);
-    if (CaughtSignal != 0) {
-        signal(CaughtSignal, SIG_DFL);
-        sigprocmask(SIG_SETMASK, &originalMask, nullptr);
-        raise(CaughtSignal);
-        sigset_t caught;
-        sigemptyset(&caught);
-        sigaddset(&caught, CaughtSignal);
-        sigprocmask(SIG_UNBLOCK, &caught, nullptr);
-        return 128 + CaughtSignal;
+    TableRun run;
+    TakeStopSignals(run.childMask, run.waitMask);
+    run.program = FindToolProgram();
+    for (char **variable = environ; *variable != nullptr; ++variable) {
+        if (std::strncmp(*variable, "DOROVIVI_ROOT=", 14) != 0 && std::strncmp(*variable, "DOROVIVI_ATOMS=", 15) != 0)
+            run.environment.push_back(*variable);
     }
+    run.roots = arguments.roots;
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    run.jobs = arguments.jobs > 0 ? static_cast<std::size_t>(arguments.jobs)
+                                  : static_cast<std::size_t>(online > 0 ? online : 1);
+    if (!MakeScratchDirectory(run.scratch))
+        return 1;
+
+    int code = RunTable(run);
+    RemoveScratchDirectory(run.scratch);
+    if (CaughtSignal != 0)
+        return EndBySignal(CaughtSignal, run.childMask);
     return code;
 }
