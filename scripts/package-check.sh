@@ -37,6 +37,16 @@ deb)
     for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES '"EXIT STATUS"' EXAMPLES; do
         grep -q "^\.SH $section\$" "$page" || fail "man page lacks $section"
     done
+    # The inventory helper: beside dorovivi, runs that one, and has a clean page.
+    inventory="$work/root/usr/bin/dorovivi-inventory"
+    [ -x "$inventory" ] || fail "no dorovivi-inventory in the package"
+    mkdir "$work/system" && printf 'REGEDIT4\r\n' >"$work/system/HKLM.reg"
+    [ "$(PATH=/nonexistent "$inventory" "$work/system" 2>&1)" = "$work/system"$'\t2\tXXXXXX\t100' ] ||
+        fail "the packaged dorovivi-inventory does not answer"
+    page="$work/root/usr/share/man/man1/dorovivi-inventory.1"
+    [ -f "$page" ] || fail "no dorovivi-inventory man page in the package"
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || fail "groff on the dorovivi-inventory man page: $warnings"
     echo "package check: $deb"
     ;;
 zip)

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+struct InventoryArguments {
+    int jobs;                  // 0: one per online CPU
+    std::vector<const char *> roots;
+};
+
+// "-j N" or "-jN" sets the number of roots run at once; "--" ends the
+// options, so a root may start with a dash. False on anything else that
+// starts with one, a bad count, or no root.
+bool ParseArguments(int argc, char *argv[], InventoryArguments &arguments);
+
+extern const char UsageLine[];

@@ -1,0 +1,232 @@
+#include "inventory/table_run.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "inventory/table_field.h"
+
+volatile sig_atomic_t CaughtSignal = 0;
+
+namespace {
+
+const char *const Commands[] = {"H", "@"}; // a job is root * 2 + its command's index
+
+struct RootState {
+    std::string prefix;  // the escaped root and ": ", before each of its stderr lines
+    std::string network; // what H wrote
+    ChildOutcome outcomes[2];
+    int pending;
+};
+
+struct Slot {
+    RunningChild child;
+    std::size_t job;
+    std::string errorLine; // stderr text not yet ended by a newline
+    bool outOpen, errOpen;
+};
+
+struct Inventory {
+    const TableRun &run;
+    std::vector<RootState> states;
+    std::vector<Slot> running;
+    std::size_t nextJob, nextLine;
+    bool failed;
+};
+
+bool WriteAll(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno != EINTR)
+            return false;
+        if (written > 0)
+            done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+void Complain(const std::string &text)
+{
+    WriteAll(STDERR_FILENO, text);
+}
+
+void StartJob(Inventory &inventory, std::size_t job)
+{
+    std::size_t root = job / 2;
+    const char *command = Commands[job % 2];
+    std::vector<std::string> environment = inventory.run.environment;
+    environment.push_back(std::string("DOROVIVI_ROOT=") + inventory.run.roots[root]);
+    environment.push_back("DOROVIVI_ATOMS=" + inventory.run.scratch + "/atoms." + std::to_string(root));
+    Slot slot = {};
+    slot.job = job;
+    const TableRun &run = inventory.run;
+    int error = 0;
+    if (!StartChild(run.program, {run.program.path, command}, environment, run.childMask, slot.child, error)) {
+        RootState &state = inventory.states[root];
+        Complain(state.prefix + "cannot run " + run.program.path + " " + command + ": " + std::strerror(error) + "\n");
+        state.outcomes[job % 2] = {ChildOutcome::NotStarted, 0};
+        --state.pending;
+        return;
+    }
+    slot.outOpen = slot.errOpen = true;
+    inventory.running.push_back(slot);
+}
+
+// Passes on the complete stderr lines, and at the end the rest as a line.
+void PassErrorLines(Inventory &inventory, Slot &slot, bool atEnd)
+{
+    const std::string &prefix = inventory.states[slot.job / 2].prefix;
+    std::string lines;
+    std::size_t start = 0, end;
+    while ((end = slot.errorLine.find('\n', start)) != std::string::npos) {
+        lines += prefix;
+        lines.append(slot.errorLine, start, end + 1 - start);
+        start = end + 1;
+    }
+    slot.errorLine.erase(0, start);
+    if (atEnd && !slot.errorLine.empty()) {
+        lines += prefix + slot.errorLine + "\n";
+        slot.errorLine.clear();
+    }
+    if (!lines.empty())
+        Complain(lines);
+}
+
+void ReadPipe(Inventory &inventory, Slot &slot, bool isStdout)
+{
+    int &fd = isStdout ? slot.child.outFd : slot.child.errFd;
+    char chunk[4096];
+    ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (got <= 0) {
+        close(fd);
+        (isStdout ? slot.outOpen : slot.errOpen) = false;
+        if (!isStdout)
+            PassErrorLines(inventory, slot, true);
+        return;
+    }
+    if (!isStdout) {
+        slot.errorLine.append(chunk, static_cast<std::size_t>(got));
+        PassErrorLines(inventory, slot, false);
+    } else if (slot.job % 2 == 0) {
+        inventory.states[slot.job / 2].network.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+void FinishSlot(Inventory &inventory, Slot &slot)
+{
+    RootState &state = inventory.states[slot.job / 2];
+    ChildOutcome outcome = WaitChild(slot.child.pid);
+    int error = errno;
+    const char *command = Commands[slot.job % 2];
+    if (outcome.kind == ChildOutcome::Signalled)
+        Complain(state.prefix + "dorovivi " + command + " ended by signal " + std::to_string(outcome.value) + " (" +
+                 strsignal(outcome.value) + ")\n");
+    else if (outcome.kind == ChildOutcome::NotStarted)
+        Complain(state.prefix + "dorovivi " + command + ": its end could not be learnt: " + std::strerror(error) +
+                 "\n");
+    state.outcomes[slot.job % 2] = outcome;
+    --state.pending;
+}
+
+// Prints every finished line that no unfinished one precedes.
+void PrintReadyLines(Inventory &inventory)
+{
+    while (!inventory.failed && inventory.nextLine < inventory.run.roots.size() &&
+           inventory.states[inventory.nextLine].pending == 0) {
+        RootState &state = inventory.states[inventory.nextLine];
+        std::string line;
+        AppendEscaped(line, inventory.run.roots[inventory.nextLine]);
+        line += "\t" + OutcomeField(state.outcomes[0]) + "\t";
+        AppendEscaped(line, state.network);
+        line += "\t" + OutcomeField(state.outcomes[1]) + "\n";
+        if (!WriteAll(STDOUT_FILENO, line)) {
+            int error = errno;
+            // A reader that went away (head) needs no message.
+            if (error != EPIPE)
+                Complain(std::string("dorovivi-inventory: standard output: ") + std::strerror(error) + "\n");
+            inventory.failed = true;
+        }
+        state.network = std::string();
+        ++inventory.nextLine;
+    }
+}
+
+// Waits for output or an end from the running children and handles it.
+void ServeRunning(Inventory &inventory)
+{
+    std::vector<pollfd> fds;
+    std::vector<std::size_t> owners;
+    for (std::size_t i = 0; i < inventory.running.size(); ++i) {
+        const Slot &slot = inventory.running[i];
+        if (slot.outOpen) {
+            fds.push_back({slot.child.outFd, POLLIN, 0});
+            owners.push_back(i * 2);
+        }
+        if (slot.errOpen) {
+            fds.push_back({slot.child.errFd, POLLIN, 0});
+            owners.push_back(i * 2 + 1);
+        }
+    }
+    if (!fds.empty() && ppoll(fds.data(), fds.size(), nullptr, &inventory.run.waitMask) < 0) {
+        int error = errno;
+        if (error != EINTR) {
+            Complain(std::string("dorovivi-inventory: poll: ") + std::strerror(error) + "\n");
+            inventory.failed = true;
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents != 0)
+            ReadPipe(inventory, inventory.running[owners[i] / 2], owners[i] % 2 == 0);
+    }
+    for (std::size_t i = inventory.running.size(); i-- > 0;) {
+        Slot &slot = inventory.running[i];
+        if (!slot.outOpen && !slot.errOpen) {
+            FinishSlot(inventory, slot);
+            inventory.running.erase(inventory.running.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+}
+
+// Ends the children still running when the table is given up.
+void StopRunning(Inventory &inventory)
+{
+    for (Slot &slot : inventory.running) {
+        kill(slot.child.pid, SIGTERM);
+        if (slot.outOpen)
+            close(slot.child.outFd);
+        if (slot.errOpen)
+            close(slot.child.errFd);
+        WaitChild(slot.child.pid);
+    }
+    inventory.running.clear();
+}
+
+} // namespace
+
+int RunTable(const TableRun &run)
+{
+    Inventory inventory = {run, std::vector<RootState>(run.roots.size()), {}, 0, 0, false};
+    for (std::size_t i = 0; i < run.roots.size(); ++i) {
+        AppendEscaped(inventory.states[i].prefix, run.roots[i]);
+        inventory.states[i].prefix += ": ";
+        inventory.states[i].pending = 2;
+    }
+    const std::size_t totalJobs = run.roots.size() * 2;
+    while (inventory.nextLine < run.roots.size() && !inventory.failed && CaughtSignal == 0) {
+        while (inventory.running.size() < run.jobs && inventory.nextJob < totalJobs)
+            StartJob(inventory, inventory.nextJob++);
+        PrintReadyLines(inventory);
+        if (!inventory.running.empty())
+            ServeRunning(inventory);
+        PrintReadyLines(inventory);
+    }
+    StopRunning(inventory);
+    return inventory.failed || CaughtSignal != 0 ? 1 : 0;
+}
