@@ -29,24 +29,22 @@ deb)
     # The banner and the package take the release from one place.
     [[ "$("$work/root/usr/bin/dorovivi" V)" =~ ^Dorovivi\ utility,\ Variant\ [0-9]+,\ V${version//./\\.}$ ]] ||
         fail "the packaged dorovivi V does not print the package's version $version"
-    [ -f "$work/root/usr/share/man/man1/dorovivi.1.gz" ] || fail "no compressed man page in the package"
-    page="$work/dorovivi.1"
-    gzip -dc "$work/root/usr/share/man/man1/dorovivi.1.gz" >"$page"
-    warnings=$(groff -man -ww -z "$page" 2>&1)
-    [ -z "$warnings" ] || fail "groff on the man page: $warnings"
-    for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES '"EXIT STATUS"' EXAMPLES; do
-        grep -q "^\.SH $section\$" "$page" || fail "man page lacks $section"
+    # Both man pages compressed, each clean under groff; lintian has read them too.
+    for name in dorovivi dorovivi-inventory; do
+        [ -f "$work/root/usr/share/man/man1/$name.1.gz" ] || fail "no compressed $name man page in the package"
+        gzip -dc "$work/root/usr/share/man/man1/$name.1.gz" >"$work/$name.1"
+        warnings=$(groff -man -ww -z "$work/$name.1" 2>&1)
+        [ -z "$warnings" ] || fail "groff on the $name man page: $warnings"
     done
-    # The inventory helper: beside dorovivi, runs that one, and has a clean page.
+    for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES '"EXIT STATUS"' EXAMPLES; do
+        grep -q "^\.SH $section\$" "$work/dorovivi.1" || fail "man page lacks $section"
+    done
+    # The inventory helper: beside dorovivi, and runs that one.
     inventory="$work/root/usr/bin/dorovivi-inventory"
     [ -x "$inventory" ] || fail "no dorovivi-inventory in the package"
     mkdir "$work/system" && printf 'REGEDIT4\r\n' >"$work/system/HKLM.reg"
     [ "$(PATH=/nonexistent "$inventory" "$work/system" 2>&1)" = "$work/system"$'\t2\tXXXXXX\t100' ] ||
         fail "the packaged dorovivi-inventory does not answer"
-    page="$work/root/usr/share/man/man1/dorovivi-inventory.1"
-    [ -f "$page" ] || fail "no dorovivi-inventory man page in the package"
-    warnings=$(groff -man -ww -z "$page" 2>&1)
-    [ -z "$warnings" ] || fail "groff on the dorovivi-inventory man page: $warnings"
     echo "package check: $deb"
     ;;
 zip)
