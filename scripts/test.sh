@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: natively over the emulation, the
 # same again under AddressSanitizer and UBSan, the fuzzers for a bounded time,
-# the Windows build under Wine in three versions of each Windows family, and
-# the zip and Debian packages.
+# the Windows build under Wine in three versions of each Windows family and in
+# a 64-bit Windows, and the zip and Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -12,15 +12,15 @@ scripts/install-deps.sh
 # The Windows half needs the cross-compiler and Wine. Without them a developer
 # still gets the native suite; CI must have them.
 wine_ready=1
-if ! scripts/install-deps.sh g++-mingw-w64-i686 wine wine32:i386 || ! command -v wine >/dev/null; then
+if ! scripts/install-deps.sh g++-mingw-w64-i686 wine wine32:i386 wine64 || ! command -v wine >/dev/null; then
     wine_ready=0
 fi
 if [ "$wine_ready" -eq 0 ]; then
     if [ "${CI:-}" = "true" ]; then
-        echo "the Wine suite cannot run: g++-mingw-w64-i686, wine or wine32:i386 is missing" >&2
+        echo "the Wine suite cannot run: g++-mingw-w64-i686, wine, wine32:i386 or wine64 is missing" >&2
         exit 1
     fi
-    echo "skipping the Wine suite: g++-mingw-w64-i686, wine or wine32:i386 is missing"
+    echo "skipping the Wine suite: g++-mingw-w64-i686, wine, wine32:i386 or wine64 is missing"
 fi
 
 if [ "$wine_ready" -eq 1 ]; then
