@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/posix/sources/reg_value_line.h"
 #include "platform/posix/sources/registry_source.h"
@@ -102,7 +103,7 @@ std::size_t LeadingKeys(const std::string &path, const char *prefix)
     return path.size() == length || path[length] == '\\' ? length : 0;
 }
 
-// `path` without what follows `length` characters of it and the backslash after them.
+// What follows the first `length` characters of `path` and the backslash after them.
 std::string After(const std::string &path, std::size_t length)
 {
     return length < path.size() ? path.substr(length + 1) : std::string();
