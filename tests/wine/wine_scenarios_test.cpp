@@ -66,14 +66,17 @@ bool OpenPrefix(WinePrefix &prefix)
     return prefix.ready;
 }
 
-// Ends the wineservers of the prefixes this run made.
+// Ends the wineservers of the prefixes this run made and removes the
+// prefixes (a win64 one is large); the logs beside them stay.
 class WinePrefixes : public testing::Environment {
 public:
     void TearDown() override
     {
         for (WinePrefix *prefix : {&Prefix32, &Prefix64}) {
-            if (prefix->tried)
-                RunProcess({"/usr/bin/env", "wineserver", "-k"}, prefix->env);
+            if (!prefix->tried)
+                continue;
+            RunProcess({"/usr/bin/env", "wineserver", "-k"}, prefix->env);
+            RunProcess({"/bin/rm", "-rf", prefix->dir + "/prefix"}, {});
         }
     }
 };
