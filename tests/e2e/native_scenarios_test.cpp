@@ -71,10 +71,11 @@ std::vector<FormedScenario> AllFormedScenarios()
 {
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
-        if (RunsAs32Bit(s.family))
+        if (RunsAs32Bit(s.family)) {
             all.push_back({s, Form::RegFile});
-        if (RunsAs32Bit(s.family) && s.family != Family::Unknown)
-            all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+            if (s.family != Family::Unknown)
+                all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+        }
         if (RunsAs64Bit(s.family)) {
             all.push_back({s, Form::RegFile64});
             all.push_back({s, Form::DriveNt64});
