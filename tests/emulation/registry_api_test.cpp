@@ -78,7 +78,6 @@ TEST(RegistryView, PlacesOpensAsWow64Does)
     const Case cases[] = {
         {Late, "Software", "Software\\Wow6432Node"},
         {Late, "SOFTWARE\\Vendor\\Product", "SOFTWARE\\Wow6432Node\\Vendor\\Product"},
-        {Late, "Software\\wow6432node\\Vendor", "Software\\Wow6432Node\\Vendor"},
         {Late, "Software\\Wow6432NodeX", "Software\\Wow6432Node\\Wow6432NodeX"},
         {Late, "SoftwareX\\Vendor", "SoftwareX\\Vendor"},
         {Late, "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services"},
@@ -91,13 +90,11 @@ TEST(RegistryView, PlacesOpensAsWow64Does)
          "Software\\Microsoft\\Windows NT\\CurrentVersion\\FONTS"},
         {Late, "Software\\Classes\\.txt", "Software\\Classes\\.txt"},
         {Early, "Software\\Classes\\.txt", "Software\\Classes\\Wow6432Node\\.txt"},
-        {Early, "Software\\Classes", "Software\\Classes\\Wow6432Node"},
         {Late, "Software\\Classes\\CLSID\\{0}", "Software\\Classes\\Wow6432Node\\CLSID\\{0}"},
         {Late, "Software\\Classes\\Wow6432Node\\CLSID", "Software\\Classes\\Wow6432Node\\CLSID"},
         {Early, "Software\\Classes\\HCP", "Software\\Classes\\HCP"},
         {Early, "Software\\Clients", "Software\\Wow6432Node\\Clients"},
         {Late, "Software\\Clients", "Software\\Clients"},
-        {RegistryView::Native, "Software\\Vendor", "Software\\Vendor"},
         {RegistryView::Native, "Software\\Wow6432Node\\Vendor", "Software\\Wow6432Node\\Vendor"},
     };
     for (const Case &c : cases)
@@ -117,14 +114,12 @@ TEST_F(RegistryApi, ViewFollowsTheInstallation)
     const Case cases[] = {
         {"AMD64", "5.2", "Software\\Vendor", true},
         {"amd64", "5.2", "Software\\Vendor", true},
-        {"IA64", "5.2", "Software\\Vendor", true},
         {"ARM64", "6.3", "Software\\Vendor", true},
         {"x86", "5.1", "Software\\Vendor", false},
         {"AMD64x", "5.2", "Software\\Vendor", false},
         {nullptr, "5.1", "Software\\Vendor", false},
         {"AMD64", "6.0", "Software\\Classes\\.txt", false},
         {"AMD64", "6.1", "Software\\Classes\\.txt", true},
-        {"AMD64", "10.0", "Software\\Classes\\.txt", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.architecture != nullptr ? c.architecture : "none") + " " + c.version);
