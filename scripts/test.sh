@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: natively over the emulation, the
 # same again under AddressSanitizer and UBSan, the fuzzers for a bounded time,
-# the Windows build under Wine in three versions of each Windows family, and
-# the zip and Debian packages.
+# the Windows build under Wine in three versions of each Windows family and in
+# a 64-bit Windows, and the zip and Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

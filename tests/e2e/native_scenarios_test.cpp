@@ -15,24 +15,41 @@
 
 namespace {
 
-// What a real installation of each family records about itself.
-std::string VersionKeys(Family family)
+// What a real installation of each family records about itself: XP, or
+// XP x64 with the 64-bit view's mark.
+std::string VersionKeys(Family family, bool wow64)
 {
     switch (family) {
     case Family::Windows98:
         return scenario::Section("Software\\Microsoft\\Windows\\CurrentVersion") +
                scenario::Text("VersionNumber", "4.10.2222");
     case Family::WindowsNt:
+    case Family::WindowsNt32:
+    case Family::WindowsNt64:
         return scenario::Section("Software\\Microsoft\\Windows NT\\CurrentVersion") +
-               scenario::Text("CurrentVersion", "5.1") + scenario::Text("CurrentBuildNumber", "2600");
+               scenario::Text("CurrentVersion", wow64 ? "5.2" : "5.1") +
+               scenario::Text("CurrentBuildNumber", wow64 ? "3790" : "2600") +
+               (wow64 ? scenario::Wow64Environment() : "");
     default:
         return "";
     }
 }
 
+// The keys as a 32-bit installer leaves them on 64-bit Windows: below
+// Software\Wow6432Node (none of the scenarios' keys is one WOW64 shares).
+std::string In32BitView(const std::string &registry)
+{
+    const std::string software = "[HKEY_LOCAL_MACHINE\\Software\\";
+    std::string moved = registry;
+    for (std::size_t at = moved.find(software); at != std::string::npos; at = moved.find(software, at + 1))
+        moved.insert(at + software.size(), "Wow6432Node\\");
+    return moved;
+}
+
 // Each system is run as an emulation root's HKLM.reg and as the drive of
-// an installation of its family; the answers must not differ.
-enum class Form { RegFile, Drive98, DriveNt };
+// an installation of its family, NT as 32-bit and as 64-bit Windows; the
+// answers must not differ.
+enum class Form { RegFile, Drive98, DriveNt, RegFile64, DriveNt64 };
 
 struct FormedScenario {
     Scenario scenario;
@@ -46,7 +63,7 @@ void PrintTo(const FormedScenario &s, std::ostream *os)
 
 std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 {
-    const char *suffix[] = {"reg", "98drive", "ntdrive"};
+    const char *suffix[] = {"reg", "98drive", "ntdrive", "reg64", "ntdrive64"};
     return ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
 }
 
@@ -54,9 +71,15 @@ std::vector<FormedScenario> AllFormedScenarios()
 {
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
-        all.push_back({s, Form::RegFile});
-        if (s.family != Family::Unknown)
-            all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+        if (RunsAs32Bit(s.family)) {
+            all.push_back({s, Form::RegFile});
+            if (s.family != Family::Unknown)
+                all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+        }
+        if (RunsAs64Bit(s.family)) {
+            all.push_back({s, Form::RegFile64});
+            all.push_back({s, Form::DriveNt64});
+        }
     }
     return all;
 }
@@ -143,13 +166,16 @@ struct NativeRun {
 };
 
 NativeRun RunNative(Family family, const std::string &registry, const std::vector<std::string> &args,
-                    Form form = Form::RegFile)
+                    Form form = Form::RegFile, const std::string &registry64 = "")
 {
     std::string root = MakeTempDir("dorovivi-e2e");
-    std::string file = "REGEDIT4\r\n" + VersionKeys(family) + registry;
+    bool wow64 = form == Form::RegFile64 || form == Form::DriveNt64;
+    std::string file = "REGEDIT4\r\n" + VersionKeys(family, wow64) +
+                       (wow64 ? In32BitView(registry) + registry64 : registry);
     std::vector<std::string> env = {"DOROVIVI_ROOT=" + root};
     std::string atoms = root + "/atoms";
-    if (form == Form::RegFile) {
+    bool regFile = form == Form::RegFile || form == Form::RegFile64;
+    if (regFile) {
         WriteFile(root + "/HKLM.reg", file);
     } else {
         if (form == Form::Drive98)
@@ -160,12 +186,12 @@ NativeRun RunNative(Family family, const std::string &registry, const std::vecto
         env.push_back("XDG_RUNTIME_DIR=" + runtime);
         atoms = runtime + "/dorovivi/atoms";
     }
-    std::string before = form == Form::RegFile ? "" : Snapshot(root);
+    std::string before = regFile ? "" : Snapshot(root);
     std::vector<std::string> argv = {DOROVIVI_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string errors = MakeTempDir("dorovivi-stderr") + "/stderr";
     NativeRun run = {RunProcess(argv, env, errors), "", ReadFile(errors)};
-    if (form == Form::RegFile)
+    if (regFile)
         EXPECT_EQ(ReadFile(root + "/HKLM.reg"), file) << "the registry file must never change";
     else
         EXPECT_EQ(Snapshot(root), before) << "nothing may change on a Windows drive";
@@ -178,7 +204,7 @@ class NativeScenario : public testing::TestWithParam<FormedScenario> {};
 TEST_P(NativeScenario, AnswersAsDocumented)
 {
     const Scenario &s = GetParam().scenario;
-    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form);
+    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form, s.registry64);
     EXPECT_EQ(run.result.exitCode, s.exitCode);
     EXPECT_EQ(run.result.output, s.output);
     EXPECT_EQ(run.atoms, s.atom != nullptr ? std::string("1 ") + s.atom + "\n" : "");

@@ -1,6 +1,11 @@
 // End-to-end scenarios: a registry export, the Windows family it stands for,
 // a command line, and what a caller must see. The expected values follow the
 // tool's documented behaviour, not a recorded run.
+//
+// `registry` holds the keys as a 32-bit installer writes them, so on a 64-bit
+// installation those below Software lie under Software\Wow6432Node; an NT
+// scenario runs as a 32-bit and as a 64-bit installation unless its family
+// names one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +14,17 @@
 #include <string>
 #include <vector>
 
-enum class Family { Windows98, WindowsNt, Unknown };
+enum class Family { Windows98, WindowsNt, WindowsNt32, WindowsNt64, Unknown };
+
+inline bool RunsAs32Bit(Family family)
+{
+    return family != Family::WindowsNt64;
+}
+
+inline bool RunsAs64Bit(Family family)
+{
+    return family == Family::WindowsNt || family == Family::WindowsNt64;
+}
 
 struct Scenario {
     const char *name;
@@ -19,6 +34,7 @@ struct Scenario {
     int exitCode;
     std::string output; // with "\n" line ends
     const char *atom;   // the atom left in the table, or nullptr
+    std::string registry64 = ""; // 64-bit installation: keys a 64-bit program wrote
 };
 
 // Names the scenario in test output instead of dumping its bytes.
@@ -102,9 +118,17 @@ inline std::string NineOtherCards()
     return all;
 }
 
-inline std::string Companion(const char *version)
+inline std::string Companion(const char *version, const char *software = "Software")
 {
-    return Section("Software\\KALVORA\\KALVORA PXM") + (version != nullptr ? Text("version", version) : "");
+    return Section(std::string(software) + "\\KALVORA\\KALVORA PXM") +
+           (version != nullptr ? Text("version", version) : "");
+}
+
+// What makes an installation 64-bit, as Windows records it.
+inline std::string Wow64Environment()
+{
+    return Section("System\\CurrentControlSet\\Control\\Session Manager\\Environment") +
+           Text("PROCESSOR_ARCHITECTURE", "AMD64");
 }
 
 const char Banner[] = "Dorovivi utility, Variant 1, V6.00\n";
@@ -116,7 +140,8 @@ const char Absent[] = "PXM INSTALLED 0";
 inline std::vector<Scenario> AllScenarios()
 {
     using namespace scenario;
-    const Family W98 = Family::Windows98, NT = Family::WindowsNt;
+    const Family W98 = Family::Windows98, NT = Family::WindowsNt, NT32 = Family::WindowsNt32,
+                 NT64 = Family::WindowsNt64;
     const std::string card98 = Card98(CardOne, "Net\\0000", Adapter, "HomeNet");
     return {
         // The command line.
@@ -198,5 +223,16 @@ inline std::vector<Scenario> AllScenarios()
         {"companion absent", W98, "", {"@"}, 100, "", Absent},
         {"companion version longer than its buffer", NT, Companion(std::string(128, 'v').c_str()), {"@"}, 100, "",
          Absent},
+
+        // 64-bit Windows shows the 32-bit program Software\Wow6432Node as
+        // Software; every NT scenario above runs so as well.
+        {"64-bit companion only in the 64-bit view", NT64, "", {"@"}, 100, "", Absent, Companion("1")},
+        {"64-bit companion key without version hides the 64-bit view's", NT64, Companion(nullptr), {"@"}, 100, "",
+         Absent, Companion("1")},
+        {"32-bit with a stray Wow6432Node", NT32, Companion("1", "Software\\Wow6432Node"), {"@"}, 100, "", Absent},
+        {"64-bit version from the native view, not the 32-bit one", NT64,
+         Section("Software\\Microsoft\\Windows\\CurrentVersion") + Text("VersionNumber", "4.10.2222") +
+             CardNt(1, Adapter, "NtNet"),
+         {"H"}, 0, "NtNet", nullptr},
     };
 }

@@ -1,7 +1,7 @@
 // The scenario table run through dorovivi.exe under Wine, a real
 // implementation of the registry, version and atom interfaces, in three
-// versions of each Windows family, with API-level checks from Wine's relay
-// trace and of the executable's imports.
+// versions of each Windows family and in a 64-bit Windows, with API-level
+// checks from Wine's relay trace and of the executable's imports.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,33 +23,63 @@ std::string Win32Dir()
     return dir != nullptr ? dir : "";
 }
 
-// One prefix and one persistent wineserver for the whole run, so that the
-// global atom table survives between the tool and the atom reader.
-class WinePrefix : public testing::Environment {
-public:
-    static std::vector<std::string> Env;
-    static std::string Dir;
-
-    void SetUp() override
-    {
-        if (Win32Dir().empty())
-            return;
-        Dir = MakeTempDir("dorovivi-wine");
-        Env = {"WINEPREFIX=" + Dir + "/prefix", "WINEARCH=win32", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
-        ProcessResult boot = RunProcess({"/usr/bin/env", "wineboot", "-i"}, Env, Dir + "/wineboot.log");
-        ASSERT_EQ(boot.exitCode, 0) << "wineboot failed, see " << Dir << "/wineboot.log";
-        RunProcess({"/usr/bin/env", "wineserver", "-p"}, Env);
-    }
-
-    void TearDown() override
-    {
-        if (!Dir.empty())
-            RunProcess({"/usr/bin/env", "wineserver", "-k"}, Env);
-    }
+// A throw-away prefix with its own persistent wineserver, so that the global
+// atom table survives between the tool and the atom reader. Each is made on
+// first use, once per run.
+struct WinePrefix {
+    const char *arch;
+    // The regedit that writes as a 32-bit installer does, and the one that
+    // writes the 64-bit view (none in a 32-bit prefix).
+    const char *regedit32, *regedit64;
+    std::vector<std::string> env;
+    std::string dir;
+    std::string lastRegistry, lastRegistry64; // what the previous scenario imported
+    bool tried = false, ready = false;
 };
 
-std::vector<std::string> WinePrefix::Env;
-std::string WinePrefix::Dir;
+WinePrefix Prefix32 = {"win32", "regedit", nullptr, {}, "", "", "", false, false};
+WinePrefix Prefix64 = {"win64", "C:\\windows\\syswow64\\regedit.exe", "C:\\windows\\regedit.exe", {}, "", "", "",
+                       false, false};
+
+// The prefix, made if this is its first use; false when it cannot be made.
+bool OpenPrefix(WinePrefix &prefix)
+{
+    if (prefix.tried)
+        return prefix.ready;
+    prefix.tried = true;
+    prefix.dir = MakeTempDir("dorovivi-wine");
+    prefix.env = {"WINEPREFIX=" + prefix.dir + "/prefix", std::string("WINEARCH=") + prefix.arch, "WINEDEBUG=-all",
+                  "WINEDLLOVERRIDES=mscoree,mshtml="};
+    ProcessResult boot = RunProcess({"/usr/bin/env", "wineboot", "-i"}, prefix.env, prefix.dir + "/wineboot.log");
+    EXPECT_EQ(boot.exitCode, 0) << "wineboot failed, see " << prefix.dir << "/wineboot.log";
+    RunProcess({"/usr/bin/env", "wineserver", "-p"}, prefix.env);
+    prefix.ready = boot.exitCode == 0;
+    if (prefix.ready && prefix.regedit64 != nullptr) {
+        // The emulation takes a 64-bit installation from this value; Wine
+        // records it as 64-bit Windows does.
+        ProcessResult arch = RunProcess({"/usr/bin/env", "wine", "reg", "query",
+                                         "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                                         "/v", "PROCESSOR_ARCHITECTURE"},
+                                        prefix.env);
+        EXPECT_NE(arch.output.find("AMD64"), std::string::npos) << arch.output;
+    }
+    return prefix.ready;
+}
+
+// Ends the wineservers of the prefixes this run made and removes the
+// prefixes (a win64 one is large); the logs beside them stay.
+class WinePrefixes : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        for (WinePrefix *prefix : {&Prefix32, &Prefix64}) {
+            if (!prefix->tried)
+                continue;
+            RunProcess({"/usr/bin/env", "wineserver", "-k"}, prefix->env);
+            RunProcess({"/bin/rm", "-rf", prefix->dir + "/prefix"}, {});
+        }
+    }
+};
 
 // Keys a scenario's file creates, so the next scenario can remove them.
 std::string RemovalsOf(const std::string &registry)
@@ -64,8 +94,6 @@ std::string RemovalsOf(const std::string &registry)
     return removals;
 }
 
-std::string LastRegistry;
-
 // Three passes over the table, each with one version of either family, so
 // that every version runs every scenario of its family.
 struct ModePair {
@@ -74,32 +102,50 @@ struct ModePair {
 };
 const ModePair ModePairs[] = {{"win95", "nt40"}, {"win98", "winxp"}, {"winme", "win10"}};
 
-// Clears what the previous scenario imported, sets the Windows version Wine
-// reports and imports this scenario's keys, in one regedit run.
-void PrepareSystem(const char *mode, const std::string &registry)
+// The NT version the win64 prefix reports.
+const char Mode64[] = "win7";
+
+// Imports `body` with one of the prefix's regedits.
+void Import(const WinePrefix &prefix, const char *regedit, const std::string &body, const char *name)
 {
-    std::string file = "REGEDIT4\r\n\r\n" + RemovalsOf(LastRegistry) + "\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n" +
-                       "\"Version\"=\"" + mode + "\"\r\n" + registry;
-    LastRegistry = registry;
-    std::string path = WinePrefix::Dir + "/scenario.reg";
-    WriteFile(path, file);
-    ASSERT_EQ(RunProcess({"/usr/bin/env", "wine", "regedit", "/S", path}, WinePrefix::Env).exitCode, 0);
+    std::string path = prefix.dir + "/" + name;
+    WriteFile(path, "REGEDIT4\r\n\r\n" + body);
+    ASSERT_EQ(RunProcess({"/usr/bin/env", "wine", regedit, "/S", path}, prefix.env).exitCode, 0) << regedit;
 }
 
-ProcessResult RunTool(const std::vector<std::string> &args, const std::vector<std::string> &extraEnv = {},
-                      const std::string &errorPath = "")
+// Clears what the previous scenario imported, sets the Windows version Wine
+// reports and imports this scenario's keys, as a 32-bit installer writes
+// them, in one regedit run; in a win64 prefix the 64-bit regedit writes the
+// keys of the 64-bit view.
+void PrepareSystem(WinePrefix &prefix, const char *mode, const std::string &registry,
+                   const std::string &registry64 = "")
+{
+    ASSERT_TRUE(OpenPrefix(prefix));
+    Import(prefix, prefix.regedit32,
+           RemovalsOf(prefix.lastRegistry) + "\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n" + "\"Version\"=\"" +
+               mode + "\"\r\n" + registry,
+           "scenario.reg");
+    prefix.lastRegistry = registry;
+    if (prefix.regedit64 != nullptr && !(registry64.empty() && prefix.lastRegistry64.empty())) {
+        Import(prefix, prefix.regedit64, RemovalsOf(prefix.lastRegistry64) + registry64, "scenario64.reg");
+        prefix.lastRegistry64 = registry64;
+    }
+}
+
+ProcessResult RunTool(const WinePrefix &prefix, const std::vector<std::string> &args,
+                      const std::vector<std::string> &extraEnv = {}, const std::string &errorPath = "")
 {
     std::vector<std::string> argv = {"/usr/bin/env", "wine", Win32Dir() + "/dorovivi.exe"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = WinePrefix::Env;
+    std::vector<std::string> env = prefix.env;
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     return RunProcess(argv, env, errorPath);
 }
 
 // References the atom table holds for `name`; reading also removes them.
-int TakeAtomReferences(const char *name)
+int TakeAtomReferences(const WinePrefix &prefix, const char *name)
 {
-    ProcessResult count = RunProcess({"/usr/bin/env", "wine", Win32Dir() + "/atom_count.exe", name}, WinePrefix::Env);
+    ProcessResult count = RunProcess({"/usr/bin/env", "wine", Win32Dir() + "/atom_count.exe", name}, prefix.env);
     return count.exitCode == 0 ? std::atoi(count.output.c_str()) : -1;
 }
 
@@ -115,12 +161,12 @@ std::string WithCrLf(const std::string &text)
     return out;
 }
 
-std::vector<Scenario> WineScenarios()
+// The scenarios a 32-bit or a 64-bit Windows runs.
+std::vector<Scenario> WineScenarios(bool wow64)
 {
-    std::vector<Scenario> all = AllScenarios();
     std::vector<Scenario> served;
-    for (const Scenario &s : all) {
-        if (s.family != Family::Unknown)
+    for (const Scenario &s : AllScenarios()) {
+        if (s.family != Family::Unknown && (wow64 ? RunsAs64Bit(s.family) : RunsAs32Bit(s.family)))
             served.push_back(s);
     }
     return served;
@@ -145,36 +191,66 @@ std::string ModeScenarioName(const testing::TestParamInfo<std::tuple<Scenario, i
            ScenarioName(testing::TestParamInfo<Scenario>(s, info.index));
 }
 
-TEST_P(WineScenario, AnswersAsDocumented)
+// Runs the tool as the scenario says and checks its answer and atom.
+void CheckScenario(const WinePrefix &prefix, const Scenario &s)
 {
-    const Scenario &s = std::get<0>(GetParam());
-    const ModePair &pair = ModePairs[std::get<1>(GetParam())];
-    PrepareSystem(s.family == Family::Windows98 ? pair.windows98 : pair.nt, s.registry);
-    ProcessResult result = RunTool(s.args);
+    ProcessResult result = RunTool(prefix, s.args);
     EXPECT_EQ(result.exitCode, s.exitCode);
     EXPECT_EQ(result.output, WithCrLf(s.output));
     const char *atoms[] = {scenario::Installed, scenario::Absent};
     for (const char *atom : atoms) {
         int expected = s.atom != nullptr && std::string(s.atom) == atom ? 1 : 0;
-        EXPECT_EQ(TakeAtomReferences(atom), expected) << atom;
+        EXPECT_EQ(TakeAtomReferences(prefix, atom), expected) << atom;
     }
 }
 
+TEST_P(WineScenario, AnswersAsDocumented)
+{
+    const Scenario &s = std::get<0>(GetParam());
+    const ModePair &pair = ModePairs[std::get<1>(GetParam())];
+    ASSERT_NO_FATAL_FAILURE(PrepareSystem(Prefix32, s.family == Family::Windows98 ? pair.windows98 : pair.nt,
+                                          s.registry));
+    CheckScenario(Prefix32, s);
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, WineScenario,
-                         testing::Combine(testing::ValuesIn(WineScenarios()),
+                         testing::Combine(testing::ValuesIn(WineScenarios(false)),
                                           testing::Range(0, static_cast<int>(std::size(ModePairs)))),
                          ModeScenarioName);
+
+// The NT scenarios again on 64-bit Windows, where the tool sees the 32-bit
+// view of HKLM\Software.
+class WineScenario64 : public testing::TestWithParam<Scenario> {
+protected:
+    void SetUp() override { SkipWithoutWindowsBuild(); }
+};
+
+std::string Mode64ScenarioName(const testing::TestParamInfo<Scenario> &info)
+{
+    return std::string(Mode64) + "_" + ScenarioName(info);
+}
+
+TEST_P(WineScenario64, AnswersAsDocumented)
+{
+    const Scenario &s = GetParam();
+    ASSERT_NO_FATAL_FAILURE(PrepareSystem(Prefix64, Mode64, s.registry, s.registry64));
+    CheckScenario(Prefix64, s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WineScenario64, testing::ValuesIn(WineScenarios(true)), Mode64ScenarioName);
 
 // Runs one scenario under the relay trace and returns the tool's own calls.
 std::vector<RelayCall> TracedRun(const char *mode, const std::string &registry, const std::vector<std::string> &args,
                                  int expectedExit)
 {
-    PrepareSystem(mode, registry);
-    std::string trace = WinePrefix::Dir + "/relay.log";
-    ProcessResult result = RunTool(args, {"WINEDEBUG=+relay"}, trace);
+    PrepareSystem(Prefix32, mode, registry);
+    if (testing::Test::HasFatalFailure())
+        return {};
+    std::string trace = Prefix32.dir + "/relay.log";
+    ProcessResult result = RunTool(Prefix32, args, {"WINEDEBUG=+relay"}, trace);
     EXPECT_EQ(result.exitCode, expectedExit);
-    TakeAtomReferences(scenario::Installed);
-    TakeAtomReferences(scenario::Absent);
+    TakeAtomReferences(Prefix32, scenario::Installed);
+    TakeAtomReferences(Prefix32, scenario::Absent);
     return ToolCallsOf(ReadFile(trace));
 }
 
@@ -278,9 +354,10 @@ TEST_F(WineProgram, ToolCodeHasNoStaticConstructorsOrUnwindTables)
 // the unit test's table.
 TEST_F(WineProgram, SplitsCommandLinesAsMsvcrtDoes)
 {
-    ProcessResult compare = RunProcess({"/usr/bin/env", "sh", "-c", "cd \"$0\" && exec wine \"$1\"", WinePrefix::Dir,
+    ASSERT_TRUE(OpenPrefix(Prefix32));
+    ProcessResult compare = RunProcess({"/usr/bin/env", "sh", "-c", "cd \"$0\" && exec wine \"$1\"", Prefix32.dir,
                                         Win32Dir() + "/crt_split_compare.exe"},
-                                       WinePrefix::Env);
+                                       Prefix32.env);
     EXPECT_EQ(compare.exitCode, 0) << compare.output;
 }
 
@@ -289,6 +366,6 @@ TEST_F(WineProgram, SplitsCommandLinesAsMsvcrtDoes)
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    testing::AddGlobalTestEnvironment(new WinePrefix);
+    testing::AddGlobalTestEnvironment(new WinePrefixes);
     return RUN_ALL_TESTS();
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/registry_view.h"
 #include "platform/posix/sources/registry_source.h"
 #include "platform/posix/win32_api.h"
 
@@ -56,6 +57,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
             path += '\\';
         path += lpSubKey;
     }
+    path = PathInSystemView(path); // the program is 32-bit: WOW64 redirects its opens
     if (!SystemRegistry().KeyExists(path))
         return ERROR_FILE_NOT_FOUND;
     for (std::size_t slot = 0; slot < MaxOpenKeys; ++slot) {

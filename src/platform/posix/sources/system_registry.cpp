@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/posix/installation.h"
+#include "platform/posix/registry_view.h"
 #include "platform/posix/sources/creg_file_source.h"
 #include "platform/posix/sources/reg_image_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
@@ -53,4 +54,5 @@ void ForgetSystemRegistry()
 {
     SystemSource = nullptr;
     ForgetSystemInstallation();
+    ForgetSystemRegistryView();
 }
