@@ -133,7 +133,7 @@ struct CregFileSource : RegistrySource {
         FoundKey found = keys[""];
         std::size_t begin = 0;
         // HKLM is ""; an empty name anywhere (a leading, trailing or doubled
-        // backslash) finds nothing, as in the .reg image.
+        // backslash) finds nothing, as in the .reg export.
         for (int depth = 0; !upper.empty() && begin <= upper.size() && found.key != nullptr; ++depth) {
             std::size_t end = upper.find('\\', begin);
             if (end == std::string::npos)

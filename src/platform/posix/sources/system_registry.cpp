@@ -3,13 +3,13 @@
 
 #include "platform/posix/installation.h"
 #include "platform/posix/sources/creg_file_source.h"
-#include "platform/posix/sources/reg_image_source.h"
+#include "platform/posix/sources/reg_export_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
 namespace {
 
-RegImage SystemImage; // stays empty unless the root is an emulation root
-RegImageSource SystemImageSource(SystemImage);
+RegExport SystemExport; // stays empty unless the root is an emulation root
+RegExportSource SystemExportSource(SystemExport);
 const RegistrySource *SystemSource = nullptr;
 
 const RegistrySource *OpenInstallation(const Installation &found)
@@ -18,8 +18,8 @@ const RegistrySource *OpenInstallation(const Installation &found)
     RegistrySource *source = nullptr;
     switch (found.kind) {
     case InstallationKind::EmulationRoot:
-        LoadRegImageFile(found.registryFile.c_str(), SystemImage);
-        return &SystemImageSource;
+        LoadRegExportFile(found.registryFile.c_str(), SystemExport);
+        return &SystemExportSource;
     case InstallationKind::WindowsNt:
         source = OpenRegfHiveSource(found.registryFile.c_str(), found.softwareHive.c_str(), problem);
         if (source == nullptr)
@@ -36,8 +36,8 @@ const RegistrySource *OpenInstallation(const Installation &found)
     if (source != nullptr)
         return source;
     std::fprintf(stderr, "%s\n", problem.c_str());
-    LoadRegImage(std::string(), SystemImage);
-    return &SystemImageSource;
+    LoadRegExport(std::string(), SystemExport);
+    return &SystemExportSource;
 }
 
 } // namespace
