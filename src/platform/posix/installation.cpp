@@ -60,7 +60,8 @@ Installation FindInstallation(const std::string &root)
         return FindInDirectory(root);
     if (stat(root.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
         return FindInDiskImage(root, WindirSetting());
-    result.problem = EmptyRegistryLine(root, "no such directory");
+    bool exists = stat(root.c_str(), &info) == 0;
+    result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such directory");
     return result;
 }
 
