@@ -75,7 +75,7 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
     Choice choice;
     if (!volumes.empty())
         choice = ChooseInstallation(volumes, active, windir);
-    else
+    else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
     answer.windowsFound = choice.windowsFound;
     if (choice.chosen) {
@@ -103,8 +103,10 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
     // Unread partitions explain an empty answer: they go into its one line.
     std::string line;
     for (const std::string &note : notes)
-        line += note + "; ";
-    Copy(answer.problem, sizeof answer.problem, line + choice.problem);
+        line += (line.empty() ? "" : "; ") + note;
+    if (!choice.problem.empty())
+        line += (line.empty() ? "" : "; ") + choice.problem;
+    Copy(answer.problem, sizeof answer.problem, line);
 }
 
 [[noreturn]] void RunChild(const std::string &root, const std::string &windir, int registryFd, int softwareFd,
