@@ -17,11 +17,11 @@ deb)
     deb="build/native/dorovivi_${version}_$(dpkg --print-architecture).deb"
     [ -f "$deb" ] || fail "$deb not made"
     dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends lacks what shlibdeps finds: $(dpkg-deb -f "$deb" Depends)"
-    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0' || fail "Recommends lacks the registry file readers"
+    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0, libtsk19, libqcow1' || fail "Recommends lacks the registry file or disk image readers"
     dpkg -x "$deb" "$work/root"
-    # The readers are loaded only for a Windows drive; at start only libc.
+    # The readers are loaded only for a Windows drive or disk image; at start only libc.
     needed=$(objdump -p "$work/root/usr/bin/dorovivi" | awk '/NEEDED/ {print $2}' | tr '\n' ' ')
-    ! grep -qE 'libcreg|libhivex|libbfio|libstdc' <<<"$needed" || fail "the packaged dorovivi needs $needed"
+    ! grep -qE 'libcreg|libhivex|libbfio|libtsk|libqcow|libstdc' <<<"$needed" || fail "the packaged dorovivi needs $needed"
     [ "$("$work/root/usr/bin/dorovivi" V)" = "$banner" ] || fail "the packaged dorovivi V does not print the banner"
     page="$work/root/usr/share/man/man1/dorovivi.1"
     [ -f "$page" ] || fail "no man page in the package"
