@@ -96,10 +96,7 @@ bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem) co
         std::size_t wanted = static_cast<std::size_t>(std::min<TSK_OFF_T>(size - done, sizeof buffer));
         ssize_t got = tsk->fs_file_read(file, done, buffer, wanted, TSK_FS_FILE_READ_FLAG_NONE);
         if (got <= 0) {
-            const char *why = tsk->error_get();
-            problem = std::string("cut short or unreadable at byte ") + std::to_string(done) +
-                      (why != nullptr && why[0] != '\0' ? std::string(" (") + why + ")" : std::string());
-            std::replace(problem.begin(), problem.end(), '\n', ' ');
+            problem = "cut short or unreadable at byte " + std::to_string(done);
             break;
         }
         if (pwrite(fd, buffer, static_cast<std::size_t>(got), done) != got) {
