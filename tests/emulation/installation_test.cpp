@@ -96,8 +96,9 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         {"DOROVIVI_WINDIR wins over the boot files, any case",
          std::vector<File>{{"MSDOS.SYS", msdos98}, {"BOOT.INI", bootNt}} + win98 + winnt, InstallationKind::Windows9x,
          Win98Dat, true, "win98\\"},
-        {"DOROVIVI_WINDIR names nothing there", winnt, InstallationKind::None, "", false, "GONE"},
-        {"DOROVIVI_WINDIR does not climb out", winnt, InstallationKind::None, "", false, "../WINNT"},
+        {"DOROVIVI_WINDIR names nothing there", winnt, InstallationKind::None, "", true, "GONE"},
+        {"DOROVIVI_WINDIR does not climb out", winnt, InstallationKind::None, "", true, "../WINNT"},
+        {"DOROVIVI_WINDIR on a drive without Windows", {}, InstallationKind::None, "", false, "WINNT"},
         {"boot.ini default on another disk is not followed",
          std::vector<File>{{"boot.ini", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(1)\\WINNT\r\n"}} +
              winnt + win2k,

@@ -85,17 +85,18 @@ std::string InstallationName(const Volume &volume, const std::string &dir)
 Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir)
 {
     Choice choice;
+    std::vector<Candidate> found;
+    for (std::size_t i = 0; i < volumes.size(); ++i)
+        ScanForInstallations(*volumes[i].tree, i, found);
+    // Also where the setting names none: the atom table stays off a Windows drive.
+    choice.windowsFound = !found.empty();
     if (!windir.empty()) {
         choice.chosen = NamedBySetting(volumes, windir, choice.one);
-        choice.windowsFound = choice.chosen;
+        choice.windowsFound = choice.windowsFound || choice.chosen;
         if (!choice.chosen)
             choice.problem = "DOROVIVI_WINDIR=" + windir + " names no Windows installation";
         return choice;
     }
-    std::vector<Candidate> found;
-    for (std::size_t i = 0; i < volumes.size(); ++i)
-        ScanForInstallations(*volumes[i].tree, i, found);
-    choice.windowsFound = !found.empty();
     // A Windows directory given as the root is read as it is.
     bool rootIsWindows = !found.empty() && volumes[0].partition == 0 && found[0].dir.empty();
     if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one)) {

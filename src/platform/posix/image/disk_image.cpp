@@ -114,6 +114,9 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
 {
     struct rlimit cpu = {ChildCpuSeconds, ChildCpuSeconds};
     setrlimit(RLIMIT_CPU, &cpu);
+    // A crash leaves no core file behind: nothing is written anywhere.
+    struct rlimit core = {0, 0};
+    setrlimit(RLIMIT_CORE, &core);
     alarm(ChildWallSeconds);
     static ImageAnswer answer;
     answer.kind = static_cast<int>(InstallationKind::None);

@@ -12,14 +12,9 @@ namespace {
 const std::uint32_t FnvOffset = 2166136261u;
 const std::uint32_t FnvPrime = 16777619u;
 
-unsigned char LowerByte(char c)
-{
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
 std::uint32_t HashStep(std::uint32_t hash, char c)
 {
-    return (hash ^ LowerByte(c)) * FnvPrime;
+    return (hash ^ static_cast<unsigned char>(LowerAscii(c))) * FnvPrime;
 }
 
 // How many leading bytes two texts share, compared a word at a time.
