@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -121,6 +122,12 @@ std::string Convert(const std::string &raw, const std::string &container)
                           : container == "qcow2-v2"  ? "-O qcow2 -o compat=0.10"
                                                      : "-O qcow2 -o compat=1.1";
     return RunTool(std::string("qemu-img convert -f raw ") + options + " " + Quote(raw) + " " + Quote(out)) ? out : "";
+}
+
+off_t FileSize(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_size : 0;
 }
 
 std::string Contents(int fd)
@@ -250,6 +257,21 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     ASSERT_FALSE(raw.empty());
     std::string backed = raw + ".backed.qcow2";
     ASSERT_TRUE(RunTool("qemu-img create -f qcow2 -F raw -b " + Quote(raw) + " " + Quote(backed)));
+    std::string half = Convert(raw, "qcow2-v3");
+    ASSERT_FALSE(half.empty());
+    ASSERT_EQ(truncate(half.c_str(), FileSize(half) / 2), 0);
+    // The logical partition's boot record links back to itself.
+    std::string looped = WriteDisk("looped", "dos", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 1);
+    ASSERT_FALSE(looped.empty());
+    {
+        std::fstream disk(looped, std::ios::in | std::ios::out | std::ios::binary);
+        unsigned char slot[16];
+        disk.seekg(446 + 16);
+        disk.read(reinterpret_cast<char *>(slot), sizeof slot);
+        std::uint64_t extended = slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
+        disk.seekp(static_cast<std::streamoff>(extended * 512 + 446 + 16));
+        disk.write("\0\0\0\0\x05\0\0\0\0\0\0\0\0\x10\0\0", 16);
+    }
     std::string empty = Dir() + "/empty.img", noise = Dir() + "/noise.img";
     std::ofstream{empty};
     std::ofstream{noise} << std::string(100000, '\x5a');
@@ -259,6 +281,8 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         {empty, "empty file"},
         {noise, "no partition table and no FAT or NTFS file system"},
         {backed, "qcow2 image with a backing file, which is not read"},
+        {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
+        {looped, "the extended partition's chain of boot records loops"},
     };
     for (const Case &c : cases) {
         Installation found = FindInDiskImage(c.image, "");

@@ -1,6 +1,7 @@
 #include "platform/posix/image/disk_volumes.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,11 +55,54 @@ std::uint64_t ReadBigEndian(const unsigned char *bytes, int count)
     return value;
 }
 
-bool OpenQcow(const TskFunctions *tsk, const std::string &path, const unsigned char *header, TSK_IMG_INFO *&image,
-              std::string &problem)
+// libqcow reads what a cut-off file still holds and nothing tells of the
+// rest: a table entry pointing past the end of the file says it was cut.
+bool QcowCutShort(int fd, std::uint64_t fileSize)
+{
+    unsigned char header[72];
+    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
+        return true;
+    std::uint64_t clusterBits = ReadBigEndian(header + 20, 4);
+    std::uint64_t l1Size = ReadBigEndian(header + 36, 4), l1Offset = ReadBigEndian(header + 40, 8);
+    std::uint64_t refcountOffset = ReadBigEndian(header + 48, 8), refcountClusters = ReadBigEndian(header + 56, 4);
+    if (clusterBits < 9 || clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
+        refcountClusters > fileSize >> clusterBits || refcountOffset > fileSize - (refcountClusters << clusterBits))
+        return true;
+    const std::uint64_t clusterSize = 1ULL << clusterBits;
+    const std::uint64_t offsetMask = 0x00fffffffffffe00ULL;
+    std::vector<unsigned char> l1(l1Size * 8), l2(clusterSize);
+    if (l1Size != 0 && pread(fd, l1.data(), l1.size(), static_cast<off_t>(l1Offset)) != static_cast<ssize_t>(l1.size()))
+        return true;
+    for (std::uint64_t i = 0; i < l1Size; ++i) {
+        std::uint64_t table = ReadBigEndian(&l1[i * 8], 8) & offsetMask;
+        if (table == 0)
+            continue;
+        if (table > fileSize - clusterSize ||
+            pread(fd, l2.data(), l2.size(), static_cast<off_t>(table)) != static_cast<ssize_t>(l2.size()))
+            return true;
+        for (std::uint64_t j = 0; j < clusterSize; j += 8) {
+            std::uint64_t entry = ReadBigEndian(&l2[j], 8);
+            bool compressed = (entry >> 62 & 1) != 0;
+            std::uint64_t data = compressed ? entry & ((1ULL << (62 - (clusterBits - 8))) - 1) : entry & offsetMask;
+            if (data != 0 && data >= fileSize)
+                return true;
+            if (!compressed && data != 0 && data > fileSize - clusterSize)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool OpenQcow(const TskFunctions *tsk, const std::string &path, int fd, const unsigned char *header,
+              TSK_IMG_INFO *&image, std::string &problem)
 {
     if (ReadBigEndian(header + 8, 8) != 0) {
         problem = "qcow2 image with a backing file, which is not read";
+        return false;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || QcowCutShort(fd, static_cast<std::uint64_t>(info.st_size))) {
+        problem = "qcow2 image cut short or damaged (its tables point past the end of the file)";
         return false;
     }
     const QcowFunctions *qcow = QcowLibrary(problem);
@@ -98,6 +142,51 @@ std::uint64_t BootableStart(const TskFunctions *tsk, TSK_IMG_INFO *image)
     return 0;
 }
 
+bool IsExtendedType(unsigned char type)
+{
+    return type == 0x05 || type == 0x0F || type == 0x85;
+}
+
+// libtsk stops where an extended partition's chain of boot records comes
+// back on itself and keeps what it read; a table in that state is damaged,
+// and nothing on it is taken at its word.
+bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image)
+{
+    const int MaxLinks = 1024;
+    unsigned char record[SectorSize];
+    if (tsk->img_read(image, 0, reinterpret_cast<char *>(record), sizeof record) != static_cast<ssize_t>(sizeof record) ||
+        record[510] != 0x55 || record[511] != 0xAA) {
+        tsk->error_reset();
+        return false;
+    }
+    std::uint64_t extended = 0;
+    for (int entry = 0; entry < 4 && extended == 0; ++entry) {
+        const unsigned char *slot = record + 446 + 16 * entry;
+        if (IsExtendedType(slot[4]))
+            extended = slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
+    }
+    std::vector<std::uint64_t> visited;
+    for (std::uint64_t at = extended; at != 0;) {
+        if (std::find(visited.begin(), visited.end(), at) != visited.end() || visited.size() == MaxLinks)
+            return true;
+        visited.push_back(at);
+        if (tsk->img_read(image, static_cast<TSK_OFF_T>(at * SectorSize), reinterpret_cast<char *>(record),
+                          sizeof record) != static_cast<ssize_t>(sizeof record) ||
+            record[510] != 0x55 || record[511] != 0xAA) {
+            tsk->error_reset();
+            return false;
+        }
+        std::uint64_t next = 0;
+        for (int entry = 0; entry < 4 && next == 0; ++entry) {
+            const unsigned char *slot = record + 446 + 16 * entry;
+            if (IsExtendedType(slot[4]))
+                next = extended + (slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24);
+        }
+        at = next;
+    }
+    return false;
+}
+
 bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
 {
     return TSK_FS_TYPE_ISFAT(fs->ftype) || TSK_FS_TYPE_ISNTFS(fs->ftype);
@@ -116,13 +205,17 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
             close(fd);
         return false;
     }
-    close(fd);
     if (got == 0) {
         problem = "empty file";
+        close(fd);
         return false;
     }
-    if (got == static_cast<ssize_t>(sizeof header) && std::memcmp(header, "QFI\xfb", 4) == 0)
-        return OpenQcow(tsk, path, header, image, problem);
+    if (got == static_cast<ssize_t>(sizeof header) && std::memcmp(header, "QFI\xfb", 4) == 0) {
+        bool opened = OpenQcow(tsk, path, fd, header, image, problem);
+        close(fd);
+        return opened;
+    }
+    close(fd);
     const char *names[] = {path.c_str()};
     image = tsk->img_open_utf8(1, names, TSK_IMG_TYPE_DETECT, 0);
     if (image == nullptr) {
@@ -146,6 +239,10 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         }
         volumes.push_back(DiskVolume{1, "", fs, true});
         return true;
+    }
+    if (ExtendedChainLoops(tsk, image)) {
+        problem = "the extended partition's chain of boot records loops";
+        return false;
     }
     // The table's own order: primaries by slot, then each link of the
     // extended chain; libtsk lists by position on the disk.
