@@ -1,128 +1,22 @@
 #include "platform/posix/image/disk_volumes.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/posix/image/qcow_image.h"
 
 namespace {
 
 const std::size_t SectorSize = 512;
 
-// libtsk's description of its last error, on one line.
-std::string LastTskError(const TskFunctions *tsk)
+// The first sector of an MBR or EBR entry, relative as the table has it.
+std::uint64_t SlotStart(const unsigned char *slot)
 {
-    const char *why = tsk->error_get();
-    std::string text = why != nullptr ? why : "";
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    tsk->error_reset();
-    return text;
-}
-
-// A qcow2 image as libtsk sees an image: its own read through libqcow.
-struct QcowImage {
-    TSK_IMG_INFO info; // first, as libtsk hands it back to the callbacks
-    const QcowFunctions *qcow;
-    libqcow_file_t *file;
-};
-
-ssize_t QcowRead(TSK_IMG_INFO *image, TSK_OFF_T offset, char *buffer, std::size_t size)
-{
-    QcowImage *qcow = reinterpret_cast<QcowImage *>(image);
-    return qcow->qcow->file_read_buffer_at_offset(qcow->file, buffer, size, offset, nullptr);
-}
-
-// The image lives as long as the process that reads it.
-void QcowClose(TSK_IMG_INFO *)
-{
-}
-
-void QcowStat(TSK_IMG_INFO *, FILE *)
-{
-}
-
-std::uint64_t ReadBigEndian(const unsigned char *bytes, int count)
-{
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-// libqcow reads what a cut-off file still holds and nothing tells of the
-// rest: a table entry pointing past the end of the file says it was cut.
-bool QcowCutShort(int fd, std::uint64_t fileSize)
-{
-    unsigned char header[72];
-    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
-        return true;
-    std::uint64_t clusterBits = ReadBigEndian(header + 20, 4);
-    std::uint64_t l1Size = ReadBigEndian(header + 36, 4), l1Offset = ReadBigEndian(header + 40, 8);
-    std::uint64_t refcountOffset = ReadBigEndian(header + 48, 8), refcountClusters = ReadBigEndian(header + 56, 4);
-    if (clusterBits < 9 || clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
-        refcountClusters > fileSize >> clusterBits || refcountOffset > fileSize - (refcountClusters << clusterBits))
-        return true;
-    const std::uint64_t clusterSize = 1ULL << clusterBits;
-    const std::uint64_t offsetMask = 0x00fffffffffffe00ULL;
-    std::vector<unsigned char> l1(l1Size * 8), l2(clusterSize);
-    if (l1Size != 0 && pread(fd, l1.data(), l1.size(), static_cast<off_t>(l1Offset)) != static_cast<ssize_t>(l1.size()))
-        return true;
-    for (std::uint64_t i = 0; i < l1Size; ++i) {
-        std::uint64_t table = ReadBigEndian(&l1[i * 8], 8) & offsetMask;
-        if (table == 0)
-            continue;
-        if (table > fileSize - clusterSize ||
-            pread(fd, l2.data(), l2.size(), static_cast<off_t>(table)) != static_cast<ssize_t>(l2.size()))
-            return true;
-        for (std::uint64_t j = 0; j < clusterSize; j += 8) {
-            std::uint64_t entry = ReadBigEndian(&l2[j], 8);
-            bool compressed = (entry >> 62 & 1) != 0;
-            std::uint64_t data = compressed ? entry & ((1ULL << (62 - (clusterBits - 8))) - 1) : entry & offsetMask;
-            if (data != 0 && data >= fileSize)
-                return true;
-            if (!compressed && data != 0 && data > fileSize - clusterSize)
-                return true;
-        }
-    }
-    return false;
-}
-
-bool OpenQcow(const TskFunctions *tsk, const std::string &path, int fd, const unsigned char *header,
-              TSK_IMG_INFO *&image, std::string &problem)
-{
-    if (ReadBigEndian(header + 8, 8) != 0) {
-        problem = "qcow2 image with a backing file, which is not read";
-        return false;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || QcowCutShort(fd, static_cast<std::uint64_t>(info.st_size))) {
-        problem = "qcow2 image cut short or damaged (its tables point past the end of the file)";
-        return false;
-    }
-    const QcowFunctions *qcow = QcowLibrary(problem);
-    if (qcow == nullptr)
-        return false;
-    QcowImage *opened = static_cast<QcowImage *>(std::calloc(1, sizeof(QcowImage)));
-    size64_t size = 0;
-    if (opened == nullptr || qcow->file_initialize(&opened->file, nullptr) != 1 ||
-        qcow->file_open(opened->file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
-        qcow->file_get_media_size(opened->file, &size, nullptr) != 1) {
-        problem = "damaged qcow2 image";
-        return false;
-    }
-    opened->qcow = qcow;
-    image = tsk->img_open_external(opened, static_cast<TSK_OFF_T>(size), SectorSize, QcowRead, QcowClose, QcowStat);
-    if (image == nullptr) {
-        problem = "qcow2 image not readable (" + LastTskError(tsk) + ")";
-        return false;
-    }
-    return true;
+    return slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
 }
 
 // The start sector of the partition the MBR marks bootable; 0 for none.
@@ -137,7 +31,7 @@ std::uint64_t BootableStart(const TskFunctions *tsk, TSK_IMG_INFO *image)
     for (int entry = 0; entry < 4; ++entry) {
         const unsigned char *slot = mbr + 446 + 16 * entry;
         if (slot[0] == 0x80)
-            return slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
+            return SlotStart(slot);
     }
     return 0;
 }
@@ -163,7 +57,7 @@ bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image)
     for (int entry = 0; entry < 4 && extended == 0; ++entry) {
         const unsigned char *slot = record + 446 + 16 * entry;
         if (IsExtendedType(slot[4]))
-            extended = slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
+            extended = SlotStart(slot);
     }
     std::vector<std::uint64_t> visited;
     for (std::uint64_t at = extended; at != 0;) {
@@ -180,7 +74,7 @@ bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image)
         for (int entry = 0; entry < 4 && next == 0; ++entry) {
             const unsigned char *slot = record + 446 + 16 * entry;
             if (IsExtendedType(slot[4]))
-                next = extended + (slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24);
+                next = extended + SlotStart(slot);
         }
         at = next;
     }
@@ -211,7 +105,7 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         return false;
     }
     if (got == static_cast<ssize_t>(sizeof header) && std::memcmp(header, "QFI\xfb", 4) == 0) {
-        bool opened = OpenQcow(tsk, path, fd, header, image, problem);
+        bool opened = OpenQcowImage(tsk, path, fd, header, image, problem);
         close(fd);
         return opened;
     }
@@ -219,7 +113,7 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     const char *names[] = {path.c_str()};
     image = tsk->img_open_utf8(1, names, TSK_IMG_TYPE_DETECT, 0);
     if (image == nullptr) {
-        problem = "not a readable disk image (" + LastTskError(tsk) + ")";
+        problem = "not a readable disk image (" + TakeTskError(tsk) + ")";
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "platform/posix/image/image_libraries.h"
 
+#include <algorithm>
+
 #include "platform/posix/library_loading.h"
 
 namespace {
@@ -61,4 +63,15 @@ const QcowFunctions *QcowLibrary(std::string &problem)
         return nullptr;
     }
     return &Qcow;
+}
+
+std::string TakeTskError(const TskFunctions *tsk)
+{
+    const char *why = tsk->error_get();
+    std::string text = why != nullptr ? why : "";
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    tsk->error_reset();
+    return text;
 }

@@ -37,3 +37,6 @@ struct QcowFunctions {
 // or one of its functions is missing.
 const TskFunctions *TskLibrary(std::string &problem);
 const QcowFunctions *QcowLibrary(std::string &problem);
+
+// libtsk's description of its last error, on one line; clears it.
+std::string TakeTskError(const TskFunctions *tsk);
