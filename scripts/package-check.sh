@@ -21,11 +21,11 @@ deb)
     lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'root privileges' || true)
     ! grep -q '^E: ' <<<"$lint" || fail "lintian: $lint"
     dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends lacks what shlibdeps finds: $(dpkg-deb -f "$deb" Depends)"
-    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0' || fail "Recommends lacks the registry file readers"
+    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0, libtsk19, libqcow1' || fail "Recommends lacks the registry file or disk image readers"
     dpkg -x "$deb" "$work/root"
-    # The readers are loaded only for a Windows drive; at start only libc.
+    # The readers are loaded only for a Windows drive or disk image; at start only libc.
     needed=$(objdump -p "$work/root/usr/bin/dorovivi" | awk '/NEEDED/ {print $2}' | tr '\n' ' ')
-    ! grep -qE 'libcreg|libhivex|libbfio|libstdc' <<<"$needed" || fail "the packaged dorovivi needs $needed"
+    ! grep -qE 'libcreg|libhivex|libbfio|libtsk|libqcow|libstdc' <<<"$needed" || fail "the packaged dorovivi needs $needed"
     # The banner and the package take the release from one place.
     [[ "$("$work/root/usr/bin/dorovivi" V)" =~ ^Dorovivi\ utility,\ Variant\ [0-9]+,\ V${version//./\\.}$ ]] ||
         fail "the packaged dorovivi V does not print the package's version $version"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <stdlib.h>
 
 #include <cstdint>
@@ -45,7 +47,7 @@ std::string TempFile(const std::string &bytes)
 
 std::unique_ptr<RegistrySource> Open(const std::string &bytes, std::string &problem)
 {
-    return std::unique_ptr<RegistrySource>(OpenCregFileSource(TempFile(bytes).c_str(), problem));
+    return std::unique_ptr<RegistrySource>(OpenCregFileSource(open(TempFile(bytes).c_str(), O_RDONLY), problem));
 }
 
 struct Lookup {
@@ -245,11 +247,11 @@ TEST(CregFileSource, DamagedFilesFailOrAnswerWithinBounds)
     }
 }
 
-TEST(CregFileSource, MissingFileNamesTheProblem)
+TEST(CregFileSource, DirectoryInPlaceNamesTheProblem)
 {
     std::string problem;
-    EXPECT_EQ(OpenCregFileSource("/nonexistent/SYSTEM.DAT", problem), nullptr);
-    EXPECT_EQ(problem, "No such file or directory");
+    EXPECT_EQ(OpenCregFileSource(open("/tmp", O_RDONLY | O_DIRECTORY), problem), nullptr);
+    EXPECT_EQ(problem, "not a regular file");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -59,6 +60,7 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         InstallationKind kind;
         std::string registry; // relative to the drive; "" for none
         bool windowsFound;
+        std::string windir = ""; // DOROVIVI_WINDIR
     };
     const Case cases[] = {
         {"HKLM.reg wins", std::vector<File>{{"HKLM.reg", "REGEDIT4"}} + winnt, InstallationKind::EmulationRoot, "HKLM.reg",
@@ -90,11 +92,25 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         {"two installations, nothing names one", win98 + winnt, InstallationKind::None, "", true},
         {"NT directory with SYSTEM only", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::None, "", false},
         {"empty directory", {}, InstallationKind::None, "", false},
+        {"DOROVIVI_WINDIR names one of two", win98 + winnt, InstallationKind::WindowsNt, NtSystem, true, "WINNT"},
+        {"DOROVIVI_WINDIR wins over the boot files, any case",
+         std::vector<File>{{"MSDOS.SYS", msdos98}, {"BOOT.INI", bootNt}} + win98 + winnt, InstallationKind::Windows9x,
+         Win98Dat, true, "win98\\"},
+        {"DOROVIVI_WINDIR names nothing there", winnt, InstallationKind::None, "", true, "GONE"},
+        {"DOROVIVI_WINDIR does not climb out", winnt, InstallationKind::None, "", true, "../WINNT"},
+        {"DOROVIVI_WINDIR on a drive without Windows", {}, InstallationKind::None, "", false, "WINNT"},
+        {"boot.ini default on another disk is not followed",
+         std::vector<File>{{"boot.ini", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(1)\\WINNT\r\n"}} +
+             winnt + win2k,
+         InstallationKind::None, "", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::string drive = MakeDrive(c.files);
+        if (!c.windir.empty())
+            setenv("DOROVIVI_WINDIR", c.windir.c_str(), 1);
         Installation found = FindInstallation(drive);
+        unsetenv("DOROVIVI_WINDIR");
         EXPECT_EQ(found.kind, c.kind);
         EXPECT_EQ(found.registryFile, c.registry.empty() ? "" : drive + "/" + c.registry);
         EXPECT_EQ(found.windowsFound, c.windowsFound);
@@ -107,8 +123,9 @@ TEST(Installation, SeveralInstallationsAreListed)
 {
     std::string drive = MakeDrive(std::vector<File>{{Win98Dat, "c"}} + NtIn("WINNT"));
     Installation found = FindInstallation(drive);
-    EXPECT_NE(found.problem.find(drive + "/WIN98 (95/98/Me) " + drive + "/WINNT (NT)"), std::string::npos)
-        << found.problem;
+    EXPECT_EQ(found.problem, "dorovivi: " + drive +
+                                 ": several Windows installations and no boot configuration names one: WIN98, WINNT; "
+                                 "set DOROVIVI_WINDIR to one; reading an empty registry");
     EXPECT_NE(FindInstallation(drive + "/missing").problem.find("no such directory"), std::string::npos);
 }
 

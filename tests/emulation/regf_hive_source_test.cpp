@@ -4,6 +4,8 @@
 // that names come back as stored so the source compares them itself.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <memory>
 #include <string>
 
@@ -27,7 +29,8 @@ std::unique_ptr<RegistrySource> OpenPair(const RegistryFixture &system, const Re
     EXPECT_TRUE(WriteRegfHive(system, dir + "/SYSTEM"));
     EXPECT_TRUE(WriteRegfHive(software, dir + "/SOFTWARE"));
     std::string problem;
-    RegistrySource *source = OpenRegfHiveSource((dir + "/SYSTEM").c_str(), (dir + "/SOFTWARE").c_str(), problem);
+    RegistrySource *source = OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
+                                                open((dir + "/SOFTWARE").c_str(), O_RDONLY), "SOFTWARE", problem);
     EXPECT_NE(source, nullptr) << problem;
     return std::unique_ptr<RegistrySource>(source);
 }

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     close(fd);
 
     std::string problem;
-    RegistrySource *source = OpenCregFileSource(path.c_str(), problem);
+    RegistrySource *source = OpenCregFileSource(open(path.c_str(), O_RDONLY | O_CLOEXEC), problem);
     if (source == nullptr) {
         if (problem.empty())
             abort();

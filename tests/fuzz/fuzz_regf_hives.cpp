@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/posix/sources/regf_hive_source.h"
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::fclose(file);
 
     std::string problem;
-    RegistrySource *source = OpenRegfHiveSource(HiveFile.c_str(), HiveFile.c_str(), problem);
+    RegistrySource *source = OpenRegfHiveSource(open(HiveFile.c_str(), O_RDONLY | O_CLOEXEC), "SYSTEM",
+                                                open(HiveFile.c_str(), O_RDONLY | O_CLOEXEC), "SOFTWARE", problem);
     if (source == nullptr)
         return 0;
     const char *keys[] = {"SYSTEM", "SYSTEM\\Select", "SYSTEM\\CurrentControlSet\\Services\\TESRO411\\Parameters",

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/sources/reg_value_line.h"
+#include "platform/posix/text_compare.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // What a system root holds: the emulation's own HKLM.reg, or a Windows
-// installation on a mounted drive, found as its boot configuration names it.
+// installation on a mounted drive or inside a disk image, chosen as
+// DOROVIVI_WINDIR or the boot configuration names it.
 #pragma once
 
 #include <string>
@@ -13,17 +14,24 @@ enum class InstallationKind {
 
 struct Installation {
     InstallationKind kind = InstallationKind::None;
-    std::string registryFile; // HKLM.reg, SYSTEM.DAT, or the SYSTEM hive
+    std::string registryFile; // HKLM.reg, SYSTEM.DAT, or the SYSTEM hive, as messages name it
     std::string softwareHive; // NT only
+    // From an image the files come already open (their bytes in memory);
+    // from a directory they are opened by path: -1.
+    int registryFd = -1;
+    int softwareFd = -1;
     bool windowsFound = false; // some Windows installation is there, even if none was chosen
     std::string problem;       // one line for stderr when kind is None, else ""
 };
 
-// Looks at `root` (a directory path) once; reads at most a few KiB of boot
-// configuration and never writes.
+// Looks at `root` (a directory, or a disk image file or block device) once;
+// reads at most a few KiB of boot configuration and never writes.
 Installation FindInstallation(const std::string &root);
 
 // The installation of the system root, looked up on first use and kept for
 // the process.
 const Installation &SystemInstallation();
 void ForgetSystemInstallation();
+
+// "dorovivi: <root>: <problem>; reading an empty registry"
+std::string EmptyRegistryLine(const std::string &root, const std::string &problem);

@@ -15,9 +15,8 @@
 #include <map>
 #include <vector>
 
-#include "platform/posix/sources/reg_value_line.h"
-
 #include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/text_compare.h"
 
 namespace {
 
@@ -32,15 +31,6 @@ const int MaxPathDepth = 64;
 std::uint32_t Read32(const unsigned char *p)
 {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::string UpperAscii(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return out;
 }
 
 struct FoundKey {
@@ -133,7 +123,7 @@ struct CregFileSource : RegistrySource {
         FoundKey found = keys[""];
         std::size_t begin = 0;
         // HKLM is ""; an empty name anywhere (a leading, trailing or doubled
-        // backslash) finds nothing, as in the .reg image.
+        // backslash) finds nothing, as in the .reg export.
         for (int depth = 0; !upper.empty() && begin <= upper.size() && found.key != nullptr; ++depth) {
             std::size_t end = upper.find('\\', begin);
             if (end == std::string::npos)
@@ -198,7 +188,7 @@ struct CregFileSource : RegistrySource {
 const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSize)
 {
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (!IsRegularFile(fd) || fstat(fd, &info) != 0)
         return "not a regular file";
     if (info.st_size == 0)
         return "empty file";
@@ -224,26 +214,24 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
 
 } // namespace
 
-RegistrySource *OpenCregFileSource(const char *path, std::string &problem)
+RegistrySource *OpenCregFileSource(int fd, std::string &problem)
 {
     Creg = CregLibrary(problem);
-    if (Creg == nullptr)
-        return nullptr;
-    // Without blocking: a FIFO in the file's place opens at once, and the
-    // header check then names it.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        problem = strerror(errno);
+    if (Creg == nullptr) {
+        close(fd);
         return nullptr;
     }
     CregFileSource *source = new CregFileSource;
     source->fd = fd;
     const char *headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);
     libcreg_key_t *root = nullptr;
+    // libcreg opens by name; the descriptor's own name reaches the same bytes,
+    // also where they live only in memory.
+    std::string name = "/proc/self/fd/" + std::to_string(fd);
     if (headerProblem != nullptr) {
         problem = headerProblem;
     } else if (Creg->file_initialize(&source->file, nullptr) != 1 ||
-               Creg->file_open(source->file, path, LIBCREG_OPEN_READ, nullptr) != 1) {
+               Creg->file_open(source->file, name.c_str(), LIBCREG_OPEN_READ, nullptr) != 1) {
         problem = "damaged (data blocks)";
     } else if (Creg->file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
         problem = "damaged (no root key)";

@@ -5,6 +5,7 @@
 
 #include "platform/posix/sources/registry_source.h"
 
-// Opens `path` and returns a source kept for the life of the process, or
-// nullptr with `problem` set to a short text when the file cannot serve.
-RegistrySource *OpenCregFileSource(const char *path, std::string &problem);
+// Reads the file open as `fd` (the source owns it from here) and returns a
+// source kept for the life of the process, or nullptr with `problem` set to
+// a short text when the file cannot serve.
+RegistrySource *OpenCregFileSource(int fd, std::string &problem);

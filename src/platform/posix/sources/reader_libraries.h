@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/posix/library_loading.h"
+
 // After the Win32 header: libcreg.h wants libbfio.h, which Debian's
 // libcreg-dev does not bring, unless WINAPI is defined.
 #include "platform/posix/win32_api.h"

@@ -7,17 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/posix/sources/reg_value_line.h"
+#include "platform/posix/text_compare.h"
 
 namespace {
 
 const std::string_view RootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS",        "HKEY_CLASSES_ROOT",
                                       "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA"};
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 // The index of the root `name` starts with (before a backslash or its end), or -1.
 int RootOf(std::string_view name)

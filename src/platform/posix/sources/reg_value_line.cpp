@@ -7,19 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/posix/text_compare.h"
 #include "platform/posix/text_encoding.h"
 
 namespace {
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 std::size_t SkipBlanks(std::string_view line, std::size_t pos)
 {
@@ -135,11 +126,6 @@ RegValueParse ParseHexBytes(std::string_view text, std::string &out)
     return RegValueDone;
 }
 
-bool IsStringType(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 RegValueParse HexLine(std::string_view text, bool unicodeText, RegValueLine &value)
 {
     RegValueParse parse = ParseHexBytes(text, value.data);
@@ -198,18 +184,6 @@ RegValueParse ParseData(std::string_view line, std::size_t pos, bool unicodeText
 
 } // namespace
 
-bool RegNamesEqual(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0)
-        return true;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 RegValueParse ParseRegValueLine(std::string_view line, bool unicodeText, RegValueLine &value)
 {

@@ -30,6 +30,3 @@ RegValueParse ContinueRegValueLine(std::string_view line, bool unicodeText, RegV
 
 // Ends a value continued up to the end of the file.
 void FinishRegValue(bool unicodeText, RegValueLine &value);
-
-// Case-insensitive equality of ASCII names, as the registry compares them.
-bool RegNamesEqual(std::string_view a, std::string_view b);

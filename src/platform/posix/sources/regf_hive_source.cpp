@@ -2,7 +2,7 @@
 // walk, compared here by name as the registry compares them.
 #include "platform/posix/sources/regf_hive_source.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/posix/sources/reader_libraries.h"
-#include "platform/posix/sources/reg_value_line.h"
+#include "platform/posix/text_compare.h"
 #include "platform/posix/text_encoding.h"
 
 namespace {
@@ -211,18 +211,24 @@ struct RegfHiveSource : RegistrySource {
     }
 };
 
-bool OpenHive(const char *path, Hive &hive, std::string &problem)
+// Takes `fd` over. hivex maps the file it opens by name; the descriptor's
+// own name reaches the same bytes, also where they live only in memory.
+bool OpenHive(int fd, const char *name, Hive &hive, std::string &problem)
 {
-    hive.path = path;
-    // A FIFO or device would block or never end; hivex itself maps the file.
-    struct stat info;
-    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    hive.path = name;
+    // A FIFO or device would block or never end.
+    if (fd < 0 || !IsRegularFile(fd)) {
         problem = hive.path + ": not a regular file";
+        if (fd >= 0)
+            close(fd);
         return false;
     }
-    hive.handle = Hivex->open(path, 0);
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    hive.handle = Hivex->open(path.c_str(), 0);
+    int error = errno;
+    close(fd);
     if (hive.handle == nullptr) {
-        problem = hive.path + ": not a readable registry hive (" + std::strerror(errno) + ")";
+        problem = hive.path + ": not a readable registry hive (" + std::strerror(error) + ")";
         return false;
     }
     return true;
@@ -251,13 +257,20 @@ std::string CurrentControlSet(const RegfHiveSource &source)
 
 } // namespace
 
-RegistrySource *OpenRegfHiveSource(const char *systemPath, const char *softwarePath, std::string &problem)
+RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, int softwareFd, const char *softwareName,
+                                   std::string &problem)
 {
     Hivex = HivexLibrary(problem);
-    if (Hivex == nullptr)
+    if (Hivex == nullptr) {
+        close(systemFd);
+        close(softwareFd);
         return nullptr;
+    }
     RegfHiveSource *source = new RegfHiveSource;
-    if (!OpenHive(systemPath, source->system, problem) || !OpenHive(softwarePath, source->software, problem)) {
+    bool systemOpen = OpenHive(systemFd, systemName, source->system, problem);
+    if (!systemOpen || !OpenHive(softwareFd, softwareName, source->software, problem)) {
+        if (!systemOpen && softwareFd >= 0)
+            close(softwareFd);
         delete source;
         return nullptr;
     }

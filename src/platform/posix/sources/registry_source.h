@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/text_compare.h"
 #include "platform/posix/win32_api.h"
 
 struct RegistrySource {
@@ -23,8 +24,7 @@ struct RegistrySource {
 // data has none (Windows 9x keeps them without; an NT value may lack it).
 inline void EndStringAsAFunctionDoes(DWORD type, std::string &data)
 {
-    bool isString = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-    if (isString && (data.empty() || data.back() != '\0'))
+    if (IsStringType(type) && (data.empty() || data.back() != '\0'))
         data += '\0';
 }
 

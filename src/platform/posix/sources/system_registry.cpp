@@ -1,33 +1,59 @@
 // Picks the registry source for the system root, once per process.
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/posix/installation.h"
 #include "platform/posix/registry_view.h"
 #include "platform/posix/sources/creg_file_source.h"
-#include "platform/posix/sources/reg_image_source.h"
+#include "platform/posix/sources/reg_export_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
 namespace {
 
-RegImage SystemImage; // stays empty unless the root is an emulation root
-RegImageSource SystemImageSource(SystemImage);
+RegExport SystemExport; // stays empty unless the root is an emulation root
+RegExportSource SystemExportSource(SystemExport);
 const RegistrySource *SystemSource = nullptr;
+
+// The installation's own descriptor when it came open (from an image), else
+// the file opened by path, without blocking on a FIFO there; -1 with
+// `problem` when it cannot be opened.
+int OpenRegistryFile(int given, const std::string &path, std::string &problem)
+{
+    if (given >= 0)
+        return fcntl(given, F_DUPFD_CLOEXEC, 0);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        problem = std::strerror(errno);
+    return fd;
+}
 
 const RegistrySource *OpenInstallation(const Installation &found)
 {
     std::string problem = found.problem;
     RegistrySource *source = nullptr;
+    int fd = -1;
     switch (found.kind) {
     case InstallationKind::EmulationRoot:
-        LoadRegImageFile(found.registryFile.c_str(), SystemImage);
-        return &SystemImageSource;
+        LoadRegExportFile(found.registryFile.c_str(), SystemExport);
+        return &SystemExportSource;
     case InstallationKind::WindowsNt:
-        source = OpenRegfHiveSource(found.registryFile.c_str(), found.softwareHive.c_str(), problem);
+        fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
+        if (fd < 0) {
+            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+            break;
+        }
+        source = OpenRegfHiveSource(fd, found.registryFile.c_str(),
+                                    OpenRegistryFile(found.softwareFd, found.softwareHive, problem),
+                                    found.softwareHive.c_str(), problem);
         if (source == nullptr)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
     case InstallationKind::Windows9x:
-        source = OpenCregFileSource(found.registryFile.c_str(), problem);
+        fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
+        source = fd < 0 ? nullptr : OpenCregFileSource(fd, problem);
         if (source == nullptr)
             problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
         break;
@@ -37,8 +63,8 @@ const RegistrySource *OpenInstallation(const Installation &found)
     if (source != nullptr)
         return source;
     std::fprintf(stderr, "%s\n", problem.c_str());
-    LoadRegImage(std::string(), SystemImage);
-    return &SystemImageSource;
+    LoadRegExport(std::string(), SystemExport);
+    return &SystemExportSource;
 }
 
 } // namespace

@@ -4,29 +4,29 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/sources/reg_image.h"
+#include "platform/posix/sources/reg_export.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    RegImage image;
-    LoadRegImage(std::string(reinterpret_cast<const char *>(data), size), image);
+    RegExport exported;
+    LoadRegExport(std::string(reinterpret_cast<const char *>(data), size), exported);
     const char *keys[] = {"A", "a\\b", "Software\\KALVORA\\KALVORA PXM",
                           "System\\CurrentControlSet\\Services\\TESRO411\\Parameters"};
     const char *names[] = {"", "N", "version", "VendorDescription", "DesiredSSID"};
     for (const char *key : keys) {
-        RegImageKeyExists(image, key);
+        RegExportKeyExists(exported, key);
         for (const char *name : names) {
             RegValueLine value;
-            RegImageFindValue(image, key, name, value);
+            RegExportFindValue(exported, key, name, value);
         }
     }
     // Every key the file named or implied, asked for every value it might hold.
-    for (std::size_t n = 0; n < image.names.size(); ++n) {
-        const RegImage::Section &section = image.sections[image.names[n].section];
-        std::string_view path = image.text.substr(section.pathBegin, image.names[n].length);
-        RegImageKeyExists(image, path);
+    for (std::size_t n = 0; n < exported.names.size(); ++n) {
+        const RegExport::Section &section = exported.sections[exported.names[n].section];
+        std::string_view path = exported.text.substr(section.pathBegin, exported.names[n].length);
+        RegExportKeyExists(exported, path);
         RegValueLine value;
-        RegImageFindValue(image, path, "N", value);
+        RegExportFindValue(exported, path, "N", value);
     }
     return 0;
 }

@@ -1,21 +1,21 @@
-// Keys and values of a loaded .reg image, with removals and later
+// Keys and values of a loaded .reg export, with removals and later
 // definitions applied as an import would apply them.
-#include "platform/posix/sources/reg_image_text.h"
+#include "platform/posix/sources/reg_export_text.h"
 
 namespace {
 
 // The newest removal that covers `path`: of the key or of any above it.
-std::int64_t LastCoveringRemoval(const RegImage &image, std::string_view path)
+std::int64_t LastCoveringRemoval(const RegExport &exported, std::string_view path)
 {
-    if (!image.hasRemovals)
+    if (!exported.hasRemovals)
         return -1;
     std::int64_t newest = -1;
     for (std::size_t cut = path.size(); cut != 0 && cut != std::string_view::npos; cut = path.rfind('\\', cut - 1)) {
         std::string_view above = path.substr(0, cut);
         std::uint32_t hash = RegPathHash(above);
-        for (std::uint32_t n = NextRegImageName(image, above, hash, 0); n != 0; n = NextRegImageName(image, above, hash, n)) {
-            std::uint32_t section = image.names[n - 1].section;
-            if (image.sections[section].removal) {
+        for (std::uint32_t n = NextRegExportName(exported, above, hash, 0); n != 0; n = NextRegExportName(exported, above, hash, n)) {
+            std::uint32_t section = exported.names[n - 1].section;
+            if (exported.sections[section].removal) {
                 if (section > newest)
                     newest = section;
                 break;
@@ -39,24 +39,24 @@ std::string_view NextLine(std::string_view body, std::size_t &pos)
 }
 
 // Searches one section body; the last line naming the value wins.
-bool FindInSection(const RegImage &image, const RegImage::Section &section, std::string_view name,
+bool FindInSection(const RegExport &exported, const RegExport::Section &section, std::string_view name,
                    RegValueLine &value)
 {
-    std::string_view body = image.text.substr(section.bodyBegin, section.bodyEnd - section.bodyBegin);
-    bool atEndOfFile = section.bodyEnd == image.text.size();
+    std::string_view body = exported.text.substr(section.bodyBegin, section.bodyEnd - section.bodyBegin);
+    bool atEndOfFile = section.bodyEnd == exported.text.size();
     bool found = false;
     RegValueLine candidate;
     std::size_t pos = 0;
     while (pos < body.size()) {
-        RegValueParse parse = ParseRegValueLine(NextLine(body, pos), image.unicodeText, candidate);
+        RegValueParse parse = ParseRegValueLine(NextLine(body, pos), exported.unicodeText, candidate);
         while (parse == RegValueContinued) {
             // Data continued into the next header is dropped, as regedit drops it.
             if (pos >= body.size()) {
                 parse = atEndOfFile ? RegValueDone : RegValueInvalid;
-                FinishRegValue(image.unicodeText, candidate);
+                FinishRegValue(exported.unicodeText, candidate);
                 break;
             }
-            parse = ContinueRegValueLine(NextLine(body, pos), image.unicodeText, candidate);
+            parse = ContinueRegValueLine(NextLine(body, pos), exported.unicodeText, candidate);
         }
         if (parse == RegValueDone && RegNamesEqual(candidate.name, name)) {
             value = candidate;
@@ -68,14 +68,14 @@ bool FindInSection(const RegImage &image, const RegImage::Section &section, std:
 
 // The next name of `path` after `newer` (0: the newest) whose section comes
 // after `removal` and removes nothing itself; 0 when none is left.
-std::uint32_t NextLiveName(const RegImage &image, std::string_view path, std::uint32_t hash, std::int64_t removal,
+std::uint32_t NextLiveName(const RegExport &exported, std::string_view path, std::uint32_t hash, std::int64_t removal,
                            std::uint32_t newer)
 {
-    for (std::uint32_t n = NextRegImageName(image, path, hash, newer); n != 0; n = NextRegImageName(image, path, hash, n)) {
-        std::uint32_t section = image.names[n - 1].section;
+    for (std::uint32_t n = NextRegExportName(exported, path, hash, newer); n != 0; n = NextRegExportName(exported, path, hash, n)) {
+        std::uint32_t section = exported.names[n - 1].section;
         if (section <= removal)
             return 0;
-        if (!image.sections[section].removal)
+        if (!exported.sections[section].removal)
             return n;
     }
     return 0;
@@ -83,25 +83,25 @@ std::uint32_t NextLiveName(const RegImage &image, std::string_view path, std::ui
 
 } // namespace
 
-bool RegImageKeyExists(const RegImage &image, std::string_view path)
+bool RegExportKeyExists(const RegExport &exported, std::string_view path)
 {
     if (path.empty())
         return true;
     // The key exists when a section of it or below it comes after the newest
     // removal that covers it. A name is listed after the removal for each
     // such run of sections, so the names of the path tell.
-    return NextLiveName(image, path, RegPathHash(path), LastCoveringRemoval(image, path), 0) != 0;
+    return NextLiveName(exported, path, RegPathHash(path), LastCoveringRemoval(exported, path), 0) != 0;
 }
 
-bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value)
+bool RegExportFindValue(const RegExport &exported, std::string_view path, std::string_view name, RegValueLine &value)
 {
-    std::int64_t removal = LastCoveringRemoval(image, path);
+    std::int64_t removal = LastCoveringRemoval(exported, path);
     std::uint32_t hash = RegPathHash(path);
     // The key's own sections since that removal, newest first.
-    for (std::uint32_t n = NextLiveName(image, path, hash, removal, 0); n != 0;
-         n = NextLiveName(image, path, hash, removal, n)) {
-        const RegImage::Section &own = image.sections[image.names[n - 1].section];
-        if (own.pathLength == path.size() && FindInSection(image, own, name, value))
+    for (std::uint32_t n = NextLiveName(exported, path, hash, removal, 0); n != 0;
+         n = NextLiveName(exported, path, hash, removal, n)) {
+        const RegExport::Section &own = exported.sections[exported.names[n - 1].section];
+        if (own.pathLength == path.size() && FindInSection(exported, own, name, value))
             return !value.removed;
     }
     return false;

@@ -1,25 +1,20 @@
-// The index of a .reg image's section headers: the sections in file order and
+// The index of a .reg export's section headers: the sections in file order and
 // every path a header names or implies, appended as they come and chained by
 // hash. Nothing is looked up while loading, and the bucket heads fit in
 // cache, so the pass touches memory in order.
 #include <cstring>
 
 #include "platform/posix/sources/reg_header_line.h"
-#include "platform/posix/sources/reg_image_text.h"
+#include "platform/posix/sources/reg_export_text.h"
 
 namespace {
 
 const std::uint32_t FnvOffset = 2166136261u;
 const std::uint32_t FnvPrime = 16777619u;
 
-unsigned char LowerByte(char c)
-{
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
 std::uint32_t HashStep(std::uint32_t hash, char c)
 {
-    return (hash ^ LowerByte(c)) * FnvPrime;
+    return (hash ^ static_cast<unsigned char>(LowerAscii(c))) * FnvPrime;
 }
 
 // How many leading bytes two texts share, compared a word at a time.
@@ -49,11 +44,11 @@ struct PathHashes {
     std::size_t depth = 0;
 };
 
-void AddName(RegImage &image, std::uint32_t hash, std::uint32_t section, std::uint32_t length)
+void AddName(RegExport &exported, std::uint32_t hash, std::uint32_t section, std::uint32_t length)
 {
-    std::uint32_t &newest = image.buckets[hash & (image.buckets.size() - 1)];
-    image.names.push_back(RegImage::Name{hash, section, length, newest});
-    newest = static_cast<std::uint32_t>(image.names.size());
+    std::uint32_t &newest = exported.buckets[hash & (exported.buckets.size() - 1)];
+    exported.names.push_back(RegExport::Name{hash, section, length, newest});
+    newest = static_cast<std::uint32_t>(exported.names.size());
 }
 
 // Records one header's path (offsets into the text): the path itself, and
@@ -62,17 +57,17 @@ void AddName(RegImage &image, std::uint32_t hash, std::uint32_t section, std::ui
 // that a key made again after a removal is listed after it. A path with an
 // empty part is refused; only the part new since the previous header needs
 // the look, as that one was refused otherwise.
-bool RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
+bool RecordSection(RegExport &exported, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
                    std::uint32_t bodyBegin)
 {
-    auto section = static_cast<std::uint32_t>(image.sections.size());
-    std::string_view path = image.text.substr(begin, length);
+    auto section = static_cast<std::uint32_t>(exported.sections.size());
+    std::string_view path = exported.text.substr(begin, length);
     if (removal) {
         if (RegPathHasEmptyPart(path))
             return false;
-        image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
-        image.hasRemovals = true;
-        AddName(image, RegPathHash(path), section, length);
+        exported.sections.push_back(RegExport::Section{begin, length, bodyBegin, bodyBegin, removal});
+        exported.hasRemovals = true;
+        AddName(exported, RegPathHash(path), section, length);
         previous.path = std::string_view();
         previous.depth = 0;
         return true;
@@ -85,14 +80,14 @@ bool RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
         ++depth;
     if (RegPathHasEmptyPart(path.substr(depth > 0 ? previous.cuts[depth - 1] : 0)))
         return false;
-    image.sections.push_back(RegImage::Section{begin, length, bodyBegin, bodyBegin, removal});
+    exported.sections.push_back(RegExport::Section{begin, length, bodyBegin, bodyBegin, removal});
     std::uint32_t hash = depth > 0 ? previous.hashes[depth - 1] : FnvOffset;
     std::uint32_t i = depth > 0 ? previous.cuts[depth - 1] : 0;
     for (; i < length; ++i) {
         if (path[i] == '\\' && i > 0 && (depth == 0 || previous.cuts[depth - 1] != i)) {
             bool implied = i < same || (i == same && i == previous.path.size());
             if (!implied)
-                AddName(image, hash, section, i);
+                AddName(exported, hash, section, i);
             if (depth < 256) {
                 previous.cuts[depth] = i;
                 previous.hashes[depth++] = hash;
@@ -100,19 +95,19 @@ bool RecordSection(RegImage &image, PathHashes &previous, std::uint32_t begin, s
         }
         hash = HashStep(hash, path[i]);
     }
-    AddName(image, hash, section, length);
+    AddName(exported, hash, section, length);
     previous.path = path;
     previous.depth = depth;
     return true;
 }
 
 // Records a header line that names a machine key; says what the line is.
-RegHeaderKind IndexHeader(RegImage &image, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
+RegHeaderKind IndexHeader(RegExport &exported, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
 {
     std::string_view path;
     RegHeaderKind kind = ParseRegHeaderLine(line, path);
     if ((kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval) &&
-        !RecordSection(image, previous, static_cast<std::uint32_t>(path.data() - image.text.data()),
+        !RecordSection(exported, previous, static_cast<std::uint32_t>(path.data() - exported.text.data()),
                        static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin))
         return RegHeaderOther;
     return kind;
@@ -128,35 +123,35 @@ std::uint32_t RegPathHash(std::string_view path)
     return hash;
 }
 
-std::uint32_t NextRegImageName(const RegImage &image, std::string_view path, std::uint32_t hash, std::uint32_t newer)
+std::uint32_t NextRegExportName(const RegExport &exported, std::string_view path, std::uint32_t hash, std::uint32_t newer)
 {
-    if (image.buckets.empty())
+    if (exported.buckets.empty())
         return 0;
-    std::uint32_t n = newer == 0 ? image.buckets[hash & (image.buckets.size() - 1)] : image.names[newer - 1].older;
-    for (; n != 0; n = image.names[n - 1].older) {
-        const RegImage::Name &name = image.names[n - 1];
+    std::uint32_t n = newer == 0 ? exported.buckets[hash & (exported.buckets.size() - 1)] : exported.names[newer - 1].older;
+    for (; n != 0; n = exported.names[n - 1].older) {
+        const RegExport::Name &name = exported.names[n - 1];
         if (name.hash == hash && name.length == path.size() &&
-            RegNamesEqual(image.text.substr(image.sections[name.section].pathBegin, name.length), path))
+            RegNamesEqual(exported.text.substr(exported.sections[name.section].pathBegin, name.length), path))
             return n;
     }
     return 0;
 }
 
-void IndexRegSections(RegImage &image)
+void IndexRegSections(RegExport &exported)
 {
-    const char *text = image.text.data();
-    std::size_t size = image.text.size();
+    const char *text = exported.text.data();
+    std::size_t size = exported.text.size();
     // Generous guesses: pages reserved but never filled cost no memory, and
     // the lists are not copied as they grow.
-    image.sections.reserve(size / 64 + 16);
-    image.names.reserve(size / 56 + 16);
+    exported.sections.reserve(size / 64 + 16);
+    exported.names.reserve(size / 56 + 16);
     // About one bucket per 64 KiB of text: the heads stay in the first-level
     // cache while the pass fills them (a larger table measured slower), and
     // the few dozen lookups of a run walk chains of a few hundred names.
     std::size_t bucketCount = 1024;
     while (bucketCount < size / 65536 && bucketCount < (std::size_t(1) << 20))
         bucketCount *= 2;
-    image.buckets.assign(bucketCount, 0);
+    exported.buckets.assign(bucketCount, 0);
     bool inMachineSection = false;
     PathHashes previous;
     // The text behind the pass is let go as it goes, so that a mapped file
@@ -178,12 +173,12 @@ void IndexRegSections(RegImage &image)
         newline = static_cast<const char *>(std::memchr(bracket, '\n', size - first));
         std::size_t end = newline == nullptr ? size : static_cast<std::size_t>(newline - text);
         if (lineStart > 0 && text[lineStart - 1] == '\n') {
-            std::size_t sections = image.sections.size();
-            RegHeaderKind kind = IndexHeader(image, previous, TrimRegLine(std::string_view(text + first, end - first)),
+            std::size_t sections = exported.sections.size();
+            RegHeaderKind kind = IndexHeader(exported, previous, TrimRegLine(std::string_view(text + first, end - first)),
                                              static_cast<std::uint32_t>(end));
             if (kind != RegHeaderNone) {
                 if (inMachineSection)
-                    image.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(lineStart);
+                    exported.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(lineStart);
                 inMachineSection = kind == RegHeaderMachineKey;
             }
             if (kind == RegHeaderStop)
@@ -192,9 +187,9 @@ void IndexRegSections(RegImage &image)
         pos = end + 1;
         if (pos - released > window) {
             released = pos - window / 2;
-            ReleaseRegText(image, released);
+            ReleaseRegText(exported, released);
         }
     }
     if (inMachineSection)
-        image.sections.back().bodyEnd = static_cast<std::uint32_t>(size);
+        exported.sections.back().bodyEnd = static_cast<std::uint32_t>(size);
 }

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/sources/reg_image.h"
+#include "platform/posix/sources/reg_export.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string Utf16Le(const std::string &ascii)
     return out;
 }
 
-TEST(RegImage, ImportsAsRegeditWould)
+TEST(RegExport, ImportsAsRegeditWould)
 {
     const Lookup cases[] = {
         {"plain text", V4 + "[HKEY_LOCAL_MACHINE\\A\\B]\n\"N\"=\"hello\"\n", "A\\B", true, "N", true, REG_SZ,
@@ -157,13 +157,13 @@ TEST(RegImage, ImportsAsRegeditWould)
     };
     for (const Lookup &c : cases) {
         SCOPED_TRACE(c.what);
-        RegImage image;
-        LoadRegImage(c.file, image);
-        EXPECT_EQ(RegImageKeyExists(image, c.key), c.keyExists);
+        RegExport exported;
+        LoadRegExport(c.file, exported);
+        EXPECT_EQ(RegExportKeyExists(exported, c.key), c.keyExists);
         if (c.value == nullptr)
             continue;
         RegValueLine value;
-        EXPECT_EQ(RegImageFindValue(image, c.key, c.value, value), c.found);
+        EXPECT_EQ(RegExportFindValue(exported, c.key, c.value, value), c.found);
         if (c.found) {
             EXPECT_EQ(value.type, c.type);
             EXPECT_EQ(value.data, c.data);
@@ -177,7 +177,7 @@ namespace {
 
 // UTF-16 files are read in pieces; a character made of two UTF-16 units
 // must survive being cut between two pieces, wherever the cut falls.
-TEST(RegImageFile, Utf16PiecesKeepSurrogatePairsWhole)
+TEST(RegExportFile, Utf16PiecesKeepSurrogatePairsWhole)
 {
     const std::string emoji = "\xF0\x9F\x98\x80"; // U+1F600, two UTF-16 units
     for (int shift = 0; shift < 2; ++shift) {
@@ -198,10 +198,10 @@ TEST(RegImageFile, Utf16PiecesKeepSurrogatePairsWhole)
         std::string path = std::string(mkdtemp(pattern)) + "/HKLM.reg";
         std::ofstream(path, std::ios::binary) << wide;
 
-        RegImage image;
-        LoadRegImageFile(path.c_str(), image);
+        RegExport exported;
+        LoadRegExportFile(path.c_str(), exported);
         RegValueLine value;
-        ASSERT_TRUE(RegImageFindValue(image, "A", "N", value)) << "shift " << shift;
+        ASSERT_TRUE(RegExportFindValue(exported, "A", "N", value)) << "shift " << shift;
         std::string expected;
         for (int i = 0; i < pairs; ++i)
             expected += emoji;

@@ -12,7 +12,7 @@
 // it. The text is kept whole; one pass lists its section headers and each
 // path a header names or implies, chained by hash from a table small enough
 // to stay in cache. Values are parsed only when asked for.
-struct RegImage {
+struct RegExport {
     struct Section {
         std::uint32_t pathBegin; // the path below HKLM, in `text`
         std::uint32_t pathLength;
@@ -40,22 +40,22 @@ struct RegImage {
     std::vector<Name> names;            // in file order
     std::vector<std::uint32_t> buckets; // newest name + 1 by hash, 0 for none
 
-    RegImage() = default;
-    RegImage(const RegImage &) = delete; // the index holds offsets into `text`
-    RegImage &operator=(const RegImage &) = delete;
-    ~RegImage();
+    RegExport() = default;
+    RegExport(const RegExport &) = delete; // the index holds offsets into `text`
+    RegExport &operator=(const RegExport &) = delete;
+    ~RegExport();
 };
 
-// Builds the image from a file's bytes. An unknown header gives an empty image.
-void LoadRegImage(std::string bytes, RegImage &image);
+// Builds the export from a file's bytes. An unknown header gives an empty export.
+void LoadRegExport(std::string bytes, RegExport &exported);
 
-// Builds the image from a file, mapped where it is 8-bit text and converted
+// Builds the export from a file, mapped where it is 8-bit text and converted
 // piecewise where it is UTF-16. A missing or unreadable file gives an empty
-// image; so does one of 4 GiB or more, with a line on stderr.
-void LoadRegImageFile(const char *path, RegImage &image);
+// export; so does one of 4 GiB or more, with a line on stderr.
+void LoadRegExportFile(const char *path, RegExport &exported);
 
 // `path` is relative to HKLM, any case, without leading backslash.
-bool RegImageKeyExists(const RegImage &image, std::string_view path);
+bool RegExportKeyExists(const RegExport &exported, std::string_view path);
 
 // Finds `name` ("" for the default value) of the key at `path`.
-bool RegImageFindValue(const RegImage &image, std::string_view path, std::string_view name, RegValueLine &value);
+bool RegExportFindValue(const RegExport &exported, std::string_view path, std::string_view name, RegValueLine &value);

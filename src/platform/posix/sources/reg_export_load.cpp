@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/sources/reg_image_text.h"
+#include "platform/posix/sources/reg_export_text.h"
 #include "platform/posix/text_encoding.h"
 
 namespace {
@@ -31,95 +31,95 @@ bool RefusedForSize(std::uint64_t size, const char *what)
 // A file whose first line ends in a lone CR has CR-only line ends, which
 // regedit reads as line ends too: they become LF in the owned copy, so the
 // index and the lookup see one kind of line end.
-void OwnCrOnlyText(RegImage &image)
+void OwnCrOnlyText(RegExport &exported)
 {
-    std::size_t end = image.text.find_first_of("\r\n");
-    if (end == std::string_view::npos || image.text[end] != '\r' ||
-        (end + 1 < image.text.size() && image.text[end + 1] == '\n'))
+    std::size_t end = exported.text.find_first_of("\r\n");
+    if (end == std::string_view::npos || exported.text[end] != '\r' ||
+        (end + 1 < exported.text.size() && exported.text[end + 1] == '\n'))
         return;
-    if (image.mapping != nullptr) {
-        image.owned.assign(image.text.data(), image.text.size());
-        munmap(image.mapping, image.mappingSize);
-        image.mapping = nullptr;
-        image.mappingSize = 0;
+    if (exported.mapping != nullptr) {
+        exported.owned.assign(exported.text.data(), exported.text.size());
+        munmap(exported.mapping, exported.mappingSize);
+        exported.mapping = nullptr;
+        exported.mappingSize = 0;
     } else {
-        image.owned.erase(0, static_cast<std::size_t>(image.text.data() - image.owned.data()));
+        exported.owned.erase(0, static_cast<std::size_t>(exported.text.data() - exported.owned.data()));
     }
-    for (std::size_t i = 0; i < image.owned.size(); ++i) {
-        if (image.owned[i] == '\r' && (i + 1 == image.owned.size() || image.owned[i + 1] != '\n'))
-            image.owned[i] = '\n';
+    for (std::size_t i = 0; i < exported.owned.size(); ++i) {
+        if (exported.owned[i] == '\r' && (i + 1 == exported.owned.size() || exported.owned[i + 1] != '\n'))
+            exported.owned[i] = '\n';
     }
-    image.text = image.owned;
+    exported.text = exported.owned;
 }
 
 // Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
 // The header must be the whole line, blanks allowed only before it.
-void IndexText(RegImage &image, bool unicodeText, const char *what)
+void IndexText(RegExport &exported, bool unicodeText, const char *what)
 {
-    if (image.text.substr(0, 3) == "\xEF\xBB\xBF")
-        image.text.remove_prefix(3);
-    OwnCrOnlyText(image);
-    std::string_view header = image.text.substr(0, image.text.find('\n'));
+    if (exported.text.substr(0, 3) == "\xEF\xBB\xBF")
+        exported.text.remove_prefix(3);
+    OwnCrOnlyText(exported);
+    std::string_view header = exported.text.substr(0, exported.text.find('\n'));
     while (!header.empty() && header.back() == '\r')
         header.remove_suffix(1);
     while (!header.empty() && (header.front() == ' ' || header.front() == '\t'))
         header.remove_prefix(1);
-    image.unicodeText = unicodeText;
-    if ((header != Version5Header && header != Version4Header) || RefusedForSize(image.text.size(), what)) {
-        image.text = std::string_view();
+    exported.unicodeText = unicodeText;
+    if ((header != Version5Header && header != Version4Header) || RefusedForSize(exported.text.size(), what)) {
+        exported.text = std::string_view();
         return;
     }
-    IndexRegSections(image);
+    IndexRegSections(exported);
 }
 
-void Clear(RegImage &image)
+void Clear(RegExport &exported)
 {
-    if (image.mapping != nullptr)
-        munmap(image.mapping, image.mappingSize);
-    image.mapping = nullptr;
-    image.mappingSize = 0;
-    image.text = std::string_view();
-    image.owned.clear();
-    image.sections.clear();
-    image.names.clear();
-    image.buckets.clear();
-    image.unicodeText = false;
-    image.hasRemovals = false;
+    if (exported.mapping != nullptr)
+        munmap(exported.mapping, exported.mappingSize);
+    exported.mapping = nullptr;
+    exported.mappingSize = 0;
+    exported.text = std::string_view();
+    exported.owned.clear();
+    exported.sections.clear();
+    exported.names.clear();
+    exported.buckets.clear();
+    exported.unicodeText = false;
+    exported.hasRemovals = false;
 }
 
 } // namespace
 
-void ReleaseRegText(const RegImage &image, std::size_t end)
+void ReleaseRegText(const RegExport &exported, std::size_t end)
 {
-    if (image.mapping == nullptr)
+    if (exported.mapping == nullptr)
         return;
     // Clean pages of a read-only file mapping: dropping them loses nothing.
-    std::size_t bytes = static_cast<std::size_t>(image.text.data() + end - static_cast<const char *>(image.mapping));
-    madvise(image.mapping, bytes & ~static_cast<std::size_t>(4095), MADV_DONTNEED);
+    std::size_t bytes = static_cast<std::size_t>(exported.text.data() + end - static_cast<const char *>(exported.mapping));
+    madvise(exported.mapping, bytes & ~static_cast<std::size_t>(4095), MADV_DONTNEED);
 }
 
-RegImage::~RegImage()
+RegExport::~RegExport()
 {
     Clear(*this);
 }
 
-void LoadRegImage(std::string bytes, RegImage &image)
+void LoadRegExport(std::string bytes, RegExport &exported)
 {
-    Clear(image);
+    Clear(exported);
     bool unicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                    static_cast<unsigned char>(bytes[1]) == 0xFE;
     if (unicode) {
-        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, image.owned);
+        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()) + 2, bytes.size() - 2, exported.owned);
     } else {
-        image.owned.swap(bytes);
+        exported.owned.swap(bytes);
     }
-    image.text = image.owned;
-    IndexText(image, unicode, "the registry export");
+    exported.text = exported.owned;
+    IndexText(exported, unicode, "the registry export");
 }
 
-void LoadRegImageFile(const char *path, RegImage &image)
+void LoadRegExportFile(const char *path, RegExport &exported)
 {
-    Clear(image);
+    Clear(exported);
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
@@ -136,7 +136,7 @@ void LoadRegImageFile(const char *path, RegImage &image)
     auto size = static_cast<std::size_t>(info.st_size);
     if (bom[0] == 0xFF && bom[1] == 0xFE) {
         // Converted a piece at a time, so that the UTF-16 text is never held whole.
-        image.owned.reserve(size / 2);
+        exported.owned.reserve(size / 2);
         unsigned char chunk[1 << 16];
         std::size_t carried = 0;
         off_t offset = 2;
@@ -150,14 +150,14 @@ void LoadRegImageFile(const char *path, RegImage &image)
             // A high surrogate at the end waits for its partner.
             if (whole >= 2 && chunk[whole - 1] >= 0xD8 && chunk[whole - 1] <= 0xDB)
                 whole -= 2;
-            AppendUtf16LeAsUtf8(chunk, whole, image.owned);
+            AppendUtf16LeAsUtf8(chunk, whole, exported.owned);
             carried = have - whole;
             std::memmove(chunk, chunk + whole, carried);
         }
-        AppendUtf16LeAsUtf8(chunk, carried, image.owned);
+        AppendUtf16LeAsUtf8(chunk, carried, exported.owned);
         close(fd);
-        image.text = image.owned;
-        IndexText(image, true, path);
+        exported.text = exported.owned;
+        IndexText(exported, true, path);
         return;
     }
     // Not populated up front: the pass reads it once, in order, and lets
@@ -166,9 +166,9 @@ void LoadRegImageFile(const char *path, RegImage &image)
     close(fd);
     if (mapping == MAP_FAILED)
         return;
-    image.mapping = mapping;
-    image.mappingSize = size;
-    image.text = std::string_view(static_cast<const char *>(mapping), size);
-    IndexText(image, false, path);
+    exported.mapping = mapping;
+    exported.mappingSize = size;
+    exported.text = std::string_view(static_cast<const char *>(mapping), size);
+    IndexText(exported, false, path);
 }
 

@@ -1,10 +1,11 @@
-// Line helpers shared by the parts of the .reg image.
+// Line helpers shared by the parts of the .reg export.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "platform/posix/sources/reg_image.h"
+#include "platform/posix/sources/reg_export.h"
+#include "platform/posix/text_compare.h"
 
 inline bool IsRegBlank(char c)
 {
@@ -20,17 +21,17 @@ inline std::string_view TrimRegLine(std::string_view line)
     return line;
 }
 
-inline std::string_view PathOfSection(const RegImage &image, const RegImage::Section &section)
+inline std::string_view PathOfSection(const RegExport &exported, const RegExport::Section &section)
 {
-    return image.text.substr(section.pathBegin, section.pathLength);
+    return exported.text.substr(section.pathBegin, section.pathLength);
 }
 
-// Indexes every section header of `image.text`, the header line excluded.
-void IndexRegSections(RegImage &image);
+// Indexes every section header of `exported.text`, the header line excluded.
+void IndexRegSections(RegExport &exported);
 
 // Lets the pages of a mapped text before `end` go while the index is built;
 // touched again later, they are read back from the file.
-void ReleaseRegText(const RegImage &image, std::size_t end);
+void ReleaseRegText(const RegExport &exported, std::size_t end);
 
 // The case-insensitive hash the names are listed by.
 std::uint32_t RegPathHash(std::string_view path);
@@ -38,4 +39,4 @@ std::uint32_t RegPathHash(std::string_view path);
 // The names that are `path` (with `hash` its RegPathHash), newest first:
 // pass 0 for the newest, then what the call returned; 0 ends. A result is
 // the name's index + 1.
-std::uint32_t NextRegImageName(const RegImage &image, std::string_view path, std::uint32_t hash, std::uint32_t newer);
+std::uint32_t NextRegExportName(const RegExport &exported, std::string_view path, std::uint32_t hash, std::uint32_t newer);

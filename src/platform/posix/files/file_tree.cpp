@@ -1,0 +1,48 @@
+#include "platform/posix/files/file_tree.h"
+
+#include "platform/posix/text_compare.h"
+
+std::string JoinTreePath(const std::string &dir, std::string_view name)
+{
+    std::string path = dir;
+    if (!path.empty())
+        path += '/';
+    path += name;
+    return path;
+}
+
+bool FindTreeEntry(const FileTree &tree, const std::string &dir, std::string_view name, std::string &path,
+                   bool &isDirectory)
+{
+    std::vector<TreeEntry> entries;
+    if (!tree.List(dir, entries))
+        return false;
+    const TreeEntry *found = nullptr;
+    for (const TreeEntry &entry : entries) {
+        if (entry.name == name) {
+            found = &entry;
+            break;
+        }
+        if (found == nullptr && RegNamesEqual(entry.name, name))
+            found = &entry;
+    }
+    if (found == nullptr)
+        return false;
+    path = JoinTreePath(dir, found->name);
+    isDirectory = found->isDirectory;
+    return true;
+}
+
+bool FindTreePath(const FileTree &tree, const std::string &base, std::string_view relative, std::string &path)
+{
+    path = base;
+    std::string_view part;
+    while (NextPathPart(relative, part)) {
+        bool isDirectory = true;
+        if (part == ".")
+            continue;
+        if (part == ".." || !FindTreeEntry(tree, path, part, path, isDirectory))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,71 @@
+#include "platform/posix/files/host_tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/text_compare.h"
+
+std::string HostTree::HostPath(const std::string &path) const
+{
+    if (path.empty())
+        return root;
+    std::string full = root;
+    if (full.empty() || full.back() != '/')
+        full += '/';
+    return full + path;
+}
+
+bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) const
+{
+    std::string host = HostPath(dir);
+    DIR *listing = opendir(host.c_str());
+    if (listing == nullptr)
+        return false;
+    while (dirent *entry = readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        // Follows links, as a path through them would.
+        struct stat info;
+        bool isDirectory = stat((host + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        entries.push_back(TreeEntry{name, isDirectory});
+    }
+    closedir(listing);
+    return true;
+}
+
+// Opens without blocking, so that a FIFO or device in a boot file's place
+// cannot stall the run.
+bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const
+{
+    int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    size = 0;
+    bool read = IsRegularFile(fd);
+    while (read && size < capacity) {
+        ssize_t got = ::read(fd, buffer + size, capacity - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            read = got == 0;
+            break;
+        }
+        size += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    return read;
+}
+
+int HostTree::Open(const std::string &path, std::string &problem) const
+{
+    int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        problem = std::strerror(errno);
+    return fd;
+}

@@ -1,0 +1,16 @@
+// A directory of this machine as a file tree: a mounted drive or a copy.
+#pragma once
+
+#include "platform/posix/files/file_tree.h"
+
+struct HostTree : FileTree {
+    std::string root;
+
+    explicit HostTree(const std::string &top) : root(top) {}
+    std::string HostPath(const std::string &path) const;
+
+    bool List(const std::string &dir, std::vector<TreeEntry> &entries) const override;
+    bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
+    int Open(const std::string &path, std::string &problem) const override;
+    std::string Describe(const std::string &path) const override { return HostPath(path); }
+};

@@ -1,0 +1,24 @@
+// The file systems of a disk image, numbered as NT's ARC paths number them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/image/image_libraries.h"
+
+struct DiskVolume {
+    int partition;           // from 1: primaries in table order, then logicals in chain order
+    std::string description; // the partition type as the table names it; "" for a bare file system
+    TSK_FS_INFO *fs;         // null where no FAT or NTFS file system could be opened
+    bool active;             // its boot files decide
+};
+
+// Opens `path` read-only, telling the container by content: qcow2 through
+// libqcow, the rest (raw, split raw, VHD, VMDK, E01) through libtsk. False
+// with `problem` saying why it cannot be read.
+bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
+
+// The partitions of an MBR or GPT disk, or the image as one bare file system.
+// False with `problem` when there is neither.
+bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
+                     std::string &problem);

@@ -1,0 +1,132 @@
+#include "platform/posix/image/image_tree.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// A registry file bigger than this is no registry file: NT's largest hives
+// stay far below it, and the copy lives in memory.
+const TSK_OFF_T MaxCopiedFile = 1024LL * 1024 * 1024;
+
+// Directory entries read per directory at the most, so that a damaged
+// directory cannot make the lookup endless.
+const std::size_t MaxEntries = 65536;
+
+} // namespace
+
+bool ImageTree::List(const std::string &dir, std::vector<TreeEntry> &entries) const
+{
+    TSK_INUM_T address = fs->root_inum;
+    if (!dir.empty()) {
+        auto found = known.find(dir);
+        if (found == known.end())
+            return false;
+        address = found->second;
+    }
+    TSK_FS_DIR *listing = tsk->fs_dir_open_meta(fs, address);
+    if (listing == nullptr) {
+        tsk->error_reset();
+        return false;
+    }
+    std::size_t count = std::min(tsk->fs_dir_getsize(listing), MaxEntries);
+    for (std::size_t i = 0; i < count; ++i) {
+        TSK_FS_FILE *file = tsk->fs_dir_get(listing, i);
+        if (file == nullptr)
+            continue;
+        const TSK_FS_NAME *name = file->name;
+        bool live = name != nullptr && name->name != nullptr && (name->flags & TSK_FS_NAME_FLAG_ALLOC) != 0 &&
+                    (name->type == TSK_FS_NAME_TYPE_DIR || name->type == TSK_FS_NAME_TYPE_REG);
+        if (live && std::strcmp(name->name, ".") != 0 && std::strcmp(name->name, "..") != 0) {
+            entries.push_back(TreeEntry{name->name, name->type == TSK_FS_NAME_TYPE_DIR});
+            known[JoinTreePath(dir, name->name)] = name->meta_addr;
+        }
+        tsk->fs_file_close(file);
+    }
+    tsk->fs_dir_close(listing);
+    tsk->error_reset();
+    return true;
+}
+
+bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const
+{
+    auto found = known.find(path);
+    if (found == known.end())
+        return false;
+    TSK_FS_FILE *file = tsk->fs_file_open_meta(fs, nullptr, found->second);
+    if (file == nullptr || file->meta == nullptr) {
+        if (file != nullptr)
+            tsk->fs_file_close(file);
+        tsk->error_reset();
+        return false;
+    }
+    std::size_t wanted = static_cast<std::size_t>(std::min<TSK_OFF_T>(file->meta->size, capacity));
+    ssize_t got = wanted == 0 ? 0 : tsk->fs_file_read(file, 0, buffer, wanted, TSK_FS_FILE_READ_FLAG_NONE);
+    tsk->fs_file_close(file);
+    tsk->error_reset();
+    if (got < 0)
+        return false;
+    size = static_cast<std::size_t>(got);
+    return true;
+}
+
+bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem) const
+{
+    auto found = known.find(path);
+    TSK_FS_FILE *file = found == known.end() ? nullptr : tsk->fs_file_open_meta(fs, nullptr, found->second);
+    if (file == nullptr || file->meta == nullptr) {
+        problem = "cannot be opened";
+        if (file != nullptr)
+            tsk->fs_file_close(file);
+        return false;
+    }
+    TSK_OFF_T size = file->meta->size;
+    if (size < 0 || size > MaxCopiedFile) {
+        problem = "too big for a registry file";
+        tsk->fs_file_close(file);
+        return false;
+    }
+    static char buffer[65536];
+    TSK_OFF_T done = 0;
+    while (done < size) {
+        std::size_t wanted = static_cast<std::size_t>(std::min<TSK_OFF_T>(size - done, sizeof buffer));
+        ssize_t got = tsk->fs_file_read(file, done, buffer, wanted, TSK_FS_FILE_READ_FLAG_NONE);
+        if (got <= 0) {
+            problem = "cut short or unreadable at byte " + std::to_string(done);
+            break;
+        }
+        if (pwrite(fd, buffer, static_cast<std::size_t>(got), done) != got) {
+            problem = std::strerror(errno);
+            break;
+        }
+        done += got;
+    }
+    tsk->fs_file_close(file);
+    tsk->error_reset();
+    return done == size;
+}
+
+int ImageTree::Open(const std::string &path, std::string &problem) const
+{
+    int fd = memfd_create("dorovivi-file", MFD_CLOEXEC);
+    if (fd < 0) {
+        problem = std::strerror(errno);
+        return -1;
+    }
+    if (!CopyTo(path, fd, problem)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string ImageTree::Describe(const std::string &path) const
+{
+    std::string name = path;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return label + "\\" + name;
+}

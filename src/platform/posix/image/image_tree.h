@@ -1,0 +1,30 @@
+// A FAT or NTFS file system inside a disk image as a file tree, read through
+// libtsk. Only live entries count: deleted names are not a Windows directory.
+#pragma once
+
+#include <map>
+
+#include "platform/posix/files/file_tree.h"
+#include "platform/posix/image/image_libraries.h"
+
+struct ImageTree : FileTree {
+    const TskFunctions *tsk;
+    TSK_FS_INFO *fs;
+    std::string label; // "disk.img: partition(1)", for messages
+    mutable std::map<std::string, TSK_INUM_T> known; // path -> metadata address, as listed
+
+    ImageTree(const TskFunctions *library, TSK_FS_INFO *system, const std::string &name)
+        : tsk(library), fs(system), label(name)
+    {
+    }
+
+    bool List(const std::string &dir, std::vector<TreeEntry> &entries) const override;
+    bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
+    // A copy of the file in memory (memfd).
+    int Open(const std::string &path, std::string &problem) const override;
+    std::string Describe(const std::string &path) const override;
+
+    // Writes the whole file to `fd` from its start; false with `problem` set
+    // when it cannot be read to its end.
+    bool CopyTo(const std::string &path, int fd, std::string &problem) const;
+};

@@ -1,0 +1,300 @@
+// An installation read straight out of a disk image: what libtsk 4.11.1 and
+// libqcow are relied on for (containers found by content, split and E01
+// segments found from the first, MBR chains and GPT, FAT) and the choice
+// rules as they apply to a disk. Images are written here with mkfs.fat,
+// mtools, sfdisk, qemu-img and ewfacquire; none is kept.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/posix/image/disk_image.h"
+
+namespace {
+
+struct File {
+    std::string path, content; // a path ending in '/' is a directory
+};
+
+// A partition: a FAT file system ("12", "16", "32") holding `files`, or, with
+// fat "", `size` sectors of other bytes under MBR type `type`.
+struct Part {
+    std::string fat;
+    std::vector<File> files;
+    bool bootable = false;
+    int type = 6;
+    unsigned sectors = 8192;
+};
+
+std::string Dir()
+{
+    static std::string dir;
+    if (dir.empty()) {
+        char pattern[] = "/tmp/dorovivi-image-XXXXXX";
+        dir = mkdtemp(pattern);
+    }
+    return dir;
+}
+
+bool RunTool(const std::string &command)
+{
+    return std::system(("MTOOLS_SKIP_CHECK=1 " + command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quote(const std::string &text)
+{
+    return "'" + text + "'";
+}
+
+// A FAT file system of `sectors` in a file, filled with `files`.
+bool WriteFat(const Part &part, const std::string &path)
+{
+    std::string host = path + ".tree";
+    mkdir(host.c_str(), 0755);
+    for (const File &f : part.files) {
+        for (std::size_t cut = f.path.find('/'); cut != std::string::npos; cut = f.path.find('/', cut + 1))
+            mkdir((host + "/" + f.path.substr(0, cut)).c_str(), 0755);
+        if (f.path.back() != '/')
+            std::ofstream(host + "/" + f.path, std::ios::binary) << f.content;
+    }
+    return RunTool("mkfs.fat -F " + part.fat + " -s 1 -C " + Quote(path) + " " + std::to_string(part.sectors / 2)) &&
+           (part.files.empty() || RunTool("mcopy -s -i " + Quote(path) + " " + Quote(host) + "/* ::"));
+}
+
+// A raw disk: "bare" (the first part alone), "dos" (primaries, and with
+// `logicalFrom` > 0 the parts from there on as logicals) or "gpt".
+std::string WriteDisk(const std::string &name, const std::string &label, const std::vector<Part> &parts,
+                      std::size_t logicalFrom = 0)
+{
+    std::string disk = Dir() + "/" + name;
+    if (label == "bare")
+        return WriteFat(parts[0], disk) ? disk : "";
+    std::ostringstream table;
+    table << "label: " << label << "\n";
+    unsigned start = 2048, total = 2048;
+    for (const Part &p : parts)
+        total += p.sectors + 2048;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (logicalFrom != 0 && i == logicalFrom) {
+            table << "start=" << start << ", type=5\n";
+            start += 64;
+        }
+        table << "start=" << start << ", size=" << parts[i].sectors << ", type="
+              << (label == "gpt" ? std::string("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7") : std::to_string(parts[i].type))
+              << (parts[i].bootable ? ", bootable" : "") << "\n";
+        std::string content = disk + ".part" + std::to_string(i);
+        if (!parts[i].fat.empty() ? !WriteFat(parts[i], content)
+                                  : !(std::ofstream(content) << std::string(parts[i].sectors * 512, '\xf6')))
+            return "";
+        if (!RunTool("truncate -s " + std::to_string(total * 512ULL) + " " + Quote(disk)) ||
+            !RunTool("dd if=" + Quote(content) + " of=" + Quote(disk) + " bs=512 seek=" + std::to_string(start) +
+                 " conv=notrunc"))
+            return "";
+        start += parts[i].sectors + 2048;
+    }
+    std::ofstream(disk + ".sfdisk") << table.str();
+    return RunTool("sfdisk -q " + Quote(disk) + " < " + Quote(disk + ".sfdisk")) ? disk : "";
+}
+
+// The raw disk in another container; the path to name as the root.
+std::string Convert(const std::string &raw, const std::string &container)
+{
+    std::string out = raw + "." + container;
+    if (container == "raw")
+        return raw;
+    if (container == "split") // 64 KiB segments: every file lies past the first
+        return RunTool("split -b 64K -d -a 3 --numeric-suffixes=1 " + Quote(raw) + " " + Quote(raw + ".")) ? raw + ".001"
+                                                                                                         : "";
+    if (container == "E01")
+        return RunTool("ewfacquire -u -t " + Quote(raw + ".ewf") + " -S 1048576 -c none " + Quote(raw)) ? raw + ".ewf.E01"
+                                                                                                    : "";
+    const char *options = container == "vhd-fixed"   ? "-O vpc -o subformat=fixed"
+                          : container == "vhd"       ? "-O vpc"
+                          : container == "vmdk"      ? "-O vmdk"
+                          : container == "vmdk-flat" ? "-O vmdk -o subformat=monolithicFlat"
+                          : container == "qcow2-v2"  ? "-O qcow2 -o compat=0.10"
+                                                     : "-O qcow2 -o compat=1.1";
+    return RunTool(std::string("qemu-img convert -f raw ") + options + " " + Quote(raw) + " " + Quote(out)) ? out : "";
+}
+
+off_t FileSize(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_size : 0;
+}
+
+std::string Contents(int fd)
+{
+    std::string bytes;
+    char buffer[4096];
+    ssize_t got;
+    for (off_t at = 0; (got = pread(fd, buffer, sizeof buffer, at)) > 0; at += got)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    return bytes;
+}
+
+const std::string Dat98 = "CREG 98 registry";
+const std::string HiveSystem = "regf system", HiveSoftware = "regf software";
+const std::string BootNt2 = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
+
+std::vector<File> Win98(const std::string &dir)
+{
+    return {{dir + "/SYSTEM.DAT", Dat98}};
+}
+
+std::vector<File> WinNt(const std::string &dir)
+{
+    return {{dir + "/SYSTEM32/CONFIG/SYSTEM", HiveSystem}, {dir + "/SYSTEM32/CONFIG/SOFTWARE", HiveSoftware}};
+}
+
+std::vector<File> operator+(std::vector<File> a, const std::vector<File> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Part Fat(const std::string &fat, const std::vector<File> &files, bool bootable = false)
+{
+    Part p;
+    p.fat = fat;
+    p.files = files;
+    p.bootable = bootable;
+    p.sectors = fat == "12" ? 2048 : fat == "16" ? 8192 : 70000; // what each takes with one sector a cluster
+    return p;
+}
+
+Part Other(int type)
+{
+    Part p;
+    p.type = type;
+    p.sectors = 512;
+    return p;
+}
+
+TEST(DiskImage, InstallationAsTheDiskNamesIt)
+{
+    // Room for a file past the first 64 KiB of the disk.
+    const File filler = {"FILLER.BIN", std::string(96 * 1024, 'f')};
+    struct Case {
+        const char *what;
+        std::string label;
+        std::vector<Part> parts;
+        std::size_t logicalFrom;
+        std::string container, windir;
+        InstallationKind kind;
+        std::string registry; // after "<image>: "; for a refusal, what the problem holds
+    };
+    const Case cases[] = {
+        {"bare FAT12", "bare", {Fat("12", Win98("WINDOWS"))}, 0, "raw", "", InstallationKind::Windows9x,
+         "partition(1)\\WINDOWS\\SYSTEM.DAT"},
+        {"MBR FAT16, NT on the second, boot.ini on the first names it", "dos",
+         {Fat("16", {{"BOOT.INI", BootNt2}}, true), Fat("16", WinNt("WINNT"))}, 0, "raw", "", InstallationKind::WindowsNt,
+         "partition(2)\\WINNT\\SYSTEM32\\CONFIG\\SYSTEM"},
+        {"two installations, nothing names one", "dos", {Fat("16", Win98("WIN98")), Fat("16", WinNt("WINNT"))}, 0, "raw",
+         "", InstallationKind::None, "names one: partition(1)\\WIN98, partition(2)\\WINNT; set DOROVIVI_WINDIR to one"},
+        {"DOROVIVI_WINDIR wins over boot.ini", "dos",
+         {Fat("16", std::vector<File>{{"boot.ini", BootNt2}} + Win98("WIN98"), true), Fat("16", WinNt("WINNT"))}, 0,
+         "raw", "partition(1)\\win98", InstallationKind::Windows9x, "partition(1)\\WIN98\\SYSTEM.DAT"},
+        {"DOROVIVI_WINDIR names nothing", "dos", {Fat("16", WinNt("WINNT"))}, 0, "raw", "partition(2)\\WINNT",
+         InstallationKind::None, "DOROVIVI_WINDIR=partition(2)\\WINNT names no Windows installation"},
+        {"the bootable partition's MSDOS.SYS decides", "dos",
+         {Fat("12", Win98("WINDOWS")), Fat("12", std::vector<File>{{"MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n"}} +
+                                                     Win98("WIN98") + Win98("OTHER"), true)},
+         0, "raw", "", InstallationKind::Windows9x, "partition(2)\\WIN98\\SYSTEM.DAT"},
+        {"logicals count after the primaries, other types count too", "dos",
+         {Other(7), Fat("12", {}), Fat("16", WinNt("WINNT"))}, 1, "raw", "partition(3)\\WINNT",
+         InstallationKind::WindowsNt, "partition(3)\\WINNT\\SYSTEM32\\CONFIG\\SYSTEM"},
+        {"no file system but another type", "dos", {Other(7)}, 0, "raw", "", InstallationKind::None,
+         "partition(1) (NTFS / exFAT (0x07)): no FAT or NTFS file system read there"},
+        {"GPT, entries in order", "gpt", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 0, "raw", "",
+         InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
+        {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
+         InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
+    };
+    const char *containers[] = {"split", "E01", "vhd-fixed", "vhd", "vmdk", "vmdk-flat", "qcow2-v2", "qcow2-v3"};
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (const char *container : containers) // every container carries the first row, its file past 64 KiB
+        all.push_back({container, "bare", {Fat("12", std::vector<File>{filler} + Win98("WINDOWS"))}, 0, container, "",
+                       InstallationKind::Windows9x, "partition(1)\\WINDOWS\\SYSTEM.DAT"});
+    int number = 0;
+    for (const Case &c : all) {
+        SCOPED_TRACE(c.what);
+        std::string raw = WriteDisk("disk" + std::to_string(++number), c.label, c.parts, c.logicalFrom);
+        ASSERT_FALSE(raw.empty());
+        std::string image = Convert(raw, c.container);
+        ASSERT_FALSE(image.empty());
+        Installation found = FindInDiskImage(image, c.windir);
+        EXPECT_EQ(found.kind, c.kind) << found.problem;
+        EXPECT_TRUE(found.windowsFound); // the atom table stays off an image
+        if (c.kind == InstallationKind::None) {
+            EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
+            EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
+            EXPECT_EQ(found.registryFd, -1);
+            continue;
+        }
+        EXPECT_EQ(found.registryFile, image + ": " + c.registry);
+        EXPECT_EQ(Contents(found.registryFd), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
+        if (c.kind == InstallationKind::WindowsNt)
+            EXPECT_EQ(Contents(found.softwareFd), HiveSoftware);
+        else
+            EXPECT_EQ(found.softwareFd, -1);
+        close(found.registryFd);
+        if (found.softwareFd >= 0)
+            close(found.softwareFd);
+    }
+}
+
+TEST(DiskImage, DamageGivesOneLineNamingTheImage)
+{
+    std::string raw = WriteDisk("damaged", "bare", {Fat("12", Win98("WINDOWS"))});
+    ASSERT_FALSE(raw.empty());
+    std::string backed = raw + ".backed.qcow2";
+    ASSERT_TRUE(RunTool("qemu-img create -f qcow2 -F raw -b " + Quote(raw) + " " + Quote(backed)));
+    std::string half = Convert(raw, "qcow2-v3");
+    ASSERT_FALSE(half.empty());
+    ASSERT_EQ(truncate(half.c_str(), FileSize(half) / 2), 0);
+    // The logical partition's boot record links back to itself.
+    std::string looped = WriteDisk("looped", "dos", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 1);
+    ASSERT_FALSE(looped.empty());
+    {
+        std::fstream disk(looped, std::ios::in | std::ios::out | std::ios::binary);
+        unsigned char slot[16];
+        disk.seekg(446 + 16);
+        disk.read(reinterpret_cast<char *>(slot), sizeof slot);
+        std::uint64_t extended = slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
+        disk.seekp(static_cast<std::streamoff>(extended * 512 + 446 + 16));
+        disk.write("\0\0\0\0\x05\0\0\0\0\0\0\0\0\x10\0\0", 16);
+    }
+    std::string empty = Dir() + "/empty.img", noise = Dir() + "/noise.img";
+    std::ofstream{empty};
+    std::ofstream{noise} << std::string(100000, '\x5a');
+    struct Case {
+        std::string image, problem;
+    } cases[] = {
+        {empty, "empty file"},
+        {noise, "no partition table and no FAT or NTFS file system"},
+        {backed, "qcow2 image with a backing file, which is not read"},
+        {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
+        {looped, "the extended partition's chain of boot records loops"},
+    };
+    for (const Case &c : cases) {
+        Installation found = FindInDiskImage(c.image, "");
+        EXPECT_EQ(found.kind, InstallationKind::None);
+        EXPECT_EQ(found.problem, "dorovivi: " + c.image + ": " + c.problem + "; reading an empty registry");
+    }
+}
+
+// Last, and only once the images are no longer needed.
+TEST(DiskImage, ZRemovesItsImages)
+{
+    EXPECT_TRUE(RunTool("rm -rf " + Quote(Dir())));
+}
+
+} // namespace

@@ -1,0 +1,52 @@
+// Any bytes as a disk image: the lookup, run in its guarded child, must end
+// with a chosen installation whose files are open, or with one line naming
+// the image; the fuzzing process itself never crashes or hangs.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/posix/image/disk_image.h"
+
+namespace {
+
+std::string ImageFile;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    char pattern[] = "/dev/shm/dorovivi-fuzz-image-XXXXXX";
+    const char *dir = mkdtemp(pattern);
+    if (dir == nullptr)
+        std::abort();
+    ImageFile = std::string(dir) + "/disk.img";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    std::FILE *file = std::fopen(ImageFile.c_str(), "wb");
+    if (file == nullptr)
+        std::abort();
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    Installation found = FindInDiskImage(ImageFile, "");
+    bool chosen = found.kind == InstallationKind::Windows9x || found.kind == InstallationKind::WindowsNt;
+    if (chosen != found.problem.empty() || found.problem.find('\n') != std::string::npos)
+        std::abort();
+    if (chosen && (found.registryFd < 0 || (found.kind == InstallationKind::WindowsNt) != (found.softwareFd >= 0)))
+        std::abort();
+    if (!chosen && found.problem.compare(0, 10 + ImageFile.size(), "dorovivi: " + ImageFile) != 0)
+        std::abort();
+    if (found.registryFd >= 0)
+        close(found.registryFd);
+    if (found.softwareFd >= 0)
+        close(found.softwareFd);
+    return 0;
+}
