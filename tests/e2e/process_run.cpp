@@ -1,6 +1,8 @@
 #include "process_run.h"
 
 #include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +14,7 @@
 extern char **environ;
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
-                         const std::string &errorPath)
+                         const std::string &errorPath, unsigned timeoutSeconds)
 {
     std::vector<std::string> env;
     // An added variable replaces the inherited one of the same name.
@@ -46,6 +48,9 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
         }
         close(out[0]);
         close(out[1]);
+        // An alarm outlives execve; its default action ends the program.
+        signal(SIGALRM, SIG_DFL);
+        alarm(timeoutSeconds);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
@@ -58,13 +63,21 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    ProcessResult result = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    result.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+    return result;
 }
 
 std::string MakeTempDir(const char *prefix)
 {
     std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
     return mkdtemp(pattern.data());
+}
+
+void RemoveTree(const std::string &path)
+{
+    nftw(path.c_str(), [](const char *entry, const struct stat *, int, struct FTW *) { return remove(entry); }, 16,
+         FTW_DEPTH | FTW_PHYS);
 }
 
 std::string ReadFile(const std::string &path)
