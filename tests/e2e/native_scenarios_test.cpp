@@ -1,28 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
-
-#include <algorithm>
 
 #include <string>
 #include <vector>
 
-#include "creg_writer.h"
+#include "disk_image_writer.h"
 #include "process_run.h"
-#include "regf_writer.h"
 #include "scenarios.h"
 #include "windows_drives.h"
 
 namespace {
 
-// Each system is run as an emulation root's HKLM.reg and as the drive of
-// an installation of its family; the answers must not differ.
-enum class Form { RegFile, Drive98, DriveNt };
+// Each system is run as an emulation root's HKLM.reg, as the drive of an
+// installation of its family, and as that drive inside a disk image; the
+// answers must not differ.
+enum class Form { RegFile, Drive98, DriveNt, Image };
+
+struct ImageForm {
+    FileSystem fileSystem;
+    Layout layout;
+    Container container;
+};
 
 struct FormedScenario {
     Scenario scenario;
     Form form;
+    ImageForm image;
 };
 
 void PrintTo(const FormedScenario &s, std::ostream *os)
@@ -32,17 +36,40 @@ void PrintTo(const FormedScenario &s, std::ostream *os)
 
 std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 {
-    const char *suffix[] = {"reg", "98drive", "ntdrive"};
-    return ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
+    const char *suffix[] = {"reg", "98drive", "ntdrive", "image"};
+    std::string name = ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
+    const ImageForm &image = info.param.image;
+    if (info.param.form == Form::Image)
+        name = name + "_" + FileSystemName(image.fileSystem) + "_" + LayoutName(image.layout) + "_" +
+               ContainerName(image.container);
+    return name;
 }
 
+// 98 systems take the three FAT types in turn, NT ones NTFS every other time
+// and FAT16 or FAT32 between. Each file system counts its own images from
+// 9 times its index: nine running numbers n give every layout (n % 4) and
+// container (n % 9) with that file system, and the four stretches together
+// cover 0..35, every layout with every container.
 std::vector<FormedScenario> AllFormedScenarios()
 {
+    const FileSystem fats[] = {FileSystem::Fat12, FileSystem::Fat16, FileSystem::Fat32};
+    const Layout layouts[] = {Layout::Mbr, Layout::MbrLogical, Layout::Gpt, Layout::Bare};
+    const Container containers[] = {Container::Raw,        Container::SplitRaw,   Container::VhdFixed,
+                                    Container::VhdDynamic, Container::VmdkSparse, Container::VmdkFlat,
+                                    Container::Qcow2V2,    Container::Qcow2V3,    Container::E01};
+    int perFamily[2] = {0, 0}, perSystem[4] = {0, 0, 0, 0};
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
-        all.push_back({s, Form::RegFile});
-        if (s.family != Family::Unknown)
-            all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+        const ImageForm none = {FileSystem::Other, Layout::Bare, Container::Raw};
+        all.push_back({s, Form::RegFile, none});
+        if (s.family == Family::Unknown)
+            continue;
+        bool nt = s.family == Family::WindowsNt;
+        all.push_back({s, nt ? Form::DriveNt : Form::Drive98, none});
+        int turn = perFamily[nt]++;
+        FileSystem system = !nt ? fats[turn % 3] : turn % 2 == 0 ? FileSystem::Ntfs : fats[1 + turn / 2 % 2];
+        int n = 9 * static_cast<int>(system) + perSystem[static_cast<int>(system)]++;
+        all.push_back({s, Form::Image, {system, layouts[n % 4], containers[n % 9]}});
     }
     return all;
 }
@@ -54,33 +81,52 @@ struct NativeRun {
 };
 
 NativeRun RunNative(Family family, const std::string &registry, const std::vector<std::string> &args,
-                    Form form = Form::RegFile)
+                    Form form = Form::RegFile, const ImageForm &image = {})
 {
     std::string root = MakeTempDir("dorovivi-e2e");
     std::string file = "REGEDIT4\r\n" + VersionKeys(family) + registry;
+    std::string drive = form == Form::Image ? root + "/tree" : root;
     std::vector<std::string> env = {"DOROVIVI_ROOT=" + root};
     std::string atoms = root + "/atoms";
     if (form == Form::RegFile) {
         WriteFile(root + "/HKLM.reg", file);
     } else {
-        if (form == Form::Drive98)
-            Write98Drive(root, file);
+        mkdir(drive.c_str(), 0755);
+        if (family == Family::Windows98)
+            Write98Drive(drive, file);
         else
-            WriteNtDrive(root, file);
+            WriteNtDrive(drive, file);
         std::string runtime = MakeTempDir("dorovivi-runtime");
         env.push_back("XDG_RUNTIME_DIR=" + runtime);
         atoms = runtime + "/dorovivi/atoms";
     }
-    std::string before = form == Form::RegFile ? "" : Snapshot(root);
+    std::string watched = root; // what the run must leave as it was
+    if (form == Form::Image) {
+        // The drive is the first partition, the active one; the logical
+        // layout adds an empty logical partition behind it.
+        std::vector<ImagePartition> partitions = {FsPartition(image.fileSystem, drive, true)};
+        if (image.layout == Layout::MbrLogical)
+            partitions.push_back(FsPartition(FileSystem::Fat12, ""));
+        watched = root + "/image";
+        mkdir(watched.c_str(), 0755);
+        std::string error;
+        env[0] = "DOROVIVI_ROOT=" +
+                 WriteDiskImage(partitions, image.layout, image.container, watched, "disk", &error);
+        EXPECT_EQ(error, "");
+    }
+    std::string before = form == Form::RegFile ? "" : Snapshot(watched);
     std::vector<std::string> argv = {DOROVIVI_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string errors = MakeTempDir("dorovivi-stderr") + "/stderr";
-    NativeRun run = {RunProcess(argv, env, errors), "", ReadFile(errors)};
+    NativeRun run = {RunProcess(argv, env, errors, 60), "", ReadFile(errors)};
+    EXPECT_FALSE(run.result.timedOut);
     if (form == Form::RegFile)
         EXPECT_EQ(ReadFile(root + "/HKLM.reg"), file) << "the registry file must never change";
     else
-        EXPECT_EQ(Snapshot(root), before) << "nothing may change on a Windows drive";
+        EXPECT_EQ(Snapshot(watched), before) << "nothing may change on a Windows drive or its image";
     run.atoms = ReadFile(atoms);
+    if (form == Form::Image)
+        RemoveTree(root);
     return run;
 }
 
@@ -89,7 +135,7 @@ class NativeScenario : public testing::TestWithParam<FormedScenario> {};
 TEST_P(NativeScenario, AnswersAsDocumented)
 {
     const Scenario &s = GetParam().scenario;
-    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form);
+    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form, GetParam().image);
     EXPECT_EQ(run.result.exitCode, s.exitCode);
     EXPECT_EQ(run.result.output, s.output);
     EXPECT_EQ(run.atoms, s.atom != nullptr ? std::string("1 ") + s.atom + "\n" : "");
