@@ -17,6 +17,13 @@ for source in tests/fuzz/fuzz_*.cpp; do
     case $target in
         fuzz_creg_file) seeds=tests/fuzz/seeds-creg max_len=16384 ;;
         fuzz_regf_hives) seeds=tests/fuzz/seeds-regf max_len=16384 ;;
+        # Disk images are written at run time by the native build's seed writer.
+        fuzz_disk_image)
+            cmake --preset native >/dev/null
+            cmake --build --preset native --target write_image_seeds -j"$(nproc)" >/dev/null
+            seeds=build/fuzz/seeds-image max_len=$((8 << 20))
+            rm -rf "$seeds"
+            build/native/tests/write_image_seeds "$seeds" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)
