@@ -21,7 +21,7 @@ for source in tests/fuzz/fuzz_*.cpp; do
         fuzz_disk_image)
             cmake --preset native >/dev/null
             cmake --build --preset native --target write_image_seeds -j"$(nproc)" >/dev/null
-            seeds=build/fuzz/seeds-image max_len=$((8 << 20))
+            seeds=build/fuzz/seeds-image max_len=$((3 << 20))
             rm -rf "$seeds"
             build/native/tests/write_image_seeds "$seeds" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
