@@ -375,7 +375,8 @@ struct FatPlaces {
 
 FatPlaces Fat16Places(const std::string &disk, std::uint64_t fs)
 {
-    std::uint64_t sector = Le(disk, fs + 0x0B, 2), reserved = Le(disk, fs + 0x0E, 2), fatSectors = Le(disk, fs + 0x16, 2);
+    std::uint64_t sector = Le(disk, fs + 0x0B, 2), reserved = Le(disk, fs + 0x0E, 2);
+    std::uint64_t fatSectors = Le(disk, fs + 0x16, 2);
     std::uint64_t fat1 = fs + reserved * sector, fat2 = fat1 + fatSectors * sector;
     return {fat1, fat2, fat2 + fatSectors * sector + Le(disk, fs + 0x11, 2) * 32, sector * Le(disk, fs + 0x0D, 1)};
 }
@@ -435,7 +436,9 @@ TEST(DamagedImage, EmptyAnswerWithOneLineOrTheAnswerUnchanged)
         {"random bytes", FileSystem::Ntfs, Layout::Bare, Container::Raw, nullptr,
          [](const std::string &image) { WriteFile(image, Noise(1 << 20, 7)); }},
         {"truncated inside the file system", FileSystem::Fat16, Layout::Mbr, Container::Raw,
-         [](const std::string &raw, const std::vector<PlacedPartition> &placed) { CutAt(raw, placed[0].offset + 65536); },
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             CutAt(raw, placed[0].offset + 65536);
+         },
          nullptr},
         {"truncated inside the registry file", FileSystem::Fat16, Layout::Mbr, Container::SplitRaw,
          [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
@@ -560,7 +563,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         {"boot.ini names NT", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr},
         {"boot.ini boots C:\\, MSDOS.SYS names WINDOWS", to98, winDir, nullptr, "H", 0, "HomeNet", nullptr},
         {"MSDOS.SYS alone", nullptr, winDir, nullptr, "H", 0, "HomeNet", nullptr},
-        {"a second disk's entry is not followed", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(2)\\WINNT\r\n",
+        {"a second disk's entry is not followed",
+         "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(2)\\WINNT\r\n",
          nullptr, nullptr, "H", 2, "XXXXXX", listing},
         {"DOROVIVI_WINDIR over boot.ini", toNt, winDir, "partition(1)\\windows", "H", 0, "HomeNet", nullptr},
         {"DOROVIVI_WINDIR names NT", nullptr, nullptr, "partition(2)\\WINNT", "H", 0, NtAnswer, nullptr},
@@ -575,7 +579,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         std::string dir = MakeTempDir("dorovivi-multiboot");
         std::string win98 = dir + "/win98", nt = WriteNtTree(dir + "/nt");
         mkdir(win98.c_str(), 0755);
-        Write98Drive(win98, "REGEDIT4\r\n" + VersionKeys(Family::Windows98) + Card98(CardOne, "Net\\0000", Adapter, "HomeNet"));
+        Write98Drive(win98, "REGEDIT4\r\n" + VersionKeys(Family::Windows98) +
+                                Card98(CardOne, "Net\\0000", Adapter, "HomeNet"));
         RemoveTree(win98 + "/WINDOWS.OLD"); // one installation a partition
         unlink((win98 + "/MSDOS.SYS").c_str());
         if (c.bootIni != nullptr)

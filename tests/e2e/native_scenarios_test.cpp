@@ -37,7 +37,8 @@ void PrintTo(const FormedScenario &s, std::ostream *os)
 std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 {
     const char *suffix[] = {"reg", "98drive", "ntdrive", "image"};
-    std::string name = ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
+    std::string name = ScenarioName({info.param.scenario, info.index});
+    name = name + "_" + suffix[static_cast<int>(info.param.form)];
     const ImageForm &image = info.param.image;
     if (info.param.form == Form::Image)
         name = name + "_" + FileSystemName(image.fileSystem) + "_" + LayoutName(image.layout) + "_" +
