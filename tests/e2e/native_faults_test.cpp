@@ -571,7 +571,7 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         {"DOROVIVI_WINDIR names nothing", toNt, winDir, "partition(3)\\WINNT", "H", 2, "XXXXXX", "partition(3)\\WINNT"},
         {"no boot file: refused, H", nullptr, nullptr, nullptr, "H", 2, "XXXXXX", listing},
         {"no boot file: refused, @", nullptr, nullptr, nullptr, "@", 100, "", listing},
-        {"another file system beside them", toNt, winDir, nullptr, "H", 0, NtAnswer, "partition", true},
+        {"another file system beside them", toNt, winDir, nullptr, "H", 0, NtAnswer, "partition(3)", true},
         {"a read-only image", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr, false, true},
     };
     for (const Case &c : cases) {
