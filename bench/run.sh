@@ -20,6 +20,9 @@ mkdir -p "$work"
 g++ -O2 -o "$work/generate_hklm" bench/generate_hklm.cpp
 g++ -O2 -std=c++17 -Isrc -Itests/fixtures -o "$work/generate_nt_hive" bench/generate_nt_hive.cpp \
     tests/fixtures/regf_writer.cpp $(pkg-config --cflags --libs hivex)
+g++ -O2 -std=c++17 -o "$work/ntfs_populate" tests/fixtures/ntfs_populate.cpp $(pkg-config --cflags --libs libntfs-3g)
+g++ -O2 -std=c++17 -DDOROVIVI_NTFS_POPULATE="\"$PWD/$work/ntfs_populate\"" -o "$work/generate_nt_image" \
+    bench/generate_nt_image.cpp tests/fixtures/disk_image_writer.cpp
 printf '#include <stdio.h>\nint main(void) { puts("one line"); return 0; }\n' > "$work/one_line.c"
 gcc -O2 -o "$work/one_line" "$work/one_line.c"
 
@@ -99,7 +102,36 @@ read -r wall mem <<<"${got[0]}"
 read -r hwall hmem <<<"${got[1]}"
 row "dorovivi H (NT drive, nothing matches)" "$label" "$wall" "$mem" "$(ratio "$wall" "$hwall")"
 row "hivexget of one value (the floor)" "$label" "$hwall" "$hmem" ""
-rm -rf "$drive"
+
+# The same drive as a raw disk image (MBR, one NTFS partition), against TSK's
+# icat of the hive into a file and hivexget of one value from it; then the
+# disk grown to 2 TiB, sparse, its partition table unchanged.
+image_dir=$(mktemp -d)
+image=$("$work/generate_nt_image" "$drive" "$image_dir" nt)
+cp --sparse=always "$image" "$image_dir/nt-2t.img"
+truncate -s 2T "$image_dir/nt-2t.img"
+system_inode=$(fls -r -p -o 2048 "$image" | awk -F'\t' 'tolower($2) == "winnt/system32/config/system" {print $1}' |
+    sed 's/^[^ ]* \([0-9]*\).*/\1/')
+icat -o 2048 "$image" "$system_inode" >"$work/SYSTEM.icat"
+[ "$(hivexget "$work/SYSTEM.icat" 'ControlSet001\Services\TESRO411\Parameters' DesiredSSID)" = Elsewhere ] ||
+    { echo "bench: the floor does not read the hive from the image" >&2; exit 1; }
+# A row that times an error path would mislead.
+errors=$(env DOROVIVI_ROOT="$image" build/native/dorovivi H 2>&1 >/dev/null || true)
+[ -z "$errors" ] || echo "bench: the NT disk image rows time a failure: $errors" >&2
+for disk in "$image" "$image_dir/nt-2t.img"; do
+    if [ "$disk" = "$image" ]; then
+        label="NT disk image, $(mb "$(stat -c %s "$image")" 1048576) MB"
+    else
+        label="the same grown to 2 TiB (sparse)"
+    fi
+    mapfile -t got < <(measure "env DOROVIVI_ROOT=$disk build/native/dorovivi H" \
+        "bash -c \"icat -o 2048 $disk $system_inode >$work/SYSTEM.icat && hivexget $work/SYSTEM.icat 'ControlSet001\\\\Services\\\\TESRO411\\\\Parameters' DesiredSSID\"")
+    read -r wall mem <<<"${got[0]}"
+    read -r fwall fmem <<<"${got[1]}"
+    row "dorovivi H (NT disk image, nothing matches)" "$label" "$wall" "$mem" "$(ratio "$wall" "$fwall")"
+    row "icat of SYSTEM to a file, then hivexget of one value (the floor)" "$label" "$fwall" "$fmem" ""
+done
+rm -rf "$drive" "$image_dir" "$work/SYSTEM.icat"
 
 mapfile -t got < <(measure "build/native/dorovivi V" "$work/one_line")
 read -r vwall vmem <<<"${got[0]}"

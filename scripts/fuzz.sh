@@ -18,21 +18,14 @@ for source in tests/fuzz/fuzz_*.cpp; do
     case $target in
         fuzz_creg_file) seeds=tests/fuzz/seeds-creg max_len=16384 ;;
         fuzz_regf_hives) seeds=tests/fuzz/seeds-regf max_len=16384 ;;
-        # Hook for the image seed writer: until it is there, two small FAT
-        # images written here (a bare one and one behind an MBR).
+        # Disk images are written at run time by the native build's seed writer.
         fuzz_disk_image)
+            cmake --preset native >/dev/null
+            cmake --build --preset native --target write_image_seeds -j"$(nproc)" >/dev/null
             # Above the image reader's own time limit, which answers a hang.
-            seeds=$(mktemp -d) max_len=$((1 << 20)) timeout=30
-            printf 'CREG' >"$seeds/SYSTEM.DAT"
-            printf '[Paths]\r\nWinDir=C:\\WINDOWS\r\n' >"$seeds/MSDOS.SYS"
-            mkfs.fat -C "$seeds/bare.img" 256 >/dev/null
-            mmd -i "$seeds/bare.img" ::WINDOWS
-            mcopy -i "$seeds/bare.img" "$seeds/MSDOS.SYS" ::
-            mcopy -i "$seeds/bare.img" "$seeds/SYSTEM.DAT" ::WINDOWS
-            truncate -s 1M "$seeds/mbr.img"
-            echo 'start=64, type=1, bootable' | sfdisk -q "$seeds/mbr.img"
-            dd if="$seeds/bare.img" of="$seeds/mbr.img" bs=512 seek=64 conv=notrunc status=none
-            rm "$seeds/SYSTEM.DAT" "$seeds/MSDOS.SYS" ;;
+            seeds=build/fuzz/seeds-image max_len=$((3 << 20)) timeout=30
+            rm -rf "$seeds"
+            build/native/tests/write_image_seeds "$seeds" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)
@@ -46,5 +39,4 @@ for source in tests/fuzz/fuzz_*.cpp; do
     runs=$(grep -o 'Done [0-9]* runs in [0-9]* second' "$log" | tail -n 1)
     echo "$target: $runs(s), corpus $(ls "$corpus" | wc -l) inputs"
     rm -rf "$corpus"
-    case $seeds in /tmp/*) rm -rf "$seeds" ;; esac
 done

@@ -1,5 +1,6 @@
 // The shipped binary against a shared atom table under load, against roots
-// that cannot be written, and against registry files of any shape.
+// that cannot be written, and against registry files and disk images of any
+// shape.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,9 +14,11 @@
 #include <vector>
 
 #include "creg_writer.h"
+#include "disk_image_writer.h"
 #include "process_run.h"
 #include "regf_writer.h"
 #include "scenarios.h"
+#include "windows_drives.h"
 
 namespace {
 
@@ -324,6 +327,313 @@ TEST(MalformedRegistry, ExportOf4GiBIsRefusedAloud)
         EXPECT_EQ(message, "dorovivi: " + path + " is 4 GiB or more, too large to read; the registry is empty\n") << size;
     }
     unlink(path.c_str());
+}
+
+} // namespace
+
+namespace {
+
+std::string Noise(std::size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+std::uint64_t Le(const std::string &bytes, std::uint64_t at, int size)
+{
+    std::uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::uint64_t>(i)]);
+    return value;
+}
+
+std::string LeBytes(std::uint64_t value, int size)
+{
+    std::string bytes;
+    for (int i = 0; i < size; ++i)
+        bytes += static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
+void Patch(const std::string &path, std::uint64_t at, const std::string &bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+}
+
+void CutAt(const std::string &path, std::uint64_t size)
+{
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0) << path;
+}
+
+std::uint64_t FileSize(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// Where a FAT16 file system at `fs` in `disk` keeps its first FAT, its second,
+// and its data area, and the size of a cluster.
+struct FatPlaces {
+    std::uint64_t fat1, fat2, data, cluster;
+};
+
+FatPlaces Fat16Places(const std::string &disk, std::uint64_t fs)
+{
+    std::uint64_t sector = Le(disk, fs + 0x0B, 2), reserved = Le(disk, fs + 0x0E, 2);
+    std::uint64_t fatSectors = Le(disk, fs + 0x16, 2);
+    std::uint64_t fat1 = fs + reserved * sector, fat2 = fat1 + fatSectors * sector;
+    return {fat1, fat2, fat2 + fatSectors * sector + Le(disk, fs + 0x11, 2) * 32, sector * Le(disk, fs + 0x0D, 1)};
+}
+
+const char NtAnswer[] = "NtNet";
+
+std::string WriteNtTree(const std::string &dir)
+{
+    using namespace scenario;
+    mkdir(dir.c_str(), 0755);
+    WriteNtDrive(dir, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, NtAnswer));
+    return dir;
+}
+
+struct ImageRun {
+    ProcessResult result;
+    std::string errors;
+};
+
+// Runs `args` over the image, checking that the run ends in time and that
+// nothing in `dir` (the image and what it was made from) changes.
+ImageRun RunOverImage(const std::string &image, const std::string &dir, const std::vector<std::string> &args,
+                      std::vector<std::string> env = {})
+{
+    env.push_back("DOROVIVI_ROOT=" + image);
+    env.push_back("DOROVIVI_ATOMS=" + dir + ".atoms");
+    std::string before = Snapshot(dir), errors = dir + ".stderr";
+    std::vector<std::string> argv = {DOROVIVI_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ImageRun run = {RunProcess(argv, env, errors, 60), ReadFile(errors)};
+    unlink(errors.c_str());
+    unlink((dir + ".atoms").c_str());
+    EXPECT_FALSE(run.result.timedOut) << "no hang";
+    EXPECT_EQ(Snapshot(dir), before) << "nothing is written to the image";
+    return run;
+}
+
+// An NT drive in a disk image, damaged in one place: where the damage makes
+// the installation unreadable, the empty answer and one line naming the
+// image; elsewhere, the answer stands.
+TEST(DamagedImage, EmptyAnswerWithOneLineOrTheAnswerUnchanged)
+{
+    typedef void (*DamageDisk)(const std::string &raw, const std::vector<PlacedPartition> &placed);
+    typedef void (*DamageImage)(const std::string &image);
+    struct Case {
+        const char *what;
+        FileSystem system;
+        Layout layout;
+        Container container;
+        DamageDisk onDisk;    // before the disk goes into its container
+        DamageImage onImage;  // after
+        bool readable = false; // the damage leaves the installation readable
+    };
+    const Case cases[] = {
+        {"empty file", FileSystem::Ntfs, Layout::Bare, Container::Raw, nullptr,
+         [](const std::string &image) { WriteFile(image, ""); }},
+        {"random bytes", FileSystem::Ntfs, Layout::Bare, Container::Raw, nullptr,
+         [](const std::string &image) { WriteFile(image, Noise(1 << 20, 7)); }},
+        {"truncated inside the file system", FileSystem::Fat16, Layout::Mbr, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             CutAt(raw, placed[0].offset + 65536);
+         },
+         nullptr},
+        {"truncated inside the registry file", FileSystem::Fat16, Layout::Mbr, Container::SplitRaw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             std::size_t hive = ReadFile(raw).find("regf", placed[0].offset);
+             ASSERT_NE(hive, std::string::npos);
+             CutAt(raw, hive + 2048);
+         },
+         nullptr},
+        {"a partition starting past the end", FileSystem::Fat16, Layout::Mbr, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &) { Patch(raw, 446 + 8, LeBytes(1 << 22, 4)); },
+         nullptr},
+        // The installation is the logical partition; its boot record links back to itself.
+        {"an extended chain that links to itself", FileSystem::Ntfs, Layout::MbrLogical, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             std::uint64_t record = placed[1].offset - (1 << 20);
+             Patch(raw, record + 446 + 16, std::string("\0\0\0\0\x05\0\0\0", 8) + LeBytes(0, 4) + LeBytes(4096, 4));
+         },
+         nullptr},
+        {"a FAT cluster chain that loops", FileSystem::Fat16, Layout::Mbr, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             std::string disk = ReadFile(raw);
+             FatPlaces fat = Fat16Places(disk, placed[0].offset);
+             std::size_t hive = disk.find("regf", fat.data);
+             ASSERT_NE(hive, std::string::npos);
+             std::uint64_t cluster = (hive - fat.data) / fat.cluster + 2;
+             for (std::uint64_t table : {fat.fat1, fat.fat2})
+                 Patch(raw, table + cluster * 2, LeBytes(cluster, 2));
+         },
+         nullptr},
+        {"NTFS $MFT overwritten", FileSystem::Ntfs, Layout::Gpt, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             std::string disk = ReadFile(raw);
+             std::uint64_t fs = placed[0].offset;
+             std::uint64_t mft = fs + Le(disk, fs + 0x30, 8) * Le(disk, fs + 0x0D, 1) * Le(disk, fs + 0x0B, 2);
+             Patch(raw, mft, Noise(16384, 3));
+         },
+         nullptr},
+        {"VHD with footer and header zeroed", FileSystem::Ntfs, Layout::Mbr, Container::VhdDynamic, nullptr,
+         [](const std::string &image) {
+             Patch(image, 0, std::string(1536, '\0'));
+             Patch(image, FileSize(image) - 512, std::string(512, '\0'));
+         }},
+        // Halving a qcow2 file may keep every cluster the installation needs;
+        // cut where the first hive's data lies instead.
+        {"qcow2 cut inside a hive", FileSystem::Ntfs, Layout::Mbr, Container::Qcow2V3, nullptr,
+         [](const std::string &image) {
+             std::size_t hive = ReadFile(image).find("regf");
+             ASSERT_NE(hive, std::string::npos);
+             CutAt(image, hive + 4096 + 512);
+         }},
+        {"E01 cut in half", FileSystem::Ntfs, Layout::Mbr, Container::E01, nullptr,
+         [](const std::string &image) { CutAt(image, FileSize(image) / 2); }},
+        {"noise after the last partition", FileSystem::Fat16, Layout::Mbr, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             Patch(raw, placed[0].offset + placed[0].size, Noise(1 << 20, 5));
+         },
+         nullptr, true},
+        {"GPT backup zeroed", FileSystem::Ntfs, Layout::Gpt, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &) {
+             Patch(raw, FileSize(raw) - 33 * 512, std::string(33 * 512, '\0'));
+         },
+         nullptr, true},
+        {"second FAT zeroed", FileSystem::Fat16, Layout::Mbr, Container::Raw,
+         [](const std::string &raw, const std::vector<PlacedPartition> &placed) {
+             FatPlaces fat = Fat16Places(ReadFile(raw), placed[0].offset);
+             Patch(raw, fat.fat2, std::string(fat.data - fat.fat2 < 8192 ? fat.data - fat.fat2 : 8192, '\0'));
+         },
+         nullptr, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-damaged-image");
+        std::string tree = WriteNtTree(dir + "/tree");
+        std::vector<ImagePartition> partitions = {FsPartition(c.system, tree, true)};
+        if (c.layout == Layout::MbrLogical)
+            partitions.insert(partitions.begin(), FsPartition(FileSystem::Fat12, "", true));
+        std::vector<PlacedPartition> placed;
+        std::string error, raw = dir + "/disk.raw";
+        ASSERT_TRUE(WriteRawDisk(partitions, c.layout, raw, &placed, &error)) << error;
+        if (c.onDisk != nullptr)
+            c.onDisk(raw, placed);
+        std::string image = WriteContainer(raw, c.container, dir, "disk", &error);
+        ASSERT_NE(image, "") << error;
+        if (c.onImage != nullptr)
+            c.onImage(image);
+        ImageRun run = RunOverImage(image, dir, {"H"});
+        EXPECT_EQ(run.result.exitCode, c.readable ? 0 : 2);
+        EXPECT_EQ(run.result.output, c.readable ? NtAnswer : "XXXXXX");
+        if (c.readable) {
+            EXPECT_EQ(run.errors, "");
+        } else {
+            EXPECT_NE(run.errors.find(image), std::string::npos) << run.errors;
+            EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+        }
+        RemoveTree(dir);
+    }
+}
+
+// Windows 98 on partition 1 (FAT32, active) and NT on partition 2 (NTFS, a
+// logical partition): what chooses between them, and what happens when
+// nothing does.
+TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
+{
+    using namespace scenario;
+    struct Case {
+        const char *what;
+        const char *bootIni;  // on partition 1; nullptr: none
+        const char *msdosSys; // on partition 1; nullptr: none
+        const char *windir;   // DOROVIVI_WINDIR; nullptr: unset
+        const char *command;
+        int exitCode;
+        const char *output;
+        const char *message; // what the one stderr line holds; nullptr: no line
+        bool foreign = false;  // a third partition holds another file system
+        bool readOnly = false; // the image is 0444
+    };
+    const char *toNt = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
+    const char *to98 = "[boot loader]\r\ndefault=C:\\\r\n[operating systems]\r\nC:\\=\"Windows 98\"\r\n";
+    const char *winDir = "[Paths]\r\nWinDir=C:\\WINDOWS\r\n";
+    const char *listing = "partition(1)\\WINDOWS, partition(2)\\WINNT";
+    const Case cases[] = {
+        {"boot.ini names NT", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr},
+        {"boot.ini boots C:\\, MSDOS.SYS names WINDOWS", to98, winDir, nullptr, "H", 0, "HomeNet", nullptr},
+        {"MSDOS.SYS alone", nullptr, winDir, nullptr, "H", 0, "HomeNet", nullptr},
+        {"a second disk's entry is not followed",
+         "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(2)\\WINNT\r\n",
+         nullptr, nullptr, "H", 2, "XXXXXX", listing},
+        {"DOROVIVI_WINDIR over boot.ini", toNt, winDir, "partition(1)\\windows", "H", 0, "HomeNet", nullptr},
+        {"DOROVIVI_WINDIR names NT", nullptr, nullptr, "partition(2)\\WINNT", "H", 0, NtAnswer, nullptr},
+        {"DOROVIVI_WINDIR names nothing", toNt, winDir, "partition(3)\\WINNT", "H", 2, "XXXXXX", "partition(3)\\WINNT"},
+        {"no boot file: refused, H", nullptr, nullptr, nullptr, "H", 2, "XXXXXX", listing},
+        {"no boot file: refused, @", nullptr, nullptr, nullptr, "@", 100, "", listing},
+        {"another file system beside them", toNt, winDir, nullptr, "H", 0, NtAnswer, "partition(3)", true},
+        {"a read-only image", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-multiboot");
+        std::string win98 = dir + "/win98", nt = WriteNtTree(dir + "/nt");
+        mkdir(win98.c_str(), 0755);
+        Write98Drive(win98, "REGEDIT4\r\n" + VersionKeys(Family::Windows98) +
+                                Card98(CardOne, "Net\\0000", Adapter, "HomeNet"));
+        RemoveTree(win98 + "/WINDOWS.OLD"); // one installation a partition
+        unlink((win98 + "/MSDOS.SYS").c_str());
+        if (c.bootIni != nullptr)
+            WriteFile(win98 + "/BOOT.INI", c.bootIni);
+        if (c.msdosSys != nullptr)
+            WriteFile(win98 + "/MSDOS.SYS", c.msdosSys);
+        std::vector<ImagePartition> partitions = {FsPartition(FileSystem::Fat32, win98, true),
+                                                  FsPartition(FileSystem::Ntfs, nt)};
+        if (c.foreign)
+            partitions.push_back(OtherPartition(0x83, Noise(1 << 20, 11)));
+        std::string error;
+        std::string image = WriteDiskImage(partitions, Layout::MbrLogical, Container::Raw, dir, "disk", &error);
+        ASSERT_NE(image, "") << error;
+        if (c.readOnly)
+            chmod(image.c_str(), 0444);
+        std::vector<std::string> env;
+        if (c.windir != nullptr)
+            env.push_back(std::string("DOROVIVI_WINDIR=") + c.windir);
+        ImageRun run = RunOverImage(image, dir, {c.command}, env);
+        EXPECT_EQ(run.result.exitCode, c.exitCode);
+        EXPECT_EQ(run.result.output, c.output);
+        if (c.message == nullptr) {
+            EXPECT_EQ(run.errors, "");
+        } else {
+            EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+            EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+        }
+        RemoveTree(dir);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The bound the image tables rely on to turn a hang into a failure.
+TEST(ProcessRun, ARunPastItsTimeIsKilled)
+{
+    ProcessResult result = RunProcess({"/bin/sleep", "30"}, {}, "", 1);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_EQ(result.exitCode, -1);
+    EXPECT_FALSE(RunProcess({"/bin/true"}, {}, "", 1).timedOut);
 }
 
 } // namespace

@@ -1,39 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
-
-#include <algorithm>
 
 #include <string>
 #include <vector>
 
-#include "creg_writer.h"
+#include "disk_image_writer.h"
 #include "process_run.h"
-#include "regf_writer.h"
 #include "scenarios.h"
+#include "windows_drives.h"
 
 namespace {
-
-// What a real installation of each family records about itself: XP, or
-// XP x64 with the 64-bit view's mark.
-std::string VersionKeys(Family family, bool wow64)
-{
-    switch (family) {
-    case Family::Windows98:
-        return scenario::Section("Software\\Microsoft\\Windows\\CurrentVersion") +
-               scenario::Text("VersionNumber", "4.10.2222");
-    case Family::WindowsNt:
-    case Family::WindowsNt32:
-    case Family::WindowsNt64:
-        return scenario::Section("Software\\Microsoft\\Windows NT\\CurrentVersion") +
-               scenario::Text("CurrentVersion", wow64 ? "5.2" : "5.1") +
-               scenario::Text("CurrentBuildNumber", wow64 ? "3790" : "2600") +
-               (wow64 ? scenario::Wow64Environment() : "");
-    default:
-        return "";
-    }
-}
 
 // The keys as a 32-bit installer leaves them on 64-bit Windows: below
 // Software\Wow6432Node (none of the scenarios' keys is one WOW64 shares).
@@ -46,14 +23,21 @@ std::string In32BitView(const std::string &registry)
     return moved;
 }
 
-// Each system is run as an emulation root's HKLM.reg and as the drive of
-// an installation of its family, NT as 32-bit and as 64-bit Windows; the
-// answers must not differ.
-enum class Form { RegFile, Drive98, DriveNt, RegFile64, DriveNt64 };
+// Each system is run as an emulation root's HKLM.reg, as the drive of an
+// installation of its family, and as that drive inside a disk image; NT as
+// 32-bit and as 64-bit Windows. The answers must not differ.
+enum class Form { RegFile, Drive98, DriveNt, Image, RegFile64, DriveNt64, Image64 };
+
+struct ImageForm {
+    FileSystem fileSystem;
+    Layout layout;
+    Container container;
+};
 
 struct FormedScenario {
     Scenario scenario;
     Form form;
+    ImageForm image;
 };
 
 void PrintTo(const FormedScenario &s, std::ostream *os)
@@ -63,100 +47,52 @@ void PrintTo(const FormedScenario &s, std::ostream *os)
 
 std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 {
-    const char *suffix[] = {"reg", "98drive", "ntdrive", "reg64", "ntdrive64"};
-    return ScenarioName({info.param.scenario, info.index}) + "_" + suffix[static_cast<int>(info.param.form)];
+    const char *suffix[] = {"reg", "98drive", "ntdrive", "image", "reg64", "ntdrive64", "image64"};
+    std::string name = ScenarioName({info.param.scenario, info.index});
+    name = name + "_" + suffix[static_cast<int>(info.param.form)];
+    const ImageForm &image = info.param.image;
+    if (info.param.form == Form::Image || info.param.form == Form::Image64)
+        name = name + "_" + FileSystemName(image.fileSystem) + "_" + LayoutName(image.layout) + "_" +
+               ContainerName(image.container);
+    return name;
 }
 
+// 98 systems take the three FAT types in turn, NT ones NTFS every other time
+// and FAT16 or FAT32 between. Each file system counts its own images from
+// 9 times its index: nine running numbers n give every layout (n % 4) and
+// container (n % 9) with that file system, and the four stretches together
+// cover 0..35, every layout with every container. 64-bit systems go on
+// NTFS, through the layouts and containers in turn.
 std::vector<FormedScenario> AllFormedScenarios()
 {
+    const FileSystem fats[] = {FileSystem::Fat12, FileSystem::Fat16, FileSystem::Fat32};
+    const Layout layouts[] = {Layout::Mbr, Layout::MbrLogical, Layout::Gpt, Layout::Bare};
+    const Container containers[] = {Container::Raw,        Container::SplitRaw,   Container::VhdFixed,
+                                    Container::VhdDynamic, Container::VmdkSparse, Container::VmdkFlat,
+                                    Container::Qcow2V2,    Container::Qcow2V3,    Container::E01};
+    int perFamily[2] = {0, 0}, perSystem[4] = {0, 0, 0, 0}, images64 = 0;
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
+        const ImageForm none = {FileSystem::Other, Layout::Bare, Container::Raw};
         if (RunsAs32Bit(s.family)) {
-            all.push_back({s, Form::RegFile});
-            if (s.family != Family::Unknown)
-                all.push_back({s, s.family == Family::Windows98 ? Form::Drive98 : Form::DriveNt});
+            all.push_back({s, Form::RegFile, none});
+            if (s.family != Family::Unknown) {
+                bool nt = s.family != Family::Windows98;
+                all.push_back({s, nt ? Form::DriveNt : Form::Drive98, none});
+                int turn = perFamily[nt]++;
+                FileSystem system = !nt ? fats[turn % 3] : turn % 2 == 0 ? FileSystem::Ntfs : fats[1 + turn / 2 % 2];
+                int n = 9 * static_cast<int>(system) + perSystem[static_cast<int>(system)]++;
+                all.push_back({s, Form::Image, {system, layouts[n % 4], containers[n % 9]}});
+            }
         }
         if (RunsAs64Bit(s.family)) {
-            all.push_back({s, Form::RegFile64});
-            all.push_back({s, Form::DriveNt64});
+            all.push_back({s, Form::RegFile64, none});
+            all.push_back({s, Form::DriveNt64, none});
+            int n = images64++;
+            all.push_back({s, Form::Image64, {FileSystem::Ntfs, layouts[n % 4], containers[n % 9]}});
         }
     }
     return all;
-}
-
-// A path below HKLM as it lies in the NT hive pair: which hive, and where.
-bool PlaceInNtHive(const std::string &path, bool &inSystem, std::string &inHive)
-{
-    const std::string system = "System\\", set = "System\\CurrentControlSet", software = "Software\\";
-    if (path.compare(0, set.size(), set) == 0 && (path.size() == set.size() || path[set.size()] == '\\')) {
-        inSystem = true;
-        inHive = "ControlSet001" + path.substr(set.size());
-        return true;
-    }
-    inSystem = path.compare(0, system.size(), system) == 0;
-    if (!inSystem && path.compare(0, software.size(), software) != 0)
-        return false; // keys an NT system does not have offline
-    inHive = path.substr(inSystem ? system.size() : software.size());
-    return true;
-}
-
-// An NT 2000 drive: the hives under WINNT (names in the cases a copy may
-// give them), boot.ini naming it, and a directory without a registry beside it.
-void WriteNtDrive(const std::string &drive, const std::string &regText)
-{
-    RegistryFixture system = {{"Select", {{"Current", REG_DWORD, std::string("\1\0\0\0", 4)}}}, {"ControlSet001", {}}};
-    RegistryFixture software;
-    for (const FixtureKey &key : FixtureFromRegText(regText)) {
-        bool inSystem = false;
-        std::string inHive;
-        if (PlaceInNtHive(key.path, inSystem, inHive))
-            (inSystem ? system : software).push_back({inHive, key.values});
-    }
-    for (const char *dir : {"/Program Files", "/WINNT", "/WINNT/System32", "/WINNT/System32/config"})
-        mkdir((drive + dir).c_str(), 0755);
-    ASSERT_TRUE(WriteRegfHive(system, drive + "/WINNT/System32/config/SYSTEM"));
-    ASSERT_TRUE(WriteRegfHive(software, drive + "/WINNT/System32/config/software"));
-    WriteFile(drive + "/BOOT.INI", "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINNT\r\n"
-                                   "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINNT="
-                                   "\"Microsoft Windows 2000 Professional\" /fastdetect\r\n");
-}
-
-// A Windows 98 drive: SYSTEM.DAT in WINDOWS, MSDOS.SYS naming it (CR LF
-// and the padding lines it carries), and an older copy elsewhere.
-void Write98Drive(const std::string &drive, const std::string &regText)
-{
-    std::string systemDat = WriteCregFile(FixtureFromRegText(regText));
-    for (const char *dir : {"/WINDOWS", "/WINDOWS.OLD"})
-        mkdir((drive + dir).c_str(), 0755);
-    WriteFile(drive + "/WINDOWS/SYSTEM.DAT", systemDat);
-    WriteFile(drive + "/WINDOWS.OLD/system.dat", WriteCregFile({}));
-    WriteFile(drive + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\nHostWinBootDrv=C\r\n\r\n"
-                                    "[Options]\r\nBootGUI=1\r\n;" + std::string(70, 'x') + "\r\n");
-}
-
-// Every file below `dir` with its size, time and bytes, to show that a run
-// wrote nothing (as root, permissions would not stop it).
-std::string Snapshot(const std::string &dir)
-{
-    std::string listing;
-    DIR *entries = opendir(dir.c_str());
-    if (entries == nullptr)
-        return listing;
-    std::vector<std::string> names;
-    while (dirent *entry = readdir(entries))
-        names.push_back(entry->d_name);
-    closedir(entries);
-    std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        struct stat info;
-        std::string path = dir + "/" + name;
-        if (name == "." || name == ".." || lstat(path.c_str(), &info) != 0)
-            continue;
-        listing += path + " " + std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
-                   std::to_string(info.st_mtim.tv_nsec) + "\n";
-        listing += S_ISDIR(info.st_mode) ? Snapshot(path) : ReadFile(path);
-    }
-    return listing;
 }
 
 struct NativeRun {
@@ -166,36 +102,56 @@ struct NativeRun {
 };
 
 NativeRun RunNative(Family family, const std::string &registry, const std::vector<std::string> &args,
-                    Form form = Form::RegFile, const std::string &registry64 = "")
+                    Form form = Form::RegFile, const ImageForm &image = {}, const std::string &registry64 = "")
 {
     std::string root = MakeTempDir("dorovivi-e2e");
-    bool wow64 = form == Form::RegFile64 || form == Form::DriveNt64;
+    bool wow64 = form == Form::RegFile64 || form == Form::DriveNt64 || form == Form::Image64;
+    bool inImage = form == Form::Image || form == Form::Image64;
+    bool regFile = form == Form::RegFile || form == Form::RegFile64;
     std::string file = "REGEDIT4\r\n" + VersionKeys(family, wow64) +
                        (wow64 ? In32BitView(registry) + registry64 : registry);
+    std::string drive = inImage ? root + "/tree" : root;
     std::vector<std::string> env = {"DOROVIVI_ROOT=" + root};
     std::string atoms = root + "/atoms";
-    bool regFile = form == Form::RegFile || form == Form::RegFile64;
     if (regFile) {
         WriteFile(root + "/HKLM.reg", file);
     } else {
-        if (form == Form::Drive98)
-            Write98Drive(root, file);
+        mkdir(drive.c_str(), 0755);
+        if (family == Family::Windows98)
+            Write98Drive(drive, file);
         else
-            WriteNtDrive(root, file);
+            WriteNtDrive(drive, file);
         std::string runtime = MakeTempDir("dorovivi-runtime");
         env.push_back("XDG_RUNTIME_DIR=" + runtime);
         atoms = runtime + "/dorovivi/atoms";
     }
-    std::string before = regFile ? "" : Snapshot(root);
+    std::string watched = root; // what the run must leave as it was
+    if (inImage) {
+        // The drive is the first partition, the active one; the logical
+        // layout adds an empty logical partition behind it.
+        std::vector<ImagePartition> partitions = {FsPartition(image.fileSystem, drive, true)};
+        if (image.layout == Layout::MbrLogical)
+            partitions.push_back(FsPartition(FileSystem::Fat12, ""));
+        watched = root + "/image";
+        mkdir(watched.c_str(), 0755);
+        std::string error;
+        env[0] = "DOROVIVI_ROOT=" +
+                 WriteDiskImage(partitions, image.layout, image.container, watched, "disk", &error);
+        EXPECT_EQ(error, "");
+    }
+    std::string before = regFile ? "" : Snapshot(watched);
     std::vector<std::string> argv = {DOROVIVI_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string errors = MakeTempDir("dorovivi-stderr") + "/stderr";
-    NativeRun run = {RunProcess(argv, env, errors), "", ReadFile(errors)};
+    NativeRun run = {RunProcess(argv, env, errors, 60), "", ReadFile(errors)};
+    EXPECT_FALSE(run.result.timedOut);
     if (regFile)
         EXPECT_EQ(ReadFile(root + "/HKLM.reg"), file) << "the registry file must never change";
     else
-        EXPECT_EQ(Snapshot(root), before) << "nothing may change on a Windows drive";
+        EXPECT_EQ(Snapshot(watched), before) << "nothing may change on a Windows drive or its image";
     run.atoms = ReadFile(atoms);
+    if (inImage)
+        RemoveTree(root);
     return run;
 }
 
@@ -204,7 +160,7 @@ class NativeScenario : public testing::TestWithParam<FormedScenario> {};
 TEST_P(NativeScenario, AnswersAsDocumented)
 {
     const Scenario &s = GetParam().scenario;
-    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form, s.registry64);
+    NativeRun run = RunNative(s.family, s.registry, s.args, GetParam().form, GetParam().image, s.registry64);
     EXPECT_EQ(run.result.exitCode, s.exitCode);
     EXPECT_EQ(run.result.output, s.output);
     EXPECT_EQ(run.atoms, s.atom != nullptr ? std::string("1 ") + s.atom + "\n" : "");

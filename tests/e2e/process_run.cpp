@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@
 extern char **environ;
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
-                         const std::string &errorPath)
+                         const std::string &errorPath, unsigned timeoutSeconds)
 {
     std::vector<std::string> env;
     // An added variable replaces the inherited one of the same name.
@@ -48,6 +49,9 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
         }
         close(out[0]);
         close(out[1]);
+        // An alarm outlives execve; its default action ends the program.
+        signal(SIGALRM, SIG_DFL);
+        alarm(timeoutSeconds);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
@@ -60,7 +64,9 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    ProcessResult result = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    result.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+    return result;
 }
 
 namespace {
@@ -75,12 +81,6 @@ int OpenUp(const char *path, const struct stat *info, int kind, FTW *)
     return 0;
 }
 
-int RemoveEntry(const char *path, const struct stat *, int, FTW *)
-{
-    remove(path);
-    return 0;
-}
-
 // Everything the run made goes when it ends, failed or not; set
 // DOROVIVI_KEEP_TEMP to look at it afterwards.
 void RemoveTempDirs()
@@ -89,7 +89,7 @@ void RemoveTempDirs()
         return;
     for (const std::string &dir : MadeTempDirs) {
         nftw(dir.c_str(), OpenUp, 16, FTW_PHYS);
-        nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+        RemoveTree(dir);
     }
 }
 
@@ -106,12 +106,31 @@ std::string MakeTempDir(const char *prefix)
     return pattern;
 }
 
+void RemoveTree(const std::string &path)
+{
+    nftw(path.c_str(), [](const char *entry, const struct stat *, int, struct FTW *) {
+        remove(entry); // the rest goes even where one entry cannot
+        return 0;
+    }, 16,
+         FTW_DEPTH | FTW_PHYS);
+}
+
 std::string ReadFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    // Read directly: streams take seconds over the disk images.
+    std::string content;
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return content;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        content.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[1 << 16];
+    ssize_t got;
+    while ((got = read(fd, chunk, sizeof chunk)) > 0)
+        content.append(chunk, static_cast<std::size_t>(got));
+    close(fd);
+    return content;
 }
 
 void WriteFile(const std::string &path, const std::string &content)
