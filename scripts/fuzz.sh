@@ -10,6 +10,10 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 
 mkdir -p build/fuzz/crashes
+# The targets keep their scratch files in /dev/shm; what this run made goes
+# with it, also when a target fails.
+marker=$(mktemp)
+trap 'find /dev/shm -maxdepth 1 -name "dorovivi-fuzz-*" -newer "$marker" -exec rm -rf {} +; rm -f "$marker"' EXIT
 # Every target there is a source for, each from its own seeds: the .reg
 # exports, or SYSTEM.DAT files and hives written by the test fixture writers.
 for source in tests/fuzz/fuzz_*.cpp; do

@@ -10,26 +10,13 @@
 #include <string>
 
 #include "platform/posix/atom_table.h"
+#include "process_run.h"
 
 namespace {
 
-std::string MakeTempDir()
-{
-    char pattern[] = "/tmp/dorovivi-atoms-XXXXXX";
-    return mkdtemp(pattern);
-}
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(AtomTable, CountsReferencesPerNameAndKeepsForeignLines)
 {
-    std::string table = MakeTempDir() + "/atoms";
+    std::string table = MakeTempDir("dorovivi-atoms") + "/atoms";
     std::ofstream(table) << "7 Other Atom\nnot an atom line\n";
 
     EXPECT_EQ(AddAtomToTable(table, "PXM INSTALLED 1"), 0xC002);
@@ -41,7 +28,7 @@ TEST(AtomTable, CountsReferencesPerNameAndKeepsForeignLines)
 
 TEST(AtomTable, RefusesWhatWindowsRefuses)
 {
-    std::string table = MakeTempDir() + "/atoms";
+    std::string table = MakeTempDir("dorovivi-atoms") + "/atoms";
     EXPECT_EQ(AddAtomToTable(table, std::string(256, 'n').c_str()), 0);
     EXPECT_EQ(AddAtomToTable(table, ""), 0);
     EXPECT_EQ(AddAtomToTable(table, nullptr), 0);
@@ -51,7 +38,7 @@ TEST(AtomTable, RefusesWhatWindowsRefuses)
 
 TEST(AtomTable, TruncatedLastLineIsKeptAndCounted)
 {
-    std::string table = MakeTempDir() + "/atoms";
+    std::string table = MakeTempDir("dorovivi-atoms") + "/atoms";
     std::ofstream(table) << "3 PXM INSTALLED 0";
     EXPECT_EQ(AddAtomToTable(table, "PXM INSTALLED 0"), 0xC000);
     EXPECT_EQ(ReadFile(table), "4 PXM INSTALLED 0\n");
@@ -59,7 +46,7 @@ TEST(AtomTable, TruncatedLastLineIsKeptAndCounted)
 
 TEST(AtomTable, ConcurrentAddsLoseNoReference)
 {
-    std::string table = MakeTempDir() + "/atoms";
+    std::string table = MakeTempDir("dorovivi-atoms") + "/atoms";
     const int processes = 200;
     for (int i = 0; i < processes; ++i) {
         if (fork() == 0)

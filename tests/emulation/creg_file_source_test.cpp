@@ -11,6 +11,7 @@
 
 #include "../fixtures/creg_writer.h"
 #include "platform/posix/sources/creg_file_source.h"
+#include "process_run.h"
 
 // After the Win32 header: libcreg.h wants libbfio.h, which Debian's
 // libcreg-dev does not bring, unless WINAPI is defined.
@@ -39,8 +40,7 @@ const RegistryFixture Fixture = {
 
 std::string TempFile(const std::string &bytes)
 {
-    char pattern[] = "/tmp/dorovivi-creg-XXXXXX";
-    std::string path = std::string(mkdtemp(pattern)) + "/SYSTEM.DAT";
+    std::string path = MakeTempDir("dorovivi-creg") + "/SYSTEM.DAT";
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/posix/image/disk_image.h"
+#include "process_run.h"
 
 namespace {
 
@@ -36,10 +37,8 @@ struct Part {
 std::string Dir()
 {
     static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/dorovivi-image-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
+    if (dir.empty())
+        dir = MakeTempDir("dorovivi-image");
     return dir;
 }
 

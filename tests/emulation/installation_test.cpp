@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/installation.h"
+#include "process_run.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ struct File {
 
 std::string MakeDrive(const std::vector<File> &files)
 {
-    char pattern[] = "/tmp/dorovivi-drive-XXXXXX";
-    std::string drive = mkdtemp(pattern);
+    std::string drive = MakeTempDir("dorovivi-drive");
     for (const File &f : files) {
         for (std::size_t cut = f.path.find('/'); cut != std::string::npos; cut = f.path.find('/', cut + 1))
             mkdir((drive + "/" + f.path.substr(0, cut)).c_str(), 0755);

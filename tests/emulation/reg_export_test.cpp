@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/posix/sources/reg_export.h"
+#include "process_run.h"
 
 namespace {
 
@@ -194,8 +195,7 @@ TEST(RegExportFile, Utf16PiecesKeepSurrogatePairsWhole)
             wide += c;
             wide += '\0';
         }
-        char pattern[] = "/tmp/dorovivi-utf16-XXXXXX";
-        std::string path = std::string(mkdtemp(pattern)) + "/HKLM.reg";
+        std::string path = MakeTempDir("dorovivi-utf16") + "/HKLM.reg";
         std::ofstream(path, std::ios::binary) << wide;
 
         RegExport exported;

@@ -11,6 +11,7 @@
 
 #include "platform/posix/sources/regf_hive_source.h"
 #include "regf_writer.h"
+#include "process_run.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ std::string Dword(unsigned value)
 
 std::unique_ptr<RegistrySource> OpenPair(const RegistryFixture &system, const RegistryFixture &software)
 {
-    char pattern[] = "/tmp/dorovivi-regf-XXXXXX";
-    std::string dir = mkdtemp(pattern);
+    std::string dir = MakeTempDir("dorovivi-regf");
     EXPECT_TRUE(WriteRegfHive(system, dir + "/SYSTEM"));
     EXPECT_TRUE(WriteRegfHive(software, dir + "/SOFTWARE"));
     std::string problem;

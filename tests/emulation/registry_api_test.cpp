@@ -9,6 +9,7 @@
 #include "platform/posix/registry_view.h"
 #include "platform/posix/sources/registry_source.h"
 #include "platform/posix/win32_api.h"
+#include "process_run.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ class RegistryApi : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char pattern[] = "/tmp/dorovivi-api-XXXXXX";
-        std::string root = mkdtemp(pattern);
+        std::string root = MakeTempDir("dorovivi-api");
         std::ofstream(root + "/HKLM.reg") << "REGEDIT4\n\n"
                                              "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\n"
                                              "\"VersionNumber\"=\"4.10.2222\"\n"
@@ -123,8 +123,7 @@ TEST_F(RegistryApi, ViewFollowsTheInstallation)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.architecture != nullptr ? c.architecture : "none") + " " + c.version);
-        char pattern[] = "/tmp/dorovivi-view-XXXXXX";
-        std::string root = mkdtemp(pattern);
+        std::string root = MakeTempDir("dorovivi-view");
         std::ofstream file(root + "/HKLM.reg");
         file << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager\\Environment]\n";
         if (c.architecture != nullptr)
