@@ -20,9 +20,6 @@ struct FileTree {
     // The first bytes of a regular file, up to `capacity`; `size` is how many.
     // False when it is no regular file or cannot be read.
     virtual bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const = 0;
-    // The file opened read-only as a descriptor (close-on-exec), or -1 with
-    // `problem` saying why.
-    virtual int Open(const std::string &path, std::string &problem) const = 0;
     // How messages name `path`.
     virtual std::string Describe(const std::string &path) const = 0;
 };

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/posix/text_compare.h"
 
@@ -60,12 +59,4 @@ bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capa
     }
     close(fd);
     return read;
-}
-
-int HostTree::Open(const std::string &path, std::string &problem) const
-{
-    int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        problem = std::strerror(errno);
-    return fd;
 }
