@@ -33,7 +33,6 @@ const int ChildWallSeconds = 20;
 // What the child found, as plain bytes through the pipe.
 struct ImageAnswer {
     int kind; // InstallationKind
-    int windowsFound;
     char registryName[1024];
     char softwareName[1024];
     char problem[2048]; // when no installation was chosen
@@ -77,7 +76,6 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
         choice = ChooseInstallation(volumes, active, windir);
     else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
-    answer.windowsFound = choice.windowsFound;
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         std::string registryName = root + ": " + tree.Describe(choice.one.registryFile);
