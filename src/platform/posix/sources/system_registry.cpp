@@ -42,7 +42,7 @@ const RegistrySource *OpenInstallation(const Installation &found)
     case InstallationKind::WindowsNt:
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         if (fd < 0) {
-            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+            problem = EmptyRegistryLine(found.registryFile, problem);
             break;
         }
         source = OpenRegfHiveSource(fd, found.registryFile.c_str(),
@@ -55,7 +55,7 @@ const RegistrySource *OpenInstallation(const Installation &found)
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         source = fd < 0 ? nullptr : OpenCregFileSource(fd, problem);
         if (source == nullptr)
-            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+            problem = EmptyRegistryLine(found.registryFile, problem);
         break;
     case InstallationKind::None:
         break;
