@@ -22,9 +22,8 @@ const RegistrySource *SystemSource = nullptr;
 // `problem` when it cannot be opened.
 int OpenRegistryFile(int given, const std::string &path, std::string &problem)
 {
-    if (given >= 0)
-        return fcntl(given, F_DUPFD_CLOEXEC, 0);
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = given >= 0 ? fcntl(given, F_DUPFD_CLOEXEC, 0)
+                        : open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         problem = std::strerror(errno);
     return fd;
