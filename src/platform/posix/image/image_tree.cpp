@@ -57,7 +57,8 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
     if (found == known.end())
         return false;
     TSK_FS_FILE *file = tsk->fs_file_open_meta(fs, nullptr, found->second);
-    if (file == nullptr || file->meta == nullptr) {
+    // A damaged entry can record a negative size, which would read past `buffer`.
+    if (file == nullptr || file->meta == nullptr || file->meta->size < 0) {
         if (file != nullptr)
             tsk->fs_file_close(file);
         tsk->error_reset();
