@@ -29,9 +29,14 @@ bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) con
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        // Follows links, as a path through them would.
-        struct stat info;
-        bool isDirectory = stat((host + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        // The listing's own type where it gives one, so a directory of
+        // thousands (system32) costs no stat per entry; a link is followed,
+        // as a path through it would be.
+        bool isDirectory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info;
+            isDirectory = stat((host + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
         entries.push_back(TreeEntry{name, isDirectory});
     }
     closedir(listing);
