@@ -26,8 +26,11 @@ struct FileTree {
 
 std::string JoinTreePath(const std::string &dir, std::string_view name);
 
-// The entry of `dir` named `name` in any case (copies of a FAT or NTFS drive
-// keep whatever case the copying tool chose); an exact match wins.
+// The entry named `name` in any case (copies of a FAT or NTFS drive keep
+// whatever case the copying tool chose); an exact match wins. Null for none.
+const TreeEntry *FindListedEntry(const std::vector<TreeEntry> &entries, std::string_view name);
+
+// The same among the entries of `dir`.
 bool FindTreeEntry(const FileTree &tree, const std::string &dir, std::string_view name, std::string &path,
                    bool &isDirectory);
 
