@@ -13,14 +13,11 @@ bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, con
     return true;
 }
 
-} // namespace
-
-// `dir` is listed once for both kinds, and system32\config once for both hives.
-void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found)
+// `entries` is the listing of `dir`, which serves both kinds; system32\config
+// is listed once for both hives.
+void AddListedInstallations(const FileTree &tree, std::size_t volume, const std::string &dir,
+                            const std::vector<TreeEntry> &entries, std::vector<Candidate> &found)
 {
-    std::vector<TreeEntry> entries;
-    if (!tree.List(dir, entries))
-        return;
     std::string file;
     if (FindFile(entries, dir, "SYSTEM.DAT", file))
         found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, ""});
@@ -33,14 +30,23 @@ void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::str
         found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software});
 }
 
+} // namespace
+
+void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found)
+{
+    std::vector<TreeEntry> entries;
+    if (tree.List(dir, entries))
+        AddListedInstallations(tree, volume, dir, entries, found);
+}
+
 void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found)
 {
-    std::size_t before = found.size();
-    AddInstallationsIn(tree, volume, "", found);
-    if (found.size() > before)
-        return;
     std::vector<TreeEntry> entries;
     if (!tree.List("", entries))
+        return;
+    std::size_t before = found.size();
+    AddListedInstallations(tree, volume, "", entries, found);
+    if (found.size() > before)
         return;
     for (const TreeEntry &entry : entries)
         if (entry.isDirectory)
