@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/posix/error_line.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/installation_choice.h"
@@ -236,7 +237,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
         if (end == nullptr)
             break;
         *end = '\0';
-        std::fprintf(stderr, "dorovivi: %s: %s\n", root.c_str(), line);
+        PrintErrorLine("dorovivi: " + root + ": " + line);
         line = end + 1;
     }
     result.kind = kind;

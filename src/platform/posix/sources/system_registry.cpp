@@ -2,9 +2,9 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "platform/posix/error_line.h"
 #include "platform/posix/installation.h"
 #include "platform/posix/registry_view.h"
 #include "platform/posix/sources/creg_file_source.h"
@@ -61,7 +61,7 @@ const RegistrySource *OpenInstallation(const Installation &found)
     }
     if (source != nullptr)
         return source;
-    std::fprintf(stderr, "%s\n", problem.c_str());
+    PrintErrorLine(problem);
     LoadRegExport(std::string(), SystemExport);
     return &SystemExportSource;
 }
