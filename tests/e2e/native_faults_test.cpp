@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,7 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         std::string bytes; // "" with `fifo` false: an empty file
         bool fifo;
         bool readable = false; // damage hivex reads past, as the bins are all there
+        const char *windows = "WINNT";
     };
     const Case cases[] = {
         {"empty SYSTEM", "SYSTEM", "", false},
@@ -220,6 +222,7 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         {"SYSTEM is a FIFO", "SYSTEM", "", true},
         {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", true},
         {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), false},
+        {"a line end in the Windows directory's name", "SYSTEM", "", false, false, "WIN\r\nNT"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -229,8 +232,9 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
             mkdir((drive + "/WINDOWS").c_str(), 0755);
             damaged = drive + "/WINDOWS/SYSTEM.DAT";
         } else {
-            std::string config = drive + "/WINNT/system32/config";
-            for (const std::string &dir : {drive + "/WINNT", drive + "/WINNT/system32", config})
+            std::string windows = drive + "/" + c.windows;
+            std::string config = windows + "/system32/config";
+            for (const std::string &dir : {windows, windows + "/system32", config})
                 mkdir(dir.c_str(), 0755);
             WriteFile(config + "/SYSTEM", good);
             WriteFile(config + "/SOFTWARE", good);
@@ -251,7 +255,10 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
             EXPECT_EQ(message, "");
             continue;
         }
-        EXPECT_EQ(message.find(damaged), std::string("dorovivi: ").size()) << message;
+        std::string shown = damaged; // as the one line names it
+        std::replace(shown.begin(), shown.end(), '\r', '?');
+        std::replace(shown.begin(), shown.end(), '\n', '?');
+        EXPECT_EQ(message.find(shown), std::string("dorovivi: ").size()) << message;
         EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
     }
 }

@@ -56,11 +56,11 @@ Installation FindInstallation(const std::string &root)
         result.registryFile = exported;
         return result;
     }
-    if (stat(root.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return FindInDirectory(root);
-    if (stat(root.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
-        return FindInDiskImage(root, WindirSetting());
     bool exists = stat(root.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
+        return FindInDirectory(root);
+    if (exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
+        return FindInDiskImage(root, WindirSetting());
     result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such directory");
     return result;
 }

@@ -4,51 +4,49 @@ namespace {
 
 // A registry file in place; whether it can be read is the source's to say,
 // so that a FIFO or a device there is named in its message.
-bool FindFile(const FileTree &tree, const std::string &dir, const char *name, std::string &path)
+bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, const char *name, std::string &path)
 {
-    bool isDirectory = true;
-    return FindTreeEntry(tree, dir, name, path, isDirectory) && !isDirectory;
+    const TreeEntry *entry = FindListedEntry(entries, name);
+    if (entry == nullptr || entry->isDirectory)
+        return false;
+    path = JoinTreePath(dir, entry->name);
+    return true;
+}
+
+// `entries` is the listing of `dir`, which serves both kinds; system32\config
+// is listed once for both hives.
+void AddListedInstallations(const FileTree &tree, std::size_t volume, const std::string &dir,
+                            const std::vector<TreeEntry> &entries, std::vector<Candidate> &found)
+{
+    std::string file;
+    if (FindFile(entries, dir, "SYSTEM.DAT", file))
+        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, ""});
+    const TreeEntry *system32 = FindListedEntry(entries, "system32");
+    std::string config, system, software;
+    std::vector<TreeEntry> hives;
+    if (system32 != nullptr && FindTreePath(tree, JoinTreePath(dir, system32->name), "config", config) &&
+        tree.List(config, hives) && FindFile(hives, config, "SYSTEM", system) &&
+        FindFile(hives, config, "SOFTWARE", software))
+        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software});
 }
 
 } // namespace
 
-bool Holds9x(const FileTree &tree, const std::string &dir, Candidate &found)
-{
-    std::string file;
-    if (!FindFile(tree, dir, "SYSTEM.DAT", file))
-        return false;
-    found = {InstallationKind::Windows9x, found.volume, dir, file, ""};
-    return true;
-}
-
-bool HoldsNt(const FileTree &tree, const std::string &dir, Candidate &found)
-{
-    std::string config, system, software;
-    if (!FindTreePath(tree, dir, "system32\\config", config) || !FindFile(tree, config, "SYSTEM", system) ||
-        !FindFile(tree, config, "SOFTWARE", software))
-        return false;
-    found = {InstallationKind::WindowsNt, found.volume, dir, system, software};
-    return true;
-}
-
 void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found)
 {
-    Candidate one;
-    one.volume = volume;
-    if (Holds9x(tree, dir, one))
-        found.push_back(one);
-    if (HoldsNt(tree, dir, one))
-        found.push_back(one);
+    std::vector<TreeEntry> entries;
+    if (tree.List(dir, entries))
+        AddListedInstallations(tree, volume, dir, entries, found);
 }
 
 void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found)
 {
-    std::size_t before = found.size();
-    AddInstallationsIn(tree, volume, "", found);
-    if (found.size() > before)
-        return;
     std::vector<TreeEntry> entries;
     if (!tree.List("", entries))
+        return;
+    std::size_t before = found.size();
+    AddListedInstallations(tree, volume, "", entries, found);
+    if (found.size() > before)
         return;
     for (const TreeEntry &entry : entries)
         if (entry.isDirectory)

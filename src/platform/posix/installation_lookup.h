@@ -17,8 +17,7 @@ struct Candidate {
     std::string softwareHive; // NT only
 };
 
-bool Holds9x(const FileTree &tree, const std::string &dir, Candidate &found);
-bool HoldsNt(const FileTree &tree, const std::string &dir, Candidate &found);
+// The installations whose Windows directory is `dir`.
 void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found);
 
 // The top itself when it is a Windows directory, else each directory at the top.

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/posix/sources/reg_value_line.h"
 #include "platform/posix/sources/registry_source.h"
+#include "platform/posix/text_compare.h"
 
 namespace {
 

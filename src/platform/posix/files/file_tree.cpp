@@ -11,21 +11,25 @@ std::string JoinTreePath(const std::string &dir, std::string_view name)
     return path;
 }
 
+const TreeEntry *FindListedEntry(const std::vector<TreeEntry> &entries, std::string_view name)
+{
+    const TreeEntry *found = nullptr;
+    for (const TreeEntry &entry : entries) {
+        if (entry.name == name)
+            return &entry;
+        if (found == nullptr && RegNamesEqual(entry.name, name))
+            found = &entry;
+    }
+    return found;
+}
+
 bool FindTreeEntry(const FileTree &tree, const std::string &dir, std::string_view name, std::string &path,
                    bool &isDirectory)
 {
     std::vector<TreeEntry> entries;
     if (!tree.List(dir, entries))
         return false;
-    const TreeEntry *found = nullptr;
-    for (const TreeEntry &entry : entries) {
-        if (entry.name == name) {
-            found = &entry;
-            break;
-        }
-        if (found == nullptr && RegNamesEqual(entry.name, name))
-            found = &entry;
-    }
+    const TreeEntry *found = FindListedEntry(entries, name);
     if (found == nullptr)
         return false;
     path = JoinTreePath(dir, found->name);

@@ -20,17 +20,17 @@ struct FileTree {
     // The first bytes of a regular file, up to `capacity`; `size` is how many.
     // False when it is no regular file or cannot be read.
     virtual bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const = 0;
-    // The file opened read-only as a descriptor (close-on-exec), or -1 with
-    // `problem` saying why.
-    virtual int Open(const std::string &path, std::string &problem) const = 0;
     // How messages name `path`.
     virtual std::string Describe(const std::string &path) const = 0;
 };
 
 std::string JoinTreePath(const std::string &dir, std::string_view name);
 
-// The entry of `dir` named `name` in any case (copies of a FAT or NTFS drive
-// keep whatever case the copying tool chose); an exact match wins.
+// The entry named `name` in any case (copies of a FAT or NTFS drive keep
+// whatever case the copying tool chose); an exact match wins. Null for none.
+const TreeEntry *FindListedEntry(const std::vector<TreeEntry> &entries, std::string_view name);
+
+// The same among the entries of `dir`.
 bool FindTreeEntry(const FileTree &tree, const std::string &dir, std::string_view name, std::string &path,
                    bool &isDirectory);
 

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/posix/text_compare.h"
 
@@ -30,9 +29,14 @@ bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) con
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        // Follows links, as a path through them would.
-        struct stat info;
-        bool isDirectory = stat((host + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        // The listing's own type where it gives one, so a directory of
+        // thousands (system32) costs no stat per entry; a link is followed,
+        // as a path through it would be.
+        bool isDirectory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info;
+            isDirectory = stat((host + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
         entries.push_back(TreeEntry{name, isDirectory});
     }
     closedir(listing);
@@ -60,12 +64,4 @@ bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capa
     }
     close(fd);
     return read;
-}
-
-int HostTree::Open(const std::string &path, std::string &problem) const
-{
-    int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        problem = std::strerror(errno);
-    return fd;
 }

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/posix/error_line.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/installation_choice.h"
@@ -33,7 +34,6 @@ const int ChildWallSeconds = 20;
 // What the child found, as plain bytes through the pipe.
 struct ImageAnswer {
     int kind; // InstallationKind
-    int windowsFound;
     char registryName[1024];
     char softwareName[1024];
     char problem[2048]; // when no installation was chosen
@@ -77,7 +77,6 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
         choice = ChooseInstallation(volumes, active, windir);
     else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
-    answer.windowsFound = choice.windowsFound;
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         std::string registryName = root + ": " + tree.Describe(choice.one.registryFile);
@@ -238,7 +237,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
         if (end == nullptr)
             break;
         *end = '\0';
-        std::fprintf(stderr, "dorovivi: %s: %s\n", root.c_str(), line);
+        PrintErrorLine("dorovivi: " + root + ": " + line);
         line = end + 1;
     }
     result.kind = kind;

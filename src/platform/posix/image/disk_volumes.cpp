@@ -19,15 +19,22 @@ std::uint64_t SlotStart(const unsigned char *slot)
     return slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
 }
 
-// The start sector of the partition the MBR marks bootable; 0 for none.
-std::uint64_t BootableStart(const TskFunctions *tsk, TSK_IMG_INFO *image)
+// A boot record (the MBR or an EBR) at `sector`; false when it cannot be
+// read or lacks its signature.
+bool ReadBootRecord(const TskFunctions *tsk, TSK_IMG_INFO *image, std::uint64_t sector,
+                    unsigned char (&record)[SectorSize])
 {
-    unsigned char mbr[SectorSize];
-    if (tsk->img_read(image, 0, reinterpret_cast<char *>(mbr), sizeof mbr) != static_cast<ssize_t>(sizeof mbr) ||
-        mbr[510] != 0x55 || mbr[511] != 0xAA) {
-        tsk->error_reset();
-        return 0;
-    }
+    if (tsk->img_read(image, static_cast<TSK_OFF_T>(sector * SectorSize), reinterpret_cast<char *>(record),
+                      sizeof record) == static_cast<ssize_t>(sizeof record) &&
+        record[510] == 0x55 && record[511] == 0xAA)
+        return true;
+    tsk->error_reset();
+    return false;
+}
+
+// The start sector of the partition the MBR marks bootable; 0 for none.
+std::uint64_t BootableStart(const unsigned char *mbr)
+{
     for (int entry = 0; entry < 4; ++entry) {
         const unsigned char *slot = mbr + 446 + 16 * entry;
         if (slot[0] == 0x80)
@@ -44,32 +51,23 @@ bool IsExtendedType(unsigned char type)
 // libtsk stops where an extended partition's chain of boot records comes
 // back on itself and keeps what it read; a table in that state is damaged,
 // and nothing on it is taken at its word.
-bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image)
+bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image, const unsigned char *mbr)
 {
     const int MaxLinks = 1024;
-    unsigned char record[SectorSize];
-    if (tsk->img_read(image, 0, reinterpret_cast<char *>(record), sizeof record) != static_cast<ssize_t>(sizeof record) ||
-        record[510] != 0x55 || record[511] != 0xAA) {
-        tsk->error_reset();
-        return false;
-    }
     std::uint64_t extended = 0;
     for (int entry = 0; entry < 4 && extended == 0; ++entry) {
-        const unsigned char *slot = record + 446 + 16 * entry;
+        const unsigned char *slot = mbr + 446 + 16 * entry;
         if (IsExtendedType(slot[4]))
             extended = SlotStart(slot);
     }
+    unsigned char record[SectorSize];
     std::vector<std::uint64_t> visited;
     for (std::uint64_t at = extended; at != 0;) {
         if (std::find(visited.begin(), visited.end(), at) != visited.end() || visited.size() == MaxLinks)
             return true;
         visited.push_back(at);
-        if (tsk->img_read(image, static_cast<TSK_OFF_T>(at * SectorSize), reinterpret_cast<char *>(record),
-                          sizeof record) != static_cast<ssize_t>(sizeof record) ||
-            record[510] != 0x55 || record[511] != 0xAA) {
-            tsk->error_reset();
+        if (!ReadBootRecord(tsk, image, at, record))
             return false;
-        }
         std::uint64_t next = 0;
         for (int entry = 0; entry < 4 && next == 0; ++entry) {
             const unsigned char *slot = record + 446 + 16 * entry;
@@ -134,7 +132,9 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         volumes.push_back(DiskVolume{1, "", fs, true});
         return true;
     }
-    if (ExtendedChainLoops(tsk, image)) {
+    unsigned char mbr[SectorSize];
+    bool hasMbr = ReadBootRecord(tsk, image, 0, mbr);
+    if (hasMbr && ExtendedChainLoops(tsk, image, mbr)) {
         problem = "the extended partition's chain of boot records loops";
         return false;
     }
@@ -149,7 +149,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
     std::stable_sort(parts.begin(), parts.end(), [](const TSK_VS_PART_INFO *a, const TSK_VS_PART_INFO *b) {
         return a->table_num != b->table_num ? a->table_num < b->table_num : a->slot_num < b->slot_num;
     });
-    std::uint64_t bootable = BootableStart(tsk, image);
+    std::uint64_t bootable = hasMbr ? BootableStart(mbr) : 0;
     for (const TSK_VS_PART_INFO *part : parts) {
         TSK_FS_INFO *fs = tsk->fs_open_vol(part, TSK_FS_TYPE_DETECT);
         tsk->error_reset();

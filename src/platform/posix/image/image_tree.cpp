@@ -1,6 +1,5 @@
 #include "platform/posix/image/image_tree.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,7 +57,8 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
     if (found == known.end())
         return false;
     TSK_FS_FILE *file = tsk->fs_file_open_meta(fs, nullptr, found->second);
-    if (file == nullptr || file->meta == nullptr) {
+    // A damaged entry can record a negative size, which would read past `buffer`.
+    if (file == nullptr || file->meta == nullptr || file->meta->size < 0) {
         if (file != nullptr)
             tsk->fs_file_close(file);
         tsk->error_reset();
@@ -108,20 +108,6 @@ bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem) co
     tsk->fs_file_close(file);
     tsk->error_reset();
     return done == size;
-}
-
-int ImageTree::Open(const std::string &path, std::string &problem) const
-{
-    int fd = memfd_create("dorovivi-file", MFD_CLOEXEC);
-    if (fd < 0) {
-        problem = std::strerror(errno);
-        return -1;
-    }
-    if (!CopyTo(path, fd, problem)) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 std::string ImageTree::Describe(const std::string &path) const

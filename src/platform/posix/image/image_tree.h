@@ -20,8 +20,6 @@ struct ImageTree : FileTree {
 
     bool List(const std::string &dir, std::vector<TreeEntry> &entries) const override;
     bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
-    // A copy of the file in memory (memfd).
-    int Open(const std::string &path, std::string &problem) const override;
     std::string Describe(const std::string &path) const override;
 
     // Writes the whole file to `fd` from its start; false with `problem` set

@@ -188,7 +188,7 @@ struct CregFileSource : RegistrySource {
 const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSize)
 {
     struct stat info;
-    if (!IsRegularFile(fd) || fstat(fd, &info) != 0)
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return "not a regular file";
     if (info.st_size == 0)
         return "empty file";

@@ -13,7 +13,6 @@ bool HivexLoaded = false;
 
 } // namespace
 
-
 const CregFunctions *CregLibrary(std::string &problem)
 {
     if (CregLoaded)
@@ -52,8 +51,10 @@ const HivexFunctions *HivexLibrary(std::string &problem)
     void *library = OpenReaderLibrary(HivexSoname, problem);
     if (library == nullptr)
         return nullptr;
-    HivexLoaded = BindReaderFunction(library, "hivex_open", Hivex.open) && BindReaderFunction(library, "hivex_close", Hivex.close) &&
-                  BindReaderFunction(library, "hivex_root", Hivex.root) && BindReaderFunction(library, "hivex_node_children", Hivex.node_children) &&
+    HivexLoaded = BindReaderFunction(library, "hivex_open", Hivex.open) &&
+                  BindReaderFunction(library, "hivex_close", Hivex.close) &&
+                  BindReaderFunction(library, "hivex_root", Hivex.root) &&
+                  BindReaderFunction(library, "hivex_node_children", Hivex.node_children) &&
                   BindReaderFunction(library, "hivex_node_name", Hivex.node_name) &&
                   BindReaderFunction(library, "hivex_node_values", Hivex.node_values) &&
                   BindReaderFunction(library, "hivex_value_key", Hivex.value_key) &&

@@ -184,7 +184,6 @@ RegValueParse ParseData(std::string_view line, std::size_t pos, bool unicodeText
 
 } // namespace
 
-
 RegValueParse ParseRegValueLine(std::string_view line, bool unicodeText, RegValueLine &value)
 {
     value.name.clear();

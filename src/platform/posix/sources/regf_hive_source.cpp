@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/error_line.h"
 #include "platform/posix/sources/reader_libraries.h"
 #include "platform/posix/text_compare.h"
 #include "platform/posix/text_encoding.h"
@@ -56,8 +57,9 @@ struct RegfHiveSource : RegistrySource {
         if (damageReported)
             return;
         damageReported = true;
-        std::fprintf(stderr, "dorovivi: %s: damaged hive (%s); keys in the damaged part read as missing\n",
-                     hive.path.c_str(), std::strerror(errno));
+        const char *why = std::strerror(errno);
+        PrintErrorLine("dorovivi: " + hive.path + ": damaged hive (" + why +
+                       "); keys in the damaged part read as missing");
     }
 
     const ChildList &Children(const Hive &hive, hive_node_h node) const

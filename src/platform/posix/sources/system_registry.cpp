@@ -2,9 +2,9 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "platform/posix/error_line.h"
 #include "platform/posix/installation.h"
 #include "platform/posix/registry_view.h"
 #include "platform/posix/sources/creg_file_source.h"
@@ -22,9 +22,8 @@ const RegistrySource *SystemSource = nullptr;
 // `problem` when it cannot be opened.
 int OpenRegistryFile(int given, const std::string &path, std::string &problem)
 {
-    if (given >= 0)
-        return fcntl(given, F_DUPFD_CLOEXEC, 0);
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = given >= 0 ? fcntl(given, F_DUPFD_CLOEXEC, 0)
+                        : open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         problem = std::strerror(errno);
     return fd;
@@ -42,7 +41,7 @@ const RegistrySource *OpenInstallation(const Installation &found)
     case InstallationKind::WindowsNt:
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         if (fd < 0) {
-            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+            problem = EmptyRegistryLine(found.registryFile, problem);
             break;
         }
         source = OpenRegfHiveSource(fd, found.registryFile.c_str(),
@@ -55,14 +54,14 @@ const RegistrySource *OpenInstallation(const Installation &found)
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         source = fd < 0 ? nullptr : OpenCregFileSource(fd, problem);
         if (source == nullptr)
-            problem = "dorovivi: " + found.registryFile + ": " + problem + "; reading an empty registry";
+            problem = EmptyRegistryLine(found.registryFile, problem);
         break;
     case InstallationKind::None:
         break;
     }
     if (source != nullptr)
         return source;
-    std::fprintf(stderr, "%s\n", problem.c_str());
+    PrintErrorLine(problem);
     LoadRegExport(std::string(), SystemExport);
     return &SystemExportSource;
 }
