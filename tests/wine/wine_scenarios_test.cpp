@@ -28,18 +28,18 @@ std::string Win32Dir()
 // first use, once per run.
 struct WinePrefix {
     const char *arch;
-    // The regedit that writes as a 32-bit installer does, and the one that
-    // writes the 64-bit view (none in a 32-bit prefix).
-    const char *regedit32, *regedit64;
+    // The regedit that writes as a 32-bit installer does, and whether the
+    // prefix has a 64-bit view to write as well.
+    const char *regedit32;
+    bool wow64;
     std::vector<std::string> env;
     std::string dir;
     std::string lastRegistry, lastRegistry64; // what the previous scenario imported
     bool tried = false, ready = false;
 };
 
-WinePrefix Prefix32 = {"win32", "regedit", nullptr, {}, "", "", "", false, false};
-WinePrefix Prefix64 = {"win64", "C:\\windows\\syswow64\\regedit.exe", "C:\\windows\\regedit.exe", {}, "", "", "",
-                       false, false};
+WinePrefix Prefix32 = {"win32", "regedit", false, {}, "", "", "", false, false};
+WinePrefix Prefix64 = {"win64", "C:\\windows\\syswow64\\regedit.exe", true, {}, "", "", "", false, false};
 
 // The prefix, made if this is its first use; false when it cannot be made.
 bool OpenPrefix(WinePrefix &prefix)
@@ -54,7 +54,7 @@ bool OpenPrefix(WinePrefix &prefix)
     EXPECT_EQ(boot.exitCode, 0) << "wineboot failed, see " << prefix.dir << "/wineboot.log";
     RunProcess({"/usr/bin/env", "wineserver", "-p"}, prefix.env);
     prefix.ready = boot.exitCode == 0;
-    if (prefix.ready && prefix.regedit64 != nullptr) {
+    if (prefix.ready && prefix.wow64) {
         // The emulation takes a 64-bit installation from this value; Wine
         // records it as 64-bit Windows does.
         ProcessResult arch = RunProcess({"/usr/bin/env", "wine", "reg", "query",
@@ -105,29 +105,35 @@ const ModePair ModePairs[] = {{"win95", "nt40"}, {"win98", "winxp"}, {"winme", "
 // The NT version the win64 prefix reports.
 const char Mode64[] = "win7";
 
-// Imports `body` with one of the prefix's regedits.
-void Import(const WinePrefix &prefix, const char *regedit, const std::string &body, const char *name)
+// Imports `body` with the prefix's 32-bit regedit, or into the 64-bit view.
+// The latter goes through reg's /reg:64: where both halves of Wine are
+// installed, `wine` starts the 32-bit loader, which runs even
+// C:\windows\regedit.exe as its own 32-bit regedit, into Wow6432Node.
+void Import(const WinePrefix &prefix, bool view64, const std::string &body, const char *name)
 {
     std::string path = prefix.dir + "/" + name;
     WriteFile(path, "REGEDIT4\r\n\r\n" + body);
-    ASSERT_EQ(RunProcess({"/usr/bin/env", "wine", regedit, "/S", path}, prefix.env).exitCode, 0) << regedit;
+    std::vector<std::string> argv = {"/usr/bin/env", "wine", prefix.regedit32, "/S", path};
+    if (view64)
+        argv = {"/usr/bin/env", "wine", "reg", "import", path, "/reg:64"};
+    ASSERT_EQ(RunProcess(argv, prefix.env).exitCode, 0) << argv[2];
 }
 
 // Clears what the previous scenario imported, sets the Windows version Wine
 // reports and imports this scenario's keys, as a 32-bit installer writes
-// them, in one regedit run; in a win64 prefix the 64-bit regedit writes the
+// them, in one regedit run; in a win64 prefix a second import writes the
 // keys of the 64-bit view.
 void PrepareSystem(WinePrefix &prefix, const char *mode, const std::string &registry,
                    const std::string &registry64 = "")
 {
     ASSERT_TRUE(OpenPrefix(prefix));
-    Import(prefix, prefix.regedit32,
+    Import(prefix, false,
            RemovalsOf(prefix.lastRegistry) + "\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n" + "\"Version\"=\"" +
                mode + "\"\r\n" + registry,
            "scenario.reg");
     prefix.lastRegistry = registry;
-    if (prefix.regedit64 != nullptr && !(registry64.empty() && prefix.lastRegistry64.empty())) {
-        Import(prefix, prefix.regedit64, RemovalsOf(prefix.lastRegistry64) + registry64, "scenario64.reg");
+    if (prefix.wow64 && !(registry64.empty() && prefix.lastRegistry64.empty())) {
+        Import(prefix, true, RemovalsOf(prefix.lastRegistry64) + registry64, "scenario64.reg");
         prefix.lastRegistry64 = registry64;
     }
 }
