@@ -28,5 +28,7 @@ for p in "${missing[@]}"; do
     case "$p" in *:i386) dpkg --add-architecture i386 ;; esac
 done
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# A mirror caught mid-sync fails the update; the lists already here may
+# still hold the packages, and the install says so if they do not.
+apt-get update -qq || echo "install-deps: apt-get update failed; trying the package lists already here" >&2
 apt-get install -y -qq "${missing[@]}" >/dev/null
