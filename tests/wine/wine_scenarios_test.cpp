@@ -52,8 +52,12 @@ bool OpenPrefix(WinePrefix &prefix)
                   "WINEDLLOVERRIDES=mscoree,mshtml="};
     ProcessResult boot = RunProcess({"/usr/bin/env", "wineboot", "-i"}, prefix.env, prefix.dir + "/wineboot.log");
     EXPECT_EQ(boot.exitCode, 0) << "wineboot failed, see " << prefix.dir << "/wineboot.log";
-    RunProcess({"/usr/bin/env", "wineserver", "-p"}, prefix.env);
-    prefix.ready = boot.exitCode == 0;
+    // wineboot's own server lingers while its helpers do; a -p started then
+    // finds it, exits 2, and the atoms die with the old one. So wait it out.
+    RunProcess({"/usr/bin/env", "wineserver", "-w"}, prefix.env);
+    ProcessResult server = RunProcess({"/usr/bin/env", "wineserver", "-p"}, prefix.env);
+    EXPECT_EQ(server.exitCode, 0) << "no persistent wineserver for " << prefix.dir;
+    prefix.ready = boot.exitCode == 0 && server.exitCode == 0;
     if (prefix.ready && prefix.wow64) {
         // The emulation takes a 64-bit installation from this value; Wine
         // records it as 64-bit Windows does.
