@@ -17,3 +17,22 @@ bool BindReaderFunction(void *library, const char *name, Function &function)
     function = reinterpret_cast<Function>(symbol);
     return symbol != nullptr;
 }
+
+// `functions` from `soname`, bound by `bind` on first use and kept; null with
+// `problem` set when the library or one of its functions is missing.
+template <typename Functions, typename Bind>
+const Functions *LoadReaderLibrary(const char *soname, Functions &functions, bool &loaded, std::string &problem,
+                                   Bind bind)
+{
+    if (loaded)
+        return &functions;
+    void *library = OpenReaderLibrary(soname, problem);
+    if (library == nullptr)
+        return nullptr;
+    loaded = bind(library);
+    if (!loaded) {
+        problem = std::string(soname) + " lacks a function this program uses";
+        return nullptr;
+    }
+    return &functions;
+}
