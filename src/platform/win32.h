@@ -6,5 +6,5 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "platform/posix/win32_api.h"
+#include "platform/posix/base/win32_api.h"
 #endif

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/posix/atom_table.h"
+#include "platform/posix/atoms/atom_table.h"
 #include "process_run.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/image/disk_image.h"
+#include "platform/posix/root/image_root.h"
 #include "process_run.h"
 
 namespace {

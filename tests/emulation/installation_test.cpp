@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/installation.h"
+#include "platform/posix/root/root_contents.h"
 #include "process_run.h"
 
 namespace {
@@ -107,10 +107,7 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::string drive = MakeDrive(c.files);
-        if (!c.windir.empty())
-            setenv("DOROVIVI_WINDIR", c.windir.c_str(), 1);
-        Installation found = FindInstallation(drive);
-        unsetenv("DOROVIVI_WINDIR");
+        Installation found = FindInstallation(drive, c.windir);
         EXPECT_EQ(found.kind, c.kind);
         EXPECT_EQ(found.registryFile, c.registry.empty() ? "" : drive + "/" + c.registry);
         EXPECT_EQ(found.windowsFound, c.windowsFound);
@@ -122,11 +119,11 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
 TEST(Installation, SeveralInstallationsAreListed)
 {
     std::string drive = MakeDrive(std::vector<File>{{Win98Dat, "c"}} + NtIn("WINNT"));
-    Installation found = FindInstallation(drive);
+    Installation found = FindInstallation(drive, "");
     EXPECT_EQ(found.problem, "dorovivi: " + drive +
                                  ": several Windows installations and no boot configuration names one: WIN98, WINNT; "
                                  "set DOROVIVI_WINDIR to one; reading an empty registry");
-    EXPECT_NE(FindInstallation(drive + "/missing").problem.find("no such directory"), std::string::npos);
+    EXPECT_NE(FindInstallation(drive + "/missing", "").problem.find("no such directory"), std::string::npos);
 }
 
 } // namespace

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/registry_view.h"
-#include "platform/posix/sources/registry_source.h"
-#include "platform/posix/win32_api.h"
+#include "platform/posix/view/registry_view.h"
+#include "platform/posix/system/emulated_system.h"
+#include "platform/posix/base/win32_api.h"
 #include "process_run.h"
 
 namespace {
@@ -134,7 +134,7 @@ TEST_F(RegistryApi, ViewFollowsTheInstallation)
              << "[HKEY_LOCAL_MACHINE\\Software\\Classes\\.txt]\n";
         file.close();
         setenv("DOROVIVI_ROOT", root.c_str(), 1);
-        ForgetSystemRegistry();
+        ResetEmulatedSystem();
         HKEY key;
         LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.opened, 0, KEY_QUERY_VALUE, &key);
         EXPECT_EQ(result, c.found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
@@ -142,7 +142,7 @@ TEST_F(RegistryApi, ViewFollowsTheInstallation)
             RegCloseKey(key);
     }
     setenv("DOROVIVI_ROOT", Root.c_str(), 1);
-    ForgetSystemRegistry();
+    ResetEmulatedSystem();
 }
 
 } // namespace

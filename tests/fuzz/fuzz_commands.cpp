@@ -14,7 +14,7 @@
 #include "adapter/network_name_query.h"
 #include "adapter/platform_family.h"
 #include "companion/companion_probe.h"
-#include "platform/posix/sources/registry_source.h"
+#include "platform/posix/system/emulated_system.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ void ForgetRun()
     std::memset(ClassDriverKey, 0, sizeof ClassDriverKey);
     std::memset(NetworkName, 0, sizeof NetworkName);
     PlatformFamily = 0;
-    ForgetSystemRegistry();
+    ResetEmulatedSystem();
 }
 
 } // namespace

@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/posix/image/disk_image.h"
+#include "platform/posix/root/image_root.h"
 
 namespace {
 

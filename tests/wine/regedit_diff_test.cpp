@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/sources/registry_source.h"
-#include "platform/posix/win32_api.h"
+#include "platform/posix/system/emulated_system.h"
+#include "platform/posix/base/win32_api.h"
 #include "process_run.h"
 
 namespace {
@@ -413,7 +413,7 @@ Registry NativeAnswers(const std::string &dir, const Generated &file, const Regi
             names.insert({k.first, v.first});
     }
     setenv("DOROVIVI_ROOT", dir.c_str(), 1);
-    ForgetSystemRegistry();
+    ResetEmulatedSystem();
     Registry answers;
     for (const std::string &k : keys) {
         HKEY key;

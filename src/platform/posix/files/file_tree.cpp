@@ -1,6 +1,6 @@
 #include "platform/posix/files/file_tree.h"
 
-#include "platform/posix/text_compare.h"
+#include "platform/posix/base/text_compare.h"
 
 std::string JoinTreePath(const std::string &dir, std::string_view name)
 {

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/text_compare.h"
+#include "platform/posix/base/text_compare.h"
 
 std::string HostTree::HostPath(const std::string &path) const
 {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/posix/library_loading.h"
+#include "platform/posix/base/library_loading.h"
 
 namespace {
 

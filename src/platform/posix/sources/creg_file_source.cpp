@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/posix/sources/reader_libraries.h"
-#include "platform/posix/text_compare.h"
+#include "platform/posix/base/text_compare.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/posix/library_loading.h"
+#include "platform/posix/base/library_loading.h"
 
 // After the Win32 header: libcreg.h wants libbfio.h, which Debian's
 // libcreg-dev does not bring, unless WINAPI is defined.
-#include "platform/posix/win32_api.h"
+#include "platform/posix/base/win32_api.h"
 
 #include <hivex.h>
 #include <libcreg.h>

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/posix/sources/reg_export_text.h"
-#include "platform/posix/text_encoding.h"
+#include "platform/posix/base/text_encoding.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/posix/sources/reg_export.h"
-#include "platform/posix/text_compare.h"
+#include "platform/posix/base/text_compare.h"
 
 inline bool IsRegBlank(char c)
 {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/posix/text_compare.h"
+#include "platform/posix/base/text_compare.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/posix/text_compare.h"
-#include "platform/posix/text_encoding.h"
+#include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/text_encoding.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/win32_api.h"
+#include "platform/posix/base/win32_api.h"
 
 struct RegValueLine {
     std::string name;  // "" for the default value (@)

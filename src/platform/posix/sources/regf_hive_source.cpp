@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/error_line.h"
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/sources/reader_libraries.h"
-#include "platform/posix/text_compare.h"
-#include "platform/posix/text_encoding.h"
+#include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/text_encoding.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/text_compare.h"
-#include "platform/posix/win32_api.h"
+#include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/win32_api.h"
 
 struct RegistrySource {
     virtual ~RegistrySource() = default;
@@ -27,11 +27,3 @@ inline void EndStringAsAFunctionDoes(DWORD type, std::string &data)
     if (IsStringType(type) && (data.empty() || data.back() != '\0'))
         data += '\0';
 }
-
-// The registry of the system root, chosen and opened on first use and kept
-// for the life of the process.
-const RegistrySource &SystemRegistry();
-
-// Makes the next SystemRegistry() look at the root again. The program never
-// calls it; harnesses that run many systems in one process do.
-void ForgetSystemRegistry();

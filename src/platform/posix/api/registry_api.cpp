@@ -1,0 +1,108 @@
+// RegOpenKeyExA, RegQueryValueExA and RegCloseKey over the emulated HKLM.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "platform/posix/base/win32_api.h"
+#include "platform/posix/system/emulated_system.h"
+
+namespace {
+
+// Open keys by slot; a handle is the slot number plus one, times four, which
+// never meets the predefined root handles.
+const std::size_t MaxOpenKeys = 64;
+std::string OpenKeyPaths[MaxOpenKeys];
+bool OpenKeyInUse[MaxOpenKeys];
+
+HKEY HandleOfSlot(std::size_t slot)
+{
+    return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>((slot + 1) * 4));
+}
+
+// The slot of an open key's handle, or MaxOpenKeys for anything else.
+std::size_t SlotOfHandle(HKEY key)
+{
+    std::uintptr_t raw = reinterpret_cast<std::uintptr_t>(key);
+    if (raw == 0 || raw % 4 != 0 || raw / 4 > MaxOpenKeys || !OpenKeyInUse[raw / 4 - 1])
+        return MaxOpenKeys;
+    return raw / 4 - 1;
+}
+
+// The path below HKLM that a handle names; false for an unknown handle.
+bool PathOfHandle(HKEY key, std::string &path)
+{
+    if (key == HKEY_LOCAL_MACHINE) {
+        path.clear();
+        return true;
+    }
+    std::size_t slot = SlotOfHandle(key);
+    if (slot == MaxOpenKeys)
+        return false;
+    path = OpenKeyPaths[slot];
+    return true;
+}
+
+} // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
+{
+    if (phkResult == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::string path;
+    if (!PathOfHandle(hKey, path))
+        return ERROR_INVALID_HANDLE;
+    if (lpSubKey != nullptr && lpSubKey[0] != '\0') {
+        if (!path.empty())
+            path += '\\';
+        path += lpSubKey;
+    }
+    path = PathInSystemView(path); // the program is 32-bit: WOW64 redirects its opens
+    if (!SystemRegistry().KeyExists(path))
+        return ERROR_FILE_NOT_FOUND;
+    for (std::size_t slot = 0; slot < MaxOpenKeys; ++slot) {
+        if (!OpenKeyInUse[slot]) {
+            OpenKeyInUse[slot] = true;
+            OpenKeyPaths[slot] = path;
+            *phkResult = HandleOfSlot(slot);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_NOT_ENOUGH_MEMORY;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData)
+{
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
+        return ERROR_INVALID_PARAMETER;
+    std::string path;
+    if (!PathOfHandle(hKey, path))
+        return ERROR_INVALID_HANDLE;
+    DWORD type;
+    std::string data;
+    if (!SystemRegistry().FindValue(path, lpValueName != nullptr ? lpValueName : "", type, data))
+        return ERROR_FILE_NOT_FOUND;
+    if (lpType != nullptr)
+        *lpType = type;
+    if (lpcbData == nullptr)
+        return ERROR_SUCCESS;
+    auto needed = static_cast<DWORD>(data.size());
+    DWORD capacity = *lpcbData;
+    *lpcbData = needed;
+    if (lpData == nullptr)
+        return ERROR_SUCCESS;
+    if (needed > capacity)
+        return ERROR_MORE_DATA;
+    std::memcpy(lpData, data.data(), needed);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCloseKey(HKEY hKey)
+{
+    std::size_t slot = SlotOfHandle(hKey);
+    if (slot == MaxOpenKeys)
+        return ERROR_INVALID_HANDLE;
+    OpenKeyInUse[slot] = false;
+    OpenKeyPaths[slot].clear();
+    return ERROR_SUCCESS;
+}

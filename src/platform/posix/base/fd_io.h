@@ -1,0 +1,16 @@
+// Reads and writes on descriptors that carry on through EINTR and short
+// counts, and the path that names an open descriptor.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// All `size` bytes, or false (a write that returns 0 counts as failing).
+bool WriteAll(int fd, const void *bytes, std::size_t size);
+
+// Up to `capacity` bytes, until the end of the file; false on a read error.
+bool ReadUpTo(int fd, void *buffer, std::size_t capacity, std::size_t &size);
+
+// "/proc/self/fd/N": a library that opens files by name reaches the
+// descriptor's bytes through it, also where they live only in memory.
+std::string DescriptorPath(int fd);

@@ -1,0 +1,13 @@
+// A Windows installation read straight out of a disk image or a block
+// device, without mounting it.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/root/installation.h"
+
+// Looks at the image `root` (any container, partition table and FAT or NTFS
+// file system the readers know) and chooses its installation as on a
+// directory. The chosen registry files come back as descriptors of copies
+// in memory; nothing is written anywhere.
+Installation FindInDiskImage(const std::string &root, const std::string &windir);

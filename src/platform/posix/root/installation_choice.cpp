@@ -1,0 +1,132 @@
+#include "platform/posix/root/installation_choice.h"
+
+#include <algorithm>
+
+#include "platform/posix/root/boot_files.h"
+#include "platform/posix/base/text_compare.h"
+
+namespace {
+
+const Volume *VolumeNumbered(const std::vector<Volume> &volumes, int partition, std::size_t &index)
+{
+    for (index = 0; index < volumes.size(); ++index) {
+        // A directory root is the one volume every number names.
+        if (volumes[index].partition == partition || volumes[index].partition == 0)
+            return &volumes[index];
+    }
+    return nullptr;
+}
+
+// The installation of `kind` in `relative` on the volume, when there is one.
+bool InstallationAt(const std::vector<Volume> &volumes, std::size_t index, const std::string &relative,
+                    InstallationKind kind, Candidate &found)
+{
+    std::string dir;
+    std::vector<Candidate> there;
+    if (index >= volumes.size() || !FindTreePath(*volumes[index].tree, "", relative, dir))
+        return false;
+    AddInstallationsIn(*volumes[index].tree, index, dir, there);
+    for (const Candidate &one : there) {
+        if (kind == InstallationKind::None || one.kind == kind) {
+            found = one;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NamedBySetting(const std::vector<Volume> &volumes, const std::string &windir, Candidate &found)
+{
+    std::size_t index = 0;
+    if (!volumes.empty() && volumes[0].partition == 0)
+        return InstallationAt(volumes, 0, windir, InstallationKind::None, found);
+    int disk = 0, partition = 0;
+    std::string path;
+    return ParseArcName(windir, disk, partition, path) && disk == 0 &&
+           VolumeNumbered(volumes, partition, index) != nullptr &&
+           InstallationAt(volumes, index, path, InstallationKind::None, found);
+}
+
+// boot.ini's default when it is an NT entry on this disk; MSDOS.SYS's
+// directory on the active volume; "C:\" as boot.ini's default picks the
+// latter where both name one.
+bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Candidate &chosen)
+{
+    BootConfig config = ReadBootConfig(*volumes[active].tree);
+    Candidate named9x, namedNt;
+    std::size_t index = 0;
+    bool has9x = config.hasWinDir && InstallationAt(volumes, active, config.winDir, InstallationKind::Windows9x, named9x);
+    bool hasNt = config.bootDefault == BootDefault::ArcPath && config.arcDisk == 0 &&
+                 VolumeNumbered(volumes, config.arcPartition, index) != nullptr &&
+                 InstallationAt(volumes, index, config.arcPath, InstallationKind::WindowsNt, namedNt);
+    if (hasNt && (config.bootDefault == BootDefault::ArcPath || !has9x)) {
+        chosen = namedNt;
+        return true;
+    }
+    if (has9x && (config.bootDefault == BootDefault::PreviousOs || !hasNt)) {
+        chosen = named9x;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string InstallationName(const Volume &volume, const std::string &dir)
+{
+    std::string name;
+    if (volume.partition != 0)
+        name = "partition(" + std::to_string(volume.partition) + ")\\";
+    name += dir.empty() && volume.partition == 0 ? "." : dir;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir)
+{
+    Choice choice;
+    std::vector<Candidate> found;
+    for (std::size_t i = 0; i < volumes.size(); ++i)
+        ScanForInstallations(*volumes[i].tree, i, found);
+    // Also where the setting names none: the atom table stays off a Windows drive.
+    choice.windowsFound = !found.empty();
+    if (!windir.empty()) {
+        choice.chosen = NamedBySetting(volumes, windir, choice.one);
+        choice.windowsFound = choice.windowsFound || choice.chosen;
+        if (!choice.chosen)
+            choice.problem = "DOROVIVI_WINDIR=" + windir + " names no Windows installation";
+        return choice;
+    }
+    // A Windows directory given as the root is read as it is.
+    bool rootIsWindows = !found.empty() && volumes[0].partition == 0 && found[0].dir.empty();
+    if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one)) {
+        choice.chosen = true;
+        choice.windowsFound = true;
+        return choice;
+    }
+    if (found.size() == 1) {
+        choice.chosen = true;
+        choice.one = found[0];
+        return choice;
+    }
+    if (found.empty()) {
+        choice.problem = volumes.size() == 1 && volumes[0].partition == 0
+                             ? "no registry (HKLM.reg, a Windows directory with SYSTEM.DAT or system32/config/SYSTEM "
+                               "and SOFTWARE)"
+                             : "no Windows installation (SYSTEM.DAT, or system32\\config\\SYSTEM and SOFTWARE) on its "
+                               "file systems";
+        return choice;
+    }
+    std::sort(found.begin(), found.end(), [](const Candidate &a, const Candidate &b) {
+        return a.volume != b.volume ? a.volume < b.volume : a.dir < b.dir;
+    });
+    std::vector<std::string> names;
+    for (const Candidate &one : found)
+        names.push_back(InstallationName(volumes[one.volume], one.dir));
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    choice.problem = "several Windows installations and no boot configuration names one:";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        choice.problem += (i == 0 ? " " : ", ") + names[i];
+    choice.problem += "; set DOROVIVI_WINDIR to one";
+    return choice;
+}

@@ -1,0 +1,29 @@
+// Which of the installations on a disk (or under a directory) is the one to
+// read: the one DOROVIVI_WINDIR names, else the one the active partition's
+// boot files name, else the only one there is.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/root/installation_lookup.h"
+
+struct Volume {
+    const FileTree *tree;
+    int partition; // as ARC names count it, from 1; 0 for a directory root
+};
+
+struct Choice {
+    bool chosen = false;
+    Candidate one;
+    bool windowsFound = false; // some installation is there, even if none was chosen
+    std::string problem;       // what stops a choice, for "dorovivi: <root>: ...; reading an empty registry"
+};
+
+// `windir` is DOROVIVI_WINDIR ("" when unset); `active` the volume whose boot
+// files count.
+Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir);
+
+// How DOROVIVI_WINDIR names the installation in `dir`: "partition(2)\WINNT"
+// on a disk, "WINNT" under a directory, with backslashes.
+std::string InstallationName(const Volume &volume, const std::string &dir);

@@ -1,0 +1,54 @@
+#include "platform/posix/root/installation_lookup.h"
+
+namespace {
+
+// A registry file in place; whether it can be read is the source's to say,
+// so that a FIFO or a device there is named in its message.
+bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, const char *name, std::string &path)
+{
+    const TreeEntry *entry = FindListedEntry(entries, name);
+    if (entry == nullptr || entry->isDirectory)
+        return false;
+    path = JoinTreePath(dir, entry->name);
+    return true;
+}
+
+// `entries` is the listing of `dir`, which serves both kinds; system32\config
+// is listed once for both hives.
+void AddListedInstallations(const FileTree &tree, std::size_t volume, const std::string &dir,
+                            const std::vector<TreeEntry> &entries, std::vector<Candidate> &found)
+{
+    std::string file;
+    if (FindFile(entries, dir, "SYSTEM.DAT", file))
+        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, ""});
+    const TreeEntry *system32 = FindListedEntry(entries, "system32");
+    std::string config, system, software;
+    std::vector<TreeEntry> hives;
+    if (system32 != nullptr && FindTreePath(tree, JoinTreePath(dir, system32->name), "config", config) &&
+        tree.List(config, hives) && FindFile(hives, config, "SYSTEM", system) &&
+        FindFile(hives, config, "SOFTWARE", software))
+        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software});
+}
+
+} // namespace
+
+void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found)
+{
+    std::vector<TreeEntry> entries;
+    if (tree.List(dir, entries))
+        AddListedInstallations(tree, volume, dir, entries, found);
+}
+
+void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found)
+{
+    std::vector<TreeEntry> entries;
+    if (!tree.List("", entries))
+        return;
+    std::size_t before = found.size();
+    AddListedInstallations(tree, volume, "", entries, found);
+    if (found.size() > before)
+        return;
+    for (const TreeEntry &entry : entries)
+        if (entry.isDirectory)
+            AddInstallationsIn(tree, volume, entry.name, found);
+}

@@ -1,0 +1,24 @@
+// Which Windows installations a file system holds: a Windows directory has
+// SYSTEM.DAT (95/98/Me) or system32\config\SYSTEM and SOFTWARE (NT).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/posix/files/file_tree.h"
+#include "platform/posix/root/installation.h"
+
+struct Candidate {
+    InstallationKind kind;
+    std::size_t volume;       // of the volumes looked at
+    std::string dir;          // tree paths, as found
+    std::string registryFile; // SYSTEM.DAT or the SYSTEM hive
+    std::string softwareHive; // NT only
+};
+
+// The installations whose Windows directory is `dir`.
+void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found);
+
+// The top itself when it is a Windows directory, else each directory at the top.
+void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found);

@@ -1,0 +1,110 @@
+#include "platform/posix/sandbox/sandboxed_call.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/base/fd_io.h"
+
+namespace {
+
+long long MillisecondsNow()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+[[noreturn]] void RunChild(void (*work)(void *, void *), void *context, void *record, std::size_t size,
+                           SandboxLimits limits, int pipeFd)
+{
+    struct rlimit cpu = {static_cast<rlim_t>(limits.cpuSeconds), static_cast<rlim_t>(limits.cpuSeconds)};
+    setrlimit(RLIMIT_CPU, &cpu);
+    // A crash leaves no core file behind: nothing is written anywhere.
+    struct rlimit core = {0, 0};
+    setrlimit(RLIMIT_CORE, &core);
+    alarm(static_cast<unsigned>(limits.wallSeconds));
+    work(context, record);
+    WriteAll(pipeFd, record, size);
+    // No exit handlers, no flush of stdio buffers inherited from the parent.
+    _exit(0);
+}
+
+// Reads the child's record until it is whole, the child ends, the time is up
+// or the wait itself fails.
+bool ReadRecord(int pipeFd, char *bytes, std::size_t size, long long deadline, bool &timedOut)
+{
+    std::size_t done = 0;
+    timedOut = false;
+    while (done < size) {
+        long long left = deadline - MillisecondsNow();
+        if (left <= 0) {
+            timedOut = true;
+            return false;
+        }
+        struct pollfd waiting = {pipeFd, POLLIN, 0};
+        int ready = poll(&waiting, 1, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        ssize_t got = read(pipeFd, bytes + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+} // namespace
+
+SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *context, void *record,
+                            std::size_t size, SandboxLimits limits)
+{
+    SandboxOutcome outcome;
+    int pipeFds[2] = {-1, -1};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        outcome.end = SandboxEnd::CannotStart;
+        return outcome;
+    }
+    pid_t child = fork();
+    if (child < 0) {
+        int error = errno;
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        errno = error;
+        outcome.end = SandboxEnd::CannotStart;
+        return outcome;
+    }
+    if (child == 0) {
+        close(pipeFds[0]);
+        RunChild(work, context, record, size, limits, pipeFds[1]);
+    }
+    close(pipeFds[1]);
+    bool timedOut = false;
+    long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
+    bool whole = ReadRecord(pipeFds[0], static_cast<char *>(record), size, deadline, timedOut);
+    close(pipeFds[0]);
+    if (!whole)
+        kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (whole) {
+        outcome.end = SandboxEnd::Answered;
+    } else if (timedOut || (WIFSIGNALED(status) && (WTERMSIG(status) == SIGALRM || WTERMSIG(status) == SIGXCPU))) {
+        outcome.end = SandboxEnd::TimedOut;
+    } else if (WIFSIGNALED(status)) {
+        outcome.end = SandboxEnd::Crashed;
+        outcome.signal = WTERMSIG(status);
+    }
+    return outcome;
+}

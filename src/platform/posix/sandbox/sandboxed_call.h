@@ -1,0 +1,32 @@
+// Reading hostile input in a child process: libtsk and the container
+// libraries have crashed and hung on damaged images, and a child that does
+// either costs one line on stderr, not the answer. The child fills a record
+// of plain bytes that comes back through a pipe; descriptors made before the
+// call (memory files) are how it hands back anything larger.
+#pragma once
+
+#include <cstddef>
+
+struct SandboxLimits {
+    int cpuSeconds;
+    int wallSeconds; // the parent waits two seconds more before it gives up
+};
+
+enum class SandboxEnd {
+    Answered,     // the whole record came back
+    CannotStart,  // no pipe or no fork; errno says why
+    TimedOut,     // out of CPU or wall-clock time
+    Crashed,      // killed by a signal; `signal` says which
+    NoAnswer,     // ended without the whole record
+};
+
+struct SandboxOutcome {
+    SandboxEnd end = SandboxEnd::NoAnswer;
+    int signal = 0;
+};
+
+// Runs `work(context, record)` in a child under `limits` without a core file;
+// `record` (`size` bytes) holds what the child wrote there when the call
+// answers.
+SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *context, void *record,
+                            std::size_t size, SandboxLimits limits);

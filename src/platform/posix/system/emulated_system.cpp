@@ -1,0 +1,71 @@
+#include "platform/posix/system/emulated_system.h"
+
+#include <cstdlib>
+
+#include "platform/posix/atoms/atom_location.h"
+#include "platform/posix/root/root_contents.h"
+#include "platform/posix/system/registry_opening.h"
+#include "platform/posix/system/system_root.h"
+#include "platform/posix/view/registry_view.h"
+
+namespace {
+
+struct EmulatedSystem {
+    bool installationKnown = false;
+    Installation installation;
+    OpenedRegistry registry; // source null until first asked
+    bool viewKnown = false;
+    RegistryView view = RegistryView::Native;
+};
+
+EmulatedSystem System;
+
+std::string WindirSetting()
+{
+    const char *windir = std::getenv("DOROVIVI_WINDIR");
+    return windir != nullptr ? windir : "";
+}
+
+} // namespace
+
+const Installation &SystemInstallation()
+{
+    if (!System.installationKnown) {
+        System.installation = FindInstallation(SystemRootPath(), WindirSetting());
+        System.installationKnown = true;
+    }
+    return System.installation;
+}
+
+const RegistrySource &SystemRegistry()
+{
+    if (System.registry.source == nullptr)
+        OpenRegistryOf(SystemInstallation(), System.registry);
+    return *System.registry.source;
+}
+
+std::string PathInSystemView(const std::string &path)
+{
+    if (!PathMayBeRedirected(path))
+        return path; // the native view is not read for opens it cannot change
+    if (!System.viewKnown) {
+        System.view = ViewOfRegistry(SystemRegistry());
+        System.viewKnown = true;
+    }
+    return PathInView(path, System.view);
+}
+
+bool SystemAtomTablePath(std::string &path)
+{
+    return AtomTablePath(SystemInstallation().windowsFound, SystemRootPath(), path);
+}
+
+void ResetEmulatedSystem()
+{
+    CloseOpenedRegistry(System.registry);
+    CloseInstallationFiles(System.installation);
+    System.installationKnown = false;
+    System.installation = Installation();
+    System.viewKnown = false;
+    System.view = RegistryView::Native;
+}

@@ -1,0 +1,25 @@
+// The one Windows system the emulation stands in for: the installation of
+// the system root, its registry, the view a 32-bit program has of it, and
+// where its atom table lives, each looked at once per process.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/root/installation.h"
+#include "platform/posix/sources/registry_source.h"
+
+const Installation &SystemInstallation();
+const RegistrySource &SystemRegistry();
+
+// Where the 32-bit program's open of `path` (below HKLM) lands: WOW64's view
+// on a 64-bit installation, else `path` itself.
+std::string PathInSystemView(const std::string &path);
+
+// DOROVIVI_ATOMS, the emulation root's own table, or the per-user one; false
+// with one stderr line when the per-user directory cannot serve.
+bool SystemAtomTablePath(std::string &path);
+
+// Closes what the system holds and makes the next call look at the root
+// again. The program never calls it; harnesses that run many systems in one
+// process do.
+void ResetEmulatedSystem();
