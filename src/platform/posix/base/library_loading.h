@@ -18,6 +18,11 @@ bool BindReaderFunction(void *library, const char *name, Function &function)
     return symbol != nullptr;
 }
 
+// A library's functions are listed once, as F(member, symbol) pairs of an
+// X-macro: these declare each member and bind it into `functions`.
+#define DECLARE_READER_FUNCTION(member, symbol) decltype(&symbol) member;
+#define BIND_READER_FUNCTION(member, symbol) BindReaderFunction(library, #symbol, functions.member) &&
+
 // `functions` from `soname`, bound by `bind` on first use and kept; null with
 // `problem` set when the library or one of its functions is missing.
 template <typename Functions, typename Bind>
@@ -29,7 +34,7 @@ const Functions *LoadReaderLibrary(const char *soname, Functions &functions, boo
     void *library = OpenReaderLibrary(soname, problem);
     if (library == nullptr)
         return nullptr;
-    loaded = bind(library);
+    loaded = bind(library, functions);
     if (!loaded) {
         problem = std::string(soname) + " lacks a function this program uses";
         return nullptr;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/posix/base/library_loading.h"
-
 namespace {
 
 // The sonames the build was made against (Debian's libtsk19 and libqcow1).
@@ -19,34 +17,14 @@ bool QcowLoaded = false;
 
 const TskFunctions *TskLibrary(std::string &problem)
 {
-    return LoadReaderLibrary(TskSoname, Tsk, TskLoaded, problem, [](void *library) {
-        return BindReaderFunction(library, "tsk_img_open_utf8", Tsk.img_open_utf8) &&
-               BindReaderFunction(library, "tsk_img_open_external", Tsk.img_open_external) &&
-               BindReaderFunction(library, "tsk_img_read", Tsk.img_read) &&
-               BindReaderFunction(library, "tsk_vs_open", Tsk.vs_open) &&
-               BindReaderFunction(library, "tsk_vs_part_get", Tsk.vs_part_get) &&
-               BindReaderFunction(library, "tsk_fs_open_img", Tsk.fs_open_img) &&
-               BindReaderFunction(library, "tsk_fs_open_vol", Tsk.fs_open_vol) &&
-               BindReaderFunction(library, "tsk_fs_dir_open_meta", Tsk.fs_dir_open_meta) &&
-               BindReaderFunction(library, "tsk_fs_dir_getsize", Tsk.fs_dir_getsize) &&
-               BindReaderFunction(library, "tsk_fs_dir_get", Tsk.fs_dir_get) &&
-               BindReaderFunction(library, "tsk_fs_dir_close", Tsk.fs_dir_close) &&
-               BindReaderFunction(library, "tsk_fs_file_open_meta", Tsk.fs_file_open_meta) &&
-               BindReaderFunction(library, "tsk_fs_file_read", Tsk.fs_file_read) &&
-               BindReaderFunction(library, "tsk_fs_file_close", Tsk.fs_file_close) &&
-               BindReaderFunction(library, "tsk_error_get", Tsk.error_get) &&
-               BindReaderFunction(library, "tsk_error_reset", Tsk.error_reset);
-    });
+    return LoadReaderLibrary(TskSoname, Tsk, TskLoaded, problem,
+                             [](void *library, auto &functions) { return TSK_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
 const QcowFunctions *QcowLibrary(std::string &problem)
 {
-    return LoadReaderLibrary(QcowSoname, Qcow, QcowLoaded, problem, [](void *library) {
-        return BindReaderFunction(library, "libqcow_file_initialize", Qcow.file_initialize) &&
-               BindReaderFunction(library, "libqcow_file_open", Qcow.file_open) &&
-               BindReaderFunction(library, "libqcow_file_get_media_size", Qcow.file_get_media_size) &&
-               BindReaderFunction(library, "libqcow_file_read_buffer_at_offset", Qcow.file_read_buffer_at_offset);
-    });
+    return LoadReaderLibrary(QcowSoname, Qcow, QcowLoaded, problem,
+                             [](void *library, auto &functions) { return QCOW_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
 std::string TakeTskError(const TskFunctions *tsk)

@@ -4,33 +4,39 @@
 
 #include <string>
 
+#include "platform/posix/base/library_loading.h"
+
 #include <libqcow.h>
 #include <tsk/libtsk.h>
 
+#define TSK_FUNCTIONS(F) \
+    F(img_open_utf8, tsk_img_open_utf8) \
+    F(img_open_external, tsk_img_open_external) \
+    F(img_read, tsk_img_read) \
+    F(vs_open, tsk_vs_open) \
+    F(vs_part_get, tsk_vs_part_get) \
+    F(fs_open_img, tsk_fs_open_img) \
+    F(fs_open_vol, tsk_fs_open_vol) \
+    F(fs_dir_open_meta, tsk_fs_dir_open_meta) \
+    F(fs_dir_getsize, tsk_fs_dir_getsize) \
+    F(fs_dir_get, tsk_fs_dir_get) \
+    F(fs_dir_close, tsk_fs_dir_close) \
+    F(fs_file_open_meta, tsk_fs_file_open_meta) \
+    F(fs_file_read, tsk_fs_file_read) \
+    F(fs_file_close, tsk_fs_file_close) \
+    F(error_get, tsk_error_get) \
+    F(error_reset, tsk_error_reset)
 struct TskFunctions {
-    decltype(&tsk_img_open_utf8) img_open_utf8;
-    decltype(&tsk_img_open_external) img_open_external;
-    decltype(&tsk_img_read) img_read;
-    decltype(&tsk_vs_open) vs_open;
-    decltype(&tsk_vs_part_get) vs_part_get;
-    decltype(&tsk_fs_open_img) fs_open_img;
-    decltype(&tsk_fs_open_vol) fs_open_vol;
-    decltype(&tsk_fs_dir_open_meta) fs_dir_open_meta;
-    decltype(&tsk_fs_dir_getsize) fs_dir_getsize;
-    decltype(&tsk_fs_dir_get) fs_dir_get;
-    decltype(&tsk_fs_dir_close) fs_dir_close;
-    decltype(&tsk_fs_file_open_meta) fs_file_open_meta;
-    decltype(&tsk_fs_file_read) fs_file_read;
-    decltype(&tsk_fs_file_close) fs_file_close;
-    decltype(&tsk_error_get) error_get;
-    decltype(&tsk_error_reset) error_reset;
+    TSK_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
+#define QCOW_FUNCTIONS(F) \
+    F(file_initialize, libqcow_file_initialize) \
+    F(file_open, libqcow_file_open) \
+    F(file_get_media_size, libqcow_file_get_media_size) \
+    F(file_read_buffer_at_offset, libqcow_file_read_buffer_at_offset)
 struct QcowFunctions {
-    decltype(&libqcow_file_initialize) file_initialize;
-    decltype(&libqcow_file_open) file_open;
-    decltype(&libqcow_file_get_media_size) file_get_media_size;
-    decltype(&libqcow_file_read_buffer_at_offset) file_read_buffer_at_offset;
+    QCOW_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
 // Loaded on first use and kept; null with `problem` set where the library

@@ -14,35 +14,39 @@
 #include <hivex.h>
 #include <libcreg.h>
 
+#define CREG_FUNCTIONS(F) \
+    F(file_initialize, libcreg_file_initialize) \
+    F(file_open, libcreg_file_open) \
+    F(file_free, libcreg_file_free) \
+    F(file_get_root_key, libcreg_file_get_root_key) \
+    F(key_free, libcreg_key_free) \
+    F(key_get_number_of_sub_keys, libcreg_key_get_number_of_sub_keys) \
+    F(key_get_sub_key_by_index, libcreg_key_get_sub_key_by_index) \
+    F(key_get_name_size, libcreg_key_get_name_size) \
+    F(key_get_name, libcreg_key_get_name) \
+    F(key_get_number_of_values, libcreg_key_get_number_of_values) \
+    F(key_get_value_by_index, libcreg_key_get_value_by_index) \
+    F(value_free, libcreg_value_free) \
+    F(value_get_name_size, libcreg_value_get_name_size) \
+    F(value_get_name, libcreg_value_get_name) \
+    F(value_get_value_type, libcreg_value_get_value_type) \
+    F(value_get_value_data_size, libcreg_value_get_value_data_size) \
+    F(value_get_value_data, libcreg_value_get_value_data)
 struct CregFunctions {
-    decltype(&libcreg_file_initialize) file_initialize;
-    decltype(&libcreg_file_open) file_open;
-    decltype(&libcreg_file_free) file_free;
-    decltype(&libcreg_file_get_root_key) file_get_root_key;
-    decltype(&libcreg_key_free) key_free;
-    decltype(&libcreg_key_get_number_of_sub_keys) key_get_number_of_sub_keys;
-    decltype(&libcreg_key_get_sub_key_by_index) key_get_sub_key_by_index;
-    decltype(&libcreg_key_get_name_size) key_get_name_size;
-    decltype(&libcreg_key_get_name) key_get_name;
-    decltype(&libcreg_key_get_number_of_values) key_get_number_of_values;
-    decltype(&libcreg_key_get_value_by_index) key_get_value_by_index;
-    decltype(&libcreg_value_free) value_free;
-    decltype(&libcreg_value_get_name_size) value_get_name_size;
-    decltype(&libcreg_value_get_name) value_get_name;
-    decltype(&libcreg_value_get_value_type) value_get_value_type;
-    decltype(&libcreg_value_get_value_data_size) value_get_value_data_size;
-    decltype(&libcreg_value_get_value_data) value_get_value_data;
+    CREG_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
+#define HIVEX_FUNCTIONS(F) \
+    F(open, hivex_open) \
+    F(close, hivex_close) \
+    F(root, hivex_root) \
+    F(node_children, hivex_node_children) \
+    F(node_name, hivex_node_name) \
+    F(node_values, hivex_node_values) \
+    F(value_key, hivex_value_key) \
+    F(value_value, hivex_value_value)
 struct HivexFunctions {
-    decltype(&hivex_open) open;
-    decltype(&hivex_close) close;
-    decltype(&hivex_root) root;
-    decltype(&hivex_node_children) node_children;
-    decltype(&hivex_node_name) node_name;
-    decltype(&hivex_node_values) node_values;
-    decltype(&hivex_value_key) value_key;
-    decltype(&hivex_value_value) value_value;
+    HIVEX_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
 // Loaded on first use and kept; null with `problem` set where the library

@@ -10,23 +10,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <utility>
 #include <vector>
 
+#include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/sources/regf_hive_file.h"
 #include "platform/posix/base/text_compare.h"
-#include "platform/posix/base/text_encoding.h"
 
 namespace {
 
 const HivexFunctions *Hivex = nullptr; // set by the first open
 
-struct Hive {
-    hive_h *handle = nullptr;
-    std::string path;
-};
-
+using Hive = RegfHive;
 // The children of a node, named, listed once per node: a run asks for the
 // same service list up to eighteen times.
 struct ChildList {
@@ -195,46 +191,15 @@ struct RegfHiveSource : RegistrySource {
         return found;
     }
 
-    // Strings are stored UTF-16LE; the A-function hands them out in the
-    // 8-bit code page with a NUL even when the stored data lacks one.
     bool ValueOf(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &data) const
     {
         std::string raw;
         if (!RawValue(hive, node, name, type, raw))
             return false;
-        if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) {
-            data.swap(raw);
-            return true;
-        }
-        data.clear();
-        AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(raw.data()), raw.size(), data);
-        EndStringAsAFunctionDoes(type, data);
+        DecodeRegfValue(type, raw, data);
         return true;
     }
 };
-
-// Takes `fd` over. hivex maps the file it opens by name; the descriptor's
-// own name reaches the same bytes, also where they live only in memory.
-bool OpenHive(int fd, const char *name, Hive &hive, std::string &problem)
-{
-    hive.path = name;
-    // A FIFO or device would block or never end.
-    if (fd < 0 || !IsRegularFile(fd)) {
-        problem = hive.path + ": not a regular file";
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-    hive.handle = Hivex->open(path.c_str(), 0);
-    int error = errno;
-    close(fd);
-    if (hive.handle == nullptr) {
-        problem = hive.path + ": not a readable registry hive (" + std::strerror(error) + ")";
-        return false;
-    }
-    return true;
-}
 
 // "ControlSet%03u" for SYSTEM\Select's REG_DWORD Current, when that set exists.
 std::string CurrentControlSet(const RegfHiveSource &source)
@@ -247,9 +212,7 @@ std::string CurrentControlSet(const RegfHiveSource &source)
         !source.RawValue(source.system, select, "Current", type, current) || type != REG_DWORD ||
         current.size() != 4)
         return "";
-    unsigned long number = static_cast<unsigned char>(current[0]) | static_cast<unsigned char>(current[1]) << 8 |
-                           static_cast<unsigned long>(static_cast<unsigned char>(current[2])) << 16 |
-                           static_cast<unsigned long>(static_cast<unsigned char>(current[3])) << 24;
+    unsigned long number = ReadLe32(reinterpret_cast<const unsigned char *>(current.data()));
     char name[32];
     std::snprintf(name, sizeof name, "ControlSet%03lu", number);
     if (number == 0 || !source.Child(source.system, root, name, set))
@@ -269,8 +232,8 @@ RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, int sof
         return nullptr;
     }
     RegfHiveSource *source = new RegfHiveSource;
-    bool systemOpen = OpenHive(systemFd, systemName, source->system, problem);
-    if (!systemOpen || !OpenHive(softwareFd, softwareName, source->software, problem)) {
+    bool systemOpen = OpenRegfHive(Hivex, systemFd, systemName, source->system, problem);
+    if (!systemOpen || !OpenRegfHive(Hivex, softwareFd, softwareName, source->software, problem)) {
         if (!systemOpen && softwareFd >= 0)
             close(softwareFd);
         delete source;

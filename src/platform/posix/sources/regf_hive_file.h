@@ -1,0 +1,20 @@
+// One NT hive file opened through hivex.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/sources/registry_source.h"
+
+struct RegfHive {
+    hive_h *handle = nullptr;
+    std::string path; // as messages name it
+};
+
+// Takes `fd` over; false with `problem` naming the file and what is wrong.
+bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem);
+
+// What RegQueryValueExA hands out for stored `raw` data of `type`: strings
+// are stored UTF-16LE and come out in the 8-bit code page, ended by a NUL
+// even where the stored data has none.
+void DecodeRegfValue(DWORD type, std::string &raw, std::string &data);
