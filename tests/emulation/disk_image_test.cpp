@@ -259,8 +259,9 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     std::string half = Convert(raw, "qcow2-v3");
     ASSERT_FALSE(half.empty());
     ASSERT_EQ(truncate(half.c_str(), FileSize(half) / 2), 0);
-    // The logical partition's boot record links back to itself.
-    std::string looped = WriteDisk("looped", "dos", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 1);
+    // The logical partition's boot record links back to itself; Windows
+    // lives on the primary, which stays readable.
+    std::string looped = WriteDisk("looped", "dos", {Fat("12", Win98("WINDOWS")), Fat("12", {})}, 1);
     ASSERT_FALSE(looped.empty());
     {
         std::fstream disk(looped, std::ios::in | std::ios::out | std::ios::binary);
@@ -281,13 +282,15 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         {noise, "no partition table and no FAT or NTFS file system"},
         {backed, "qcow2 image with a backing file, which is not read"},
         {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
-        {looped, "the extended partition's chain of boot records loops"},
     };
     for (const Case &c : cases) {
         Installation found = FindInDiskImage(c.image, "");
         EXPECT_EQ(found.kind, InstallationKind::None);
         EXPECT_EQ(found.problem, "dorovivi: " + c.image + ": " + c.problem + "; reading an empty registry");
     }
+    Installation found = FindInDiskImage(looped, "");
+    EXPECT_EQ(found.kind, InstallationKind::Windows9x) << found.problem;
+    CloseInstallationFiles(found);
 }
 
 // Last, and only once the images are no longer needed.

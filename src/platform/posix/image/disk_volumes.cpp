@@ -7,26 +7,19 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/posix/image/mbr_layout.h"
 #include "platform/posix/image/qcow_image.h"
 
 namespace {
 
-const std::size_t SectorSize = 512;
-
-// The first sector of an MBR or EBR entry, relative as the table has it.
-std::uint64_t SlotStart(const unsigned char *slot)
-{
-    return slot[8] | slot[9] << 8 | slot[10] << 16 | static_cast<std::uint64_t>(slot[11]) << 24;
-}
-
 // A boot record (the MBR or an EBR) at `sector`; false when it cannot be
 // read or lacks its signature.
 bool ReadBootRecord(const TskFunctions *tsk, TSK_IMG_INFO *image, std::uint64_t sector,
-                    unsigned char (&record)[SectorSize])
+                    unsigned char (&record)[BootRecordSize])
 {
-    if (tsk->img_read(image, static_cast<TSK_OFF_T>(sector * SectorSize), reinterpret_cast<char *>(record),
+    if (tsk->img_read(image, static_cast<TSK_OFF_T>(sector * BootRecordSize), reinterpret_cast<char *>(record),
                       sizeof record) == static_cast<ssize_t>(sizeof record) &&
-        record[510] == 0x55 && record[511] == 0xAA)
+        HasBootSignature(record))
         return true;
     tsk->error_reset();
     return false;
@@ -35,32 +28,32 @@ bool ReadBootRecord(const TskFunctions *tsk, TSK_IMG_INFO *image, std::uint64_t 
 // The start sector of the partition the MBR marks bootable; 0 for none.
 std::uint64_t BootableStart(const unsigned char *mbr)
 {
-    for (int entry = 0; entry < 4; ++entry) {
-        const unsigned char *slot = mbr + 446 + 16 * entry;
-        if (slot[0] == 0x80)
-            return SlotStart(slot);
+    for (int entry = 0; entry < BootRecordEntries; ++entry) {
+        const unsigned char *slot = BootRecordEntry(mbr, entry);
+        if (slot[EntryStatusAt] == BootableStatus)
+            return EntryStart(slot);
     }
     return 0;
 }
 
-bool IsExtendedType(unsigned char type)
+// The first extended entry's start, offset by `base`; 0 for none.
+std::uint64_t ExtendedStart(const unsigned char *record, std::uint64_t base)
 {
-    return type == 0x05 || type == 0x0F || type == 0x85;
+    for (int entry = 0; entry < BootRecordEntries; ++entry) {
+        const unsigned char *slot = BootRecordEntry(record, entry);
+        if (IsExtendedEntry(slot))
+            return base + EntryStart(slot);
+    }
+    return 0;
 }
 
 // libtsk stops where an extended partition's chain of boot records comes
-// back on itself and keeps what it read; a table in that state is damaged,
-// and nothing on it is taken at its word.
+// back on itself and keeps what it read before.
 bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image, const unsigned char *mbr)
 {
-    const int MaxLinks = 1024;
-    std::uint64_t extended = 0;
-    for (int entry = 0; entry < 4 && extended == 0; ++entry) {
-        const unsigned char *slot = mbr + 446 + 16 * entry;
-        if (IsExtendedType(slot[4]))
-            extended = SlotStart(slot);
-    }
-    unsigned char record[SectorSize];
+    const std::size_t MaxLinks = 1024;
+    std::uint64_t extended = ExtendedStart(mbr, 0);
+    unsigned char record[BootRecordSize];
     std::vector<std::uint64_t> visited;
     for (std::uint64_t at = extended; at != 0;) {
         if (std::find(visited.begin(), visited.end(), at) != visited.end() || visited.size() == MaxLinks)
@@ -68,13 +61,7 @@ bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image, const unsi
         visited.push_back(at);
         if (!ReadBootRecord(tsk, image, at, record))
             return false;
-        std::uint64_t next = 0;
-        for (int entry = 0; entry < 4 && next == 0; ++entry) {
-            const unsigned char *slot = record + 446 + 16 * entry;
-            if (IsExtendedType(slot[4]))
-                next = extended + SlotStart(slot);
-        }
-        at = next;
+        at = ExtendedStart(record, extended);
     }
     return false;
 }
@@ -118,7 +105,7 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
 }
 
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::string &problem)
+                     std::vector<std::string> &notes, std::string &problem)
 {
     TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_DETECT);
     if (table == nullptr) {
@@ -132,12 +119,12 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         volumes.push_back(DiskVolume{1, "", fs, true});
         return true;
     }
-    unsigned char mbr[SectorSize];
+    unsigned char mbr[BootRecordSize];
     bool hasMbr = ReadBootRecord(tsk, image, 0, mbr);
-    if (hasMbr && ExtendedChainLoops(tsk, image, mbr)) {
-        problem = "the extended partition's chain of boot records loops";
-        return false;
-    }
+    // Windows still mounts the partitions before the loop; so does this.
+    if (hasMbr && ExtendedChainLoops(tsk, image, mbr))
+        notes.push_back("the extended partition's chain of boot records loops; the partitions after the loop are "
+                        "not read");
     // The table's own order: primaries by slot, then each link of the
     // extended chain; libtsk lists by position on the disk.
     std::vector<const TSK_VS_PART_INFO *> parts;

@@ -19,6 +19,7 @@ struct DiskVolume {
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.
-// False with `problem` when there is neither.
+// False with `problem` when there is neither. Damage that leaves the rest
+// readable adds a line to `notes`.
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::string &problem);
+                     std::vector<std::string> &notes, std::string &problem);

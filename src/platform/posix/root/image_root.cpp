@@ -46,7 +46,7 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
     const TskFunctions *tsk = TskLibrary(problem);
     TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
-    if (tsk == nullptr || !OpenDiskImage(tsk, root, image, problem) || !ListDiskVolumes(tsk, image, disk, problem)) {
+    if (tsk == nullptr || !OpenDiskImage(tsk, root, image, problem) || !ListDiskVolumes(tsk, image, disk, notes, problem)) {
         Copy(answer.problem, sizeof answer.problem, problem);
         return;
     }

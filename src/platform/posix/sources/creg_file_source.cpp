@@ -15,23 +15,17 @@
 #include <map>
 #include <vector>
 
-#include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
+#include "platform/posix/sources/creg_layout.h"
+#include "platform/posix/sources/reader_libraries.h"
 
 namespace {
 
 const CregFunctions *Creg = nullptr; // set by the first open
 
-const std::uint32_t FileHeaderSize = 32;
-const std::uint32_t RgknHeaderSize = 32;
-const std::uint32_t HierarchyEntrySize = 28;
-const std::uint32_t RootEntryOffset = 0x20; // where libcreg starts the tree
+const std::uint32_t HierarchyEntrySize = CregHierarchyEntrySize;
 const int MaxPathDepth = 64;
-
-std::uint32_t Read32(const unsigned char *p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 struct FoundKey {
     libcreg_key_t *key;     // nullptr: no such key
@@ -74,14 +68,14 @@ struct CregFileSource : RegistrySource {
         unsigned char entry[HierarchyEntrySize];
         if (!ReadEntry(keyOffset, entry))
             return false;
-        std::uint32_t next = Read32(entry + 16);
+        std::uint32_t next = ReadLe32(entry + CregEntryFirstChildAt);
         const std::size_t limit = treeSize / HierarchyEntrySize;
         offsets.clear();
         while (static_cast<std::int32_t>(next) >= 0) {
             if (offsets.size() >= limit || !ReadEntry(next, entry))
                 return false;
             offsets.push_back(next);
-            next = Read32(entry + 20);
+            next = ReadLe32(entry + CregEntryNextSiblingAt);
         }
         return true;
     }
@@ -190,26 +184,14 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return "not a regular file";
-    if (info.st_size == 0)
-        return "empty file";
-    unsigned char head[FileHeaderSize + RgknHeaderSize];
-    ssize_t got = pread(fd, head, sizeof head, 0);
-    if (got >= 4 && memcmp(head, "CREG", 4) != 0)
-        return "not a CREG file";
-    if (got != static_cast<ssize_t>(sizeof head))
-        return "truncated";
-    if (memcmp(head + FileHeaderSize, "RGKN", 4) != 0)
-        return "damaged (no key tree)";
-    std::uint32_t blocksAt = Read32(head + 8);
-    std::uint32_t rgknSize = Read32(head + FileHeaderSize + 4);
-    treeBase = Read32(head + FileHeaderSize + 8);
-    if (rgknSize < RgknHeaderSize)
-        return "damaged (key tree size)";
-    treeSize = rgknSize - RgknHeaderSize;
-    std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
-    if (static_cast<std::uint64_t>(treeBase) + treeSize > fileSize || blocksAt >= fileSize)
-        return "truncated";
-    return nullptr;
+    unsigned char head[CregFileHeaderSize + CregRgknHeaderSize];
+    ssize_t got = info.st_size == 0 ? 0 : pread(fd, head, sizeof head, 0);
+    CregTree tree = {0, 0};
+    const char *problem = CheckCregHeaders(head, got < 0 ? 0 : static_cast<std::size_t>(got),
+                                           static_cast<std::uint64_t>(info.st_size), tree);
+    treeBase = tree.base;
+    treeSize = tree.size;
+    return problem;
 }
 
 } // namespace
@@ -227,7 +209,7 @@ RegistrySource *OpenCregFileSource(int fd, std::string &problem)
     libcreg_key_t *root = nullptr;
     // libcreg opens by name; the descriptor's own name reaches the same bytes,
     // also where they live only in memory.
-    std::string name = "/proc/self/fd/" + std::to_string(fd);
+    std::string name = DescriptorPath(fd);
     if (headerProblem != nullptr) {
         problem = headerProblem;
     } else if (Creg->file_initialize(&source->file, nullptr) != 1 ||
@@ -236,7 +218,7 @@ RegistrySource *OpenCregFileSource(int fd, std::string &problem)
     } else if (Creg->file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
         problem = "damaged (no root key)";
     } else {
-        source->keys[""] = FoundKey{root, RootEntryOffset};
+        source->keys[""] = FoundKey{root, CregRootEntryOffset};
         return source;
     }
     delete source;
