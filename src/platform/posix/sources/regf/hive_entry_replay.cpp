@@ -49,9 +49,7 @@ bool WalkLog(const HiveLogState &log, const HivePrimaryState &primary, EntryWalk
                 continue;
             walk.started = true;
         } else if (entry.sequence < walk.expected) {
-            if (appliedHere)
-                break; // an older entry left behind the last ones written
-            continue;  // already applied from the other log
+            continue; // already applied, or left behind by an earlier write
         } else if (entry.sequence > walk.expected) {
             walk.stop = "log entry " + std::to_string(walk.expected) + " missing (" + file.name + " goes on at " +
                         std::to_string(entry.sequence) + ")";
