@@ -75,9 +75,8 @@ void PlanHiveReplay(const unsigned char *primaryHead, std::size_t headSize, std:
         CheckLog(logs[i], states[i]);
         logBytes += logs[i].size;
     }
+    // The file's size, not its block's word for it, which may be anything.
     std::uint64_t ownBins = primarySize > kRegfBaseBlockSize ? primarySize - kRegfBaseBlockSize : 0;
-    if (primary.intact)
-        ownBins = std::max<std::uint64_t>(ownBins, primary.base.hiveBinsSize);
     primary.largestBins = (ownBins + logBytes + kRegfHiveBinAlignment - 1) / kRegfHiveBinAlignment *
                           kRegfHiveBinAlignment;
 
