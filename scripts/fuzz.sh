@@ -30,6 +30,13 @@ for source in tests/fuzz/fuzz_*.cpp; do
             seeds=build/fuzz/seeds-image max_len=$((3 << 20)) timeout=30
             rm -rf "$seeds"
             build/native/tests/write_image_seeds "$seeds" ;;
+        # Dirty hives and their logs, written at run time by the fixture writer.
+        fuzz_hive_replay)
+            cmake --preset native >/dev/null
+            cmake --build --preset native --target write_replay_seeds -j"$(nproc)" >/dev/null
+            seeds=build/fuzz/seeds-replay max_len=65536
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            build/native/tests/write_replay_seeds "$seeds" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)
