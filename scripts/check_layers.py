@@ -91,5 +91,42 @@ def main(top):
     return 1 if faults else 0
 
 
+def self_test():
+    """Each tree of the table must give exactly the faults it names."""
+    import contextlib
+    import io
+    import tempfile
+
+    up = '#include "platform/posix/api/a.h"\n'
+    cases = [
+        ("a file including downward", {"api/a.cpp": '#include "platform/posix/base/b.h"\n', "base/b.h": ""}, []),
+        ("an arrow back up", {"base/b.cpp": up, "api/a.h": ""}, ["not below base/"]),
+        ("siblings", {"view/v.cpp": '#include "platform/posix/atoms/t.h"\n', "atoms/t.h": ""}, ["not below view/"]),
+        ("a file outside the layers", {"loose.cpp": ""}, ["not in a layer folder"]),
+        ("a circle inside a folder", {"root/a.h": '#include "platform/posix/root/b.h"\n',
+                                      "root/b.cpp": '#include "platform/posix/root/a.h"\n'}, ["include circle"]),
+        ("a long file", {"base/long.cpp": "\n" * (MAX_LINES + 1)}, ["more than"]),
+    ]
+    failed = 0
+    for what, files, expected in cases:
+        with tempfile.TemporaryDirectory() as top:
+            for name, text in files.items():
+                path = os.path.join(top, "src", POSIX, name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "w") as out:
+                    out.write(text)
+            printed = io.StringIO()
+            with contextlib.redirect_stdout(printed):
+                status = main(top)
+            lines = printed.getvalue().splitlines()
+            if status != (1 if expected else 0) or len(lines) != len(expected) or \
+                    any(word not in line for word, line in zip(expected, lines)):
+                print(f"self-test: {what}: got {lines}")
+                failed = 1
+    return failed
+
+
 if __name__ == "__main__":
+    if sys.argv[1:] == ["--self-test"]:
+        sys.exit(self_test())
     sys.exit(main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")))

@@ -38,11 +38,7 @@ bool IsBlank(char c)
 
 std::string_view TrimBlanks(std::string_view text)
 {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
+    return TrimTrailing(TrimLeading(text, IsBlank), [](char c) { return IsBlank(c) || c == '\r'; });
 }
 
 bool IsStringType(DWORD type)

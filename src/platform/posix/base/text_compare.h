@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/base/text_trim.h"
 #include "platform/posix/base/win32_api.h"
 
 char LowerAscii(char c);
@@ -15,6 +16,7 @@ std::string UpperAscii(std::string_view text);
 bool RegNamesEqual(std::string_view a, std::string_view b);
 
 bool IsBlank(char c); // a space or a tab
+
 // Without blanks at either end, nor a CR at the end.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/posix/base/text_trim.h"
+
 namespace {
 
 // The sonames the build was made against (Debian's libtsk19 and libqcow1).
@@ -30,10 +32,8 @@ const QcowFunctions *QcowLibrary(std::string &problem)
 std::string TakeTskError(const TskFunctions *tsk)
 {
     const char *why = tsk->error_get();
-    std::string text = why != nullptr ? why : "";
+    std::string text(TrimTrailing(why != nullptr ? why : "", [](char c) { return c == ' ' || c == '\n'; }));
     std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
     tsk->error_reset();
     return text;
 }

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
-#include "platform/posix/sources/reg_export_text.h"
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/base/text_encoding.h"
+#include "platform/posix/sources/reg_export_text.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool RefusedForSize(std::uint64_t size, const char *what)
 {
     if (size < MaxTextBytes)
         return false;
-    std::fprintf(stderr, "dorovivi: %s is 4 GiB or more, too large to read; the registry is empty\n", what);
+    PrintErrorLine(std::string("dorovivi: ") + what + " is 4 GiB or more, too large to read; the registry is empty");
     return true;
 }
 
@@ -60,10 +60,7 @@ void IndexText(RegExport &exported, bool unicodeText, const char *what)
         exported.text.remove_prefix(3);
     OwnCrOnlyText(exported);
     std::string_view header = exported.text.substr(0, exported.text.find('\n'));
-    while (!header.empty() && header.back() == '\r')
-        header.remove_suffix(1);
-    while (!header.empty() && (header.front() == ' ' || header.front() == '\t'))
-        header.remove_prefix(1);
+    header = TrimLeading(TrimTrailing(header, [](char c) { return c == '\r'; }), IsBlank);
     exported.unicodeText = unicodeText;
     if ((header != Version5Header && header != Version4Header) || RefusedForSize(exported.text.size(), what)) {
         exported.text = std::string_view();

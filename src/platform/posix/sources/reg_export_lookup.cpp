@@ -33,9 +33,7 @@ std::string_view NextLine(std::string_view body, std::size_t &pos)
         end = body.size();
     std::string_view line = body.substr(pos, end - pos);
     pos = end + 1;
-    while (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
+    return TrimTrailing(line, [](char c) { return c == '\r'; });
 }
 
 // Searches one section body; the last line naming the value wins.

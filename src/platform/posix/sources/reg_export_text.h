@@ -14,11 +14,7 @@ inline bool IsRegBlank(char c)
 
 inline std::string_view TrimRegLine(std::string_view line)
 {
-    while (!line.empty() && IsRegBlank(line.back()))
-        line.remove_suffix(1);
-    while (!line.empty() && IsRegBlank(line.front()))
-        line.remove_prefix(1);
-    return line;
+    return TrimLeading(TrimTrailing(line, IsRegBlank), IsRegBlank);
 }
 
 inline std::string_view PathOfSection(const RegExport &exported, const RegExport::Section &section)

@@ -151,9 +151,7 @@ bool ParseHexType(std::string_view line, std::size_t &pos, DWORD &type)
 RegValueParse ParseData(std::string_view line, std::size_t pos, bool unicodeText, RegValueLine &value)
 {
     pos = SkipBlanks(line, pos);
-    std::string_view rest = line.substr(pos);
-    while (!rest.empty() && IsBlank(rest.back()))
-        rest.remove_suffix(1);
+    std::string_view rest = TrimTrailing(line.substr(pos), IsBlank);
     if (!rest.empty() && rest.front() == '-') {
         value.removed = true;
         return OnlyComment(rest, 1) ? RegValueDone : RegValueInvalid;
