@@ -279,7 +279,7 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     } cases[] = {
         {empty, "empty file"},
         {noise, "no partition table and no FAT or NTFS file system"},
-        {backed, "qcow2 image with a backing file, which is not read"},
+        {backed, "its backing file " + raw + " is a raw image, which is not read under qcow2"},
         {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
         {looped, "the extended partition's chain of boot records loops"},
     };

@@ -1,0 +1,139 @@
+// Chains of differencing disks: VM disks with snapshots, each chain written
+// here with its base holding one SYSTEM.DAT and each child another; the
+// answer through the chain is the newest child's, as the flattened disk
+// gives it. And the libvhdi behaviour the VHD reader guards against.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libvhdi.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "chain_writer.h"
+#include "differencing_writer.h"
+#include "disk_image_writer.h"
+#include "platform/posix/image/disk_image.h"
+#include "process_run.h"
+
+namespace {
+
+std::string Contents(int fd)
+{
+    std::string bytes;
+    char buffer[4096];
+    ssize_t got;
+    for (off_t at = 0; (got = pread(fd, buffer, sizeof buffer, at)) > 0; at += got)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    return bytes;
+}
+
+// Three sectors, of which a new generation changes the first alone.
+std::string Registry(int generation)
+{
+    return "CREG generation " + std::to_string(generation) + std::string(1500, 'r');
+}
+
+// Raw disks 0..count-1: a bare FAT12 holding WINDOWS\SYSTEM.DAT, each the
+// one before with that file rewritten in place (mtools writes only it).
+std::vector<std::string> WriteGenerations(const std::string &dir, int count)
+{
+    std::string tree = dir + "/tree", error;
+    mkdir(tree.c_str(), 0755);
+    mkdir((tree + "/WINDOWS").c_str(), 0755);
+    WriteFile(tree + "/WINDOWS/SYSTEM.DAT", Registry(0));
+    std::vector<std::string> raws = {dir + "/gen0.raw"};
+    std::vector<PlacedPartition> placed;
+    EXPECT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat12, tree)}, Layout::Bare, raws[0], &placed, &error)) << error;
+    for (int i = 1; i < count; ++i) {
+        raws.push_back(dir + "/gen" + std::to_string(i) + ".raw");
+        WriteFile(tree + "/WINDOWS/SYSTEM.DAT", Registry(i));
+        std::string command = "cp " + raws[i - 1] + " " + raws[i] + " && MTOOLS_SKIP_CHECK=1 mcopy -o -i " + raws[i] +
+                              " " + tree + "/WINDOWS/SYSTEM.DAT ::/WINDOWS/SYSTEM.DAT";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+    return raws;
+}
+
+// The registry file the lookup copies out of `image`, or the problem.
+std::string Answer(const std::string &image)
+{
+    Installation found = FindInDiskImage(image, "");
+    if (found.kind != InstallationKind::Windows9x)
+        return "none: " + found.problem;
+    std::string content = Contents(found.registryFd);
+    close(found.registryFd);
+    return content;
+}
+
+TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
+{
+    struct Case {
+        ChainKind kind;
+        int links;
+    } cases[] = {
+        {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3},
+        {ChainKind::VdiFixed, 2}, {ChainKind::Vhd, 3}, {ChainKind::Vhdx, 3}, {ChainKind::Vhd, 16},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(ChainKindName(c.kind)) + " of " + std::to_string(c.links));
+        std::string dir = MakeTempDir("dorovivi-chain"), error;
+        std::vector<std::string> raws = WriteGenerations(dir, c.links);
+        std::string newest = WriteChain(c.kind, raws, dir, &error);
+        ASSERT_NE(newest, "") << error;
+        EXPECT_EQ(Answer(newest), Registry(c.links - 1));
+        // The base alone still holds the first answer: the chain is read, not its base.
+        EXPECT_EQ(Answer(raws[0]), Registry(0));
+        // VHD: libvhdi flattens a partial sector run wrong (see below); its truth is the raw disk.
+        std::string flat = dir + "/flat.raw";
+        if (c.kind == ChainKind::Qcow2 || c.kind == ChainKind::Vmdk || c.kind == ChainKind::Vhdx) {
+            ASSERT_TRUE(FlattenChain(c.kind, newest, flat, &error)) << error;
+            EXPECT_EQ(Answer(newest), Answer(flat));
+        } else {
+            EXPECT_EQ(Answer(newest), Answer(raws.back()));
+        }
+        RemoveTree(dir);
+    }
+}
+
+// libvhdi 20210425 reads a differencing VHD's sector bitmap a byte (8
+// sectors) at a time: where a child holds sector 3 of a 4 KiB run and not
+// sectors 4 to 7, those come from the child's block too, not from the parent.
+TEST(DiskChain, LibvhdiReadsAPartialSectorRunFromTheChild)
+{
+    std::string dir = MakeTempDir("dorovivi-vhdi"), error;
+    std::string base = dir + "/base.raw", child = dir + "/child.raw";
+    std::mt19937 random(7);
+    std::string bytes(4 << 20, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(random());
+    WriteFile(base, bytes);
+    bytes.replace(3 * 512, 512, std::string(512, 'c'));
+    WriteFile(child, bytes);
+    ASSERT_EQ(std::system(("qemu-img convert -f raw -O vpc " + base + " " + dir + "/base.vhd").c_str()), 0);
+    ASSERT_TRUE(WriteDifferencingVhd(dir + "/base.vhd", base, child, {"base.vhd", ""}, dir + "/child.vhd", &error))
+        << error;
+    libvhdi_file_t *parentFile = nullptr, *childFile = nullptr;
+    ASSERT_EQ(libvhdi_file_initialize(&parentFile, nullptr), 1);
+    ASSERT_EQ(libvhdi_file_initialize(&childFile, nullptr), 1);
+    ASSERT_EQ(libvhdi_file_open(parentFile, (dir + "/base.vhd").c_str(), LIBVHDI_OPEN_READ, nullptr), 1);
+    ASSERT_EQ(libvhdi_file_open(childFile, (dir + "/child.vhd").c_str(), LIBVHDI_OPEN_READ, nullptr), 1);
+    ASSERT_EQ(libvhdi_file_set_parent_file(childFile, parentFile, nullptr), 1);
+    for (int sector = 0; sector < 16; ++sector) {
+        char got[512];
+        ASSERT_EQ(libvhdi_file_read_buffer_at_offset(childFile, got, 512, sector * 512, nullptr), 512);
+        bool right = bytes.compare(sector * 512, 512, got, 512) == 0;
+        SCOPED_TRACE(sector);
+        EXPECT_EQ(right, sector < 4 || sector > 7) << "libvhdi changed: the VHD reader's guard may go";
+    }
+    libvhdi_file_free(&childFile, nullptr);
+    libvhdi_file_free(&parentFile, nullptr);
+    RemoveTree(dir);
+}
+
+} // namespace
