@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <libvhdi.h>
@@ -96,6 +97,114 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
             EXPECT_EQ(Answer(newest), Answer(flat));
         } else {
             EXPECT_EQ(Answer(newest), Answer(raws.back()));
+        }
+        RemoveTree(dir);
+    }
+}
+
+void RunShell(const std::string &command)
+{
+    EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+}
+
+// A chain broken in one way: the empty answer and a line naming the cause,
+// or, where the hypervisor would still find the parent, the child's answer.
+TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
+{
+    struct Case {
+        const char *what;
+        ChainKind kind;
+        int links;
+        // Breaks the chain in `dir`; "" when the chain must still answer.
+        std::string (*breakChain)(const std::string &dir, const std::vector<std::string> &raws);
+        bool asNobody = false;
+    };
+    const Case cases[] = {
+        {"missing qcow2 backing file", ChainKind::Qcow2, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             unlink((dir + "/base.qcow2").c_str());
+             return std::string("child1.qcow2: its parent 'base.qcow2' is missing (looked for " + dir + "/base.qcow2)");
+         }},
+        {"missing VDI parent", ChainKind::VdiDynamic, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             unlink((dir + "/VM/VM.vdi").c_str());
+             return std::string("is missing (looked among the .vdi files of " + dir + "/VM/Snapshots and " + dir +
+                                "/VM/Snapshots/..)");
+         }},
+        {"VHD parent replaced by another disk", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             RunShell("qemu-img convert -f raw -O vpc " + raws[0] + " " + dir + "/base.vhd");
+             return std::string("child1.vhd: its parent " + dir + "/base.vhd is another disk (VHD id ");
+         }},
+        {"VHDX parent replaced by another disk", ChainKind::Vhdx, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             RunShell("qemu-img convert -f raw -O vhdx " + raws[0] + " " + dir + "/base.vhdx");
+             return std::string("child1.vhdx: its parent " + dir + "/./base.vhdx is another disk (VHDX id {");
+         }},
+        {"VMDK parent replaced by another disk", ChainKind::Vmdk, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             RunShell("qemu-img convert -f raw -O vmdk " + raws[0] + " " + dir + "/base.vmdk");
+             return std::string("child1.vmdk: its parent " + dir + "/base.vmdk is another disk (VMDK CID ");
+         }},
+        {"qcow2 chain looping", ChainKind::Qcow2, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("ln -sf child2.qcow2 " + dir + "/base.qcow2");
+             return std::string("the chain of parent disks loops back to " + dir + "/base.qcow2");
+         }},
+        {"VMDK delta links looping", ChainKind::Vmdk, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
+             return std::string("the chain of parent disks loops back to " + dir + "/base.vmdk");
+         }},
+        {"VHD parent found by the last component of its Windows path", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             std::string error;
+             EXPECT_TRUE(WriteDifferencingVhd(dir + "/base.vhd", raws[0], raws[1], {"", "C:\\VMs\\Old PC\\base.vhd"},
+                                              dir + "/child1.vhd", &error)) << error;
+             return std::string();
+         }},
+        {"VHDX parent found by the last component of its long-path form", ChainKind::Vhdx, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             std::string error;
+             EXPECT_TRUE(WriteDifferencingVhdx(dir + "/base.vhdx", raws[0], raws[1],
+                                               {"", "\\\\?\\D:\\Hyper-V\\base.vhdx"}, dir + "/child1.vhdx", &error))
+                 << error;
+             return std::string();
+         }},
+        {"0444 files read by nobody", ChainKind::VdiDynamic, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("chmod 0755 " + dir + " && find " + dir + "/VM -type f -exec chmod 0444 {} +");
+             return std::string();
+         },
+         true},
+        {"0444 qcow2 chain read by nobody", ChainKind::Qcow2, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("chmod 0755 " + dir + " && chmod 0444 " + dir + "/*.qcow2");
+             return std::string();
+         },
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-broken"), error;
+        std::vector<std::string> raws = WriteGenerations(dir, c.links);
+        std::string newest = WriteChain(c.kind, raws, dir, &error);
+        ASSERT_NE(newest, "") << error;
+        std::string problem = c.breakChain(dir, raws);
+        if (c.asNobody) {
+            pid_t child = fork();
+            if (child == 0) {
+                _exit(setgid(65534) != 0 || setuid(65534) != 0 ? 2 : Answer(newest) == Registry(c.links - 1) ? 0 : 1);
+            }
+            int status = -1;
+            waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        } else if (problem.empty()) {
+            EXPECT_EQ(Answer(newest), Registry(c.links - 1));
+        } else {
+            std::string answer = Answer(newest);
+            EXPECT_NE(answer.find(problem), std::string::npos) << answer;
+            EXPECT_EQ(answer.find('\n'), std::string::npos) << answer;
         }
         RemoveTree(dir);
     }
