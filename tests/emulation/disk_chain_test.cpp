@@ -4,6 +4,7 @@
 // gives it. And the libvhdi behaviour the VHD reader guards against.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "differencing_writer.h"
 #include "disk_image_writer.h"
 #include "platform/posix/image/disk_image.h"
+#include "platform/posix/image/vdi_image.h"
 #include "process_run.h"
 
 namespace {
@@ -208,6 +210,56 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
         }
         RemoveTree(dir);
     }
+}
+
+// The VDI reader over hostile headers: each refusal names its cause; no
+// mutation here may read outside the file.
+TEST(DiskChain, VdiHeaderFaultsAreNamed)
+{
+    std::string dir = MakeTempDir("dorovivi-vdi"), error, uuid;
+    WriteFile(dir + "/disk.raw", std::string(3 << 20, 'd'));
+    ASSERT_TRUE(WriteVdi("", "", dir + "/disk.raw", 1, dir + "/disk.vdi", &uuid, &error)) << error;
+    std::ifstream in(dir + "/disk.vdi", std::ios::binary);
+    const std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto le32 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    struct Case {
+        const char *what;
+        std::size_t at;
+        std::string bytes; // written at `at`; "" with at 0: the file cut to `cut`
+        std::size_t cut;
+        const char *problem; // "" when it reads
+    } cases[] = {
+        {"sound", 0, "", 0, ""},
+        {"header cut short", 0, "", 0x100, "its header is cut short"},
+        {"version 1.0", 0x44, le32(0x00010000), 0, "version 1.0, which is not read"},
+        {"undo image type", 0x4C, le32(3), 0, "of type 3, which is not read"},
+        {"block size zero", 0x178, le32(0), 0, "sizes do not fit together"},
+        {"block size not of sectors", 0x178, le32(1000), 0, "sizes do not fit together"},
+        {"more disk than blocks", 0x170, std::string("\0\0\0\x01\0\0\0\0", 8), 0, "sizes do not fit together"},
+        {"block map past the end", 0x154, le32(0x7FFFFFF0), 0, "sizes do not fit together"},
+        {"a block index past the map", 0x200, le32(7), 0, "block 0 lies past the end of the file"},
+        {"data cut off", 0, "", 0x400 + (3 << 20) - 4096, "block 2 lies past the end of the file"},
+        {"zero block", 0x200, le32(0xFFFFFFFE), 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = c.cut != 0 ? good.substr(0, c.cut) : good;
+        bytes.replace(c.at, c.bytes.size(), c.bytes);
+        WriteFile(dir + "/case.vdi", bytes);
+        int fd = open((dir + "/case.vdi").c_str(), O_RDONLY);
+        VdiLayer layer;
+        std::string problem;
+        bool read = ReadVdiLayer(fd, "case.vdi", layer, problem);
+        EXPECT_EQ(read, c.problem[0] == '\0') << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        if (read) {
+            std::string disk(layer.diskSize, '\0');
+            EXPECT_EQ(ReadVdi(&layer, 0, &disk[0], disk.size()), static_cast<ssize_t>(disk.size()));
+            EXPECT_EQ(disk.substr(0, 1 << 20), std::string(1 << 20, c.at == 0x200 ? '\0' : 'd'));
+        }
+        close(fd);
+    }
+    RemoveTree(dir);
 }
 
 // libvhdi 20210425 reads a differencing VHD's sector bitmap a byte (8
