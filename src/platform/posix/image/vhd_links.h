@@ -27,6 +27,10 @@ struct VhdLink {
     std::uint64_t bitmapBytes = 0;
     std::vector<std::uint32_t> table;
     std::map<std::uint32_t, std::vector<unsigned char>> partialBitmaps;
+    // VHDX differencing only: its block table. libvhdi 20210425 reads some
+    // sectors of a block this child lacks as zeros instead of the parent's.
+    std::vector<std::uint64_t> vhdxTable;
+    std::uint64_t chunkRatio = 0, vhdxSize = 0;
 };
 
 // The VHD open as `fd`: footer, dynamic header, locators and sector bitmaps.

@@ -8,6 +8,7 @@
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/vhd_links.h"
+#include "platform/posix/image/vhdx_layout.h"
 
 namespace {
 
@@ -74,12 +75,46 @@ bool ReadGuardedSector(const VhdiLayer *layer, std::uint64_t at, char *buffer)
            static_cast<ssize_t>(Sector);
 }
 
+// A differencing VHDX, block by block: a fully present block from this
+// file, a zero block as zeros, a partially present one through libvhdi, the
+// rest from the parent.
+ssize_t ReadVhdxDifferencing(const VhdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    const VhdLink &link = layer->link;
+    std::size_t done = 0;
+    while (done < size) {
+        std::uint64_t at = offset + done, block = at / link.blockSize, within = at % link.blockSize;
+        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(link.blockSize - within, size - done));
+        std::uint64_t entry = block < link.vhdxTable.size() ? link.vhdxTable[block] : 0;
+        std::uint64_t state = entry & VhdxStateMask;
+        ssize_t got = static_cast<ssize_t>(piece);
+        if (state == VhdxBlockFullyPresent)
+            got = pread(link.fd, buffer + done, piece, static_cast<off_t>((entry & VhdxOffsetMask) + within));
+        else if (state == VhdxBlockZero)
+            std::fill(buffer + done, buffer + done + piece, '\0');
+        else if (state == VhdxBlockPartiallyPresent)
+            got = Vhdi->file_read_buffer_at_offset(layer->file, buffer + done, piece, static_cast<off64_t>(at), nullptr);
+        else if (at >= layer->parent->size)
+            std::fill(buffer + done, buffer + done + piece, '\0');
+        else {
+            piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, layer->parent->size - at));
+            got = ReadLayer(layer->parent, at, buffer + done, piece);
+        }
+        if (got != static_cast<ssize_t>(piece))
+            return -1;
+        done += piece;
+    }
+    return static_cast<ssize_t>(done);
+}
+
 ssize_t ReadLayer(const VhdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size)
 {
     if (offset >= layer->size)
         return 0;
     if (size > layer->size - offset)
         size = static_cast<std::size_t>(layer->size - offset);
+    if (layer->link.vhdx && layer->link.differencing && layer->parent != nullptr)
+        return ReadVhdxDifferencing(layer, offset, buffer, size);
     if (!Guarded(layer, offset, offset + size))
         return Vhdi->file_read_buffer_at_offset(layer->file, buffer, size, static_cast<off64_t>(offset), nullptr);
     std::size_t done = 0;

@@ -31,3 +31,13 @@ const unsigned char VhdxParentLocatorItem[16] = {0x2D, 0x5F, 0xD3, 0xA8, 0x0B, 0
 const unsigned VhdxLocatorCountAt = 18;         // u16, after the locator type GUID and two reserved bytes
 const unsigned VhdxLocatorEntriesAt = 20, VhdxLocatorEntrySize = 12; // u32 key offset, u32 value offset, u16, u16
 const unsigned VhdxMaxLocatorSize = 64 * 1024;
+const unsigned char VhdxBatRegion[16] = {0x66, 0x77, 0xC2, 0x2D, 0x23, 0xF6, 0x00, 0x42,
+                                         0x9D, 0x64, 0x11, 0x5E, 0x9B, 0xFD, 0x4A, 0x08};
+const unsigned char VhdxLogicalSectorSizeItem[16] = {0x1D, 0xBF, 0x41, 0x81, 0x6F, 0xA9, 0x09, 0x47,
+                                                     0xBA, 0x47, 0xF2, 0x33, 0xA8, 0xFA, 0xAB, 0x5F};
+const unsigned char VhdxDiskSizeItem[16] = {0x24, 0x42, 0xA5, 0x2F, 0x1B, 0xCD, 0x76, 0x48,
+                                            0xB2, 0x11, 0x5D, 0xBE, 0xD8, 0x3B, 0xF4, 0xB8};
+// Block table entries: the state in the low 3 bits, the file offset in MiB from bit 20.
+const std::uint64_t VhdxStateMask = 7, VhdxOffsetMask = ~((1ULL << 20) - 1);
+const std::uint64_t VhdxBlockFullyPresent = 6, VhdxBlockPartiallyPresent = 7, VhdxBlockZero = 2;
+const std::uint64_t VhdxMaxTableEntries = 1ULL << 26;

@@ -36,18 +36,29 @@ std::string Lower(std::string text)
 }
 
 // The metadata item `item`: its bytes, up to VhdxMaxLocatorSize.
-bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item, std::vector<unsigned char> &value)
+// The file offset and length of the region `region`; false where there is none.
+bool FindRegion(int fd, const unsigned char *region, std::uint64_t &at, std::uint64_t &length)
 {
     unsigned char table[VhdxRegionTableSize];
     if (!ReadAt(fd, VhdxRegionTableAt, table, sizeof table) || std::memcmp(table, VhdxRegionSignature, 4) != 0)
         return false;
-    std::uint64_t metadataAt = 0;
     std::uint32_t regions = std::min<std::uint32_t>(ReadLe32(table + VhdxRegionCountAt), VhdxMaxRegions);
     for (std::uint32_t i = 0; i < regions; ++i) {
         const unsigned char *entry = table + VhdxRegionEntriesAt + i * VhdxRegionEntrySize;
-        if (std::memcmp(entry, VhdxMetadataRegion, 16) == 0)
-            metadataAt = ReadLe64(entry + 16);
+        if (std::memcmp(entry, region, 16) == 0) {
+            at = ReadLe64(entry + 16);
+            length = ReadLe32(entry + 24);
+            return true;
+        }
     }
+    return false;
+}
+
+bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item, std::vector<unsigned char> &value)
+{
+    std::uint64_t metadataAt = 0, regionLength = 0;
+    if (!FindRegion(fd, VhdxMetadataRegion, metadataAt, regionLength))
+        return false;
     unsigned char metadata[VhdxMetadataEntriesAt + VhdxMaxMetadataEntries * VhdxMetadataEntrySize];
     if (metadataAt == 0 || metadataAt > fileSize || sizeof metadata > fileSize - metadataAt ||
         !ReadAt(fd, metadataAt, metadata, sizeof metadata) || std::memcmp(metadata, VhdxMetadataSignature, 8) != 0)
@@ -64,6 +75,44 @@ bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item,
         return ReadAt(fd, at, value.data(), value.size());
     }
     return false;
+}
+
+// A differencing disk's block table, read here because libvhdi does not
+// always go to the parent for the blocks this child lacks.
+bool ReadVhdxTable(int fd, std::uint64_t fileSize, const std::vector<unsigned char> &parameters, VhdLink &link,
+                   std::string &problem)
+{
+    std::vector<unsigned char> sectorSize, diskSize;
+    std::uint64_t tableAt = 0, tableLength = 0;
+    link.blockSize = ReadLe32(parameters.data());
+    if (!ReadMetadataItem(fd, fileSize, VhdxLogicalSectorSizeItem, sectorSize) || sectorSize.size() < 4 ||
+        !ReadMetadataItem(fd, fileSize, VhdxDiskSizeItem, diskSize) || diskSize.size() < 8 ||
+        !FindRegion(fd, VhdxBatRegion, tableAt, tableLength)) {
+        problem = "damaged VHDX image (no disk size, sector size or block table)";
+        return false;
+    }
+    std::uint64_t logical = ReadLe32(sectorSize.data());
+    link.vhdxSize = ReadLe64(diskSize.data());
+    if ((logical != 512 && logical != 4096) || link.blockSize < (1u << 20) || link.blockSize > (256u << 20) ||
+        (link.blockSize & (link.blockSize - 1)) != 0 || link.vhdxSize == 0 || link.vhdxSize > (64ULL << 40)) {
+        problem = "damaged VHDX image (its block or sector size is not one VHDX has)";
+        return false;
+    }
+    link.chunkRatio = (1ULL << 23) * logical / link.blockSize;
+    std::uint64_t blocks = (link.vhdxSize + link.blockSize - 1) / link.blockSize;
+    std::uint64_t entries = blocks + blocks / link.chunkRatio + 1;
+    if (entries > VhdxMaxTableEntries || entries * 8 > tableLength || tableAt > fileSize || tableLength > fileSize - tableAt) {
+        problem = "damaged VHDX image (its block table does not fit in the file)";
+        return false;
+    }
+    std::vector<unsigned char> table(entries * 8);
+    if (!ReadAt(fd, tableAt, table.data(), table.size())) {
+        problem = "damaged VHDX image (its block table cannot be read)";
+        return false;
+    }
+    for (std::uint64_t b = 0; b < blocks; ++b)
+        link.vhdxTable.push_back(ReadLe64(&table[(b + b / link.chunkRatio) * 8]));
+    return true;
 }
 
 } // namespace
@@ -122,5 +171,5 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &p
         else if (key == "absolute_win32_path")
             link.parent.absolute = value;
     }
-    return true;
+    return ReadVhdxTable(fd, fileSize, parameters, link, problem);
 }
