@@ -271,6 +271,16 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         disk.seekp(static_cast<std::streamoff>(extended * 512 + 446 + 16));
         disk.write("\0\0\0\0\x05\0\0\0\0\0\0\0\0\x10\0\0", 16);
     }
+    // A dynamic VHD whose footer at the end is gone (its copy at the start stays).
+    std::string footless = Convert(raw, "vhd");
+    ASSERT_FALSE(footless.empty());
+    ASSERT_EQ(truncate(footless.c_str(), FileSize(footless) - 512), 0);
+    // An E01 whose second segment is gone: the first ends with a link to it.
+    std::string big = WriteDisk("segments", "bare", {Fat("16", Win98("WINDOWS"))});
+    std::string segmented = Convert(big, "E01");
+    ASSERT_FALSE(segmented.empty());
+    std::string second = segmented.substr(0, segmented.size() - 2) + "02";
+    ASSERT_EQ(unlink(second.c_str()), 0);
     std::string empty = Dir() + "/empty.img", noise = Dir() + "/noise.img";
     std::ofstream{empty};
     std::ofstream{noise} << std::string(100000, '\x5a');
@@ -282,6 +292,8 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         {backed, "its backing file " + raw + " is a raw image, which is not read under qcow2"},
         {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
         {looped, "the extended partition's chain of boot records loops"},
+        {footless, "dynamic VHD without its footer at the end of the file (cut short or damaged)"},
+        {segmented, "E01 image whose segment " + second + " is missing (the ones before it end with a link to it)"},
     };
     for (const Case &c : cases) {
         Installation found = FindInDiskImage(c.image, "");
