@@ -119,6 +119,10 @@ std::string Convert(const std::string &raw, const std::string &container)
                           : container == "vmdk"      ? "-O vmdk"
                           : container == "vmdk-flat" ? "-O vmdk -o subformat=monolithicFlat"
                           : container == "qcow2-v2"  ? "-O qcow2 -o compat=0.10"
+                          : container == "vhdx"      ? "-O vhdx"
+                          : container == "vhdx-fixed" ? "-O vhdx -o subformat=fixed"
+                          : container == "vdi"       ? "-O vdi"
+                          : container == "vdi-fixed" ? "-O vdi -o static=on"
                                                      : "-O qcow2 -o compat=1.1";
     return RunTool(std::string("qemu-img convert -f raw ") + options + " " + Quote(raw) + " " + Quote(out)) ? out : "";
 }
@@ -217,7 +221,8 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
          InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
     };
-    const char *containers[] = {"split", "E01", "vhd-fixed", "vhd", "vmdk", "vmdk-flat", "qcow2-v2", "qcow2-v3"};
+    const char *containers[] = {"split", "E01",   "vhd-fixed", "vhd",       "vmdk", "vmdk-flat", "qcow2-v2",
+                                "qcow2-v3", "vhdx", "vhdx-fixed", "vdi", "vdi-fixed"};
     std::vector<Case> all(std::begin(cases), std::end(cases));
     for (const char *container : containers) // every container carries the first row, its file past 64 KiB
         all.push_back({container, "bare", {Fat("12", std::vector<File>{filler} + Win98("WINDOWS"))}, 0, container, "",
