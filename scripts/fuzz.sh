@@ -37,6 +37,12 @@ for source in tests/fuzz/fuzz_*.cpp; do
             seeds=build/fuzz/seeds-replay max_len=65536
             rm -rf "$seeds" && mkdir -p "$seeds"
             build/native/tests/write_replay_seeds "$seeds" ;;
+        # VDI headers: qemu-img writes a fixed and a dynamic one; the rest is mutation.
+        fuzz_vdi_layer)
+            seeds=build/fuzz/seeds-vdi max_len=65536
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            qemu-img create -q -f vdi "$seeds/dynamic.vdi" 4M
+            qemu-img create -q -f vdi -o static=on "$seeds/fixed.vdi" 1M ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "chain_writer.h"
 #include "disk_image_writer.h"
 #include "process_run.h"
 #include "scenarios.h"
@@ -32,6 +33,8 @@ struct ImageForm {
     FileSystem fileSystem;
     Layout layout;
     Container container;
+    bool chained = false; // instead of the container: the disk as the child of a chain of `chain`
+    ChainKind chain = ChainKind::Qcow2;
 };
 
 struct FormedScenario {
@@ -53,7 +56,7 @@ std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
     const ImageForm &image = info.param.image;
     if (info.param.form == Form::Image || info.param.form == Form::Image64)
         name = name + "_" + FileSystemName(image.fileSystem) + "_" + LayoutName(image.layout) + "_" +
-               ContainerName(image.container);
+               (image.chained ? ChainKindName(image.chain) : ContainerName(image.container));
     return name;
 }
 
@@ -62,7 +65,8 @@ std::string FormedName(const testing::TestParamInfo<FormedScenario> &info)
 // 9 times its index: nine running numbers n give every layout (n % 4) and
 // container (n % 9) with that file system, and the four stretches together
 // cover 0..35, every layout with every container. 64-bit systems go on
-// NTFS, through the layouts and containers in turn.
+// NTFS, through the layouts and containers in turn. Each image runs again as
+// the newest child of a chain, the chain kinds in turn.
 std::vector<FormedScenario> AllFormedScenarios()
 {
     const FileSystem fats[] = {FileSystem::Fat12, FileSystem::Fat16, FileSystem::Fat32};
@@ -70,7 +74,9 @@ std::vector<FormedScenario> AllFormedScenarios()
     const Container containers[] = {Container::Raw,        Container::SplitRaw,   Container::VhdFixed,
                                     Container::VhdDynamic, Container::VmdkSparse, Container::VmdkFlat,
                                     Container::Qcow2V2,    Container::Qcow2V3,    Container::E01};
-    int perFamily[2] = {0, 0}, perSystem[4] = {0, 0, 0, 0}, images64 = 0;
+    const ChainKind chains[] = {ChainKind::Qcow2, ChainKind::Vmdk, ChainKind::VdiDynamic,
+                                ChainKind::VdiFixed, ChainKind::Vhd, ChainKind::Vhdx};
+    int perFamily[2] = {0, 0}, perSystem[4] = {0, 0, 0, 0}, images64 = 0, chained = 0;
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {
         const ImageForm none = {FileSystem::Other, Layout::Bare, Container::Raw};
@@ -83,6 +89,7 @@ std::vector<FormedScenario> AllFormedScenarios()
                 FileSystem system = !nt ? fats[turn % 3] : turn % 2 == 0 ? FileSystem::Ntfs : fats[1 + turn / 2 % 2];
                 int n = 9 * static_cast<int>(system) + perSystem[static_cast<int>(system)]++;
                 all.push_back({s, Form::Image, {system, layouts[n % 4], containers[n % 9]}});
+                all.push_back({s, Form::Image, {system, layouts[n % 4], Container::Raw, true, chains[chained++ % 6]}});
             }
         }
         if (RunsAs64Bit(s.family)) {
@@ -90,6 +97,7 @@ std::vector<FormedScenario> AllFormedScenarios()
             all.push_back({s, Form::DriveNt64, none});
             int n = images64++;
             all.push_back({s, Form::Image64, {FileSystem::Ntfs, layouts[n % 4], containers[n % 9]}});
+            all.push_back({s, Form::Image64, {FileSystem::Ntfs, layouts[n % 4], Container::Raw, true, chains[chained++ % 6]}});
         }
     }
     return all;
@@ -135,8 +143,23 @@ NativeRun RunNative(Family family, const std::string &registry, const std::vecto
         watched = root + "/image";
         mkdir(watched.c_str(), 0755);
         std::string error;
-        env[0] = "DOROVIVI_ROOT=" +
-                 WriteDiskImage(partitions, image.layout, image.container, watched, "disk", &error);
+        if (!image.chained) {
+            env[0] = "DOROVIVI_ROOT=" +
+                     WriteDiskImage(partitions, image.layout, image.container, watched, "disk", &error);
+        } else {
+            // The base holds the disk with its registry files' signatures
+            // broken, an empty answer; the child holds the disk itself.
+            std::vector<PlacedPartition> placed;
+            std::string raw = root + "/disk.raw", base = root + "/base.raw";
+            EXPECT_TRUE(WriteRawDisk(partitions, image.layout, raw, &placed, &error)) << error;
+            std::string bytes = ReadFile(raw);
+            for (const char *magic : {"regf", "CREG"})
+                for (std::size_t at = bytes.find(magic); at != std::string::npos; at = bytes.find(magic, at + 4))
+                    if (at % 512 == 0)
+                        bytes.replace(at, 4, "xxxx");
+            WriteFile(base, bytes);
+            env[0] = "DOROVIVI_ROOT=" + WriteChain(image.chain, {base, raw}, watched, &error);
+        }
         EXPECT_EQ(error, "");
     }
     std::string before = regFile ? "" : Snapshot(watched);

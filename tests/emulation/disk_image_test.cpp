@@ -119,6 +119,10 @@ std::string Convert(const std::string &raw, const std::string &container)
                           : container == "vmdk"      ? "-O vmdk"
                           : container == "vmdk-flat" ? "-O vmdk -o subformat=monolithicFlat"
                           : container == "qcow2-v2"  ? "-O qcow2 -o compat=0.10"
+                          : container == "vhdx"      ? "-O vhdx"
+                          : container == "vhdx-fixed" ? "-O vhdx -o subformat=fixed"
+                          : container == "vdi"       ? "-O vdi"
+                          : container == "vdi-fixed" ? "-O vdi -o static=on"
                                                      : "-O qcow2 -o compat=1.1";
     return RunTool(std::string("qemu-img convert -f raw ") + options + " " + Quote(raw) + " " + Quote(out)) ? out : "";
 }
@@ -217,7 +221,8 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
          InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
     };
-    const char *containers[] = {"split", "E01", "vhd-fixed", "vhd", "vmdk", "vmdk-flat", "qcow2-v2", "qcow2-v3"};
+    const char *containers[] = {"split", "E01",   "vhd-fixed", "vhd",       "vmdk", "vmdk-flat", "qcow2-v2",
+                                "qcow2-v3", "vhdx", "vhdx-fixed", "vdi", "vdi-fixed"};
     std::vector<Case> all(std::begin(cases), std::end(cases));
     for (const char *container : containers) // every container carries the first row, its file past 64 KiB
         all.push_back({container, "bare", {Fat("12", std::vector<File>{filler} + Win98("WINDOWS"))}, 0, container, "",
@@ -272,6 +277,16 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         disk.seekp(static_cast<std::streamoff>(extended * 512 + 446 + 16));
         disk.write("\0\0\0\0\x05\0\0\0\0\0\0\0\0\x10\0\0", 16);
     }
+    // A dynamic VHD whose footer at the end is gone (its copy at the start stays).
+    std::string footless = Convert(raw, "vhd");
+    ASSERT_FALSE(footless.empty());
+    ASSERT_EQ(truncate(footless.c_str(), FileSize(footless) - 512), 0);
+    // An E01 whose second segment is gone: the first ends with a link to it.
+    std::string big = WriteDisk("segments", "bare", {Fat("16", Win98("WINDOWS"))});
+    std::string segmented = Convert(big, "E01");
+    ASSERT_FALSE(segmented.empty());
+    std::string second = segmented.substr(0, segmented.size() - 2) + "02";
+    ASSERT_EQ(unlink(second.c_str()), 0);
     std::string empty = Dir() + "/empty.img", noise = Dir() + "/noise.img";
     std::ofstream{empty};
     std::ofstream{noise} << std::string(100000, '\x5a');
@@ -280,8 +295,10 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     } cases[] = {
         {empty, "empty file"},
         {noise, "no partition table and no FAT or NTFS file system"},
-        {backed, "qcow2 image with a backing file, which is not read"},
+        {backed, "its backing file " + raw + " is a raw image, which is not read under qcow2"},
         {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
+        {footless, "dynamic VHD without its footer at the end of the file (cut short or damaged)"},
+        {segmented, "E01 image whose segment " + second + " is missing (the ones before it end with a link to it)"},
     };
     for (const Case &c : cases) {
         Installation found = FindInDiskImage(c.image, "");

@@ -66,3 +66,13 @@ void AppendUtf16LeAsUtf8(const unsigned char *bytes, std::size_t size, std::stri
     }
     out.append(ascii, held);
 }
+
+std::string Utf16LeNameAsUtf8(const unsigned char *bytes, std::size_t size)
+{
+    std::size_t length = 0;
+    while (length + 1 < size && (bytes[length] != 0 || bytes[length + 1] != 0))
+        length += 2;
+    std::string name;
+    AppendUtf16LeAsUtf8(bytes, length, name);
+    return name;
+}

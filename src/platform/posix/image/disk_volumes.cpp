@@ -1,14 +1,11 @@
 #include "platform/posix/image/disk_volumes.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/posix/image/mbr_layout.h"
-#include "platform/posix/image/qcow_image.h"
 
 namespace {
 
@@ -72,37 +69,6 @@ bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
 }
 
 } // namespace
-
-bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    unsigned char header[16] = {};
-    ssize_t got = fd < 0 ? -1 : pread(fd, header, sizeof header, 0);
-    if (fd < 0 || got < 0) {
-        problem = std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
-    if (got == 0) {
-        problem = "empty file";
-        close(fd);
-        return false;
-    }
-    if (got == static_cast<ssize_t>(sizeof header) && std::memcmp(header, "QFI\xfb", 4) == 0) {
-        bool opened = OpenQcowImage(tsk, path, fd, header, image, problem);
-        close(fd);
-        return opened;
-    }
-    close(fd);
-    const char *names[] = {path.c_str()};
-    image = tsk->img_open_utf8(1, names, TSK_IMG_TYPE_DETECT, 0);
-    if (image == nullptr) {
-        problem = "not a readable disk image (" + TakeTskError(tsk) + ")";
-        return false;
-    }
-    return true;
-}
 
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
                      std::vector<std::string> &notes, std::string &problem)

@@ -13,11 +13,6 @@ struct DiskVolume {
     bool active;             // its boot files decide
 };
 
-// Opens `path` read-only, telling the container by content: qcow2 through
-// libqcow, the rest (raw, split raw, VHD, VMDK, E01) through libtsk. False
-// with `problem` saying why it cannot be read.
-bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
-
 // The partitions of an MBR or GPT disk, or the image as one bare file system.
 // False with `problem` when there is neither. Damage that leaves the rest
 // readable adds a line to `notes`.

@@ -6,14 +6,21 @@
 
 namespace {
 
-// The sonames the build was made against (Debian's libtsk19 and libqcow1).
+// The sonames the build was made against (Debian's libtsk19, libqcow1,
+// libvhdi1 and libvmdk1).
 const char TskSoname[] = "libtsk.so.19";
 const char QcowSoname[] = "libqcow.so.1";
+const char VhdiSoname[] = "libvhdi.so.1";
+const char VmdkSoname[] = "libvmdk.so.1";
 
 TskFunctions Tsk;
 QcowFunctions Qcow;
+VhdiFunctions Vhdi;
+VmdkFunctions Vmdk;
 bool TskLoaded = false;
 bool QcowLoaded = false;
+bool VhdiLoaded = false;
+bool VmdkLoaded = false;
 
 } // namespace
 
@@ -27,6 +34,18 @@ const QcowFunctions *QcowLibrary(std::string &problem)
 {
     return LoadReaderLibrary(QcowSoname, Qcow, QcowLoaded, problem,
                              [](void *library, auto &functions) { return QCOW_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
+const VhdiFunctions *VhdiLibrary(std::string &problem)
+{
+    return LoadReaderLibrary(VhdiSoname, Vhdi, VhdiLoaded, problem,
+                             [](void *library, auto &functions) { return VHDI_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
+const VmdkFunctions *VmdkLibrary(std::string &problem)
+{
+    return LoadReaderLibrary(VmdkSoname, Vmdk, VmdkLoaded, problem,
+                             [](void *library, auto &functions) { return VMDK_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
 std::string TakeTskError(const TskFunctions *tsk)

@@ -1,5 +1,6 @@
 // The disk image readers, loaded only when the root is an image: libtsk for
-// containers, partition tables and file systems, libqcow for qcow2.
+// containers, partition tables and file systems, libqcow for qcow2, libvhdi
+// for VHD and VHDX, libvmdk for VMDK (each only for its own kind).
 #pragma once
 
 #include <string>
@@ -7,6 +8,8 @@
 #include "platform/posix/base/library_loading.h"
 
 #include <libqcow.h>
+#include <libvhdi.h>
+#include <libvmdk.h>
 #include <tsk/libtsk.h>
 
 #define TSK_FUNCTIONS(F) \
@@ -34,15 +37,44 @@ struct TskFunctions {
     F(file_initialize, libqcow_file_initialize) \
     F(file_open, libqcow_file_open) \
     F(file_get_media_size, libqcow_file_get_media_size) \
-    F(file_read_buffer_at_offset, libqcow_file_read_buffer_at_offset)
+    F(file_read_buffer_at_offset, libqcow_file_read_buffer_at_offset) \
+    F(file_set_parent_file, libqcow_file_set_parent_file)
 struct QcowFunctions {
     QCOW_FUNCTIONS(DECLARE_READER_FUNCTION)
+};
+
+#define VHDI_FUNCTIONS(F) \
+    F(file_initialize, libvhdi_file_initialize) \
+    F(file_open, libvhdi_file_open) \
+    F(file_get_disk_type, libvhdi_file_get_disk_type) \
+    F(file_get_media_size, libvhdi_file_get_media_size) \
+    F(file_set_parent_file, libvhdi_file_set_parent_file) \
+    F(file_read_buffer_at_offset, libvhdi_file_read_buffer_at_offset)
+struct VhdiFunctions {
+    VHDI_FUNCTIONS(DECLARE_READER_FUNCTION)
+};
+
+#define VMDK_FUNCTIONS(F) \
+    F(handle_initialize, libvmdk_handle_initialize) \
+    F(handle_open, libvmdk_handle_open) \
+    F(handle_open_extent_data_files, libvmdk_handle_open_extent_data_files) \
+    F(handle_get_media_size, libvmdk_handle_get_media_size) \
+    F(handle_get_content_identifier, libvmdk_handle_get_content_identifier) \
+    F(handle_get_parent_content_identifier, libvmdk_handle_get_parent_content_identifier) \
+    F(handle_get_utf8_parent_filename_size, libvmdk_handle_get_utf8_parent_filename_size) \
+    F(handle_get_utf8_parent_filename, libvmdk_handle_get_utf8_parent_filename) \
+    F(handle_set_parent_handle, libvmdk_handle_set_parent_handle) \
+    F(handle_read_buffer_at_offset, libvmdk_handle_read_buffer_at_offset)
+struct VmdkFunctions {
+    VMDK_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
 // Loaded on first use and kept; null with `problem` set where the library
 // or one of its functions is missing.
 const TskFunctions *TskLibrary(std::string &problem);
 const QcowFunctions *QcowLibrary(std::string &problem);
+const VhdiFunctions *VhdiLibrary(std::string &problem);
+const VmdkFunctions *VmdkLibrary(std::string &problem);
 
 // libtsk's description of its last error, on one line; clears it.
 std::string TakeTskError(const TskFunctions *tsk);

@@ -4,53 +4,24 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 #include <vector>
+
+#include "platform/posix/base/byte_order.h"
+#include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/image/qcow_header.h"
 
 namespace {
 
-const unsigned SectorSize = 512;
-
-std::uint64_t ReadBigEndian(const unsigned char *bytes, int count)
-{
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-// A qcow2 image as libtsk sees an image: its own read through libqcow.
-struct QcowImage {
-    TSK_IMG_INFO info; // first, as libtsk hands it back to the callbacks
-    const QcowFunctions *qcow;
-    libqcow_file_t *file;
-};
-
-ssize_t QcowRead(TSK_IMG_INFO *image, TSK_OFF_T offset, char *buffer, std::size_t size)
-{
-    QcowImage *qcow = reinterpret_cast<QcowImage *>(image);
-    return qcow->qcow->file_read_buffer_at_offset(qcow->file, buffer, size, offset, nullptr);
-}
-
-// The image lives as long as the process that reads it.
-void QcowClose(TSK_IMG_INFO *)
-{
-}
-
-void QcowStat(TSK_IMG_INFO *, FILE *)
-{
-}
-
 // libqcow reads what a cut-off file still holds and nothing tells of the
 // rest: a table entry pointing past the end of the file says it was cut.
-bool QcowCutShort(int fd, std::uint64_t fileSize)
+bool QcowCutShort(int fd, const unsigned char *header, std::uint64_t fileSize)
 {
-    unsigned char header[72];
-    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
-        return true;
-    std::uint64_t clusterBits = ReadBigEndian(header + 20, 4);
-    std::uint64_t l1Size = ReadBigEndian(header + 36, 4), l1Offset = ReadBigEndian(header + 40, 8);
-    std::uint64_t refcountOffset = ReadBigEndian(header + 48, 8), refcountClusters = ReadBigEndian(header + 56, 4);
+    std::uint64_t clusterBits = ReadBe32(header + QcowClusterBitsAt);
+    std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
+    std::uint64_t refcountOffset = ReadBe64(header + QcowRefcountOffsetAt);
+    std::uint64_t refcountClusters = ReadBe32(header + QcowRefcountClustersAt);
     if (clusterBits < 9 || clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
         refcountClusters > fileSize >> clusterBits || refcountOffset > fileSize - (refcountClusters << clusterBits))
         return true;
@@ -60,14 +31,14 @@ bool QcowCutShort(int fd, std::uint64_t fileSize)
     if (l1Size != 0 && pread(fd, l1.data(), l1.size(), static_cast<off_t>(l1Offset)) != static_cast<ssize_t>(l1.size()))
         return true;
     for (std::uint64_t i = 0; i < l1Size; ++i) {
-        std::uint64_t table = ReadBigEndian(&l1[i * 8], 8) & offsetMask;
+        std::uint64_t table = ReadBe64(&l1[i * 8]) & offsetMask;
         if (table == 0)
             continue;
         if (table > fileSize - clusterSize ||
             pread(fd, l2.data(), l2.size(), static_cast<off_t>(table)) != static_cast<ssize_t>(l2.size()))
             return true;
         for (std::uint64_t j = 0; j < clusterSize; j += 8) {
-            std::uint64_t entry = ReadBigEndian(&l2[j], 8);
+            std::uint64_t entry = ReadBe64(&l2[j]);
             bool compressed = (entry >> 62 & 1) != 0;
             std::uint64_t data = compressed ? entry & ((1ULL << (62 - (clusterBits - 8))) - 1) : entry & offsetMask;
             if (data != 0 && data >= fileSize)
@@ -79,36 +50,107 @@ bool QcowCutShort(int fd, std::uint64_t fileSize)
     return false;
 }
 
+// The backing file's name and format ("" when the header names none).
+bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, std::string &name, std::string &format)
+{
+    std::uint64_t at = ReadBe64(header + QcowBackingNameOffsetAt);
+    std::uint32_t size = ReadBe32(header + QcowBackingNameSizeAt);
+    if (at == 0)
+        return true;
+    if (size == 0 || size > QcowMaxBackingNameSize || at > fileSize || size > fileSize - at)
+        return false;
+    char text[QcowMaxBackingNameSize + 1] = {};
+    if (pread(fd, text, size, static_cast<off_t>(at)) != static_cast<ssize_t>(size) || std::memchr(text, 0, size))
+        return false;
+    name.assign(text, size);
+    std::uint64_t next = ReadBe32(header + QcowVersionAt) >= 3 ? ReadBe32(header + QcowHeaderLengthAt)
+                                                               : QcowVersion2HeaderSize;
+    for (int count = 0; count < 64 && next + QcowExtensionHeaderSize <= fileSize; ++count) {
+        unsigned char extension[QcowExtensionHeaderSize];
+        if (pread(fd, extension, sizeof extension, static_cast<off_t>(next)) != static_cast<ssize_t>(sizeof extension))
+            return false;
+        std::uint32_t type = ReadBe32(extension), length = ReadBe32(extension + 4);
+        if (type == QcowExtensionEnd)
+            break;
+        if (type == QcowExtensionBackingFormat && length > 0 && length < 64) {
+            char formatName[64] = {};
+            if (pread(fd, formatName, length, static_cast<off_t>(next + sizeof extension)) != length)
+                return false;
+            format.assign(formatName, strnlen(formatName, length));
+        }
+        next += sizeof extension + (length + 7ULL) / 8 * 8;
+    }
+    return true;
+}
+
+// Opens `path` and, first, its backing chain; null with `problem` set.
+libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain, std::string &problem)
+{
+    int fd = OpenChainFile(path, problem);
+    if (fd < 0)
+        return nullptr;
+    unsigned char header[QcowHeaderLengthAt + 4] = {};
+    struct stat info;
+    std::string name, format;
+    // The root's own faults are told as before; a parent's name the file.
+    const std::string named = chain.seen.empty() ? "" : path + ": ";
+    bool fine = false;
+    if (fstat(fd, &info) != 0 || pread(fd, header, sizeof header, 0) < QcowVersion2HeaderSize ||
+        std::memcmp(header, QcowMagic, sizeof QcowMagic) != 0)
+        problem = path + ": not a qcow2 image";
+    else if (!AddChainLink(chain, fd, path, problem))
+        ;
+    else if (QcowCutShort(fd, header, static_cast<std::uint64_t>(info.st_size)))
+        problem = named + "qcow2 image cut short or damaged (its tables point past the end of the file)";
+    else if (!ReadBacking(fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
+        problem = named + "qcow2 image whose backing file name is damaged";
+    else if (!format.empty() && format != "qcow2")
+        problem = named + "its backing file " + name + " is a " + format + " image, which is not read under qcow2";
+    else
+        fine = true;
+    close(fd);
+    if (!fine)
+        return nullptr;
+    libqcow_file_t *parent = nullptr;
+    if (!name.empty()) {
+        std::string found;
+        ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : ""};
+        if (!FindParentFile(path, reference, found, problem) || (parent = OpenLink(qcow, found, chain, problem)) == nullptr)
+            return nullptr;
+    }
+    libqcow_file_t *file = nullptr;
+    if (qcow->file_initialize(&file, nullptr) != 1 ||
+        qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
+        (parent != nullptr && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
+        problem = named + "damaged qcow2 image";
+        return nullptr;
+    }
+    return file;
+}
+
+ssize_t QcowRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    std::string problem;
+    const QcowFunctions *qcow = QcowLibrary(problem);
+    return qcow->file_read_buffer_at_offset(static_cast<libqcow_file_t *>(disk), buffer, size,
+                                            static_cast<off64_t>(offset), nullptr);
+}
+
 } // namespace
 
-bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, int fd, const unsigned char *header,
-                   TSK_IMG_INFO *&image, std::string &problem)
+bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
 {
-    if (ReadBigEndian(header + 8, 8) != 0) {
-        problem = "qcow2 image with a backing file, which is not read";
-        return false;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || QcowCutShort(fd, static_cast<std::uint64_t>(info.st_size))) {
-        problem = "qcow2 image cut short or damaged (its tables point past the end of the file)";
-        return false;
-    }
     const QcowFunctions *qcow = QcowLibrary(problem);
     if (qcow == nullptr)
         return false;
-    QcowImage *opened = static_cast<QcowImage *>(std::calloc(1, sizeof(QcowImage)));
+    ChainFiles chain;
+    libqcow_file_t *file = OpenLink(qcow, path, chain, problem);
     size64_t size = 0;
-    if (opened == nullptr || qcow->file_initialize(&opened->file, nullptr) != 1 ||
-        qcow->file_open(opened->file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
-        qcow->file_get_media_size(opened->file, &size, nullptr) != 1) {
+    if (file == nullptr)
+        return false;
+    if (qcow->file_get_media_size(file, &size, nullptr) != 1) {
         problem = "damaged qcow2 image";
         return false;
     }
-    opened->qcow = qcow;
-    image = tsk->img_open_external(opened, static_cast<TSK_OFF_T>(size), SectorSize, QcowRead, QcowClose, QcowStat);
-    if (image == nullptr) {
-        problem = "qcow2 image not readable (" + TakeTskError(tsk) + ")";
-        return false;
-    }
-    return true;
+    return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/installation_choice.h"

@@ -1,0 +1,67 @@
+#include "platform/posix/image/disk_container.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/base/byte_order.h"
+#include "platform/posix/image/ewf_segments.h"
+#include "platform/posix/image/qcow_image.h"
+#include "platform/posix/image/vdi_image.h"
+#include "platform/posix/image/vdi_header.h"
+#include "platform/posix/image/vhdi_image.h"
+#include "platform/posix/image/vmdk_image.h"
+
+namespace {
+
+// The first and last sectors tell every container this reads.
+const std::size_t HeaderSize = 512;
+
+} // namespace
+
+bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    unsigned char header[HeaderSize] = {}, footer[HeaderSize] = {};
+    ssize_t got = fd < 0 ? -1 : pread(fd, header, sizeof header, 0);
+    if (fd < 0 || got < 0) {
+        problem = std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    off_t end = lseek(fd, 0, SEEK_END);
+    bool footed = end >= static_cast<off_t>(HeaderSize) &&
+                  pread(fd, footer, sizeof footer, end - static_cast<off_t>(HeaderSize)) == sizeof footer;
+    std::string missing = got > 0 ? MissingEwfSegment(fd, path, header) : "";
+    close(fd);
+    if (got == 0) {
+        problem = "empty file";
+        return false;
+    }
+    if (!missing.empty()) {
+        problem = "E01 image whose segment " + missing + " is missing (the ones before it end with a link to it)";
+        return false;
+    }
+    // Told by content, never by name.
+    if (got >= 16 && std::memcmp(header, "QFI\xfb", 4) == 0)
+        return OpenQcowImage(tsk, path, image, problem);
+    if (got >= 8 && std::memcmp(header, "vhdxfile", 8) == 0)
+        return OpenVhdiImage(tsk, path, true, image, problem);
+    if (got == static_cast<ssize_t>(sizeof header) && ReadLe32(header + VdiSignatureAt) == VdiSignature)
+        return OpenVdiImage(tsk, path, image, problem);
+    if ((got >= 8 && std::memcmp(header, "conectix", 8) == 0) || (footed && std::memcmp(footer, "conectix", 8) == 0))
+        return OpenVhdiImage(tsk, path, false, image, problem);
+    if ((got >= 4 && std::memcmp(header, "KDMV", 4) == 0) ||
+        (got >= 21 && std::memcmp(header, "# Disk DescriptorFile", 21) == 0))
+        return OpenVmdkImage(tsk, path, image, problem);
+    const char *names[] = {path.c_str()};
+    image = tsk->img_open_utf8(1, names, TSK_IMG_TYPE_DETECT, 0);
+    if (image == nullptr) {
+        problem = "not a readable disk image (" + TakeTskError(tsk) + ")";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,13 @@
+// The container of a disk image: the file (or chain of files) that holds
+// the disk's sectors.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/image/image_libraries.h"
+
+// Opens `path` read-only, telling the container by content: qcow2, VHD,
+// VHDX, VDI and VMDK with their parents, through libqcow, libvhdi, libvmdk
+// or the VDI reader; the rest (raw, split raw, E01) through libtsk. False
+// with `problem` saying why it cannot be read.
+bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);

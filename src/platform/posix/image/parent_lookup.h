@@ -1,0 +1,42 @@
+// Differencing disks name their parent as the hypervisor that wrote them
+// recorded it; these find that file from the child, as the hypervisor would,
+// and keep a chain from looping or growing without end.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Deeper chains than this are refused; VirtualBox and Hyper-V users take
+// snapshots by the dozen, never by the hundred.
+const std::size_t MaxChainLinks = 64;
+
+// The parent as the child records it; either may be "".
+struct ParentReference {
+    std::string relative; // to the child's folder
+    std::string absolute; // as recorded, a Windows path or a POSIX one
+};
+
+// The folder `path` lies in, "." for a bare name.
+std::string FolderOf(const std::string &path);
+
+// The parent's path: the relative reference in the child's folder, then the
+// absolute one as recorded, then, for a Windows path that is not here, its
+// last component in the child's folder. False with `problem` naming the
+// child, the reference and every place looked at.
+bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found,
+                    std::string &problem);
+
+// The files of one chain, child first, by device and inode.
+struct ChainFiles {
+    std::vector<std::pair<dev_t, ino_t>> seen;
+};
+
+// Adds the file open as `fd`; false with `problem` when it is already in the
+// chain (a loop) or the chain is longer than MaxChainLinks.
+bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, std::string &problem);
+
+// Opens `path` read-only for a chain's link; -1 with `problem` set.
+int OpenChainFile(const std::string &path, std::string &problem);

@@ -1,0 +1,101 @@
+// A VDI chain: the child, then each parent found by its creation UUID.
+#include "platform/posix/image/vdi_image.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/posix/base/byte_order.h"
+#include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/parent_lookup.h"
+
+namespace {
+
+// As VirtualBox names snapshot files: the first three fields little-endian.
+std::string UuidText(const unsigned char *uuid)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", ReadLe32(uuid),
+                  ReadLe16(uuid + 4), ReadLe16(uuid + 6), uuid[8], uuid[9], uuid[10], uuid[11], uuid[12], uuid[13],
+                  uuid[14], uuid[15]);
+    return text;
+}
+
+// The .vdi files of `folder`, by name.
+std::vector<std::string> VdiFiles(const std::string &folder)
+{
+    std::vector<std::string> found;
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return found;
+    while (const dirent *entry = readdir(dir)) {
+        std::size_t length = std::strlen(entry->d_name);
+        if (length > 4 && strcasecmp(entry->d_name + length - 4, ".vdi") == 0)
+            found.push_back(folder + "/" + entry->d_name);
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The .vdi in the child's folder or the one above whose creation UUID is `uuid`.
+bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, std::string &problem)
+{
+    std::string folder = FolderOf(child), above = folder + "/..";
+    for (const std::string &where : {folder, above})
+        for (const std::string &path : VdiFiles(where)) {
+            std::FILE *file = std::fopen(path.c_str(), "rbe");
+            unsigned char header[VdiHeaderEnd];
+            bool match = file != nullptr && std::fread(header, 1, sizeof header, file) == sizeof header &&
+                         ReadLe32(header + VdiSignatureAt) == VdiSignature &&
+                         std::memcmp(header + VdiCreateUuidAt, uuid, VdiUuidSize) == 0;
+            if (file != nullptr)
+                std::fclose(file);
+            if (match) {
+                found = path;
+                return true;
+            }
+        }
+    problem = child + ": its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
+              " and " + above + ")";
+    return false;
+}
+
+ssize_t VdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    return ReadVdi(static_cast<const VdiLayer *>(disk), offset, buffer, size);
+}
+
+} // namespace
+
+bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+{
+    // Kept for the life of the process, which reads nothing else.
+    static std::deque<VdiLayer> layers;
+    ChainFiles chain;
+    VdiLayer *child = nullptr, *last = nullptr;
+    for (std::string at = path;;) {
+        int fd = OpenChainFile(at, problem);
+        if (fd < 0)
+            return false;
+        layers.emplace_back();
+        VdiLayer *layer = &layers.back();
+        if (!AddChainLink(chain, fd, at, problem) || !ReadVdiLayer(fd, at, *layer, problem)) {
+            if (at != path && problem.compare(0, at.size(), at) != 0)
+                problem = at + ": " + problem;
+            return false;
+        }
+        (last == nullptr ? child : last->parent) = layer;
+        last = layer;
+        if (layer->type != VdiTypeDifferencing)
+            break;
+        if (!FindVdiParent(at, layer->linkageUuid, at, problem))
+            return false;
+    }
+    return OpenCallbackImage(tsk, child, VdiRead, child->diskSize, "VDI", image, problem);
+}

@@ -1,0 +1,213 @@
+#include "platform/posix/image/vhdi_image.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+#include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/vhd_links.h"
+#include "platform/posix/image/vhdx_layout.h"
+
+namespace {
+
+const std::uint64_t Sector = 512;
+
+struct VhdiLayer {
+    VhdLink link;
+    libvhdi_file_t *file = nullptr;
+    std::uint64_t size = 0;
+    VhdiLayer *parent = nullptr;
+    // Byte ranges where this layer or one below it has a partial bitmap byte.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> guarded;
+};
+
+const VhdiFunctions *Vhdi = nullptr;
+
+bool Guarded(const VhdiLayer *layer, std::uint64_t from, std::uint64_t to)
+{
+    for (const auto &range : layer->guarded)
+        if (range.first < to && from < range.second)
+            return true;
+    return false;
+}
+
+ssize_t ReadLayer(const VhdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size);
+
+// A parent smaller than its child reads as zeros past its end.
+bool ReadParent(const VhdiLayer *layer, std::uint64_t at, char *buffer)
+{
+    if (at >= layer->parent->size) {
+        std::fill(buffer, buffer + Sector, '\0');
+        return true;
+    }
+    return ReadLayer(layer->parent, at, buffer, Sector) == static_cast<ssize_t>(Sector);
+}
+
+bool ReadWhole(libvhdi_file_t *file, std::uint64_t at, char *buffer)
+{
+    return Vhdi->file_read_buffer_at_offset(file, buffer, Sector, static_cast<off64_t>(at), nullptr) ==
+           static_cast<ssize_t>(Sector);
+}
+
+// One sector of a guarded range, as the hypervisor reads it: from this
+// layer's block where its bitmap marks it, else from the parent. Only VHD
+// layers have guarded ranges, and a VHD's parents are VHDs.
+bool ReadGuardedSector(const VhdiLayer *layer, std::uint64_t at, char *buffer)
+{
+    const VhdLink &link = layer->link;
+    if (!link.differencing || layer->parent == nullptr || link.vhdx)
+        return ReadWhole(layer->file, at, buffer);
+    std::uint64_t block = at / link.blockSize, sector = at % link.blockSize / Sector;
+    if (block >= link.table.size() || link.table[block] == VhdUnusedBlock)
+        return ReadParent(layer, at, buffer);
+    const std::uint64_t blockAt = static_cast<std::uint64_t>(link.table[block]) * Sector;
+    auto partial = link.partialBitmaps.find(static_cast<std::uint32_t>(block));
+    unsigned char bits = 0;
+    if (partial != link.partialBitmaps.end())
+        bits = partial->second[sector / 8];
+    else if (pread(link.fd, &bits, 1, static_cast<off_t>(blockAt + sector / 8)) != 1)
+        return false;
+    if ((bits & 0x80 >> sector % 8) == 0)
+        return ReadParent(layer, at, buffer);
+    return pread(link.fd, buffer, Sector, static_cast<off_t>(blockAt + link.bitmapBytes + sector * Sector)) ==
+           static_cast<ssize_t>(Sector);
+}
+
+// A differencing VHDX, block by block: a fully present block from this
+// file, a zero block as zeros, a partially present one through libvhdi, the
+// rest from the parent.
+ssize_t ReadVhdxDifferencing(const VhdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    const VhdLink &link = layer->link;
+    std::size_t done = 0;
+    while (done < size) {
+        std::uint64_t at = offset + done, block = at / link.blockSize, within = at % link.blockSize;
+        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(link.blockSize - within, size - done));
+        std::uint64_t entry = block < link.vhdxTable.size() ? link.vhdxTable[block] : 0;
+        std::uint64_t state = entry & VhdxStateMask;
+        ssize_t got = static_cast<ssize_t>(piece);
+        if (state == VhdxBlockFullyPresent)
+            got = pread(link.fd, buffer + done, piece, static_cast<off_t>((entry & VhdxOffsetMask) + within));
+        else if (state == VhdxBlockZero)
+            std::fill(buffer + done, buffer + done + piece, '\0');
+        else if (state == VhdxBlockPartiallyPresent)
+            got = Vhdi->file_read_buffer_at_offset(layer->file, buffer + done, piece, static_cast<off64_t>(at), nullptr);
+        else if (at >= layer->parent->size)
+            std::fill(buffer + done, buffer + done + piece, '\0');
+        else {
+            piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, layer->parent->size - at));
+            got = ReadLayer(layer->parent, at, buffer + done, piece);
+        }
+        if (got != static_cast<ssize_t>(piece))
+            return -1;
+        done += piece;
+    }
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t ReadLayer(const VhdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    if (offset >= layer->size)
+        return 0;
+    if (size > layer->size - offset)
+        size = static_cast<std::size_t>(layer->size - offset);
+    if (layer->link.vhdx && layer->link.differencing && layer->parent != nullptr)
+        return ReadVhdxDifferencing(layer, offset, buffer, size);
+    if (!Guarded(layer, offset, offset + size))
+        return Vhdi->file_read_buffer_at_offset(layer->file, buffer, size, static_cast<off64_t>(offset), nullptr);
+    std::size_t done = 0;
+    while (done < size) {
+        std::uint64_t at = offset + done;
+        std::size_t piece = static_cast<std::size_t>(Sector - at % Sector);
+        if (piece > size - done)
+            piece = size - done;
+        char sector[Sector];
+        if (!ReadGuardedSector(layer, at - at % Sector, sector))
+            return -1;
+        std::copy(sector + at % Sector, sector + at % Sector + piece, buffer + done);
+        done += piece;
+    }
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t VhdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    return ReadLayer(static_cast<const VhdiLayer *>(disk), offset, buffer, size);
+}
+
+std::string Hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char c : bytes) {
+        text += digits[c >> 4];
+        text += digits[c & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
+                   std::string &problem)
+{
+    static std::deque<VhdiLayer> layers;
+    if ((Vhdi = VhdiLibrary(problem)) == nullptr)
+        return false;
+    const char *kind = vhdx ? "VHDX" : "VHD";
+    ChainFiles chain;
+    std::vector<VhdiLayer *> order; // child first
+    for (std::string at = path;;) {
+        int fd = OpenChainFile(at, problem);
+        if (fd < 0)
+            return false;
+        layers.emplace_back();
+        VhdiLayer &layer = layers.back();
+        if (!AddChainLink(chain, fd, at, problem))
+            return false;
+        if (!(vhdx ? ReadVhdxLink(fd, at, layer.link, problem) : ReadVhdLink(fd, at, layer.link, problem))) {
+            if (at != path)
+                problem = at + ": " + problem;
+            return false;
+        }
+        if (!order.empty()) {
+            const VhdLink &child = order.back()->link;
+            if (layer.link.identity != child.parentIdentity &&
+                (child.parentIdentity2.empty() || layer.link.identity != child.parentIdentity2)) {
+                problem = child.path + ": its parent " + at + " is another disk (" + kind + " id " +
+                          (vhdx ? layer.link.identity : Hex(layer.link.identity)) + ", the child expects " +
+                          (vhdx ? child.parentIdentity : Hex(child.parentIdentity)) + ")";
+                return false;
+            }
+            order.back()->parent = &layer;
+        }
+        order.push_back(&layer);
+        if (Vhdi->file_initialize(&layer.file, nullptr) != 1 ||
+            Vhdi->file_open(layer.file, at.c_str(), LIBVHDI_OPEN_READ, nullptr) != 1 ||
+            Vhdi->file_get_media_size(layer.file, &layer.size, nullptr) != 1) {
+            problem = (at != path ? at + ": " : "") + "damaged " + kind + " image (libvhdi does not open it)";
+            return false;
+        }
+        if (!layer.link.differencing)
+            break;
+        if (!FindParentFile(at, layer.link.parent, at, problem))
+            return false;
+    }
+    // Parents first, so each child is handed a parent that reads its own.
+    for (std::size_t i = order.size() - 1; i > 0; --i)
+        if (Vhdi->file_set_parent_file(order[i - 1]->file, order[i]->file, nullptr) != 1) {
+            problem = order[i - 1]->link.path + ": libvhdi refuses its parent " + order[i]->link.path;
+            return false;
+        }
+    for (std::size_t i = order.size(); i-- > 0;) {
+        VhdiLayer *layer = order[i];
+        if (layer->parent != nullptr)
+            layer->guarded = layer->parent->guarded;
+        for (const auto &block : layer->link.partialBitmaps)
+            layer->guarded.push_back({static_cast<std::uint64_t>(block.first) * layer->link.blockSize,
+                                      static_cast<std::uint64_t>(block.first + 1) * layer->link.blockSize});
+    }
+    return OpenCallbackImage(tsk, order[0], VhdiRead, order[0]->size, kind, image, problem);
+}

@@ -1,0 +1,12 @@
+// VHD (fixed, dynamic, differencing) and VHDX (fixed, dynamic,
+// differencing) through libvhdi, each parent found from its child's
+// locators and checked against the identity the child records.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/image/image_libraries.h"
+
+// `vhdx`: the file starts "vhdxfile"; else it has a VHD footer.
+bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
+                   std::string &problem);

@@ -1,0 +1,10 @@
+// VMDK (monolithic sparse, flat and split extents, delta links) through
+// libvmdk; each parent found by its child's parentFileNameHint and checked
+// by content id (the child's parentCID against the parent's CID).
+#pragma once
+
+#include <string>
+
+#include "platform/posix/image/image_libraries.h"
+
+bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
