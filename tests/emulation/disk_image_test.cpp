@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -308,6 +309,28 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     Installation found = FindInDiskImage(looped, "");
     EXPECT_EQ(found.kind, InstallationKind::Windows9x) << found.problem;
     CloseInstallationFiles(found);
+    // A split image without the segment where SYSTEM.DAT starts, nor any after.
+    int whole = open(big.c_str(), O_RDONLY);
+    std::size_t at = Contents(whole).find("CREG");
+    close(whole);
+    ASSERT_NE(at, std::string::npos);
+    std::size_t segment = at / 2 / 512 * 512;
+    ASSERT_GT(segment, 0u);
+    ASSERT_TRUE(RunTool("split -b " + std::to_string(segment) + " -d -a 3 --numeric-suffixes=1 " + Quote(big) + " " +
+                        Quote(big + ".")));
+    std::string split = big + ".001";
+    char gone[32];
+    std::snprintf(gone, sizeof gone, ".%03zu", at / segment + 1);
+    for (std::size_t n = at / segment + 1;; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, ".%03zu", n);
+        if (unlink((big + name).c_str()) != 0)
+            break;
+    }
+    found = FindInDiskImage(split, "");
+    EXPECT_NE(found.problem.find("cut short"), std::string::npos) << found.problem;
+    EXPECT_NE(found.problem.find("(the split image has no segment " + big + gone + ")"), std::string::npos)
+        << found.problem;
 }
 
 // Last, and only once the images are no longer needed.

@@ -65,3 +65,23 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     }
     return true;
 }
+
+std::string SegmentAfterSplitImage(const TSK_IMG_INFO *image)
+{
+    if (image == nullptr || image->itype != TSK_IMG_TYPE_RAW || image->num_img < 2 || image->images == nullptr)
+        return "";
+    // libtsk counts segments on by the digits or letters that end the name.
+    std::string name = image->images[image->num_img - 1];
+    std::size_t at = name.size();
+    bool digits = at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9';
+    char first = digits ? '0' : 'a', last = digits ? '9' : 'z';
+    while (at > 0 && name[at - 1] >= first && name[at - 1] <= last) {
+        --at;
+        if (name[at] != last) {
+            ++name[at];
+            return name;
+        }
+        name[at] = first;
+    }
+    return "";
+}

@@ -11,3 +11,8 @@
 // or the VDI reader; the rest (raw, split raw, E01) through libtsk. False
 // with `problem` saying why it cannot be read.
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
+
+// For a raw image split into segments, the name the segment after its last
+// would have ("disk.004" after "disk.003"), which a read past its end is
+// missing; "" for any other image.
+std::string SegmentAfterSplitImage(const TSK_IMG_INFO *image);

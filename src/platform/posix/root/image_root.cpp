@@ -92,6 +92,9 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             return;
         }
         choice.problem = registryName.substr(root.size() + 2) + ": " + problem;
+        std::string missing = SegmentAfterSplitImage(image);
+        if (!missing.empty())
+            choice.problem += " (the split image has no segment " + missing + ")";
     }
     // Unread partitions explain an empty answer: they go into its one line.
     std::string line;
