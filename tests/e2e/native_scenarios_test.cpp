@@ -75,7 +75,7 @@ std::vector<FormedScenario> AllFormedScenarios()
                                     Container::VhdDynamic, Container::VmdkSparse, Container::VmdkFlat,
                                     Container::Qcow2V2,    Container::Qcow2V3,    Container::E01};
     const ChainKind chains[] = {ChainKind::Qcow2, ChainKind::Vmdk, ChainKind::VdiDynamic,
-                                ChainKind::VdiFixed, ChainKind::Vhd, ChainKind::Vhdx};
+                                ChainKind::VdiFixed, ChainKind::Vhd, ChainKind::Vhdx, ChainKind::Qcow2OverRaw};
     int perFamily[2] = {0, 0}, perSystem[4] = {0, 0, 0, 0}, images64 = 0, chained = 0;
     std::vector<FormedScenario> all;
     for (const Scenario &s : AllScenarios()) {

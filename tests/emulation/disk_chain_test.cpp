@@ -78,6 +78,7 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
     } cases[] = {
         {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3},
         {ChainKind::VdiFixed, 2}, {ChainKind::Vhd, 3}, {ChainKind::Vhdx, 3}, {ChainKind::Vhd, 16},
+        {ChainKind::Qcow2OverRaw, 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(ChainKindName(c.kind)) + " of " + std::to_string(c.links));
@@ -90,7 +91,8 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
         EXPECT_EQ(Answer(raws[0]), Registry(0));
         // VHD: libvhdi flattens a partial sector run wrong (see below); its truth is the raw disk.
         std::string flat = dir + "/flat.raw";
-        if (c.kind == ChainKind::Qcow2 || c.kind == ChainKind::Vmdk || c.kind == ChainKind::Vhdx) {
+        if (c.kind == ChainKind::Qcow2 || c.kind == ChainKind::Qcow2OverRaw || c.kind == ChainKind::Vmdk ||
+            c.kind == ChainKind::Vhdx) {
             ASSERT_TRUE(FlattenChain(c.kind, newest, flat, &error)) << error;
             EXPECT_EQ(Answer(newest), Answer(flat));
         } else {

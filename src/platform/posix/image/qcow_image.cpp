@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/qcow_header.h"
+#include "platform/posix/image/qcow_raw_chain.h"
 
 namespace {
 
@@ -83,8 +85,16 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
     return true;
 }
 
+// A chain over a raw base is read link by link (qcow_raw_chain.h): its
+// links' descriptors, newest last as they are opened, and the base.
+struct RawBasedChain {
+    std::vector<int> fds;
+    int raw = -1;
+};
+
 // Opens `path` and, first, its backing chain; null with `problem` set.
-libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain, std::string &problem)
+libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
+                         RawBasedChain &rawBased, std::string &problem)
 {
     int fd = OpenChainFile(path, problem);
     if (fd < 0)
@@ -104,27 +114,37 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         problem = named + "qcow2 image cut short or damaged (its tables point past the end of the file)";
     else if (!ReadBacking(fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
         problem = named + "qcow2 image whose backing file name is damaged";
-    else if (!format.empty() && format != "qcow2")
+    else if (!format.empty() && format != "qcow2" && format != "raw")
         problem = named + "its backing file " + name + " is a " + format + " image, which is not read under qcow2";
     else
         fine = true;
-    close(fd);
-    if (!fine)
+    if (!fine) {
+        close(fd);
         return nullptr;
+    }
     libqcow_file_t *parent = nullptr;
     if (!name.empty()) {
         std::string found;
         ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : ""};
-        if (!FindParentFile(path, reference, found, problem) || (parent = OpenLink(qcow, found, chain, problem)) == nullptr)
+        bool located = FindParentFile(path, reference, found, problem);
+        if (located && format == "raw")
+            located = (rawBased.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, rawBased.raw, found, problem);
+        else if (located)
+            located = (parent = OpenLink(qcow, found, chain, rawBased, problem)) != nullptr;
+        if (!located) {
+            close(fd);
             return nullptr;
+        }
     }
     libqcow_file_t *file = nullptr;
     if (qcow->file_initialize(&file, nullptr) != 1 ||
         qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
-        (parent != nullptr && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
+        (parent != nullptr && rawBased.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
         problem = named + "damaged qcow2 image";
+        close(fd);
         return nullptr;
     }
+    rawBased.fds.push_back(fd);
     return file;
 }
 
@@ -144,7 +164,8 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if (qcow == nullptr)
         return false;
     ChainFiles chain;
-    libqcow_file_t *file = OpenLink(qcow, path, chain, problem);
+    RawBasedChain rawBased;
+    libqcow_file_t *file = OpenLink(qcow, path, chain, rawBased, problem);
     size64_t size = 0;
     if (file == nullptr)
         return false;
@@ -152,5 +173,12 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged qcow2 image";
         return false;
     }
-    return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
+    if (rawBased.raw < 0) {
+        for (int fd : rawBased.fds)
+            close(fd);
+        return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
+    }
+    std::reverse(rawBased.fds.begin(), rawBased.fds.end());
+    QcowRawChain *disk = OpenQcowRawChain(rawBased.fds, rawBased.raw, problem);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowRawChain, size, "qcow2", image, problem);
 }
