@@ -288,6 +288,9 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     ASSERT_FALSE(segmented.empty());
     std::string second = segmented.substr(0, segmented.size() - 2) + "02";
     ASSERT_EQ(unlink(second.c_str()), 0);
+    std::string encrypted = Dir() + "/encrypted.qcow2";
+    ASSERT_TRUE(RunTool("qemu-img create -q -f qcow2 --object secret,id=key,data=secret -o "
+                        "encrypt.format=luks,encrypt.key-secret=key " + Quote(encrypted) + " 4M"));
     std::string empty = Dir() + "/empty.img", noise = Dir() + "/noise.img";
     std::ofstream{empty};
     std::ofstream{noise} << std::string(100000, '\x5a');
@@ -297,6 +300,7 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         {empty, "empty file"},
         {noise, "no partition table and no FAT or NTFS file system"},
         {half, "qcow2 image cut short or damaged (its tables point past the end of the file)"},
+        {encrypted, "encrypted qcow2 image, which is not read"},
         {footless, "dynamic VHD without its footer at the end of the file (cut short or damaged)"},
         {segmented, "E01 image whose segment " + second + " is missing (the ones before it end with a link to it)"},
     };

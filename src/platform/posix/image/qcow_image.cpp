@@ -85,16 +85,16 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
     return true;
 }
 
-// A chain over a raw base is read link by link (qcow_raw_chain.h): its
-// links' descriptors, newest last as they are opened, and the base.
-struct RawBasedChain {
+// The chain's links' descriptors, newest last as they are opened, and a raw
+// base where there is one.
+struct QcowLinks {
     std::vector<int> fds;
     int raw = -1;
 };
 
 // Opens `path` and, first, its backing chain; null with `problem` set.
 libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
-                         RawBasedChain &rawBased, std::string &problem)
+                         QcowLinks &links, std::string &problem)
 {
     int fd = OpenChainFile(path, problem);
     if (fd < 0)
@@ -110,6 +110,12 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         problem = path + ": not a qcow2 image";
     else if (!AddChainLink(chain, fd, path, problem))
         ;
+    else if (ReadBe32(header + QcowCryptMethodAt) != 0)
+        problem = named + "encrypted qcow2 image, which is not read";
+    else if (ReadBe32(header + QcowVersionAt) >= 3 &&
+             (ReadBe64(header + QcowIncompatibleFeaturesAt) & ~QcowKnownIncompatibleFeatures) != 0)
+        problem = named + "qcow2 image with a feature this program does not read (an external data file, "
+                          "subclusters or zstd compression)";
     else if (QcowCutShort(fd, header, static_cast<std::uint64_t>(info.st_size)))
         problem = named + "qcow2 image cut short or damaged (its tables point past the end of the file)";
     else if (!ReadBacking(fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
@@ -128,9 +134,9 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : ""};
         bool located = FindParentFile(path, reference, found, problem);
         if (located && format == "raw")
-            located = (rawBased.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, rawBased.raw, found, problem);
+            located = (links.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, links.raw, found, problem);
         else if (located)
-            located = (parent = OpenLink(qcow, found, chain, rawBased, problem)) != nullptr;
+            located = (parent = OpenLink(qcow, found, chain, links, problem)) != nullptr;
         if (!located) {
             close(fd);
             return nullptr;
@@ -139,12 +145,12 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     libqcow_file_t *file = nullptr;
     if (qcow->file_initialize(&file, nullptr) != 1 ||
         qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
-        (parent != nullptr && rawBased.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
+        (parent != nullptr && links.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
         problem = named + "damaged qcow2 image";
         close(fd);
         return nullptr;
     }
-    rawBased.fds.push_back(fd);
+    links.fds.push_back(fd);
     return file;
 }
 
@@ -164,8 +170,8 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if (qcow == nullptr)
         return false;
     ChainFiles chain;
-    RawBasedChain rawBased;
-    libqcow_file_t *file = OpenLink(qcow, path, chain, rawBased, problem);
+    QcowLinks links;
+    libqcow_file_t *file = OpenLink(qcow, path, chain, links, problem);
     size64_t size = 0;
     if (file == nullptr)
         return false;
@@ -173,12 +179,13 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged qcow2 image";
         return false;
     }
-    if (rawBased.raw < 0) {
-        for (int fd : rawBased.fds)
+    // libqcow reads a chain of qcow2 files; one over a raw base is walked here.
+    if (links.raw < 0) {
+        for (int fd : links.fds)
             close(fd);
         return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
     }
-    std::reverse(rawBased.fds.begin(), rawBased.fds.end());
-    QcowRawChain *disk = OpenQcowRawChain(rawBased.fds, rawBased.raw, problem);
+    std::reverse(links.fds.begin(), links.fds.end());
+    QcowRawChain *disk = OpenQcowRawChain(links.fds, links.raw, problem);
     return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowRawChain, size, "qcow2", image, problem);
 }

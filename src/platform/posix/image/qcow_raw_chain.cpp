@@ -101,8 +101,8 @@ ssize_t ReadPiece(QcowRawChain &chain, std::uint64_t offset, char *buffer, std::
     for (QcowLink &link : chain.links) {
         Cluster state;
         std::uint64_t host = 0;
-        // A compressed cluster in an overlay is rare, and read by libqcow
-        // alone: here it fails the read.
+        // A compressed cluster in an overlay is rare, and only libqcow reads
+        // one: here it fails the read.
         if (!StateOf(link, offset, state, host) || state == Cluster::Compressed)
             return -1;
         if (state == Cluster::Zero) {

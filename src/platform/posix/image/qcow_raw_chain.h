@@ -4,11 +4,11 @@
 // holds a cluster gives it, and the raw base gives what none holds.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 struct QcowRawChain;
 
