@@ -2,6 +2,9 @@
 // every path a header names or implies, appended as they come and chained by
 // hash. Nothing is looked up while loading, and the bucket heads fit in
 // cache, so the pass touches memory in order.
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstring>
 
 #include "platform/posix/sources/reg_header_line.h"
@@ -113,6 +116,20 @@ RegHeaderKind IndexHeader(RegExport &exported, PathHashes &previous, std::string
     return kind;
 }
 
+// Asks for huge pages under a list's reserved storage: the pass fills tens of
+// megabytes at 100 MB of text, and a fault per 4 KiB page of it cost a tenth
+// of the run. Only whole 2 MiB pages inside the storage are advised.
+template <typename T> void AdviseHugePages(const std::vector<T> &list)
+{
+    const std::uintptr_t huge = std::uintptr_t(2) << 20;
+    auto begin = reinterpret_cast<std::uintptr_t>(list.data());
+    std::uintptr_t end = begin + list.capacity() * sizeof(T);
+    begin = (begin + huge - 1) & ~(huge - 1);
+    end &= ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 } // namespace
 
 std::uint32_t RegPathHash(std::string_view path)
@@ -145,6 +162,8 @@ void IndexRegSections(RegExport &exported)
     // the lists are not copied as they grow.
     exported.sections.reserve(size / 64 + 16);
     exported.names.reserve(size / 56 + 16);
+    AdviseHugePages(exported.sections);
+    AdviseHugePages(exported.names);
     // About one bucket per 64 KiB of text: the heads stay in the first-level
     // cache while the pass fills them (a larger table measured slower), and
     // the few dozen lookups of a run walk chains of a few hundred names.
