@@ -57,6 +57,8 @@ BENCH_SIZES=1 BENCH_RUNS=1 BENCH_WINE=0 BENCH_HIVE_MB=1 bash bench/run.sh >/dev/
 # differential test against Wine's regedit, which fails on any divergence.
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
+# A slowdown shows as more instructions than bench/instructions.baseline holds.
+scripts/instruction-counts.sh
 ctest --preset native -j"$jobs"
 scripts/package-check.sh deb
 if [ "$wine_ready" -eq 1 ] && [ "$wine_runs" -eq 0 ] && [ "${DOROVIVI_WINE_VM:-}" = "1" ]; then

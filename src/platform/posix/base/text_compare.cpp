@@ -4,11 +4,6 @@
 
 #include <cstring>
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string UpperAscii(std::string_view text)
 {
     std::string out(text);
@@ -29,11 +24,6 @@ bool RegNamesEqual(std::string_view a, std::string_view b)
             return false;
     }
     return true;
-}
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
 }
 
 std::string_view TrimBlanks(std::string_view text)

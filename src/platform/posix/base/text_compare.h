@@ -9,13 +9,22 @@
 #include "platform/posix/base/text_trim.h"
 #include "platform/posix/base/win32_api.h"
 
-char LowerAscii(char c);
+// Inline: the .reg index calls these once a byte of every header path, and
+// an out-of-line call there cost a tenth of a run's instructions.
+inline char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string UpperAscii(std::string_view text);
 
 // Case-insensitive equality of ASCII names, as the registry compares them.
 bool RegNamesEqual(std::string_view a, std::string_view b);
 
-bool IsBlank(char c); // a space or a tab
+// A space or a tab.
+inline bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // Without blanks at either end, nor a CR at the end.
 std::string_view TrimBlanks(std::string_view text);

@@ -4,8 +4,8 @@
 // cache, so the pass touches memory in order.
 #include <cstring>
 
+#include "platform/posix/sources/reg_export_pass.h"
 #include "platform/posix/sources/reg_header_line.h"
-#include "platform/posix/sources/reg_export_text.h"
 
 namespace {
 
@@ -34,16 +34,6 @@ std::size_t CommonPrefixLength(const char *a, const char *b, std::size_t limit)
     return same;
 }
 
-// The previous header's path and the hash state at each of its backslashes:
-// exports list keys in tree order, so most of a path was hashed just before,
-// and its parents were listed just before.
-struct PathHashes {
-    std::string_view path;
-    std::uint32_t cuts[256];
-    std::uint32_t hashes[256];
-    std::size_t depth = 0;
-};
-
 void AddName(RegExport &exported, std::uint32_t hash, std::uint32_t section, std::uint32_t length)
 {
     std::uint32_t &newest = exported.buckets[hash & (exported.buckets.size() - 1)];
@@ -57,11 +47,11 @@ void AddName(RegExport &exported, std::uint32_t hash, std::uint32_t section, std
 // that a key made again after a removal is listed after it. A path with an
 // empty part is refused; only the part new since the previous header needs
 // the look, as that one was refused otherwise.
-bool RecordSection(RegExport &exported, PathHashes &previous, std::uint32_t begin, std::uint32_t length, bool removal,
+bool RecordSection(RegExport &exported, PathHashes &previous, std::string_view path, std::uint32_t begin, bool removal,
                    std::uint32_t bodyBegin)
 {
     auto section = static_cast<std::uint32_t>(exported.sections.size());
-    std::string_view path = exported.text.substr(begin, length);
+    auto length = static_cast<std::uint32_t>(path.size());
     if (removal) {
         if (RegPathHasEmptyPart(path))
             return false;
@@ -102,18 +92,52 @@ bool RecordSection(RegExport &exported, PathHashes &previous, std::uint32_t begi
 }
 
 // Records a header line that names a machine key; says what the line is.
-RegHeaderKind IndexHeader(RegExport &exported, PathHashes &previous, std::string_view line, std::uint32_t bodyBegin)
+// `data` holds the text from offset `base` on.
+RegHeaderKind IndexHeader(RegExport &exported, PathHashes &previous, std::string_view line, const char *data,
+                          std::size_t base, std::uint32_t bodyBegin)
 {
     std::string_view path;
     RegHeaderKind kind = ParseRegHeaderLine(line, path);
     if ((kind == RegHeaderMachineKey || kind == RegHeaderMachineRemoval) &&
-        !RecordSection(exported, previous, static_cast<std::uint32_t>(path.data() - exported.text.data()),
-                       static_cast<std::uint32_t>(path.size()), kind == RegHeaderMachineRemoval, bodyBegin))
+        !RecordSection(exported, previous, path, static_cast<std::uint32_t>(base + (path.data() - data)),
+                       kind == RegHeaderMachineRemoval, bodyBegin))
         return RegHeaderOther;
     return kind;
 }
 
 } // namespace
+
+// Headers are found by their bracket, which value lines rarely hold, so the
+// scan does not stop at every line.
+bool IndexLines(RegExport &exported, IndexState &state, const char *data, std::size_t base, std::size_t length)
+{
+    std::size_t pos = 1;
+    while (pos < length) {
+        const char *bracket = static_cast<const char *>(std::memchr(data + pos, '[', length - pos));
+        if (bracket == nullptr)
+            break;
+        std::size_t first = static_cast<std::size_t>(bracket - data);
+        std::size_t lineStart = first;
+        while (IsRegBlank(data[lineStart - 1]))
+            --lineStart;
+        const char *newline = static_cast<const char *>(std::memchr(bracket, '\n', length - first));
+        std::size_t end = newline == nullptr ? length : static_cast<std::size_t>(newline - data);
+        if (data[lineStart - 1] == '\n') {
+            std::size_t sections = exported.sections.size();
+            RegHeaderKind kind = IndexHeader(exported, state.previous, TrimRegLine(std::string_view(data + first, end - first)),
+                                             data, base, static_cast<std::uint32_t>(base + end));
+            if (kind != RegHeaderNone) {
+                if (state.inMachineSection)
+                    exported.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(base + lineStart);
+                state.inMachineSection = kind == RegHeaderMachineKey;
+            }
+            if (kind == RegHeaderStop)
+                return false;
+        }
+        pos = end + 1;
+    }
+    return true;
+}
 
 std::uint32_t RegPathHash(std::string_view path)
 {
@@ -135,61 +159,4 @@ std::uint32_t NextRegExportName(const RegExport &exported, std::string_view path
             return n;
     }
     return 0;
-}
-
-void IndexRegSections(RegExport &exported)
-{
-    const char *text = exported.text.data();
-    std::size_t size = exported.text.size();
-    // Generous guesses: pages reserved but never filled cost no memory, and
-    // the lists are not copied as they grow.
-    exported.sections.reserve(size / 64 + 16);
-    exported.names.reserve(size / 56 + 16);
-    // About one bucket per 64 KiB of text: the heads stay in the first-level
-    // cache while the pass fills them (a larger table measured slower), and
-    // the few dozen lookups of a run walk chains of a few hundred names.
-    std::size_t bucketCount = 1024;
-    while (bucketCount < size / 65536 && bucketCount < (std::size_t(1) << 20))
-        bucketCount *= 2;
-    exported.buckets.assign(bucketCount, 0);
-    bool inMachineSection = false;
-    PathHashes previous;
-    // The text behind the pass is let go as it goes, so that a mapped file
-    // does not stay resident whole.
-    const std::size_t window = std::size_t(4) << 20;
-    std::size_t released = 0;
-    const char *newline = static_cast<const char *>(std::memchr(text, '\n', size));
-    std::size_t pos = newline == nullptr ? size : static_cast<std::size_t>(newline - text) + 1;
-    // Headers are found by their bracket, which value lines rarely hold, so
-    // the scan does not stop at every line.
-    while (pos < size) {
-        const char *bracket = static_cast<const char *>(std::memchr(text + pos, '[', size - pos));
-        if (bracket == nullptr)
-            break;
-        std::size_t first = static_cast<std::size_t>(bracket - text);
-        std::size_t lineStart = first;
-        while (lineStart > 0 && IsRegBlank(text[lineStart - 1]))
-            --lineStart;
-        newline = static_cast<const char *>(std::memchr(bracket, '\n', size - first));
-        std::size_t end = newline == nullptr ? size : static_cast<std::size_t>(newline - text);
-        if (lineStart > 0 && text[lineStart - 1] == '\n') {
-            std::size_t sections = exported.sections.size();
-            RegHeaderKind kind = IndexHeader(exported, previous, TrimRegLine(std::string_view(text + first, end - first)),
-                                             static_cast<std::uint32_t>(end));
-            if (kind != RegHeaderNone) {
-                if (inMachineSection)
-                    exported.sections[sections - 1].bodyEnd = static_cast<std::uint32_t>(lineStart);
-                inMachineSection = kind == RegHeaderMachineKey;
-            }
-            if (kind == RegHeaderStop)
-                return;
-        }
-        pos = end + 1;
-        if (pos - released > window) {
-            released = pos - window / 2;
-            ReleaseRegText(exported, released);
-        }
-    }
-    if (inMachineSection)
-        exported.sections.back().bodyEnd = static_cast<std::uint32_t>(size);
 }

@@ -54,7 +54,8 @@ void OwnCrOnlyText(RegExport &exported)
 
 // Checks the header line, skipping a UTF-8 byte-order mark; indexes the text.
 // The header must be the whole line, blanks allowed only before it.
-void IndexText(RegExport &exported, bool unicodeText, const char *what)
+// `fd` is the mapped file's, or -1.
+void IndexText(RegExport &exported, bool unicodeText, const char *what, int fd)
 {
     if (exported.text.substr(0, 3) == "\xEF\xBB\xBF")
         exported.text.remove_prefix(3);
@@ -66,7 +67,11 @@ void IndexText(RegExport &exported, bool unicodeText, const char *what)
         exported.text = std::string_view();
         return;
     }
-    IndexRegSections(exported);
+    if (exported.mapping == nullptr)
+        IndexRegSections(exported, -1, 0);
+    else
+        IndexRegSections(exported, fd,
+                         static_cast<std::uint64_t>(exported.text.data() - static_cast<const char *>(exported.mapping)));
 }
 
 void Clear(RegExport &exported)
@@ -86,15 +91,6 @@ void Clear(RegExport &exported)
 
 } // namespace
 
-void ReleaseRegText(const RegExport &exported, std::size_t end)
-{
-    if (exported.mapping == nullptr)
-        return;
-    // Clean pages of a read-only file mapping: dropping them loses nothing.
-    std::size_t bytes = static_cast<std::size_t>(exported.text.data() + end - static_cast<const char *>(exported.mapping));
-    madvise(exported.mapping, bytes & ~static_cast<std::size_t>(4095), MADV_DONTNEED);
-}
-
 RegExport::~RegExport()
 {
     Clear(*this);
@@ -111,7 +107,7 @@ void LoadRegExport(std::string bytes, RegExport &exported)
         exported.owned.swap(bytes);
     }
     exported.text = exported.owned;
-    IndexText(exported, unicode, "the registry export");
+    IndexText(exported, unicode, "the registry export", -1);
 }
 
 void LoadRegExportFile(const char *path, RegExport &exported)
@@ -154,18 +150,20 @@ void LoadRegExportFile(const char *path, RegExport &exported)
         AppendUtf16LeAsUtf8(chunk, carried, exported.owned);
         close(fd);
         exported.text = exported.owned;
-        IndexText(exported, true, path);
+        IndexText(exported, true, path, -1);
         return;
     }
-    // Not populated up front: the pass reads it once, in order, and lets
-    // it go behind itself.
+    // Mapped for the lookups, which read a few pages of it; the pass reads
+    // the file through a buffer and leaves the mapping untouched.
     void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (mapping == MAP_FAILED)
+    if (mapping == MAP_FAILED) {
+        close(fd);
         return;
+    }
     exported.mapping = mapping;
     exported.mappingSize = size;
     exported.text = std::string_view(static_cast<const char *>(mapping), size);
-    IndexText(exported, false, path);
+    IndexText(exported, false, path, fd);
+    close(fd);
 }
 

@@ -22,12 +22,10 @@ inline std::string_view PathOfSection(const RegExport &exported, const RegExport
     return exported.text.substr(section.pathBegin, section.pathLength);
 }
 
-// Indexes every section header of `exported.text`, the header line excluded.
-void IndexRegSections(RegExport &exported);
-
-// Lets the pages of a mapped text before `end` go while the index is built;
-// touched again later, they are read back from the file.
-void ReleaseRegText(const RegExport &exported, std::size_t end);
+// Indexes every section header of `exported.text`, the header line excluded:
+// read from `fd` (the text starting at `fileOffset`) where one is given, as
+// for a mapped file, else from the text in memory.
+void IndexRegSections(RegExport &exported, int fd, std::uint64_t fileOffset);
 
 // The case-insensitive hash the names are listed by.
 std::uint32_t RegPathHash(std::string_view path);
