@@ -41,10 +41,15 @@ bool WriteAll(int fd, const std::string &bytes)
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno != EINTR)
+        if (written < 0 && errno == EINTR)
+            continue;
+        // A write that takes nothing would take nothing again: give up, as
+        // on an error, with one the message can name.
+        if (written == 0)
+            errno = EIO;
+        if (written <= 0)
             return false;
-        if (written > 0)
-            done += static_cast<std::size_t>(written);
+        done += static_cast<std::size_t>(written);
     }
     return true;
 }

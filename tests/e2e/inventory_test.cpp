@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -187,7 +189,7 @@ TEST(Inventory, RunKilledBySignalAndUnendedStderrLine)
                                         "[ \"$1\" = H ] && printf 'A\\tB' && kill -s TERM $$\n"
                                         "exit 7\n");
     std::string tmp = MakeTempDir("dorovivi-inventory-tmp");
-    std::string errors = tmp + ".stderr";
+    std::string errors = MakeTempDir("dorovivi-inventory-err") + "/stderr";
     ProcessResult result = RunProcess({program, "-j1", "--", "-r"}, {"TMPDIR=" + tmp}, errors);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, "-r\tsignal 15\tA\\tB\t7\n");
@@ -196,10 +198,31 @@ TEST(Inventory, RunKilledBySignalAndUnendedStderrLine)
     EXPECT_EQ(Listing(tmp), "");
 }
 
+// A standard output that takes no byte is a failed one, not one to try
+// forever; the time limit only keeps a spinning run from stopping the suite.
+TEST(Inventory, OutputTakingNothingFails)
+{
+    std::string program = LoneInventory(": > \"$DOROVIVI_ATOMS\"\nexit 0\n");
+    std::string tmp = MakeTempDir("dorovivi-inventory-tmp");
+    std::string errors = MakeTempDir("dorovivi-inventory-err") + "/stderr";
+    ProcessResult result = RunProcess({program, "-j1", "r"},
+                                      {"LD_PRELOAD=" DOROVIVI_STDOUT_TAKES_NOTHING, "TMPDIR=" + tmp,
+                                       "ASAN_OPTIONS=verify_asan_link_order=0"},
+                                      errors, 60);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(ReadFile(errors), "dorovivi-inventory: standard output: Input/output error\n");
+    EXPECT_EQ(Listing(tmp), "");
+}
+
 TEST(Inventory, TerminatedWhileRunningLeavesNothing)
 {
+    // The stand-in says through a FIFO that it runs; the test waits for that.
     std::string mark = MakeTempDir("dorovivi-inventory-mark") + "/started";
-    std::string program = LoneInventory(": > \"$DOROVIVI_ATOMS\"; : > \"" + mark + "\"; exec sleep 600\n");
+    ASSERT_EQ(mkfifo(mark.c_str(), 0600), 0);
+    int started = open(mark.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(started, 0);
+    std::string program = LoneInventory(": > \"$DOROVIVI_ATOMS\"; echo > \"" + mark + "\"; exec sleep 600\n");
     std::string tmp = MakeTempDir("dorovivi-inventory-tmp");
     pid_t pid = fork();
     if (pid == 0) {
@@ -208,10 +231,12 @@ TEST(Inventory, TerminatedWhileRunningLeavesNothing)
         execl(program.c_str(), program.c_str(), "r", static_cast<char *>(nullptr));
         _exit(127);
     }
-    struct stat info;
-    for (int wait = 0; wait < 3000 && stat(mark.c_str(), &info) != 0; ++wait)
-        usleep(10000);
-    EXPECT_EQ(stat(mark.c_str(), &info), 0) << "the stand-in never started";
+    // The bound only ends a run gone wrong.
+    pollfd ready = {started, POLLIN, 0};
+    char byte = 0;
+    bool ran = poll(&ready, 1, 60000) == 1 && read(started, &byte, 1) == 1;
+    close(started);
+    EXPECT_TRUE(ran) << "the stand-in never started";
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);

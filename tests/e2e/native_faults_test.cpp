@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,7 +96,11 @@ TEST(AtomFaults, UnusableTablesNeverChangeTheAnswer)
         SCOPED_TRACE(c.what);
         std::string base = MakeTempDir("dorovivi-faults");
         std::string root = c.prepare(base);
-        ProcessResult result = RunProcess({DOROVIVI_BINARY, "@"}, {"DOROVIVI_ROOT=" + root});
+        // A file root is read as a disk image, whose table is the user's:
+        // that of a TMPDIR of the test's own.
+        mkdir((base + "/tmp").c_str(), 0700);
+        ProcessResult result =
+            RunProcess({DOROVIVI_BINARY, "@"}, {"DOROVIVI_ROOT=" + root, "TMPDIR=" + base + "/tmp", "XDG_RUNTIME_DIR="});
         EXPECT_EQ(result.exitCode, 100);
         EXPECT_EQ(result.output, "");
         if (!c.tableAfter.empty()) {
@@ -103,36 +109,81 @@ TEST(AtomFaults, UnusableTablesNeverChangeTheAnswer)
     }
 }
 
+// Reads one byte from `fd`, waiting at most a minute: only a bound on a run
+// gone wrong.
+bool AwaitByte(int fd)
+{
+    pollfd ready = {fd, POLLIN, 0};
+    char byte = 0;
+    return poll(&ready, 1, 60000) == 1 && read(fd, &byte, 1) == 1;
+}
+
+// Another writer holds the table's lock while the tool runs: the tool waits
+// for it, past its commit and its being killed, and counts on from there.
 TEST(AtomFaults, WriterKilledWhileHoldingTheLockLosesNothing)
 {
     std::string root = CompanionRoot();
     WriteFile(root + "/atoms", "4 PXM INSTALLED 1\n9 Other\n");
-    // The holder says when it holds the lock and has written, so that it is
-    // killed in the middle of its update, not before it.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
+    int held[2], go[2], committed[2];
+    ASSERT_EQ(pipe(held), 0);
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(committed), 0);
     pid_t holder = fork();
     if (holder == 0) {
-        close(ready[0]);
         int fd = open((root + "/atoms.lock").c_str(), O_RDWR | O_CREAT, 0644);
-        flock(fd, LOCK_EX);
-        // A half-written replacement, as a crash before the rename leaves it.
-        WriteFile(root + "/atoms.tmp.1", "5 PXM INSTA");
-        char done = 1;
-        if (write(ready[1], &done, 1) != 1)
+        char byte = 1;
+        if (flock(fd, LOCK_EX) != 0 || write(held[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1)
+            _exit(1);
+        // Its own update, committed as the tool commits, then a half-written
+        // replacement, as a crash before the next rename leaves it.
+        WriteFile(root + "/atoms.tmp.0", "5 PXM INSTALLED 1\n9 Other\n");
+        rename((root + "/atoms.tmp.0").c_str(), (root + "/atoms").c_str());
+        WriteFile(root + "/atoms.tmp.1", "6 PXM INSTA");
+        if (write(committed[1], &byte, 1) != 1)
             _exit(1);
         pause();
         _exit(0);
     }
-    close(ready[1]);
-    char done = 0;
-    EXPECT_EQ(read(ready[0], &done, 1), 1) << "the holder never took the lock";
-    close(ready[0]);
+    ASSERT_TRUE(AwaitByte(held[0])) << "the holder never took the lock";
+    // The tool's open of the lock file shows it has come to the lock.
+    int opens = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    ASSERT_GE(inotify_add_watch(opens, root.c_str(), IN_OPEN), 0);
+    pid_t tool = fork();
+    if (tool == 0) {
+        setenv("DOROVIVI_ROOT", root.c_str(), 1);
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDOUT_FILENO);
+        execl(DOROVIVI_BINARY, DOROVIVI_BINARY, "@", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    bool cameToLock = false;
+    alignas(inotify_event) char events[4096];
+    while (!cameToLock) {
+        pollfd ready = {opens, POLLIN, 0};
+        ssize_t got = poll(&ready, 1, 60000) == 1 ? read(opens, events, sizeof events) : -1;
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const inotify_event *event = reinterpret_cast<const inotify_event *>(events + at);
+            cameToLock = cameToLock || (event->len > 0 && std::string(event->name) == "atoms.lock");
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(opens);
+    EXPECT_TRUE(cameToLock) << "the tool never opened the lock";
+    char byte = 1;
+    EXPECT_EQ(write(go[1], &byte, 1), 1);
+    EXPECT_TRUE(AwaitByte(committed[0])) << "the holder never committed";
+    int status = 0;
+    EXPECT_EQ(waitpid(tool, &status, WNOHANG), 0) << "the tool ended while the lock was held";
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
-    ProcessResult result = RunProcess({DOROVIVI_BINARY, "@"}, {"DOROVIVI_ROOT=" + root});
-    EXPECT_EQ(result.exitCode, 101);
-    EXPECT_EQ(ReadFile(root + "/atoms"), "5 PXM INSTALLED 1\n9 Other\n");
+    ASSERT_EQ(waitpid(tool, &status, 0), tool);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 101) << status;
+    EXPECT_EQ(ReadFile(root + "/atoms"), "6 PXM INSTALLED 1\n9 Other\n");
+    for (int fd : {held[0], held[1], go[0], go[1], committed[0], committed[1]})
+        close(fd);
 }
 
 TEST(MalformedRegistry, AnswersAsAnEmptyOrPartialRegistry)
@@ -209,6 +260,7 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         bool fifo;
         bool readable = false; // damage hivex reads past, as the bins are all there
         const char *windows = "WINNT";
+        const char *cause = ""; // what the line says of the file
     };
     const Case cases[] = {
         {"empty SYSTEM", "SYSTEM", "", false},
@@ -222,6 +274,9 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         {"SYSTEM is a FIFO", "SYSTEM", "", true},
         {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", true},
         {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), false},
+        {"a USER.DAT as SYSTEM.DAT", "SYSTEM.DAT",
+         WriteCregFile({{"AppEvents\\Schemes", {}}, {"Control Panel\\Desktop", {}}, {"Software\\Microsoft", {}}}, true),
+         false, false, "WINNT", ": not a SYSTEM.DAT: no Config, Enum or System key at its top"},
         {"a line end in the Windows directory's name", "SYSTEM", "", false, false, "WIN\r\nNT"},
     };
     for (const Case &c : cases) {
@@ -245,9 +300,10 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
             mkfifo(damaged.c_str(), 0644);
         else
             WriteFile(damaged, c.bytes);
-        std::string errors = drive + ".stderr";
+        std::string outside = MakeTempDir("dorovivi-damaged-run");
+        std::string errors = outside + "/stderr";
         ProcessResult result = RunProcess({DOROVIVI_BINARY, "H"},
-                                          {"DOROVIVI_ROOT=" + drive, "DOROVIVI_ATOMS=" + drive + ".atoms"}, errors);
+                                          {"DOROVIVI_ROOT=" + drive, "DOROVIVI_ATOMS=" + outside + "/atoms"}, errors);
         std::string message = ReadFile(errors);
         EXPECT_EQ(result.exitCode, c.readable ? 5 : 2); // 5: the release values are not in this hive
         EXPECT_EQ(result.output, c.readable ? "NtNet" : "XXXXXX");
@@ -260,6 +316,9 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         std::replace(shown.begin(), shown.end(), '\n', '?');
         EXPECT_EQ(message.find(shown), std::string("dorovivi: ").size()) << message;
         EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+        EXPECT_EQ(message.find(c.cause, std::string("dorovivi: ").size() + shown.size()),
+                  std::string("dorovivi: ").size() + shown.size())
+            << message;
     }
 }
 
@@ -419,14 +478,15 @@ struct ImageRun {
 ImageRun RunOverImage(const std::string &image, const std::string &dir, const std::vector<std::string> &args,
                       std::vector<std::string> env = {})
 {
+    // The table, its lock and stderr live beside `dir`, in a directory of their own.
+    std::string outside = MakeTempDir("dorovivi-image-run");
     env.push_back("DOROVIVI_ROOT=" + image);
-    env.push_back("DOROVIVI_ATOMS=" + dir + ".atoms");
-    std::string before = Snapshot(dir), errors = dir + ".stderr";
+    env.push_back("DOROVIVI_ATOMS=" + outside + "/atoms");
+    std::string before = Snapshot(dir), errors = outside + "/stderr";
     std::vector<std::string> argv = {DOROVIVI_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     ImageRun run = {RunProcess(argv, env, errors, 60), ReadFile(errors)};
-    unlink(errors.c_str());
-    unlink((dir + ".atoms").c_str());
+    RemoveTree(outside);
     EXPECT_FALSE(run.result.timedOut) << "no hang";
     EXPECT_EQ(Snapshot(dir), before) << "nothing is written to the image";
     return run;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <fstream>
@@ -244,6 +245,65 @@ TEST(CregFileSource, DamagedFilesFailOrAnswerWithinBounds)
         EXPECT_EQ(source->FindValue("A\\B", "V", type, data), d.bExists);
         EXPECT_EQ(source->FindValue("A\\C", "V", type, data), d.cExists);
         EXPECT_FALSE(source->KeyExists("A\\B\\A\\B\\A\\B"));
+    }
+}
+
+// A CREG file whose top is not a SYSTEM.DAT's (a USER.DAT put in its place)
+// is refused by name; any one of the keys every SYSTEM.DAT has will do.
+TEST(CregFileSource, TopKeysTellASystemDatFromOthers)
+{
+    const RegistryFixture userDat = {{"AppEvents\\Schemes", {}},       {"Control Panel\\Desktop", {}},
+                                     {"InstallLocationsMRU", {}},       {"keyboard layout", {}},
+                                     {"Network\\Persistent", {}},       {"RemoteAccess", {}},
+                                     {"Software\\Microsoft\\Windows", {}}};
+    const std::string notSystemDat = "not a SYSTEM.DAT: no Config, Enum or System key at its top, which holds ";
+    struct Case {
+        const char *what;
+        RegistryFixture keys;
+        bool userDatTop;     // written without Config, Enum and System
+        std::string problem; // "": opens
+    };
+    const Case cases[] = {
+        {"a USER.DAT", userDat, true,
+         notSystemDat + "AppEvents, Control Panel, InstallLocationsMRU, keyboard layout, Network, RemoteAccess, ... "
+                        "(as a USER.DAT does)"},
+        {"Software alone", {{"Software\\KALVORA", {}}}, true, notSystemDat + "Software"},
+        {"a name that would break the line", {{std::string("Bad\nName\x7F"), {}}}, true, notSystemDat + "Bad?Name?"},
+        {"no key at all", {}, true, "not a SYSTEM.DAT: no key at its top"},
+        {"Enum alone, in any case", {{"ENUM\\Root", {}}, {"Control Panel", {}}}, true, ""},
+        {"System alone", {{"system", {}}}, true, ""},
+        {"Config alone", {{"Config\\0001", {}}}, true, ""},
+        {"the writer's SYSTEM.DAT top", userDat, false, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string problem;
+        std::unique_ptr<RegistrySource> source = Open(WriteCregFile(c.keys, c.userDatTop), problem);
+        EXPECT_EQ(source == nullptr, !c.problem.empty());
+        EXPECT_EQ(problem, c.problem);
+    }
+}
+
+// Windows 95 and Me made these (needs ../shared/real/genuine): each is a SYSTEM.DAT.
+TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
+{
+    struct stat st;
+    if (stat(DOROVIVI_REAL_GENUINE, &st) != 0) {
+        const char *ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL_GENUINE " is missing";
+        GTEST_SKIP() << "needs the genuine SYSTEM.DATs in " DOROVIVI_REAL_GENUINE;
+    }
+    std::string dir = MakeTempDir("dorovivi-real-creg");
+    for (const char *name : {"w95_SYSTEM.DAT", "w95_card_SYSTEM.DAT", "me_SYSTEM.DAT", "me_card_SYSTEM.DAT"}) {
+        SCOPED_TRACE(name);
+        std::string path = dir + "/" + name;
+        std::string command = "xz -dc '" DOROVIVI_REAL_GENUINE "/" + std::string(name) + ".xz' > '" + path + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        std::string problem;
+        std::unique_ptr<RegistrySource> source(OpenCregFileSource(open(path.c_str(), O_RDONLY), problem));
+        ASSERT_NE(source, nullptr) << problem;
+        EXPECT_TRUE(source->KeyExists("System\\CurrentControlSet"));
     }
 }
 

@@ -219,6 +219,8 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
          "partition(1) (NTFS / exFAT (0x07)): no FAT or NTFS file system read there"},
         {"GPT, entries in order", "gpt", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 0, "raw", "",
          InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
+        {"NT without SOFTWARE", "dos", {Fat("16", {{"WINNT/SYSTEM32/CONFIG/SYSTEM", HiveSystem}})}, 0, "raw", "",
+         InstallationKind::None, ": partition(1)\\WINNT\\SYSTEM32\\CONFIG has SYSTEM but no SOFTWARE; reading"},
         {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
          InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
     };

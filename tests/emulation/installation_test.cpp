@@ -60,8 +60,11 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         InstallationKind kind;
         std::string registry; // relative to the drive; "" for none
         bool windowsFound;
-        std::string windir = ""; // DOROVIVI_WINDIR
+        std::string windir = "";  // DOROVIVI_WINDIR
+        std::string problem = ""; // what the line names, where a case judges it
     };
+    const std::string noRegistry =
+        "no registry (HKLM.reg, a Windows directory with SYSTEM.DAT or system32/config/SYSTEM and SOFTWARE)";
     const Case cases[] = {
         {"HKLM.reg wins", std::vector<File>{{"HKLM.reg", "REGEDIT4"}} + winnt, InstallationKind::EmulationRoot, "HKLM.reg",
          false},
@@ -90,8 +93,15 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
              winnt + win2k,
          InstallationKind::None, "", true},
         {"two installations, nothing names one", win98 + winnt, InstallationKind::None, "", true},
-        {"NT directory with SYSTEM only", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::None, "", false},
-        {"empty directory", {}, InstallationKind::None, "", false},
+        {"NT directory with SYSTEM only", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::None, "", true, "",
+         "WINNT\\system32\\config has SYSTEM but no SOFTWARE"},
+        {"NT directory with SOFTWARE only, any case", {{"WinNT/System32/Config/software", "h"}}, InstallationKind::None,
+         "", true, "", "WinNT\\System32\\Config has SOFTWARE but no SYSTEM"},
+        {"NT Windows directory itself with SYSTEM only", {{"system32/config/SYSTEM", "h"}}, InstallationKind::None, "",
+         true, "", "system32\\config has SYSTEM but no SOFTWARE"},
+        {"empty directory", {}, InstallationKind::None, "", false, "", noRegistry},
+        {"system32\\config without hives", {{"WINNT/system32/config/", ""}}, InstallationKind::None, "", false, "",
+         noRegistry},
         {"DOROVIVI_WINDIR names one of two", win98 + winnt, InstallationKind::WindowsNt, NtSystem, true, "WINNT"},
         {"DOROVIVI_WINDIR wins over the boot files, any case",
          std::vector<File>{{"MSDOS.SYS", msdos98}, {"BOOT.INI", bootNt}} + win98 + winnt, InstallationKind::Windows9x,
@@ -113,6 +123,9 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         EXPECT_EQ(found.windowsFound, c.windowsFound);
         EXPECT_EQ(found.problem.empty(), c.kind != InstallationKind::None) << found.problem;
         EXPECT_EQ(found.problem.find('\n'), std::string::npos);
+        if (!c.problem.empty()) {
+            EXPECT_EQ(found.problem, EmptyRegistryLine(drive, c.problem));
+        }
     }
 }
 
@@ -123,7 +136,7 @@ TEST(Installation, SeveralInstallationsAreListed)
     EXPECT_EQ(found.problem, "dorovivi: " + drive +
                                  ": several Windows installations and no boot configuration names one: WIN98, WINNT; "
                                  "set DOROVIVI_WINDIR to one; reading an empty registry");
-    EXPECT_NE(FindInstallation(drive + "/missing", "").problem.find("no such directory"), std::string::npos);
+    EXPECT_NE(FindInstallation(drive + "/missing", "").problem.find(": no such file or directory; "), std::string::npos);
 }
 
 } // namespace

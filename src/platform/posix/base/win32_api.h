@@ -24,7 +24,6 @@ typedef HKEY *PHKEY;
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u)))
 
 #define KEY_QUERY_VALUE 0x0001
-#define KEY_SET_VALUE 0x0002
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -41,7 +40,6 @@ typedef HKEY *PHKEY;
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
-#define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
 

@@ -86,10 +86,11 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
 {
     Choice choice;
     std::vector<Candidate> found;
+    std::vector<HalfInstallation> half;
     for (std::size_t i = 0; i < volumes.size(); ++i)
-        ScanForInstallations(*volumes[i].tree, i, found);
+        ScanForInstallations(*volumes[i].tree, i, found, &half);
     // Also where the setting names none: the atom table stays off a Windows drive.
-    choice.windowsFound = !found.empty();
+    choice.windowsFound = !found.empty() || !half.empty();
     if (!windir.empty()) {
         choice.chosen = NamedBySetting(volumes, windir, choice.one);
         choice.windowsFound = choice.windowsFound || choice.chosen;
@@ -107,6 +108,12 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     if (found.size() == 1) {
         choice.chosen = true;
         choice.one = found[0];
+        return choice;
+    }
+    if (found.empty() && !half.empty()) {
+        for (const HalfInstallation &one : half)
+            choice.problem += (choice.problem.empty() ? "" : "; ") + InstallationName(volumes[one.volume], one.config) +
+                              " has " + one.present + " but no " + one.missing;
         return choice;
     }
     if (found.empty()) {

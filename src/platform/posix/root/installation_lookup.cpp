@@ -16,7 +16,8 @@ bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, con
 // `entries` is the listing of `dir`, which serves both kinds; system32\config
 // is listed once for both hives.
 void AddListedInstallations(const FileTree &tree, std::size_t volume, const std::string &dir,
-                            const std::vector<TreeEntry> &entries, std::vector<Candidate> &found)
+                            const std::vector<TreeEntry> &entries, std::vector<Candidate> &found,
+                            std::vector<HalfInstallation> *half)
 {
     std::string file;
     if (FindFile(entries, dir, "SYSTEM.DAT", file))
@@ -24,31 +25,39 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
     const TreeEntry *system32 = FindListedEntry(entries, "system32");
     std::string config, system, software;
     std::vector<TreeEntry> hives;
-    if (system32 != nullptr && FindTreePath(tree, JoinTreePath(dir, system32->name), "config", config) &&
-        tree.List(config, hives) && FindFile(hives, config, "SYSTEM", system) &&
-        FindFile(hives, config, "SOFTWARE", software))
+    if (system32 == nullptr || !FindTreePath(tree, JoinTreePath(dir, system32->name), "config", config) ||
+        !tree.List(config, hives))
+        return;
+    bool hasSystem = FindFile(hives, config, "SYSTEM", system);
+    bool hasSoftware = FindFile(hives, config, "SOFTWARE", software);
+    if (hasSystem && hasSoftware)
         found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software});
+    else if ((hasSystem || hasSoftware) && half != nullptr)
+        half->push_back(HalfInstallation{volume, config, hasSystem ? "SYSTEM" : "SOFTWARE",
+                                         hasSystem ? "SOFTWARE" : "SYSTEM"});
 }
 
 } // namespace
 
-void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found)
+void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found,
+                        std::vector<HalfInstallation> *half)
 {
     std::vector<TreeEntry> entries;
     if (tree.List(dir, entries))
-        AddListedInstallations(tree, volume, dir, entries, found);
+        AddListedInstallations(tree, volume, dir, entries, found, half);
 }
 
-void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found)
+void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found,
+                          std::vector<HalfInstallation> *half)
 {
     std::vector<TreeEntry> entries;
     if (!tree.List("", entries))
         return;
     std::size_t before = found.size();
-    AddListedInstallations(tree, volume, "", entries, found);
+    AddListedInstallations(tree, volume, "", entries, found, half);
     if (found.size() > before)
         return;
     for (const TreeEntry &entry : entries)
         if (entry.isDirectory)
-            AddInstallationsIn(tree, volume, entry.name, found);
+            AddInstallationsIn(tree, volume, entry.name, found, half);
 }

@@ -17,8 +17,20 @@ struct Candidate {
     std::string softwareHive; // NT only
 };
 
-// The installations whose Windows directory is `dir`.
-void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found);
+// A system32\config with one NT hive and not the other: no installation,
+// but what a message names when nothing else is found.
+struct HalfInstallation {
+    std::size_t volume;
+    std::string config;  // tree path, as found
+    const char *present; // "SYSTEM" or "SOFTWARE"
+    const char *missing;
+};
+
+// The installations whose Windows directory is `dir`; `half`, when given,
+// gets its config directory holding one hive only.
+void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found,
+                        std::vector<HalfInstallation> *half = nullptr);
 
 // The top itself when it is a Windows directory, else each directory at the top.
-void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found);
+void ScanForInstallations(const FileTree &tree, std::size_t volume, std::vector<Candidate> &found,
+                          std::vector<HalfInstallation> *half = nullptr);

@@ -43,6 +43,6 @@ Installation FindInstallation(const std::string &root, const std::string &windir
         return FindInDirectory(root, windir);
     if (exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
         return FindInDiskImage(root, windir);
-    result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such directory");
+    result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such file or directory");
     return result;
 }

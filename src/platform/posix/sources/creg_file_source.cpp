@@ -18,6 +18,7 @@
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/sources/creg_layout.h"
+#include "platform/posix/sources/creg_key_names.h"
 #include "platform/posix/sources/reader_libraries.h"
 
 namespace {
@@ -80,34 +81,51 @@ struct CregFileSource : RegistrySource {
         return true;
     }
 
+    // How many subkeys libcreg gives the key, once its chain is known sound.
+    int SubkeyCount(const FoundKey &parent, std::vector<std::uint32_t> &offsets) const
+    {
+        int count = 0;
+        if (!SubkeyOffsets(parent.offset, offsets) ||
+            Creg->key_get_number_of_sub_keys(parent.key, &count, nullptr) != 1 ||
+            count != static_cast<int>(offsets.size()))
+            return -1;
+        return count;
+    }
+
     libcreg_key_t *Subkey(const FoundKey &parent, std::string_view name, std::uint32_t &offset) const
     {
         std::vector<std::uint32_t> offsets;
-        if (!SubkeyOffsets(parent.offset, offsets))
-            return nullptr;
-        int count = 0;
-        if (Creg->key_get_number_of_sub_keys(parent.key, &count, nullptr) != 1 ||
-            count != static_cast<int>(offsets.size()))
-            return nullptr;
+        int count = SubkeyCount(parent, offsets);
         for (int i = 0; i < count; ++i) {
             libcreg_key_t *sub = nullptr;
             if (Creg->key_get_sub_key_by_index(parent.key, i, &sub, nullptr) != 1)
                 continue;
-            std::size_t size = 0;
             std::string subName;
-            if (Creg->key_get_name_size(sub, &size, nullptr) == 1 && size == name.size()) {
-                subName.resize(size);
-                if (size == 0 ||
-                    Creg->key_get_name(sub, reinterpret_cast<std::uint8_t *>(&subName[0]), size, nullptr) == 1) {
-                    if (RegNamesEqual(subName, name)) {
-                        offset = offsets[static_cast<std::size_t>(i)];
-                        return sub;
-                    }
-                }
+            if (CregKeyName(*Creg, sub, subName) && RegNamesEqual(subName, name)) {
+                offset = offsets[static_cast<std::size_t>(i)];
+                return sub;
             }
             Creg->key_free(&sub, nullptr);
         }
         return nullptr;
+    }
+
+    // The names at HKLM's top, or false where any cannot be read.
+    bool TopNames(std::vector<std::string> &names) const
+    {
+        std::vector<std::uint32_t> offsets;
+        int count = SubkeyCount(keys[""], offsets);
+        for (int i = 0; i < count; ++i) {
+            libcreg_key_t *sub = nullptr;
+            names.emplace_back();
+            bool named = Creg->key_get_sub_key_by_index(keys[""].key, i, &sub, nullptr) == 1 &&
+                         CregKeyName(*Creg, sub, names.back());
+            if (sub != nullptr)
+                Creg->key_free(&sub, nullptr);
+            if (!named)
+                return false;
+        }
+        return count >= 0;
     }
 
     // Walks from the root one name at a time, remembering every prefix.
@@ -219,7 +237,10 @@ RegistrySource *OpenCregFileSource(int fd, std::string &problem)
         problem = "damaged (no root key)";
     } else {
         source->keys[""] = FoundKey{root, CregRootEntryOffset};
-        return source;
+        // A top that cannot be read whole is not judged: its keys are missing anyway.
+        std::vector<std::string> names;
+        if (!source->TopNames(names) || (problem = NotSystemDatProblem(names)).empty())
+            return source;
     }
     delete source;
     return nullptr;
