@@ -30,12 +30,21 @@ std::string DirectoryOf(const std::string &path)
 }
 
 // Where `path` would be written: its real path when it exists (a link into
-// the root counts as the root), else its directory's real path and its name.
-std::string RealTarget(const std::string &path)
+// the root counts as the root), else its directory's real path and its
+// name; a dangling link is followed, as open(O_CREAT) follows it.
+std::string RealTarget(std::string path)
 {
-    std::string real = RealPath(path);
-    if (!real.empty())
-        return real;
+    for (int links = 0; links < 40; ++links) {
+        std::string real = RealPath(path);
+        if (!real.empty())
+            return real;
+        char target[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+        if (length < 0)
+            break;
+        std::string next(target, static_cast<std::size_t>(length));
+        path = next[0] == '/' ? next : DirectoryOf(path) + "/" + next;
+    }
     std::string dir = RealPath(DirectoryOf(path));
     if (dir.empty())
         return "";
@@ -87,23 +96,24 @@ void AppendEscapedByte(std::string &out, unsigned char byte)
 
 } // namespace
 
-bool TracePathInsideRoot(const std::string &path, const std::string &root)
+std::string TracePathRefusal(const std::string &path, const std::string &root)
 {
     struct stat rootInfo, info;
     std::string target = RealTarget(path);
     bool exists = !target.empty() && stat(target.c_str(), &info) == 0;
     if (exists && S_ISBLK(info.st_mode))
-        return true; // a disk: appending would write over what it holds
+        return "is a block device"; // appending would write over the disk
     std::string realRoot = RealPath(root);
     if (realRoot.empty() || target.empty() || stat(realRoot.c_str(), &rootInfo) != 0)
-        return false; // nothing there to protect, or nowhere to write
+        return ""; // nothing there to protect, or nowhere to write
     if (exists && info.st_dev == rootInfo.st_dev && info.st_ino == rootInfo.st_ino)
-        return true; // the root itself, under any name
+        return "is the system root " + root; // under any name
     if (S_ISDIR(rootInfo.st_mode)) {
         std::string dir = DirectoryOf(target);
-        return realRoot == "/" || dir == realRoot || dir.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
+        bool inside = realRoot == "/" || dir == realRoot || dir.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
+        return inside ? "lies inside the system root " + root : "";
     }
-    return target == realRoot || LooksLikeSegmentOf(target, realRoot);
+    return LooksLikeSegmentOf(target, realRoot) ? "is a segment of the system root's image " + root : "";
 }
 
 void StartTrace(const std::string &root)
@@ -119,8 +129,9 @@ void StartTrace(const std::string &root)
         return;
     }
     std::string named = std::string("dorovivi: DOROVIVI_TRACE=") + setting;
-    if (TracePathInsideRoot(setting, root)) {
-        PrintErrorLine(named + ": inside the system root " + root + " or a disk device, which are never written; tracing nothing");
+    std::string refusal = TracePathRefusal(setting, root);
+    if (!refusal.empty()) {
+        PrintErrorLine(named + " " + refusal + ", which is never written; tracing nothing");
         return;
     }
     int fd = open(setting, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);

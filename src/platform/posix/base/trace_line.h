@@ -18,7 +18,7 @@ inline bool Tracing()
 }
 
 // Reads DOROVIVI_TRACE, once: unset or "" traces nothing, "-" traces to
-// stderr, a path appends to that file. A path TracePathInsideRoot refuses,
+// stderr, a path appends to that file. A path TracePathRefusal refuses,
 // or one that cannot be opened, costs one stderr line and traces nothing.
 void StartTrace(const std::string &root);
 
@@ -26,10 +26,10 @@ void StartTrace(const std::string &root);
 // Harnesses that run many systems in one process call it.
 void StopTrace();
 
-// Whether a trace written to `path` would land inside the directory `root`
-// (real paths compared), on the disk image `root` is or a segment beside
-// it, or on any block device.
-bool TracePathInsideRoot(const std::string &path, const std::string &root);
+// Why a trace written to `path` would write into evidence: it lies inside
+// the directory `root` (real paths compared), is the disk image `root` is
+// or a segment beside it, or is a block device; "" when it would not.
+std::string TracePathRefusal(const std::string &path, const std::string &root);
 
 // `bytes` as a JSON string: `"` and `\` escaped, control characters as
 // \n, \r, \t or \u00XX, valid UTF-8 as it is, and every byte that is not
