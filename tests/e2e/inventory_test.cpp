@@ -131,8 +131,11 @@ TEST(Inventory, LinesInArgumentOrderAndNoAtomsLeft)
         }
     }
     std::string errors = scratch + "/stderr";
-    ProcessResult result =
-        RunProcess(argv, {"XDG_RUNTIME_DIR=" + scratch + "/runtime", "TMPDIR=" + scratch + "/tmp"}, errors);
+    // The trace variable reaches every run, and runs at once append whole lines.
+    std::string trace = scratch + "/trace.jsonl";
+    ProcessResult result = RunProcess(
+        argv, {"XDG_RUNTIME_DIR=" + scratch + "/runtime", "TMPDIR=" + scratch + "/tmp", "DOROVIVI_TRACE=" + trace},
+        errors);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, expected);
 
@@ -144,6 +147,21 @@ TEST(Inventory, LinesInArgumentOrderAndNoAtomsLeft)
         EXPECT_EQ(message.compare(at, prefix.size(), prefix), 0) << message.substr(at);
     EXPECT_EQ(lines, 2 * rounds);
     EXPECT_EQ(message.back(), '\n');
+
+    int roots = 0, missing = 0;
+    std::string traced = ReadFile(trace);
+    for (std::size_t at = 0, end; at < traced.size(); at = end + 1) {
+        end = traced.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << "the trace ends in a whole line";
+        std::string line = traced.substr(at, end - at);
+        EXPECT_TRUE(line.compare(0, 10, "{\"event\":\"") == 0 && line.back() == '}' &&
+                    line.find('{', 1) == std::string::npos)
+            << line;
+        roots += line.compare(0, 15, "{\"event\":\"root\"") == 0;
+        missing += line == "{\"event\":\"root\",\"path\":\"" + scratch + "/roots/missing\",\"kind\":\"none\"}";
+    }
+    EXPECT_EQ(roots, 2 * rounds * static_cast<int>(count));
+    EXPECT_EQ(missing, 2 * rounds);
 
     EXPECT_EQ(Listing(scratch + "/runtime"), "");
     EXPECT_EQ(Listing(scratch + "/tmp"), "");

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/api/registry_trace.h"
 #include "platform/posix/base/win32_api.h"
 #include "platform/posix/system/emulated_system.h"
 
@@ -42,9 +43,7 @@ bool PathOfHandle(HKEY key, std::string &path)
     return true;
 }
 
-} // namespace
-
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
+LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
 {
     if (phkResult == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -70,8 +69,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     return ERROR_NOT_ENOUGH_MEMORY;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData)
+LONG QueryValue(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
         return ERROR_INVALID_PARAMETER;
@@ -95,6 +93,29 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         return ERROR_MORE_DATA;
     std::memcpy(lpData, data.data(), needed);
     return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
+{
+    LONG result = OpenKey(hKey, lpSubKey, phkResult);
+    if (SystemTracing()) {
+        std::string parent;
+        TraceKeyOpen(PathOfHandle(hKey, parent) ? &parent : nullptr, lpSubKey, result);
+    }
+    return result;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData)
+{
+    LONG result = QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    if (SystemTracing()) {
+        std::string key;
+        TraceValueQuery(PathOfHandle(hKey, key) ? &key : nullptr, lpValueName, result);
+    }
+    return result;
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey)

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/base/win32_api.h"
 #include "platform/posix/system/emulated_system.h"
 
@@ -45,6 +46,14 @@ DWORD RecordedPlatformId(const RegistrySource &source, std::string &ntVersion, s
     return 0;
 }
 
+// A version the installation does not record is a failure of its own.
+BOOL TracedFailure(const char *why)
+{
+    if (SystemTracing())
+        TraceLine("version").Null("platform").Text("failed", why).Write();
+    return FALSE;
+}
+
 } // namespace
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
@@ -52,7 +61,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
     const DWORD plainSize = sizeof(OSVERSIONINFOA);
     const DWORD extendedSize = 156;
     if (info == nullptr || (info->dwOSVersionInfoSize != plainSize && info->dwOSVersionInfoSize != extendedSize))
-        return FALSE;
+        return TracedFailure("the structure's size is neither OSVERSIONINFOA's nor OSVERSIONINFOEXA's");
 
     const RegistrySource &source = SystemRegistry();
     std::string ntVersion, version9x, build;
@@ -70,12 +79,15 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
             FindText(source, Windows9xVersionKey, "VersionNumber", version9x);
         ParseDottedVersion(version9x, parts);
     } else {
-        return FALSE;
+        return TracedFailure("the registry records no Windows version");
     }
     info->dwMajorVersion = parts[0];
     info->dwMinorVersion = parts[1];
     info->dwBuildNumber = parts[2];
     info->dwPlatformId = platform;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+    if (SystemTracing())
+        TraceLine("version").Number("platform", platform).Number("major", parts[0]).Number("minor", parts[1])
+            .Number("build", parts[2]).Write();
     return TRUE;
 }

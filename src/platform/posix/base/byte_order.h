@@ -34,3 +34,9 @@ inline void WriteLe32(unsigned char *p, std::uint32_t value)
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
+
+inline void WriteBe32(unsigned char *p, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
@@ -32,7 +33,26 @@ struct ImageAnswer {
     char softwareName[1024];
     char problem[2048]; // when no installation was chosen
     char notes[2048];   // lines for stderr about partitions that were not read, each ended by '\n'
+    // For the trace: the chosen file system and how DOROVIVI_WINDIR names the installation.
+    int partition;
+    char fileSystem[8];
+    long long offset; // bytes into the disk
+    char windir[1024];
+    char chosenBy[16];
 };
+
+const char *FileSystemName(TSK_FS_TYPE_ENUM type)
+{
+    const struct {
+        TSK_FS_TYPE_ENUM type;
+        const char *name;
+    } Names[] = {{TSK_FS_TYPE_FAT12, "fat12"}, {TSK_FS_TYPE_FAT16, "fat16"}, {TSK_FS_TYPE_FAT32, "fat32"},
+                 {TSK_FS_TYPE_EXFAT, "exfat"}, {TSK_FS_TYPE_NTFS, "ntfs"}};
+    for (const auto &one : Names)
+        if (one.type == type)
+            return one.name;
+    return "other";
+}
 
 void Copy(char *target, std::size_t capacity, const std::string &text)
 {
@@ -89,6 +109,11 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             for (const std::string &note : notes)
                 lines += note + "\n";
             Copy(answer.notes, sizeof answer.notes, lines);
+            answer.partition = volumes[choice.one.volume].partition;
+            Copy(answer.fileSystem, sizeof answer.fileSystem, FileSystemName(tree.fs->ftype));
+            answer.offset = static_cast<long long>(tree.fs->offset);
+            Copy(answer.windir, sizeof answer.windir, InstallationName(volumes[choice.one.volume], choice.one.dir));
+            Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
             return;
         }
         choice.problem = registryName.substr(root.size() + 2) + ": " + problem;
@@ -160,6 +185,9 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     answer.registryName[sizeof answer.registryName - 1] = '\0';
     answer.softwareName[sizeof answer.softwareName - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
+    answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';
+    answer.windir[sizeof answer.windir - 1] = '\0';
+    answer.chosenBy[sizeof answer.chosenBy - 1] = '\0';
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = whole && (kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt);
     if (!chosen) {
@@ -178,6 +206,11 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
         *end = '\0';
         PrintErrorLine("dorovivi: " + root + ": " + line);
         line = end + 1;
+    }
+    if (Tracing()) {
+        TraceLine("volume").Number("partition", answer.partition).Text("fs", answer.fileSystem)
+            .Number("offset", answer.offset).Write();
+        TraceLine("installation").Text("windir", answer.windir).Text("chosen_by", answer.chosenBy).Write();
     }
     result.kind = kind;
     result.windowsFound = true;

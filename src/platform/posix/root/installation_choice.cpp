@@ -50,7 +50,7 @@ bool NamedBySetting(const std::vector<Volume> &volumes, const std::string &windi
 // boot.ini's default when it is an NT entry on this disk; MSDOS.SYS's
 // directory on the active volume; "C:\" as boot.ini's default picks the
 // latter where both name one.
-bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Candidate &chosen)
+bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Candidate &chosen, const char *&by)
 {
     BootConfig config = ReadBootConfig(*volumes[active].tree);
     Candidate named9x, namedNt;
@@ -61,10 +61,12 @@ bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Ca
                  InstallationAt(volumes, index, config.arcPath, InstallationKind::WindowsNt, namedNt);
     if (hasNt && (config.bootDefault == BootDefault::ArcPath || !has9x)) {
         chosen = namedNt;
+        by = "boot.ini";
         return true;
     }
     if (has9x && (config.bootDefault == BootDefault::PreviousOs || !hasNt)) {
         chosen = named9x;
+        by = "MSDOS.SYS";
         return true;
     }
     return false;
@@ -93,6 +95,7 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     choice.windowsFound = !found.empty() || !half.empty();
     if (!windir.empty()) {
         choice.chosen = NamedBySetting(volumes, windir, choice.one);
+        choice.chosenBy = "DOROVIVI_WINDIR";
         choice.windowsFound = choice.windowsFound || choice.chosen;
         if (!choice.chosen)
             choice.problem = "DOROVIVI_WINDIR=" + windir + " names no Windows installation";
@@ -100,7 +103,7 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     }
     // A Windows directory given as the root is read as it is.
     bool rootIsWindows = !found.empty() && volumes[0].partition == 0 && found[0].dir.empty();
-    if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one)) {
+    if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one, choice.chosenBy)) {
         choice.chosen = true;
         choice.windowsFound = true;
         return choice;
@@ -108,6 +111,7 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     if (found.size() == 1) {
         choice.chosen = true;
         choice.one = found[0];
+        choice.chosenBy = "only";
         return choice;
     }
     if (found.empty() && !half.empty()) {

@@ -16,6 +16,7 @@ struct Volume {
 struct Choice {
     bool chosen = false;
     Candidate one;
+    const char *chosenBy = ""; // "DOROVIVI_WINDIR", "boot.ini", "MSDOS.SYS" or "only"
     bool windowsFound = false; // some installation is there, even if none was chosen
     std::string problem;       // what stops a choice, for "dorovivi: <root>: ...; reading an empty registry"
 };

@@ -2,11 +2,18 @@
 
 #include <sys/stat.h>
 
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/files/host_tree.h"
 #include "platform/posix/root/image_root.h"
 #include "platform/posix/root/installation_choice.h"
 
 namespace {
+
+void TraceRoot(const std::string &root, const char *kind)
+{
+    if (Tracing())
+        TraceLine("root").Text("path", root).Text("kind", kind).Write();
+}
 
 Installation FindInDirectory(const std::string &root, const std::string &windir)
 {
@@ -19,6 +26,9 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
         result.problem = EmptyRegistryLine(root, choice.problem);
         return result;
     }
+    if (Tracing())
+        TraceLine("installation").Text("windir", InstallationName(volumes[0], choice.one.dir))
+            .Text("chosen_by", choice.chosenBy).Write();
     result.kind = choice.one.kind;
     result.registryFile = tree.HostPath(choice.one.registryFile);
     if (choice.one.kind == InstallationKind::WindowsNt)
@@ -34,14 +44,18 @@ Installation FindInstallation(const std::string &root, const std::string &windir
     struct stat info;
     std::string exported = root + (root.empty() || root.back() != '/' ? "/" : "") + "HKLM.reg";
     if (stat(exported.c_str(), &info) == 0) {
+        TraceRoot(root, "export");
         result.kind = InstallationKind::EmulationRoot;
         result.registryFile = exported;
         return result;
     }
     bool exists = stat(root.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode))
+    bool isDirectory = exists && S_ISDIR(info.st_mode);
+    bool isImage = exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
+    TraceRoot(root, isDirectory ? "drive" : isImage ? "image" : "none");
+    if (isDirectory)
         return FindInDirectory(root, windir);
-    if (exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
+    if (isImage)
         return FindInDiskImage(root, windir);
     result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such file or directory");
     return result;

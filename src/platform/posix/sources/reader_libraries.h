@@ -43,6 +43,7 @@ struct CregFunctions {
     F(node_children, hivex_node_children) \
     F(node_name, hivex_node_name) \
     F(node_values, hivex_node_values) \
+    F(node_timestamp, hivex_node_timestamp) \
     F(value_key, hivex_value_key) \
     F(value_value, hivex_value_value)
 struct HivexFunctions {

@@ -41,3 +41,10 @@ void DecodeRegfValue(DWORD type, std::string &raw, std::string &data)
     AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(raw.data()), raw.size(), data);
     EndStringAsAFunctionDoes(type, data);
 }
+
+bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std::uint64_t &filetime)
+{
+    std::int64_t stamp = key.node == 0 ? -1 : hivex->node_timestamp(key.hive->handle, key.node);
+    filetime = static_cast<std::uint64_t>(stamp);
+    return stamp >= 0;
+}

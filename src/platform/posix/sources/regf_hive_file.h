@@ -1,6 +1,7 @@
 // One NT hive file opened through hivex.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/posix/sources/reader_libraries.h"
@@ -10,6 +11,17 @@ struct RegfHive {
     hive_h *handle = nullptr;
     std::string path; // as messages name it
 };
+
+// Where a path below HKLM lies in an NT hive pair; node 0 for HKLM itself.
+struct RegfKeyPlace {
+    const RegfHive *hive = nullptr;
+    hive_node_h node = 0;
+    bool isRoot = false;
+};
+
+// The FILETIME the node records as its key's last write; false for node 0
+// or where hivex cannot read it.
+bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std::uint64_t &filetime);
 
 // Takes `fd` over; false with `problem` naming the file and what is wrong.
 bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem);

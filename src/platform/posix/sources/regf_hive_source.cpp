@@ -142,6 +142,12 @@ struct RegfHiveSource : RegistrySource {
         return Resolve(path, hive, node, isRoot);
     }
 
+    bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override
+    {
+        RegfKeyPlace key;
+        return Resolve(path, key.hive, key.node, key.isRoot) && RegfNodeLastWrite(Hivex, key, filetime);
+    }
+
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override
     {
         const Hive *hive = nullptr;

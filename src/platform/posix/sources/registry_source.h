@@ -2,6 +2,7 @@
 // registry: a .reg export, a Windows 95/98/Me SYSTEM.DAT or an NT hive pair.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ struct RegistrySource {
     // `name` "" is the default value. `data` is what RegQueryValueExA hands
     // out: strings in the 8-bit code page (UTF-8), ended by their NUL.
     virtual bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const = 0;
+    // The key's own last-write time as a FILETIME, where the format keeps
+    // one (NT hives); false elsewhere. Only the trace asks.
+    virtual bool KeyLastWrite(std::string_view, std::uint64_t &) const { return false; }
 };
 
 // Strings come out of the A functions ended by a NUL, also where the stored

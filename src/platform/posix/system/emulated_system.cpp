@@ -31,6 +31,7 @@ std::string WindirSetting()
 const Installation &SystemInstallation()
 {
     if (!System.installationKnown) {
+        SystemTracing(); // so that the root's own events are traced
         System.installation = FindInstallation(SystemRootPath(), WindirSetting());
         System.installationKnown = true;
     }
@@ -60,8 +61,14 @@ bool SystemAtomTablePath(std::string &path)
     return AtomTablePath(SystemInstallation().windowsFound, SystemRootPath(), path);
 }
 
+void StartSystemTrace()
+{
+    StartTrace(SystemRootPath());
+}
+
 void ResetEmulatedSystem()
 {
+    StopTrace();
     CloseOpenedRegistry(System.registry);
     CloseInstallationFiles(System.installation);
     System.installationKnown = false;

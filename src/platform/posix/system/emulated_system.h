@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/root/installation.h"
 #include "platform/posix/sources/registry_source.h"
 
@@ -18,6 +19,16 @@ std::string PathInSystemView(const std::string &path);
 // DOROVIVI_ATOMS, the emulation root's own table, or the per-user one; false
 // with one stderr line when the per-user directory cannot serve.
 bool SystemAtomTablePath(std::string &path);
+
+// Whether the provenance trace is on. DOROVIVI_TRACE is read on the first
+// call, before the root is looked at; later calls cost one comparison.
+void StartSystemTrace();
+inline bool SystemTracing()
+{
+    if (TraceFd == TraceNotStarted)
+        StartSystemTrace();
+    return Tracing();
+}
 
 // Closes what the system holds and makes the next call look at the root
 // again. The program never calls it; harnesses that run many systems in one

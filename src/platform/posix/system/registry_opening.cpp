@@ -1,11 +1,16 @@
 #include "platform/posix/system/registry_opening.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/sha256.h"
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/sources/creg_file_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
@@ -23,26 +28,63 @@ int OpenRegistryFile(int given, const std::string &path, std::string &problem)
     return fd;
 }
 
+// The transaction logs replayed into a file before it is read: none yet.
+const std::vector<std::string> NoLogsReplayed;
+
+// A descriptor of the same file for the trace's digest once the source has
+// taken `fd` over; -1 when not tracing.
+int TraceCopy(int fd)
+{
+    return Tracing() && fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+// The file as stored (size and SHA-256; null where it is not a regular file
+// or could not be opened) and the logs replayed into what was read. Closes
+// `copy`.
+void TraceRegistryFile(const char *name, const std::string &file, int copy, const std::vector<std::string> &replayed)
+{
+    if (!Tracing())
+        return;
+    TraceLine line("registry");
+    line.Text("name", name).Text("file", file);
+    struct stat info;
+    std::uint64_t size = 0;
+    std::string digest;
+    if (copy >= 0 && fstat(copy, &info) == 0 && S_ISREG(info.st_mode) && Sha256OfFile(copy, size, digest))
+        line.Number("size", static_cast<long long>(size)).Text("sha256", digest);
+    else
+        line.Null("size").Null("sha256");
+    if (copy >= 0)
+        close(copy);
+    line.List("replayed", replayed).Write();
+}
+
 RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
 {
     RegistrySource *source = nullptr;
-    int fd = -1;
+    int fd = -1, softwareFd = -1, copy = -1, softwareCopy = -1;
     switch (found.kind) {
     case InstallationKind::WindowsNt:
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         if (fd < 0) {
             problem = EmptyRegistryLine(found.registryFile, problem);
+            TraceRegistryFile("SYSTEM", found.registryFile, -1, NoLogsReplayed);
             break;
         }
-        source = OpenRegfHiveSource(fd, found.registryFile.c_str(),
-                                    OpenRegistryFile(found.softwareFd, found.softwareHive, problem),
-                                    found.softwareHive.c_str(), problem);
+        softwareFd = OpenRegistryFile(found.softwareFd, found.softwareHive, problem);
+        copy = TraceCopy(fd);
+        softwareCopy = TraceCopy(softwareFd);
+        source = OpenRegfHiveSource(fd, found.registryFile.c_str(), softwareFd, found.softwareHive.c_str(), problem);
+        TraceRegistryFile("SYSTEM", found.registryFile, copy, NoLogsReplayed);
+        TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, NoLogsReplayed);
         if (source == nullptr)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
     case InstallationKind::Windows9x:
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
+        copy = TraceCopy(fd);
         source = fd < 0 ? nullptr : OpenCregFileSource(fd, problem);
+        TraceRegistryFile("SYSTEM.DAT", found.registryFile, copy, NoLogsReplayed);
         if (source == nullptr)
             problem = EmptyRegistryLine(found.registryFile, problem);
         break;
@@ -58,6 +100,10 @@ RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
 void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
 {
     if (found.kind == InstallationKind::EmulationRoot) {
+        if (Tracing())
+            TraceRegistryFile("HKLM.reg", found.registryFile,
+                              open(found.registryFile.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC),
+                              NoLogsReplayed);
         LoadRegExportFile(found.registryFile.c_str(), opened.exported);
         opened.source = &opened.exportSource;
         return;

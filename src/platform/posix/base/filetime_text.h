@@ -1,0 +1,10 @@
+// Windows times in a trace: a FILETIME (100 ns units since 1601-01-01 UTC)
+// written in ISO 8601.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// "YYYY-MM-DDTHH:MM:SS[.fraction]Z": the fraction is the 7 digits of the
+// 100 ns units without trailing zeros, none when they are zero.
+std::string FileTimeText(std::uint64_t filetime);

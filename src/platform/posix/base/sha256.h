@@ -1,0 +1,23 @@
+// SHA-256, so that a trace names each registry file by the digest of its
+// bytes as stored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct Sha256 {
+    std::uint32_t state[8];
+    std::uint64_t length; // bytes added so far
+    unsigned char block[64];
+    std::size_t used; // bytes waiting in `block`
+};
+
+void Sha256Start(Sha256 &hash);
+void Sha256Add(Sha256 &hash, const void *bytes, std::size_t size);
+// The digest as 64 lower-case hex digits; `hash` is spent.
+std::string Sha256Finish(Sha256 &hash);
+
+// The digest and size of the whole file open as `fd`, read from its start
+// with pread (the descriptor's offset stays); false on a read error.
+bool Sha256OfFile(int fd, std::uint64_t &size, std::string &hex);

@@ -1,0 +1,229 @@
+// DOROVIVI_TRACE over an NT drive, that drive in a disk image, and exports:
+// the events come in the order things happen, with the facts each answer
+// rests on, checked against the files themselves (sha256sum, a key time set
+// in the hive).
+#include <gtest/gtest.h>
+
+#include <hivex.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "disk_image_writer.h"
+#include "process_run.h"
+#include "scenarios.h"
+#include "windows_drives.h"
+
+namespace {
+
+// `text` as a literal in a pattern.
+std::string Quote(const std::string &text)
+{
+    std::string quoted;
+    for (char c : text)
+        quoted += std::string(std::strchr("\\^$.|?*+()[]{}", c) != nullptr ? "\\" : "") + c;
+    return quoted;
+}
+
+// `text` as a JSON string's inside (these names need no other escape), in a pattern.
+std::string Literal(const std::string &text)
+{
+    std::string json;
+    for (char c : text)
+        json += c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
+    return Quote(json);
+}
+
+std::string Sha256Sum(const std::string &path)
+{
+    return RunProcess({"/usr/bin/sha256sum", path}, {}).output.substr(0, 64);
+}
+
+std::string FileSize(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? std::to_string(info.st_size) : "?";
+}
+
+std::string RegistryEvent(const char *name, const std::string &file, const std::string &stored)
+{
+    return "\\{\"event\":\"registry\",\"name\":\"" + std::string(name) + "\",\"file\":\"" + Literal(file) +
+           "\",\"size\":" + FileSize(stored) + ",\"sha256\":\"" + Sha256Sum(stored) + "\",\"replayed\":\\[\\]\\}";
+}
+
+// Sets the key's last-write time in the hive file: the FILETIME lies 8 bytes
+// into the key's cell (after the cell size, "nk" and the flags), and hivex
+// names a node by its cell's offset in the file.
+bool SetKeyTime(const std::string &hive, const std::vector<const char *> &path, std::uint64_t filetime)
+{
+    hive_h *h = hivex_open(hive.c_str(), 0);
+    if (h == nullptr)
+        return false;
+    hive_node_h node = hivex_root(h);
+    for (const char *name : path)
+        node = node == 0 ? 0 : hivex_node_get_child(h, node, name);
+    hivex_close(h);
+    std::string bytes = ReadFile(hive);
+    if (node == 0 || node + 16 > bytes.size() || bytes.compare(node + 4, 2, "nk") != 0)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        bytes[node + 8 + i] = static_cast<char>(filetime >> (8 * i));
+    WriteFile(hive, bytes);
+    return true;
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// Each pattern matches a whole line, in this order; other lines may lie between.
+void ExpectInOrder(const std::vector<std::string> &lines, const std::vector<std::string> &patterns,
+                   const std::string &trace)
+{
+    std::size_t line = 0;
+    for (const std::string &pattern : patterns) {
+        std::regex wanted(pattern);
+        while (line < lines.size() && !std::regex_match(lines[line], wanted))
+            ++line;
+        ASSERT_LT(line, lines.size()) << "no line (in order) like " << pattern << "\nin\n" << trace;
+        ++line;
+    }
+    for (const std::string &one : lines)
+        EXPECT_TRUE(one.compare(0, 10, "{\"event\":\"") == 0 && one.back() == '}') << one;
+}
+
+const char NtKey[] = R"("key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters",)";
+
+TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
+{
+    using namespace scenario;
+    std::string top = MakeTempDir("dorovivi-trace");
+    std::string drive = top + "/drive", software64 = top + "/xp64";
+    mkdir(drive.c_str(), 0755);
+    mkdir(software64.c_str(), 0755);
+    WriteNtDrive(drive, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "NtNet"));
+    WriteFile(software64 + "/HKLM.reg", "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt, true) +
+                                            Companion(nullptr, "Software\\Wow6432Node"));
+    std::string system = drive + "/WINNT/System32/config/SYSTEM", software = drive + "/WINNT/System32/config/software";
+    ASSERT_TRUE(SetKeyTime(system, {"ControlSet001", "Services", "TESRO411", "Parameters"}, 133536384001234567));
+    std::vector<PlacedPartition> placed;
+    std::string error, image = top + "/disk.raw";
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Ntfs, drive, true)}, Layout::Mbr, image, &placed, &error))
+        << error;
+    const std::string written = "2024-02-29T00:00:00.1234567Z";
+    std::string exported = std::string(DOROVIVI_EXAMPLES) + "/nt";
+    std::string ntOpen =
+        Quote(R"({"event":"open",)" + std::string(NtKey) + R"("result":0,"last_write":")" + written + "\"}");
+    std::string ntValue =
+        Quote(R"({"event":"value",)" + std::string(NtKey) + R"("name":"DesiredSSID","type":1,"size":6,"result":0})");
+    std::string version = Quote(R"({"event":"version","platform":2,"major":5,"minor":1,"build":2600})");
+    struct Case {
+        const char *name;
+        std::string root, command, output;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"NT drive", drive, "H", "NtNet",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\"\\}",
+          Quote(R"({"event":"installation","windir":"WINNT","chosen_by":"boot.ini"})"),
+          RegistryEvent("SYSTEM", system, system), RegistryEvent("SOFTWARE", software, software), version, ntOpen,
+          ntValue}},
+        {"NT drive in an image", image, "H", "NtNet",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(image) + "\",\"kind\":\"image\"\\}",
+          "\\{\"event\":\"volume\",\"partition\":1,\"fs\":\"ntfs\",\"offset\":" + std::to_string(placed[0].offset) +
+              "\\}",
+          Quote(R"({"event":"installation","windir":"partition(1)\\WINNT","chosen_by":"boot.ini"})"),
+          RegistryEvent("SYSTEM", image + ": partition(1)\\WINNT\\System32\\config\\SYSTEM", system),
+          RegistryEvent("SOFTWARE", image + ": partition(1)\\WINNT\\System32\\config\\software", software), version,
+          ntOpen, ntValue}},
+        {"export", exported, "H", "LabNet",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\"\\}",
+          RegistryEvent("HKLM.reg", exported + "/HKLM.reg", exported + "/HKLM.reg"), version,
+          Quote(R"({"event":"open","key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters",)"
+                R"("result":2})"),
+          Quote(R"({"event":"open","key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO412\\Parameters",)"
+                R"("result":0})"),
+          Quote(R"({"event":"value","key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO412\\Parameters",)"
+                R"("name":"DesiredSSID","type":1,"size":7,"result":0})")}},
+        // WOW64 gives the path read; a missing value has no type or size.
+        {"64-bit export", software64, "@", "",
+         {Quote(R"({"event":"open","key":"HKLM\\Software\\KALVORA\\KALVORA PXM",)"
+                R"("view":"HKLM\\Software\\Wow6432Node\\KALVORA\\KALVORA PXM","result":0})"),
+          Quote(R"({"event":"value","key":"HKLM\\Software\\Wow6432Node\\KALVORA\\KALVORA PXM",)"
+                R"("name":"version","result":2})"),
+          "\\{\"event\":\"atom\",\"name\":\"PXM INSTALLED 0\",\"table\":\"" + Literal(top + "/atoms") +
+              "\",\"result\":[1-9]\\d*\\}"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string trace = top + "/trace.jsonl", errors = top + "/stderr", before = Snapshot(drive);
+        WriteFile(trace, ""); // appended to, never truncated
+        ProcessResult run = RunProcess({DOROVIVI_BINARY, c.command},
+                                       {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_ATOMS=" + top + "/atoms",
+                                        "DOROVIVI_TRACE=" + trace},
+                                       errors, 60);
+        EXPECT_EQ(run.output, c.output);
+        EXPECT_EQ(ReadFile(errors), "");
+        EXPECT_EQ(Snapshot(drive), before);
+        std::string text = ReadFile(trace);
+        ExpectInOrder(Lines(text), c.events, text);
+        // "-" gives the same lines on stderr.
+        RunProcess({DOROVIVI_BINARY, c.command},
+                   {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_ATOMS=" + top + "/atoms", "DOROVIVI_TRACE=-"}, errors, 60);
+        EXPECT_EQ(ReadFile(errors), text);
+    }
+    RemoveTree(top);
+}
+
+// A trace that would write into the evidence is refused with one line, the
+// answer stays what it is untraced, and nothing is written there.
+TEST(Trace, RefusedInsideTheRootOrOnTheImage)
+{
+    using namespace scenario;
+    std::string top = MakeTempDir("dorovivi-trace-refused");
+    std::string drive = top + "/drive", image = top + "/disk.001";
+    mkdir(drive.c_str(), 0755);
+    WriteNtDrive(drive, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "NtNet"));
+    std::string error;
+    std::vector<PlacedPartition> placed;
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat32, drive, true)}, Layout::Bare, image, &placed, &error))
+        << error;
+    struct Case {
+        std::string root, trace;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {drive, drive + "/WINNT/trace.jsonl", "lies inside the system root "},
+        {drive, drive + "/trace.jsonl", "lies inside the system root "},
+        {image, image, "is the system root "},
+        {image, top + "/disk.002", "is a segment of the system root's image "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.trace);
+        std::string errors = top + "/stderr", before = Snapshot(drive) + ReadFile(image);
+        ProcessResult run = RunProcess({DOROVIVI_BINARY, "H"}, {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_TRACE=" + c.trace},
+                                       errors, 60);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.output, "NtNet");
+        EXPECT_EQ(ReadFile(errors), "dorovivi: DOROVIVI_TRACE=" + c.trace + " " + c.reason + c.root +
+                                        ", which is never written; tracing nothing\n");
+        EXPECT_EQ(Snapshot(drive) + ReadFile(image), before);
+        if (c.trace != image) {
+            EXPECT_EQ(access(c.trace.c_str(), F_OK), -1) << "no trace file made";
+        }
+    }
+    RemoveTree(top);
+}
+
+} // namespace
