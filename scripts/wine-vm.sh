@@ -112,8 +112,8 @@ log="$cache/guest.log"
 # The guest's lines may follow the firmware's output after a bare CR, so
 # they are looked for anywhere in a line.
 # One guest run into $log: 0 when the suites passed, 1 when they failed or the
-# guest stopped after starting them, 2 when it never started them ($why says
-# what it showed instead).
+# guest stopped after starting them, 2 when it never started them; $why says
+# what went wrong.
 why=
 boot_guest() {
     local qemu tail_pid waited=0 rc=0
@@ -136,7 +136,13 @@ boot_guest() {
     wait "$tail_pid" 2>/dev/null || true
     if grep -aq 'wine-vm: status 0' "$log"; then return 0; fi
     if grep -aq 'wine-vm: suites starting' "$log"; then
-        grep -aq 'wine-vm: status' "$log" || echo "wine-vm: the guest stopped during the suites (qemu exit $rc)" >&2
+        if grep -aq 'wine-vm: status' "$log"; then
+            why="a test failed"
+        elif [ "$rc" -eq 124 ]; then
+            why="the guest ran past DOROVIVI_WINE_VM_LIMIT, $limit, during the suites"
+        else
+            why="the guest stopped during the suites, qemu exit $rc"
+        fi
         return 1
     fi
     if [ "$waited" -ge "$boot_limit" ]; then
@@ -156,6 +162,6 @@ if [ "$status" -eq 2 ]; then
 fi
 case $status in
     0) ;;
-    1) echo "wine-vm: FAILED: the Wine suites failed in the guest, see $log" >&2; exit 1 ;;
+    1) echo "wine-vm: FAILED: the Wine suites in the guest ($why); see $log" >&2; exit 1 ;;
     *) echo "wine-vm: FAILED: the guest did not boot, twice ($why); see $log" >&2; exit 1 ;;
 esac
