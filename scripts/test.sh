@@ -5,7 +5,7 @@
 # kernel runs 32-bit x86 programs, Wine runs here with the whole table (three
 # versions of each Windows family and a 64-bit Windows); where it does not, a
 # QEMU guest runs the reduced set of `scripts/wine-vm.sh --ci` at the end
-# (about 20 minutes; DOROVIVI_WINE_VM=0 skips it outside CI).
+# (71 of the table's 167 scenario runs; DOROVIVI_WINE_VM=0 skips it outside CI).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
