@@ -14,6 +14,7 @@
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
+#include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/sandbox/sandboxed_call.h"
 
@@ -31,6 +32,7 @@ struct ImageAnswer {
     char softwareName[1024];
     char problem[2048]; // when no installation was chosen
     char notes[2048];   // lines for stderr about partitions that were not read, each ended by '\n'
+    ImageLogRecord logs; // NT: the transaction logs beside the hives
 };
 
 void Copy(char *target, std::size_t capacity, const std::string &text)
@@ -39,7 +41,8 @@ void Copy(char *target, std::size_t capacity, const std::string &text)
 }
 
 // Everything between opening the image and copying the registry files.
-void ReadImage(const std::string &root, const std::string &windir, int registryFd, int softwareFd, ImageAnswer &answer)
+void ReadImage(const std::string &root, const std::string &windir, int registryFd, int softwareFd,
+               const ImageLogFiles &logFiles, ImageAnswer &answer)
 {
     std::string problem;
     std::vector<std::string> notes;
@@ -80,6 +83,8 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             if (!copied)
                 registryName = softwareName;
         }
+        if (copied && choice.one.kind == InstallationKind::WindowsNt)
+            CopyImageLogs(tree, root, choice.one, logFiles, answer.logs);
         if (copied) {
             answer.kind = static_cast<int>(choice.one.kind);
             Copy(answer.registryName, sizeof answer.registryName, registryName);
@@ -106,6 +111,7 @@ struct ImageWork {
     const std::string *windir;
     int registryFd;
     int softwareFd;
+    const ImageLogFiles *logFiles;
 };
 
 void ReadImageInChild(void *context, void *record)
@@ -113,7 +119,7 @@ void ReadImageInChild(void *context, void *record)
     const ImageWork &work = *static_cast<const ImageWork *>(context);
     ImageAnswer &answer = *static_cast<ImageAnswer *>(record);
     answer.kind = static_cast<int>(InstallationKind::None);
-    ReadImage(*work.root, *work.windir, work.registryFd, work.softwareFd, answer);
+    ReadImage(*work.root, *work.windir, work.registryFd, work.softwareFd, *work.logFiles, answer);
 }
 
 std::string ChildFailure(const SandboxOutcome &outcome)
@@ -140,7 +146,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     Installation result;
     int registryFd = memfd_create("dorovivi-registry", MFD_CLOEXEC);
     int softwareFd = memfd_create("dorovivi-software", MFD_CLOEXEC);
-    if (registryFd < 0 || softwareFd < 0) {
+    ImageLogFiles logFiles;
+    if (registryFd < 0 || softwareFd < 0 || !MakeImageLogFiles(logFiles)) {
         result.problem = EmptyRegistryLine(root, std::string("cannot read the image (") + std::strerror(errno) + ")");
         CloseIfOpen(registryFd);
         CloseIfOpen(softwareFd);
@@ -148,7 +155,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     }
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, registryFd, softwareFd};
+    ImageWork work = {&root, &windir, registryFd, softwareFd, &logFiles};
     SandboxOutcome outcome = RunSandboxed(ReadImageInChild, &work, &answer, sizeof answer,
                                           SandboxLimits{ChildCpuSeconds, ChildWallSeconds});
     bool whole = outcome.end == SandboxEnd::Answered;
@@ -161,6 +168,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     if (!chosen) {
         close(registryFd);
         close(softwareFd);
+        CloseImageLogFiles(logFiles);
         result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
@@ -182,8 +190,10 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     if (kind == InstallationKind::WindowsNt) {
         result.softwareHive = answer.softwareName;
         result.softwareFd = softwareFd;
+        TakeImageLogs(logFiles, answer.logs, result);
     } else {
         close(softwareFd);
+        CloseImageLogFiles(logFiles);
     }
     return result;
 }

@@ -8,10 +8,12 @@
 
 struct RegfHive {
     hive_h *handle = nullptr;
-    std::string path; // as messages name it
+    std::string path;      // as messages name it
+    std::string shortfall; // "cut short: ..." when the file ends before its declared bins
 };
 
-// Takes `fd` over; false with `problem` naming the file and what is wrong.
+// Takes `fd` over; false with `problem` saying, in the format's words, what
+// is wrong with the file (without its name).
 bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem);
 
 // What RegQueryValueExA hands out for stored `raw` data of `type`: strings

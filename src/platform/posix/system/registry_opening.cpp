@@ -23,7 +23,7 @@ int OpenRegistryFile(int given, const std::string &path, std::string &problem)
     return fd;
 }
 
-RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
+RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
 {
     RegistrySource *source = nullptr;
     int fd = -1;
@@ -34,9 +34,11 @@ RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
             problem = EmptyRegistryLine(found.registryFile, problem);
             break;
         }
-        source = OpenRegfHiveSource(fd, found.registryFile.c_str(),
-                                    OpenRegistryFile(found.softwareFd, found.softwareHive, problem),
-                                    found.softwareHive.c_str(), problem);
+        source = OpenRegfHiveSource(
+            RegfHiveFile{fd, found.registryFile, &found.systemLogs},
+            RegfHiveFile{OpenRegistryFile(found.softwareFd, found.softwareHive, problem), found.softwareHive,
+                         &found.softwareLogs},
+            hives, problem);
         if (source == nullptr)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
@@ -63,7 +65,7 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         return;
     }
     std::string problem = found.problem;
-    opened.owned = OpenFileSource(found, problem);
+    opened.owned = OpenFileSource(found, opened.hives, problem);
     if (opened.owned != nullptr) {
         opened.source = opened.owned;
         return;
@@ -78,5 +80,6 @@ void CloseOpenedRegistry(OpenedRegistry &opened)
     delete opened.owned;
     opened.owned = nullptr;
     opened.source = nullptr;
+    opened.hives.clear();
     LoadRegExport(std::string(), opened.exported);
 }
