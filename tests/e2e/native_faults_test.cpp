@@ -175,7 +175,9 @@ TEST(MalformedRegistry, AnswersAsAnEmptyOrPartialRegistry)
 }
 
 // An NT drive whose SYSTEM hive (or SOFTWARE hive) is replaced by `damage`
-// of a good one: every form gives the empty answer and one line naming the file.
+// of a good one, or by a hive of another kind: one line naming the file and
+// the fault in the format's words, and the empty answer, or where hivex reads
+// past the fault, the answer from what is there.
 TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
 {
     using namespace scenario;
@@ -202,27 +204,62 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         hive.replace(at, bytes.size(), bytes);
         return withChecksum(hive);
     };
+    RegistryFixture software = {{"Microsoft", {}}};
+    ASSERT_TRUE(WriteRegfHive(software, scratch + "/SOFTWARE"));
+    const std::string goodSoftware = ReadFile(scratch + "/SOFTWARE");
+    // Hives of other kinds, by the keys at their root.
+    auto hiveOf = [&](const RegistryFixture &keys) {
+        EXPECT_TRUE(WriteRegfHive(keys, scratch + "/other"));
+        return ReadFile(scratch + "/other");
+    };
+    std::string binsSize = good.substr(0x28, 4);
+    binsSize[1] = static_cast<char>(binsSize[1] + 0x10); // 4096 bytes more than the file holds
     struct Case {
         const char *what;
         const char *file; // which hive is damaged, or "SYSTEM.DAT"
         std::string bytes; // "" with `fifo` false: an empty file
-        bool fifo;
+        const char *reason; // in the one line; nullptr: not judged
+        bool fifo = false;
         bool readable = false; // damage hivex reads past, as the bins are all there
         const char *windows = "WINNT";
     };
     const Case cases[] = {
-        {"empty SYSTEM", "SYSTEM", "", false},
-        {"only the base block", "SYSTEM", good.substr(0, 4096), false},
-        {"cut inside the bin", "SYSTEM", good.substr(0, 4096 + 200), false},
-        {"bad checksum", "SYSTEM", good.substr(0, 0x30) + "X" + good.substr(0x31), false},
-        {"root cell out of the file", "SYSTEM", patched(0x24, std::string("\0\0\0\x7F", 4)), false},
-        {"bin size past the end", "SYSTEM", patched(4096 + 8, std::string("\0\0\0\x10", 4)), false},
-        {"bins size past the end", "SYSTEM", patched(0x28, std::string("\0\0\0\x10", 4)), false, true},
-        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'), false},
-        {"SYSTEM is a FIFO", "SYSTEM", "", true},
-        {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", true},
-        {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), false},
-        {"a line end in the Windows directory's name", "SYSTEM", "", false, false, "WIN\r\nNT"},
+        {"empty SYSTEM", "SYSTEM", "", ": empty file; reading an empty registry"},
+        {"only the base block", "SYSTEM", good.substr(0, 4096), ": cut short: 4096 bytes, where its base block declares"},
+        {"cut inside the bin", "SYSTEM", good.substr(0, 4096 + 200), ": cut short: 4296 bytes"},
+        {"bad checksum", "SYSTEM", good.substr(0, 0x30) + "X" + good.substr(0x31),
+         ": dirty hive, not replayed (no transaction log beside it); its base block fails its checksum;"},
+        {"root cell out of the file", "SYSTEM", patched(0x24, std::string("\0\0\0\x7F", 4)),
+         ": the root key's offset (0x7f001000) is not the start of a cell"},
+        {"bin size past the end", "SYSTEM", patched(4096 + 8, std::string("\0\0\0\x10", 4)),
+         ": the hive bin at 0x1000 (268435456 bytes) runs past the end of the file"},
+        {"bins size past the end", "SYSTEM", patched(0x28, std::string("\0\0\0\x10", 4)),
+         ": cut short: 12288 bytes, where its base block declares 268439552 (268435456 of hive bins); keys past the end "
+         "read as missing", false, true},
+        // hivex's own word for it is "trailing garbage".
+        {"declared bins past the last bin, zeros after it", "SYSTEM", patched(0x28, binsSize) + std::string(4096, '\0'),
+         ": no hive bin at 0x3000, inside the 12288 bytes of hive bins its base block declares"},
+        {"format version 2", "SYSTEM", patched(0x14, std::string("\2\0\0\0", 4)),
+         ": hive format version 2.3, where every NT hive is 1.x"},
+        {"a transaction log as SYSTEM", "SYSTEM", patched(0x1C, std::string("\1\0\0\0", 4)),
+         ": a transaction log, not a hive (file type 1)"},
+        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'), ": not a registry hive (no regf signature)"},
+        {"a SAM hive as SYSTEM", "SYSTEM", hiveOf({{"SAM\\Domains\\Account", {}}}),
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but SAM; read as it is"},
+        {"an NTUSER.DAT as SYSTEM", "SYSTEM", hiveOf({{"Control Panel\\Desktop", {}}, {"Environment", {}},
+                                                      {"Software\\Microsoft", {}}}),
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Control Panel, Environment, "
+         "Software"},
+        {"a BCD store as SYSTEM", "SYSTEM", hiveOf({{"Description", {}}, {"Objects", {}}}),
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Description, Objects"},
+        {"Select without a control set", "SYSTEM", hiveOf({{"Select", {}}}), ": not a SYSTEM hive: its root key ROOT holds no ControlSet key, but Select; read as it is"},
+        {"SYSTEM as SOFTWARE", "SOFTWARE", good,
+         ": not a SOFTWARE hive: its root key ROOT holds no Microsoft key, but ControlSet001, Select; read as it is",
+         false, true},
+        {"SYSTEM is a FIFO", "SYSTEM", "", ": not a regular file", true},
+        {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", nullptr, true},
+        {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), nullptr},
+        {"a line end in the Windows directory's name", "SYSTEM", "", ": empty file", false, false, "WIN\r\nNT"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -237,7 +274,7 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
             for (const std::string &dir : {windows, windows + "/system32", config})
                 mkdir(dir.c_str(), 0755);
             WriteFile(config + "/SYSTEM", good);
-            WriteFile(config + "/SOFTWARE", good);
+            WriteFile(config + "/SOFTWARE", goodSoftware);
             damaged = config + "/" + c.file;
         }
         unlink(damaged.c_str());
@@ -251,15 +288,14 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         std::string message = ReadFile(errors);
         EXPECT_EQ(result.exitCode, c.readable ? 5 : 2); // 5: the release values are not in this hive
         EXPECT_EQ(result.output, c.readable ? "NtNet" : "XXXXXX");
-        if (c.readable) {
-            EXPECT_EQ(message, "");
-            continue;
-        }
         std::string shown = damaged; // as the one line names it
         std::replace(shown.begin(), shown.end(), '\r', '?');
         std::replace(shown.begin(), shown.end(), '\n', '?');
         EXPECT_EQ(message.find(shown), std::string("dorovivi: ").size()) << message;
         EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+        if (c.reason != nullptr) {
+            EXPECT_EQ(message.find(c.reason), std::string("dorovivi: ").size() + shown.size()) << message;
+        }
     }
 }
 

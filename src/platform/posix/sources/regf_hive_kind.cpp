@@ -61,13 +61,13 @@ std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, boo
     std::string holds;
     const std::size_t shown = 6;
     for (std::size_t i = 0; i < names.size() && i < shown; ++i)
-        holds += (i == 0 ? "" : ", ") + names[i];
+        holds += (i == 0 ? ", but " : ", ") + names[i];
     if (names.size() > shown)
         holds += " and " + std::to_string(names.size() - shown) + " more";
     std::string missing = system ? !select && !controlSet ? "no Select and no ControlSet key"
                                    : !select             ? "no Select key"
                                                          : "no ControlSet key"
                                  : "no Microsoft key";
-    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + rootName +
-           (names.empty() ? " holds no key" : " holds " + holds) + ", " + missing;
+    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + rootName + " holds " +
+           (names.empty() ? "no key at all" : missing + holds);
 }
