@@ -104,7 +104,7 @@ int RecoverRegfHive(int fd, const std::string &name, const std::vector<RegistryL
             facts.replayed = replay.logsApplied;
             note = "dirty hive; replayed " + Listed(replay.logsApplied);
             if (!replay.reason.empty())
-                skipped.insert(skipped.begin(), "stopped at " + replay.reason);
+                skipped.insert(skipped.begin(), "stopped short: " + replay.reason);
         }
     }
     if (replayed < 0)
