@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -746,6 +747,88 @@ TEST(DirtyInstallation, DamagedLogsAnswerFromWhatTheyHold)
         EXPECT_EQ(run.result.output, c.replayed ? NtAnswer : "XXXXXX");
         EXPECT_EQ(run.errors, c.line == nullptr ? "" : "dorovivi: " + shown + ": " + c.line + "\n");
         RemoveTree(dir);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Registry files Windows wrote (needs ../shared/real), put on an NT drive as
+// they are, cut or declared longer: real SYSTEM hives of XP and 10 pass as
+// SYSTEM, each fault gets its line.
+TEST(RealHives, EachFaultNamedAndRealHivesPass)
+{
+    struct stat st;
+    if (stat(DOROVIVI_REAL, &st) != 0) {
+        const char *ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL " is missing";
+        GTEST_SKIP() << "needs the genuine registry files in " DOROVIVI_REAL;
+    }
+    struct Case {
+        const char *what;
+        const char *system, *software; // below DOROVIVI_REAL, without .xz
+        std::vector<const char *> logs; // beside SYSTEM, named after it
+        std::uint64_t cutTo;            // SYSTEM cut to this size; 0: whole
+        std::vector<const char *> lines; // after "<SYSTEM or SOFTWARE>: ", in order
+        bool longer = false; // SYSTEM declares bins up to its end, zeros past its last bin
+    };
+    const char *xpSystem = "genuine/xp_system", *xpSoftware = "genuine/xp_software";
+    const Case cases[] = {
+        {"XP's SYSTEM and SOFTWARE", xpSystem, xpSoftware, {}, 0, {}},
+        {"XP's setup copy of SYSTEM", "genuine/xp_system_sav", xpSoftware, {}, 0, {}},
+        {"Windows 10's dirty SYSTEM and its logs", "dirty/SYSTEM_B", xpSoftware, {"LOG1", "LOG2"}, 0,
+         {"SYSTEM: dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2"}},
+        {"SOFTWARE as SYSTEM", xpSoftware, xpSoftware, {}, 0,
+         {"SYSTEM: not a SYSTEM hive: its root key $$$PROTO.HIV holds no Select and no ControlSet key, but ADFS, "
+          "Classes, Clients, Microsoft, Policies, Program Groups and 2 more; read as it is"}},
+        {"SYSTEM as SOFTWARE", xpSystem, xpSystem, {}, 0,
+         {"SOFTWARE: not a SOFTWARE hive: its root key $$$PROTO.HIV holds no Microsoft key, but ControlSet001, "
+          "ControlSet002, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as it is"}},
+        {"its last page cut off", xpSystem, xpSoftware, {}, 2379776,
+         {"SYSTEM: cut short: 2379776 bytes, where its base block declares 2383872 (2379776 of hive bins); keys past "
+          "the end read as missing"}},
+        {"12 KB of a dirty hive of 476 KB", "dirty/OldDirtyHive", xpSoftware, {}, 12288,
+         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); read as it stands",
+          "SYSTEM: cut short: 12288 bytes, where its base block declares 491520 (487424 of hive bins); keys past the "
+          "end read as missing",
+          "SYSTEM: not a SYSTEM hive: its root key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no "
+          "ControlSet key, but key_with_many_subkeys; read as it is"}},
+        {"zeros inside its declared bins", xpSystem, xpSoftware, {}, 0,
+         {"SYSTEM: no hive bin at 0x246000, inside the 2617344 bytes of hive bins its base block declares; reading an "
+          "empty registry"}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string drive = MakeTempDir("dorovivi-real");
+        std::string config = drive + "/WINDOWS/system32/config/";
+        ASSERT_EQ(std::system(("mkdir -p '" + config + "'").c_str()), 0);
+        auto unpack = [](const std::string &from, const std::string &to) {
+            return std::system(("xz -dc '" DOROVIVI_REAL "/" + from + ".xz' > '" + to + "'").c_str()) == 0;
+        };
+        ASSERT_TRUE(unpack(c.system, config + "SYSTEM") && unpack(c.software, config + "SOFTWARE"));
+        for (const char *log : c.logs)
+            ASSERT_TRUE(unpack(std::string(c.system) + "." + log, config + "SYSTEM." + log));
+        if (c.cutTo != 0)
+            CutAt(config + "SYSTEM", c.cutTo);
+        if (c.longer) {
+            std::string hive = ReadFile(config + "SYSTEM");
+            hive.replace(0x28, 4, LeBytes(hive.size() - 4096, 4));
+            std::uint32_t sum = 0;
+            for (std::size_t at = 0; at < 0x1FC; at += 4)
+                sum ^= static_cast<std::uint32_t>(Le(hive, at, 4));
+            hive.replace(0x1FC, 4, LeBytes(sum, 4));
+            WriteFile(config + "SYSTEM", hive);
+        }
+        ImageRun run = RunOverImage(drive, drive, {"H"});
+        EXPECT_EQ(run.result.exitCode, 2);
+        EXPECT_EQ(run.result.output, "XXXXXX");
+        std::string expected;
+        for (const char *line : c.lines)
+            expected += "dorovivi: " + config + line + "\n";
+        EXPECT_EQ(run.errors, expected);
+        RemoveTree(drive);
     }
 }
 
