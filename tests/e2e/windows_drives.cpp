@@ -48,12 +48,29 @@ bool PlaceInNtHive(const std::string &path, bool &inSystem, std::string &inHive)
     return true;
 }
 
+// `target` written at `path` as the dirty primary `stale` and its logs.
+void WriteDirtyHive(const std::string &path, const std::string &name, const RegistryFixture &stale,
+                    const RegistryFixture &target, const DirtyHive &dirty)
+{
+    ASSERT_TRUE(WriteRegfHive(stale, path));
+    std::string staleBytes = ReadFile(path);
+    ASSERT_TRUE(WriteRegfHive(target, path));
+    HiveLogSet set;
+    ASSERT_TRUE(WriteHiveLogs(staleBytes, ReadFile(path), name, dirty.kind, dirty.damage, set));
+    WriteFile(path, dirty.sealed ? SealedHive(staleBytes, kHiveLogFirstSequence - 1) : set.primary);
+    std::string dir = path.substr(0, path.rfind('/') + 1);
+    for (const auto &log : set.logs)
+        WriteFile(dir + log.first, log.second);
+}
+
 } // namespace
 
-void WriteNtDrive(const std::string &drive, const std::string &regText)
+void WriteNtDrive(const std::string &drive, const std::string &regText, const DirtyHive *dirty)
 {
-    RegistryFixture system = {{"Select", {{"Current", REG_DWORD, std::string("\1\0\0\0", 4)}}}, {"ControlSet001", {}}};
-    RegistryFixture software;
+    const RegistryFixture systemBase = {{"Select", {{"Current", REG_DWORD, std::string("\1\0\0\0", 4)}}},
+                                        {"ControlSet001", {}}};
+    const RegistryFixture softwareBase = {{"Microsoft", {}}};
+    RegistryFixture system = systemBase, software;
     for (const FixtureKey &key : FixtureFromRegText(regText)) {
         bool inSystem = false;
         std::string inHive;
@@ -62,8 +79,16 @@ void WriteNtDrive(const std::string &drive, const std::string &regText)
     }
     for (const char *dir : {"/Program Files", "/WINNT", "/WINNT/System32", "/WINNT/System32/config"})
         mkdir((drive + dir).c_str(), 0755);
-    ASSERT_TRUE(WriteRegfHive(system, drive + "/WINNT/System32/config/SYSTEM"));
-    ASSERT_TRUE(WriteRegfHive(software, drive + "/WINNT/System32/config/software"));
+    const std::string config = drive + "/WINNT/System32/config/";
+    bool systemDirty = dirty != nullptr && system.size() > systemBase.size();
+    if (systemDirty)
+        WriteDirtyHive(config + "SYSTEM", "SYSTEM", systemBase, system, *dirty);
+    else
+        ASSERT_TRUE(WriteRegfHive(system, config + "SYSTEM"));
+    if (dirty != nullptr && !systemDirty)
+        WriteDirtyHive(config + "software", "software", softwareBase, software, *dirty);
+    else
+        ASSERT_TRUE(WriteRegfHive(software, config + "software"));
     WriteFile(drive + "/BOOT.INI", "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINNT\r\n"
                                    "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINNT="
                                    "\"Microsoft Windows 2000 Professional\" /fastdetect\r\n");

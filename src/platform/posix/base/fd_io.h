@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // All `size` bytes, or false (a write that returns 0 counts as failing).
@@ -10,6 +11,9 @@ bool WriteAll(int fd, const void *bytes, std::size_t size);
 
 // Up to `capacity` bytes, until the end of the file; false on a read error.
 bool ReadUpTo(int fd, void *buffer, std::size_t capacity, std::size_t &size);
+
+// The same from byte `at`, leaving the descriptor's offset where it is.
+bool ReadUpToAt(int fd, void *buffer, std::size_t capacity, std::uint64_t at, std::size_t &size);
 
 // "/proc/self/fd/N": a library that opens files by name reaches the
 // descriptor's bytes through it, also where they live only in memory.

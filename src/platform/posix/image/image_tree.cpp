@@ -74,7 +74,7 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
     return true;
 }
 
-bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem) const
+bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem, std::uint64_t largest) const
 {
     auto found = known.find(path);
     TSK_FS_FILE *file = found == known.end() ? nullptr : tsk->fs_file_open_meta(fs, nullptr, found->second);
@@ -85,6 +85,11 @@ bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem) co
         return false;
     }
     TSK_OFF_T size = file->meta->size;
+    if (size >= 0 && largest != 0 && static_cast<std::uint64_t>(size) > largest) {
+        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
+        tsk->fs_file_close(file);
+        return false;
+    }
     if (size < 0 || size > MaxCopiedFile) {
         problem = "too big for a registry file";
         tsk->fs_file_close(file);

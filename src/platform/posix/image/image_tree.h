@@ -2,6 +2,7 @@
 // libtsk. Only live entries count: deleted names are not a Windows directory.
 #pragma once
 
+#include <cstdint>
 #include <map>
 
 #include "platform/posix/files/file_tree.h"
@@ -23,6 +24,7 @@ struct ImageTree : FileTree {
     std::string Describe(const std::string &path) const override;
 
     // Writes the whole file to `fd` from its start; false with `problem` set
-    // when it cannot be read to its end.
-    bool CopyTo(const std::string &path, int fd, std::string &problem) const;
+    // when it cannot be read to its end, or is larger than `largest` bytes
+    // (0: what any registry file may be).
+    bool CopyTo(const std::string &path, int fd, std::string &problem, std::uint64_t largest = 0) const;
 };

@@ -16,6 +16,7 @@
 #include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
+#include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/sandbox/sandboxed_call.h"
 
@@ -39,6 +40,7 @@ struct ImageAnswer {
     long long offset; // bytes into the disk
     char windir[1024];
     char chosenBy[16];
+    ImageLogRecord logs; // NT: the transaction logs beside the hives
 };
 
 const char *FileSystemName(TSK_FS_TYPE_ENUM type)
@@ -60,7 +62,8 @@ void Copy(char *target, std::size_t capacity, const std::string &text)
 }
 
 // Everything between opening the image and copying the registry files.
-void ReadImage(const std::string &root, const std::string &windir, int registryFd, int softwareFd, ImageAnswer &answer)
+void ReadImage(const std::string &root, const std::string &windir, int registryFd, int softwareFd,
+               const ImageLogFiles &logFiles, ImageAnswer &answer)
 {
     std::string problem;
     std::vector<std::string> notes;
@@ -101,6 +104,8 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             if (!copied)
                 registryName = softwareName;
         }
+        if (copied && choice.one.kind == InstallationKind::WindowsNt)
+            CopyImageLogs(tree, root, choice.one, logFiles, answer.logs);
         if (copied) {
             answer.kind = static_cast<int>(choice.one.kind);
             Copy(answer.registryName, sizeof answer.registryName, registryName);
@@ -135,6 +140,7 @@ struct ImageWork {
     const std::string *windir;
     int registryFd;
     int softwareFd;
+    const ImageLogFiles *logFiles;
 };
 
 void ReadImageInChild(void *context, void *record)
@@ -142,7 +148,7 @@ void ReadImageInChild(void *context, void *record)
     const ImageWork &work = *static_cast<const ImageWork *>(context);
     ImageAnswer &answer = *static_cast<ImageAnswer *>(record);
     answer.kind = static_cast<int>(InstallationKind::None);
-    ReadImage(*work.root, *work.windir, work.registryFd, work.softwareFd, answer);
+    ReadImage(*work.root, *work.windir, work.registryFd, work.softwareFd, *work.logFiles, answer);
 }
 
 std::string ChildFailure(const SandboxOutcome &outcome)
@@ -169,7 +175,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     Installation result;
     int registryFd = memfd_create("dorovivi-registry", MFD_CLOEXEC);
     int softwareFd = memfd_create("dorovivi-software", MFD_CLOEXEC);
-    if (registryFd < 0 || softwareFd < 0) {
+    ImageLogFiles logFiles;
+    if (registryFd < 0 || softwareFd < 0 || !MakeImageLogFiles(logFiles)) {
         result.problem = EmptyRegistryLine(root, std::string("cannot read the image (") + std::strerror(errno) + ")");
         CloseIfOpen(registryFd);
         CloseIfOpen(softwareFd);
@@ -177,7 +184,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     }
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, registryFd, softwareFd};
+    ImageWork work = {&root, &windir, registryFd, softwareFd, &logFiles};
     SandboxOutcome outcome = RunSandboxed(ReadImageInChild, &work, &answer, sizeof answer,
                                           SandboxLimits{ChildCpuSeconds, ChildWallSeconds});
     bool whole = outcome.end == SandboxEnd::Answered;
@@ -193,6 +200,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     if (!chosen) {
         close(registryFd);
         close(softwareFd);
+        CloseImageLogFiles(logFiles);
         result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
@@ -219,8 +227,10 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     if (kind == InstallationKind::WindowsNt) {
         result.softwareHive = answer.softwareName;
         result.softwareFd = softwareFd;
+        TakeImageLogs(logFiles, answer.logs, result);
     } else {
         close(softwareFd);
+        CloseImageLogFiles(logFiles);
     }
     return result;
 }

@@ -10,6 +10,13 @@ void CloseInstallationFiles(Installation &found)
         close(found.softwareFd);
     found.registryFd = -1;
     found.softwareFd = -1;
+    for (std::vector<RegistryLog> *logs : {&found.systemLogs, &found.softwareLogs}) {
+        for (RegistryLog &log : *logs) {
+            if (log.fd >= 0)
+                close(log.fd);
+            log.fd = -1;
+        }
+    }
 }
 
 std::string EmptyRegistryLine(const std::string &root, const std::string &problem)

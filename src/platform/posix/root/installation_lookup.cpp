@@ -13,6 +13,18 @@ bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, con
     return true;
 }
 
+// NAME.LOG, NAME.LOG1 and NAME.LOG2 among the hives, in any case.
+std::vector<std::string> FindLogs(const std::vector<TreeEntry> &hives, const std::string &config, const char *hive)
+{
+    std::vector<std::string> logs;
+    for (const char *suffix : {".LOG", ".LOG1", ".LOG2"}) {
+        std::string path;
+        if (FindFile(hives, config, (std::string(hive) + suffix).c_str(), path))
+            logs.push_back(path);
+    }
+    return logs;
+}
+
 // `entries` is the listing of `dir`, which serves both kinds; system32\config
 // is listed once for both hives.
 void AddListedInstallations(const FileTree &tree, std::size_t volume, const std::string &dir,
@@ -21,7 +33,7 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
 {
     std::string file;
     if (FindFile(entries, dir, "SYSTEM.DAT", file))
-        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, ""});
+        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, "", {}, {}});
     const TreeEntry *system32 = FindListedEntry(entries, "system32");
     std::string config, system, software;
     std::vector<TreeEntry> hives;
@@ -31,7 +43,8 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
     bool hasSystem = FindFile(hives, config, "SYSTEM", system);
     bool hasSoftware = FindFile(hives, config, "SOFTWARE", software);
     if (hasSystem && hasSoftware)
-        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software});
+        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software,
+                                  FindLogs(hives, config, "SYSTEM"), FindLogs(hives, config, "SOFTWARE")});
     else if ((hasSystem || hasSoftware) && half != nullptr)
         half->push_back(HalfInstallation{volume, config, hasSystem ? "SYSTEM" : "SOFTWARE",
                                          hasSystem ? "SOFTWARE" : "SYSTEM"});

@@ -15,6 +15,7 @@ struct Candidate {
     std::string dir;          // tree paths, as found
     std::string registryFile; // SYSTEM.DAT or the SYSTEM hive
     std::string softwareHive; // NT only
+    std::vector<std::string> systemLogs, softwareLogs; // NT: the logs beside each hive, tree paths
 };
 
 // A system32\config with one NT hive and not the other: no installation,

@@ -33,6 +33,10 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
     result.registryFile = tree.HostPath(choice.one.registryFile);
     if (choice.one.kind == InstallationKind::WindowsNt)
         result.softwareHive = tree.HostPath(choice.one.softwareHive);
+    for (const std::string &log : choice.one.systemLogs)
+        result.systemLogs.push_back(RegistryLog{tree.HostPath(log), -1, ""});
+    for (const std::string &log : choice.one.softwareLogs)
+        result.softwareLogs.push_back(RegistryLog{tree.HostPath(log), -1, ""});
     return result;
 }
 

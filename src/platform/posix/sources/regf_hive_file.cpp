@@ -1,34 +1,72 @@
 #include "platform/posix/sources/regf_hive_file.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/base/text_encoding.h"
+#include "platform/posix/sources/regf/regf_base_block.h"
+#include "platform/posix/sources/regf/regf_hive_check.h"
+
+namespace {
+
+// Why hivex refused the file: the first fault in its bins, the shortfall
+// when the fault is where the file ends, else the plain kind of failure.
+std::string WhyRefused(int fd, std::uint64_t size, int error, const std::string &shortfall)
+{
+    if (error == ENOMEM)
+        return "not enough memory to read the hive";
+    void *map = size == 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    std::string fault;
+    bool pastEnd = false;
+    if (map != MAP_FAILED) {
+        fault = RegfHiveBinsFault(static_cast<const unsigned char *>(map), size, pastEnd);
+        munmap(map, size);
+    }
+    if (pastEnd && !shortfall.empty())
+        return shortfall;
+    return fault.empty() ? "hivex cannot read it, though its base block and bins look sound" : fault;
+}
+
+} // namespace
 
 // hivex maps the file it opens by name; the descriptor's own name reaches
-// the same bytes, also where they live only in memory.
+// the same bytes, also where they live only in memory. The base block is
+// checked first, so that a refusal names its cause.
 bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem)
 {
     hive.path = name;
     // A FIFO or device would block or never end.
     if (fd < 0 || !IsRegularFile(fd)) {
-        problem = hive.path + ": not a regular file";
+        problem = "not a regular file";
         if (fd >= 0)
             close(fd);
         return false;
     }
-    hive.handle = hivex->open(DescriptorPath(fd).c_str(), 0);
-    int error = errno;
-    close(fd);
-    if (hive.handle == nullptr) {
-        problem = hive.path + ": not a readable registry hive (" + std::strerror(error) + ")";
+    unsigned char head[kRegfBaseBlockSize];
+    std::size_t headSize = 0;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !ReadUpToAt(fd, head, sizeof head, 0, headSize)) {
+        problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+        close(fd);
         return false;
     }
-    return true;
+    std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+    hive.shortfall = RegfHiveShortfall(head, headSize, size);
+    problem = RegfBaseBlockFault(head, headSize, size);
+    if (problem.empty()) {
+        hive.handle = hivex->open(DescriptorPath(fd).c_str(), 0);
+        if (hive.handle == nullptr)
+            problem = WhyRefused(fd, size, errno, hive.shortfall);
+    }
+    close(fd);
+    return hive.handle != nullptr;
 }
 
 void DecodeRegfValue(DWORD type, std::string &raw, std::string &data)

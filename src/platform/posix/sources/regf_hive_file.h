@@ -9,7 +9,8 @@
 
 struct RegfHive {
     hive_h *handle = nullptr;
-    std::string path; // as messages name it
+    std::string path;      // as messages name it
+    std::string shortfall; // "cut short: ..." when the file ends before its declared bins
 };
 
 // Where a path below HKLM lies in an NT hive pair; node 0 for HKLM itself.
@@ -23,7 +24,8 @@ struct RegfKeyPlace {
 // or where hivex cannot read it.
 bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std::uint64_t &filetime);
 
-// Takes `fd` over; false with `problem` naming the file and what is wrong.
+// Takes `fd` over; false with `problem` saying, in the format's words, what
+// is wrong with the file (without its name).
 bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem);
 
 // What RegQueryValueExA hands out for stored `raw` data of `type`: strings

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,15 +13,14 @@
 
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/error_line.h"
-#include "platform/posix/sources/reader_libraries.h"
-#include "platform/posix/sources/regf_hive_file.h"
 #include "platform/posix/base/text_compare.h"
+#include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/sources/regf_hive_opening.h"
 
 namespace {
 
 const HivexFunctions *Hivex = nullptr; // set by the first open
 
-using Hive = RegfHive;
 // The children of a node, named, listed once per node: a run asks for the
 // same service list up to eighteen times.
 struct ChildList {
@@ -31,9 +29,9 @@ struct ChildList {
 };
 
 struct RegfHiveSource : RegistrySource {
-    Hive system, software;
+    RegfHive system, software;
     std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
-    mutable std::map<std::pair<const Hive *, hive_node_h>, ChildList> childLists;
+    mutable std::map<std::pair<const RegfHive *, hive_node_h>, ChildList> childLists;
     mutable bool damageReported = false;
 
     ~RegfHiveSource() override
@@ -46,19 +44,18 @@ struct RegfHiveSource : RegistrySource {
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
 
-    // A hive that opened but fails inside is reported once, and the key read
-    // as missing.
-    void ReportDamage(const Hive &hive) const
+    // A hive that opened but fails inside is reported once, by what could
+    // not be read, and the key read as missing.
+    void ReportDamage(const RegfHive &hive, const char *what = "the root key") const
     {
         if (damageReported)
             return;
         damageReported = true;
-        const char *why = std::strerror(errno);
-        PrintErrorLine("dorovivi: " + hive.path + ": damaged hive (" + why +
-                       "); keys in the damaged part read as missing");
+        PrintErrorLine("dorovivi: " + hive.path + ": damaged hive (" + what +
+                       " cannot be read); keys in the damaged part read as missing");
     }
 
-    const ChildList &Children(const Hive &hive, hive_node_h node) const
+    const ChildList &Children(const RegfHive &hive, hive_node_h node) const
     {
         auto slot = childLists.emplace(std::make_pair(&hive, node), ChildList());
         ChildList &list = slot.first->second;
@@ -66,14 +63,14 @@ struct RegfHiveSource : RegistrySource {
             return list;
         hive_node_h *children = Hivex->node_children(hive.handle, node);
         if (children == nullptr) {
-            ReportDamage(hive);
+            ReportDamage(hive, "a key's subkey list");
             return list;
         }
         list.readable = true;
         for (std::size_t i = 0; children[i] != 0; ++i) {
             char *name = Hivex->node_name(hive.handle, children[i]);
             if (name == nullptr) {
-                ReportDamage(hive);
+                ReportDamage(hive, "a subkey's name");
                 continue;
             }
             list.children.emplace_back(name, children[i]);
@@ -83,7 +80,7 @@ struct RegfHiveSource : RegistrySource {
         return list;
     }
 
-    bool Child(const Hive &hive, hive_node_h node, std::string_view name, hive_node_h &child) const
+    bool Child(const RegfHive &hive, hive_node_h node, std::string_view name, hive_node_h &child) const
     {
         for (const auto &entry : Children(hive, node).children) {
             if (RegNamesEqual(entry.first, name)) {
@@ -95,7 +92,7 @@ struct RegfHiveSource : RegistrySource {
     }
 
     // The hive and node of a path below HKLM; `isRoot` for HKLM itself.
-    bool Resolve(std::string_view path, const Hive *&hive, hive_node_h &node, bool &isRoot) const
+    bool Resolve(std::string_view path, const RegfHive *&hive, hive_node_h &node, bool &isRoot) const
     {
         std::size_t cut = path.find('\\');
         std::string_view top = path.substr(0, cut);
@@ -136,10 +133,8 @@ struct RegfHiveSource : RegistrySource {
 
     bool KeyExists(std::string_view path) const override
     {
-        const Hive *hive = nullptr;
-        hive_node_h node = 0;
-        bool isRoot = false;
-        return Resolve(path, hive, node, isRoot);
+        RegfKeyPlace key;
+        return Resolve(path, key.hive, key.node, key.isRoot);
     }
 
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override
@@ -150,26 +145,23 @@ struct RegfHiveSource : RegistrySource {
 
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override
     {
-        const Hive *hive = nullptr;
-        hive_node_h node = 0;
-        bool isRoot = false;
-        if (!Resolve(path, hive, node, isRoot) || isRoot)
-            return false;
-        return ValueOf(*hive, node, name, type, data);
+        RegfKeyPlace key;
+        return Resolve(path, key.hive, key.node, key.isRoot) && !key.isRoot &&
+               ValueOf(*key.hive, key.node, name, type, data);
     }
 
-    bool RawValue(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &raw) const
+    bool RawValue(const RegfHive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &raw) const
     {
         hive_value_h *values = Hivex->node_values(hive.handle, node);
         if (values == nullptr) {
-            ReportDamage(hive);
+            ReportDamage(hive, "a key's value list");
             return false;
         }
         bool found = false;
         for (std::size_t i = 0; values[i] != 0 && !found; ++i) {
             char *key = Hivex->value_key(hive.handle, values[i]);
             if (key == nullptr) {
-                ReportDamage(hive);
+                ReportDamage(hive, "a value's name");
                 continue;
             }
             bool match = RegNamesEqual(key, name);
@@ -180,7 +172,7 @@ struct RegfHiveSource : RegistrySource {
             std::size_t size = 0;
             char *bytes = Hivex->value_value(hive.handle, values[i], &stored, &size);
             if (bytes == nullptr) {
-                ReportDamage(hive);
+                ReportDamage(hive, "a value's data");
                 break;
             }
             // hivex stores the hive's type number as it is, often outside
@@ -197,7 +189,7 @@ struct RegfHiveSource : RegistrySource {
         return found;
     }
 
-    bool ValueOf(const Hive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &data) const
+    bool ValueOf(const RegfHive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &data) const
     {
         std::string raw;
         if (!RawValue(hive, node, name, type, raw))
@@ -228,23 +220,31 @@ std::string CurrentControlSet(const RegfHiveSource &source)
 
 } // namespace
 
-RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, int softwareFd, const char *softwareName,
-                                   std::string &problem)
+RegistrySource *OpenRegfHiveSource(const RegfHiveFile &system, const RegfHiveFile &software,
+                                   std::vector<HiveFileFacts> &facts, std::string &problem)
 {
     Hivex = HivexLibrary(problem);
     if (Hivex == nullptr) {
-        close(systemFd);
-        close(softwareFd);
+        close(system.fd);
+        close(software.fd);
         return nullptr;
     }
     RegfHiveSource *source = new RegfHiveSource;
-    bool systemOpen = OpenRegfHive(Hivex, systemFd, systemName, source->system, problem);
-    if (!systemOpen || !OpenRegfHive(Hivex, softwareFd, softwareName, source->software, problem)) {
-        if (!systemOpen && softwareFd >= 0)
-            close(softwareFd);
+    std::vector<std::string> lines;
+    facts.assign(2, HiveFileFacts());
+    bool systemOpen = OpenNtHive(Hivex, system.fd, system.name, system.logs, true, source->system, facts[0], lines,
+                                 problem);
+    if (!systemOpen || !OpenNtHive(Hivex, software.fd, software.name, software.logs, false, source->software,
+                                   facts[1], lines, problem)) {
+        if (!systemOpen && software.fd >= 0)
+            close(software.fd);
         delete source;
         return nullptr;
     }
+    for (const std::string &line : lines)
+        PrintErrorLine("dorovivi: " + line);
+    // A hive cut short has been said to be: what is missing from it is no news.
+    source->damageReported = !source->system.shortfall.empty() || !source->software.shortfall.empty();
     source->controlSet = CurrentControlSet(*source);
     return source;
 }

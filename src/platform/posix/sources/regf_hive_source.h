@@ -1,13 +1,31 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/posix/root/installation.h"
+#include "platform/posix/sources/hive_file_facts.h"
 #include "platform/posix/sources/registry_source.h"
 
-// HKLM of an offline NT installation from its SYSTEM and SOFTWARE hives, open
-// read-only as the two descriptors (taken over; -1 for one that could not be
-// opened), named in messages as given. Returns a source allocated with new
+struct RegfHiveFile {
+    int fd;                               // open read-only, taken over; -1 for one that could not be opened
+    std::string name;                     // as messages name it
+    const std::vector<RegistryLog> *logs; // the transaction logs beside it; null for none
+};
+
+// HKLM of an offline NT installation from its SYSTEM and SOFTWARE hives, each
+// replayed from its logs when dirty. Returns a source allocated with new
 // (kept for the process), or nullptr with `problem` naming the file and what
-// is wrong.
-RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, int softwareFd, const char *softwareName,
-                                   std::string &problem);
+// is wrong. `facts` gets one entry a hive opened, SYSTEM first. What is to
+// be said about hives that opened is said on stderr, one line each.
+RegistrySource *OpenRegfHiveSource(const RegfHiveFile &system, const RegfHiveFile &software,
+                                   std::vector<HiveFileFacts> &facts, std::string &problem);
+
+// The same without logs.
+inline RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, int softwareFd,
+                                          const char *softwareName, std::string &problem)
+{
+    std::vector<HiveFileFacts> facts;
+    return OpenRegfHiveSource(RegfHiveFile{systemFd, systemName, nullptr},
+                              RegfHiveFile{softwareFd, softwareName, nullptr}, facts, problem);
+}

@@ -28,8 +28,17 @@ int OpenRegistryFile(int given, const std::string &path, std::string &problem)
     return fd;
 }
 
-// The transaction logs replayed into a file before it is read: none yet.
+// No transaction log is replayed into a SYSTEM.DAT or an export.
 const std::vector<std::string> NoLogsReplayed;
+
+// The logs replayed into the hive named `file`, as the source says.
+const std::vector<std::string> &ReplayedInto(const std::vector<HiveFileFacts> &hives, const std::string &file)
+{
+    for (const HiveFileFacts &hive : hives)
+        if (hive.file == file)
+            return hive.replayed;
+    return NoLogsReplayed;
+}
 
 // A descriptor of the same file for the trace's digest once the source has
 // taken `fd` over; -1 when not tracing.
@@ -59,7 +68,7 @@ void TraceRegistryFile(const char *name, const std::string &file, int copy, cons
     line.List("replayed", replayed).Write();
 }
 
-RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
+RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
 {
     RegistrySource *source = nullptr;
     int fd = -1, softwareFd = -1, copy = -1, softwareCopy = -1;
@@ -74,9 +83,10 @@ RegistrySource *OpenFileSource(const Installation &found, std::string &problem)
         softwareFd = OpenRegistryFile(found.softwareFd, found.softwareHive, problem);
         copy = TraceCopy(fd);
         softwareCopy = TraceCopy(softwareFd);
-        source = OpenRegfHiveSource(fd, found.registryFile.c_str(), softwareFd, found.softwareHive.c_str(), problem);
-        TraceRegistryFile("SYSTEM", found.registryFile, copy, NoLogsReplayed);
-        TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, NoLogsReplayed);
+        source = OpenRegfHiveSource(RegfHiveFile{fd, found.registryFile, &found.systemLogs},
+                                    RegfHiveFile{softwareFd, found.softwareHive, &found.softwareLogs}, hives, problem);
+        TraceRegistryFile("SYSTEM", found.registryFile, copy, ReplayedInto(hives, found.registryFile));
+        TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, ReplayedInto(hives, found.softwareHive));
         if (source == nullptr)
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
@@ -109,7 +119,7 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         return;
     }
     std::string problem = found.problem;
-    opened.owned = OpenFileSource(found, problem);
+    opened.owned = OpenFileSource(found, opened.hives, problem);
     if (opened.owned != nullptr) {
         opened.source = opened.owned;
         return;
@@ -124,5 +134,6 @@ void CloseOpenedRegistry(OpenedRegistry &opened)
     delete opened.owned;
     opened.owned = nullptr;
     opened.source = nullptr;
+    opened.hives.clear();
     LoadRegExport(std::string(), opened.exported);
 }

@@ -1,7 +1,10 @@
 // Opens the registry source an installation calls for.
 #pragma once
 
+#include <vector>
+
 #include "platform/posix/root/installation.h"
+#include "platform/posix/sources/hive_file_facts.h"
 #include "platform/posix/sources/reg_export.h"
 #include "platform/posix/sources/reg_export_source.h"
 
@@ -10,6 +13,7 @@ struct OpenedRegistry {
     RegExportSource exportSource{exported};
     RegistrySource *owned = nullptr; // a hive or SYSTEM.DAT source, allocated
     const RegistrySource *source = nullptr;
+    std::vector<HiveFileFacts> hives; // NT: SYSTEM, then SOFTWARE, as far as they were opened
 };
 
 // Never fails: what cannot be opened is said on stderr in one line, and the

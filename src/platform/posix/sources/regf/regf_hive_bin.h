@@ -1,0 +1,13 @@
+// The hive bins after the base block: each bin a header and cells, each cell
+// its size (negative while in use) and then its record.
+#pragma once
+
+#include <cstddef>
+
+constexpr std::size_t kRegfHiveBinHeaderSize = 32;
+constexpr std::size_t kRegfHiveBinSignatureAt = 0; // "hbin"
+constexpr std::size_t kRegfHiveBinOffsetAt = 4;    // its own offset in the bins
+constexpr std::size_t kRegfHiveBinSizeAt = 8;      // a multiple of 4096
+
+constexpr std::size_t kRegfCellSizeAt = 0;      // signed 32 bits
+constexpr std::size_t kRegfCellSignatureAt = 4; // "nk" for a key
