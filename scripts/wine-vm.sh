@@ -59,8 +59,12 @@ trap 'rm -rf "$scratch"' EXIT
 # and their status on the console for the host to read back.
 cat >"$scratch/guest.sh" <<EOF
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
+# The project may lie under /tmp or /run (a CI clone does): it is bound
+# aside before the guest's own tmpfs hides them, and bound back after.
+mkdir -p /mnt/dorovivi-project && mount --bind "$project" /mnt/dorovivi-project
 mount -t tmpfs tmp /tmp; mount -t tmpfs run /run; mkdir -p /dev/shm /dev/pts
 mount -t tmpfs shm /dev/shm; mount -t devpts pts /dev/pts
+[ -d "$project/build" ] || { mkdir -p "$project" && mount --bind /mnt/dorovivi-project "$project"; }
 cd "$project"
 echo; echo "wine-vm: suites starting"
 export DOROVIVI_WIN32_DIR="$project/build/win32" GTEST_COLOR=no
