@@ -19,12 +19,15 @@ bool WriteAll(int fd, const void *bytes, std::size_t size)
     return true;
 }
 
-bool ReadUpTo(int fd, void *buffer, std::size_t capacity, std::size_t &size)
+namespace {
+
+// Reads on with `next(bytes, wanted, done)` until `capacity` bytes, the end or an error.
+template <typename Next>
+bool ReadOn(char *bytes, std::size_t capacity, std::size_t &size, Next next)
 {
-    char *bytes = static_cast<char *>(buffer);
     size = 0;
     while (size < capacity) {
-        ssize_t got = read(fd, bytes + size, capacity - size);
+        ssize_t got = next(bytes + size, capacity - size, size);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -36,21 +39,20 @@ bool ReadUpTo(int fd, void *buffer, std::size_t capacity, std::size_t &size)
     return true;
 }
 
+} // namespace
+
+bool ReadUpTo(int fd, void *buffer, std::size_t capacity, std::size_t &size)
+{
+    return ReadOn(static_cast<char *>(buffer), capacity, size,
+                  [fd](char *bytes, std::size_t wanted, std::size_t) { return read(fd, bytes, wanted); });
+}
+
 bool ReadUpToAt(int fd, void *buffer, std::size_t capacity, std::uint64_t at, std::size_t &size)
 {
-    char *bytes = static_cast<char *>(buffer);
-    size = 0;
-    while (size < capacity) {
-        ssize_t got = pread(fd, bytes + size, capacity - size, static_cast<off_t>(at + size));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
-    }
-    return true;
+    return ReadOn(static_cast<char *>(buffer), capacity, size,
+                  [fd, at](char *bytes, std::size_t wanted, std::size_t done) {
+                      return pread(fd, bytes, wanted, static_cast<off_t>(at + done));
+                  });
 }
 
 std::string DescriptorPath(int fd)

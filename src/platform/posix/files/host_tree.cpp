@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
 
 std::string HostTree::HostPath(const std::string &path) const
@@ -50,18 +51,7 @@ bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capa
     int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    size = 0;
-    bool read = IsRegularFile(fd);
-    while (read && size < capacity) {
-        ssize_t got = ::read(fd, buffer + size, capacity - size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            read = got == 0;
-            break;
-        }
-        size += static_cast<std::size_t>(got);
-    }
+    bool read = IsRegularFile(fd) && ReadUpTo(fd, buffer, capacity, size);
     close(fd);
     return read;
 }
