@@ -1,11 +1,9 @@
 #include "platform/posix/base/sha256.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 
 namespace {
 
@@ -117,17 +115,13 @@ bool Sha256OfFile(int fd, std::uint64_t &size, std::string &hex)
     Sha256Start(hash);
     unsigned char chunk[1 << 16];
     size = 0;
-    for (;;) {
-        ssize_t got = pread(fd, chunk, sizeof chunk, static_cast<off_t>(size));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
+    std::size_t got = 0;
+    do {
+        if (!ReadUpToAt(fd, chunk, sizeof chunk, size, got))
             return false;
-        if (got == 0)
-            break;
-        Sha256Add(hash, chunk, static_cast<std::size_t>(got));
-        size += static_cast<std::uint64_t>(got);
-    }
+        Sha256Add(hash, chunk, got);
+        size += got;
+    } while (got == sizeof chunk);
     hex = Sha256Finish(hash);
     return true;
 }
