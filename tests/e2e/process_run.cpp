@@ -137,3 +137,13 @@ void WriteFile(const std::string &path, const std::string &content)
 {
     std::ofstream(path, std::ios::binary) << content;
 }
+
+std::string ReadDescriptor(int fd)
+{
+    std::string bytes;
+    char buffer[1 << 16];
+    ssize_t got;
+    for (off_t at = 0; (got = pread(fd, buffer, sizeof buffer, at)) > 0; at += got)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    return bytes;
+}

@@ -19,4 +19,6 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, const std::vector
 std::string MakeTempDir(const char *prefix);
 void RemoveTree(const std::string &path);
 std::string ReadFile(const std::string &path);
+// The whole of an open file from its start, its offset left as it is.
+std::string ReadDescriptor(int fd);
 void WriteFile(const std::string &path, const std::string &content);

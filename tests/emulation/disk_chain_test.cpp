@@ -22,16 +22,6 @@
 
 namespace {
 
-std::string Contents(int fd)
-{
-    std::string bytes;
-    char buffer[4096];
-    ssize_t got;
-    for (off_t at = 0; (got = pread(fd, buffer, sizeof buffer, at)) > 0; at += got)
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    return bytes;
-}
-
 // Three sectors, of which a new generation changes the first alone.
 std::string Registry(int generation)
 {
@@ -65,7 +55,7 @@ std::string Answer(const std::string &image)
     Installation found = FindInDiskImage(image, "");
     if (found.kind != InstallationKind::Windows9x)
         return "none: " + found.problem;
-    std::string content = Contents(found.registryFd);
+    std::string content = ReadDescriptor(found.registryFd);
     close(found.registryFd);
     return content;
 }

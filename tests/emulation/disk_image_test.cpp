@@ -134,16 +134,6 @@ off_t FileSize(const std::string &path)
     return stat(path.c_str(), &info) == 0 ? info.st_size : 0;
 }
 
-std::string Contents(int fd)
-{
-    std::string bytes;
-    char buffer[4096];
-    ssize_t got;
-    for (off_t at = 0; (got = pread(fd, buffer, sizeof buffer, at)) > 0; at += got)
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    return bytes;
-}
-
 const std::string Dat98 = "CREG 98 registry";
 const std::string HiveSystem = "regf system", HiveSoftware = "regf software";
 const std::string BootNt2 = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
@@ -247,9 +237,9 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
             continue;
         }
         EXPECT_EQ(found.registryFile, image + ": " + c.registry);
-        EXPECT_EQ(Contents(found.registryFd), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
+        EXPECT_EQ(ReadDescriptor(found.registryFd), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
         if (c.kind == InstallationKind::WindowsNt)
-            EXPECT_EQ(Contents(found.softwareFd), HiveSoftware);
+            EXPECT_EQ(ReadDescriptor(found.softwareFd), HiveSoftware);
         else
             EXPECT_EQ(found.softwareFd, -1);
         close(found.registryFd);
@@ -319,9 +309,7 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     }
     Installation found;
     // A split image without the segment where SYSTEM.DAT starts, nor any after.
-    int whole = open(big.c_str(), O_RDONLY);
-    std::size_t at = Contents(whole).find("CREG");
-    close(whole);
+    std::size_t at = ReadFile(big).find("CREG");
     ASSERT_NE(at, std::string::npos);
     std::size_t segment = at / 2 / 512 * 512;
     ASSERT_GT(segment, 0u);
