@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12 when it is missing. Takes the
-# extra package names as arguments (for example the Wine toolchain).
+# extra package names as arguments (for example the Wine toolchain); with
+# --list first, prints the names instead (the dependency audit reads them).
 set -euo pipefail
+list=0
+if [ "${1:-}" = "--list" ]; then list=1; shift; fi
 
 # The registry file readers: libcreg for Windows 95/98/Me, hivex for NT (its
 # tools serve the tests and the benchmark); libregf's tools help inspect a hive.
@@ -10,11 +13,14 @@ packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libre
 # Disk images: libtsk, libqcow, libvhdi and libvmdk for the tool; the tests write images with
 # mkfs.fat, mtools, mkntfs and libntfs-3g, sfdisk, qemu-img and ewfacquire,
 # and read them back with TSK's tools.
-packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev ntfs-3g-dev ntfs-3g dosfstools mtools fdisk qemu-utils ewf-tools)
+# libvmdk.h includes libbfio.h, yet Debian's libvmdk-dev does not depend on libbfio-dev.
+packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev ntfs-3g-dev ntfs-3g dosfstools mtools
+           fdisk qemu-utils ewf-tools)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
 packages+=(dpkg-dev file groff-base lintian python3 xz-utils)
+if [ "$list" -eq 1 ]; then printf '%s\n' "${packages[@]}"; exit 0; fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -32,4 +38,19 @@ export DEBIAN_FRONTEND=noninteractive
 # A mirror caught mid-sync fails the update; the lists already here may
 # still hold the packages, and the install says so if they do not.
 apt-get update -qq || echo "install-deps: apt-get update failed; trying the package lists already here" >&2
-apt-get install -y -qq "${missing[@]}" >/dev/null
+apt-get install -y -qq "${missing[@]}" >/dev/null && exit 0
+
+# Multiarch needs both halves of a library at one version. The security
+# suite's i386 index sometimes lags its amd64 one, and then no i386 package
+# resolves; the main archive alone holds a consistent set. Its sources go to
+# a folder of our own: the machine's apt configuration is left as it is.
+case " ${missing[*]}" in *:i386*) ;; *) exit 1 ;; esac
+own=/var/lib/dorovivi-apt
+mkdir -p "$own/lists/partial" "$own/sources.list.d"
+apt-get indextargets --format '$(TARGET_OF) $(REPO_URI) $(RELEASE) $(COMPONENT)' \
+    | awk '$3 !~ /-security$/' | sort -u > "$own/sources.list"
+echo "install-deps: the i386 packages do not resolve with the security suite; retrying from the main archive alone" >&2
+options=(-o "Dir::Etc::SourceList=$own/sources.list" -o "Dir::Etc::SourceParts=$own/sources.list.d"
+         -o "Dir::State::Lists=$own/lists")
+apt-get "${options[@]}" update -qq
+apt-get "${options[@]}" install -y -qq "${missing[@]}" >/dev/null

@@ -10,7 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-scripts/install-deps.sh
+# What the fuzzers, the instruction counts and the benchmark run need too, so
+# that the audit below sees every build.
+scripts/install-deps.sh clang libclang-rt-14-dev valgrind time
 
 # The Windows half needs the cross-compiler and Wine. Without them a developer
 # still gets the native suite; CI must have them.
@@ -41,6 +43,10 @@ if [ "$wine_ready" -eq 1 ] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
              "emulated guest at the end (scripts/wine-vm.sh --ci)"
     fi
 fi
+
+# Every header, library and program the builds and tests use must come from a
+# package the scripts install: a green run here must not rest on a hand install.
+python3 scripts/dependency_audit.py --self-test
 
 if [ "$wine_ready" -eq 1 ]; then
     cmake --preset win32 >/dev/null
