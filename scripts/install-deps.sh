@@ -16,6 +16,9 @@ packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libre
 # libvmdk.h includes libbfio.h, yet Debian's libvmdk-dev does not depend on libbfio-dev.
 packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev ntfs-3g-dev ntfs-3g dosfstools mtools
            fdisk qemu-utils ewf-tools)
+# The chain differential reads differencing VHD and VHDX through libvhdi's own
+# binding as well as qemu-img; jq reads the trace back as a user would.
+packages+=(python3-libvhdi jq)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
