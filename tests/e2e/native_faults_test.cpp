@@ -73,6 +73,7 @@ TEST(AtomFaults, UnusableTablesNeverChangeTheAnswer)
         const char *what;
         std::string (*prepare)(const std::string &root); // returns the root to run in
         std::string tableAfter;                          // "" when not judged
+        bool diskTakesNothing = false;                   // every write to a file returns 0
     };
     const Case cases[] = {
         {"root is a file", [](const std::string &root) {
@@ -92,6 +93,10 @@ TEST(AtomFaults, UnusableTablesNeverChangeTheAnswer)
              WriteFile(root + "/atoms", "5 PXM INSTALLED 1\n2 PXM INST");
              return root;
          }, "5 PXM INSTALLED 1\n2 PXM INST\n1 PXM INSTALLED 0\n"},
+        {"the table's disk takes nothing", [](const std::string &root) {
+             WriteFile(root + "/atoms", "2 PXM INSTALLED 0\n");
+             return root;
+         }, "2 PXM INSTALLED 0\n", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,8 +105,13 @@ TEST(AtomFaults, UnusableTablesNeverChangeTheAnswer)
         // A file root is read as a disk image, whose table is the user's:
         // that of a TMPDIR of the test's own.
         mkdir((base + "/tmp").c_str(), 0700);
-        ProcessResult result =
-            RunProcess({DOROVIVI_BINARY, "@"}, {"DOROVIVI_ROOT=" + root, "TMPDIR=" + base + "/tmp", "XDG_RUNTIME_DIR="});
+        std::vector<std::string> environment = {"DOROVIVI_ROOT=" + root, "TMPDIR=" + base + "/tmp", "XDG_RUNTIME_DIR="};
+        if (c.diskTakesNothing) {
+            environment.push_back("LD_PRELOAD=" DOROVIVI_WRITES_TAKE_NOTHING);
+            environment.push_back("DOROVIVI_FILES_TAKE_NOTHING=1");
+        }
+        ProcessResult result = RunProcess({DOROVIVI_BINARY, "@"}, environment, "", 60);
+        EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 100);
         EXPECT_EQ(result.output, "");
         if (!c.tableAfter.empty()) {

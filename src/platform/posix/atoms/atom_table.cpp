@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
 
 namespace {
@@ -30,21 +31,6 @@ bool ReadWhole(int fd, std::string &content)
         }
         content.append(chunk, static_cast<std::size_t>(got));
     }
-}
-
-bool WriteWhole(int fd, const std::string &content)
-{
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t put = write(fd, content.data() + done, content.size() - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 // "count name" with a decimal count; false for a line of any other shape,
@@ -109,7 +95,7 @@ bool ReplaceTable(const std::string &tablePath, const std::string &content)
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    bool written = WriteWhole(fd, content) && fsync(fd) == 0;
+    bool written = WriteAll(fd, content.data(), content.size()) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
     if (!written || rename(temporary.c_str(), tablePath.c_str()) != 0) {
         unlink(temporary.c_str());
