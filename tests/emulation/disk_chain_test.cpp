@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -97,8 +98,29 @@ void RunShell(const std::string &command)
     EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
 }
 
-// A chain broken in one way: the empty answer and a line naming the cause,
-// or, where the hypervisor would still find the parent, the child's answer.
+// The hex number after `key` ("CID=", "parentCID=") in a VMDK's descriptor, in 8 digits.
+std::string DescriptorField(const std::string &vmdk, const std::string &key)
+{
+    std::string bytes = ReadFile(vmdk);
+    std::size_t at = bytes.find("\n" + key);
+    char text[16] = "?";
+    if (at != std::string::npos)
+        std::snprintf(text, sizeof text, "%08lx", std::strtoul(bytes.c_str() + at + 1 + key.size(), nullptr, 16));
+    return text;
+}
+
+// `from` replaced in place by `to`, of its length.
+void Replace(const std::string &path, const std::string &from, const std::string &to)
+{
+    std::string bytes = ReadFile(path);
+    std::size_t at = bytes.find(from);
+    ASSERT_TRUE(at != std::string::npos && from.size() == to.size()) << path << ": " << from;
+    WriteFile(path, bytes.replace(at, from.size(), to));
+}
+
+// A chain broken in one way: the empty answer and a line naming the cause
+// (whole where it starts "dorovivi: "), or, where the hypervisor would still
+// find the parent, the child's answer.
 TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
 {
     struct Case {
@@ -129,7 +151,7 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
         {"VHDX parent replaced by another disk", ChainKind::Vhdx, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
              RunShell("qemu-img convert -f raw -O vhdx " + raws[0] + " " + dir + "/base.vhdx");
-             return std::string("child1.vhdx: its parent " + dir + "/./base.vhdx is another disk (VHDX id {");
+             return std::string("child1.vhdx: its parent " + dir + "/base.vhdx is another disk (VHDX id {");
          }},
         {"VMDK parent replaced by another disk", ChainKind::Vmdk, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
@@ -141,10 +163,63 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
              RunShell("ln -sf child2.qcow2 " + dir + "/base.qcow2");
              return std::string("the chain of parent disks loops back to " + dir + "/base.qcow2");
          }},
-        {"VMDK delta links looping", ChainKind::Vmdk, 3,
+        {"VMDK delta link to a wrong parent whose chain loops: its CID is named", ChainKind::Vmdk, 3,
          [](const std::string &dir, const std::vector<std::string> &) {
              RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
-             return std::string("the chain of parent disks loops back to " + dir + "/base.vmdk");
+             return "dorovivi: " + dir + "/child2.vmdk: " + dir + "/child1.vmdk: its parent " + dir +
+                    "/base.vmdk is another disk (VMDK CID " + DescriptorField(dir + "/child2.vmdk", "CID=") +
+                    ", the child expects parentCID " + DescriptorField(dir + "/child1.vmdk", "parentCID=") +
+                    "); reading an empty registry";
+         }},
+        {"VMDK delta links looping, each the disk its child expects", ChainKind::Vmdk, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
+             Replace(dir + "/child1.vmdk", "parentCID=" + DescriptorField(dir + "/child1.vmdk", "parentCID="),
+                     "parentCID=" + DescriptorField(dir + "/child2.vmdk", "CID="));
+             return "dorovivi: " + dir + "/child2.vmdk: the chain of parent disks loops back to " + dir +
+                    "/base.vmdk; reading an empty registry";
+         }},
+        {"VMDK delta link to a wrong parent whose own parent is missing", ChainKind::Vmdk, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             std::string parentCid = DescriptorField(dir + "/child2.vmdk", "parentCID=");
+             RunShell("cd " + dir + " && qemu-img create -q -f vmdk gone.vmdk 4M && qemu-img create -q -f vmdk -b "
+                      "gone.vmdk -F vmdk child1.vmdk && rm gone.vmdk");
+             return "dorovivi: " + dir + "/child2.vmdk: its parent " + dir + "/child1.vmdk is another disk (VMDK CID " +
+                    DescriptorField(dir + "/child1.vmdk", "CID=") + ", the child expects parentCID " + parentCid +
+                    "); reading an empty registry";
+         }},
+        {"renamed single-file VMDK as a parent: its extent is named", ChainKind::Vmdk, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("mv " + dir + "/base.vmdk " + dir + "/bass.vmdk");
+             Replace(dir + "/child1.vmdk", "\"base.vmdk\"", "\"bass.vmdk\"");
+             return "dorovivi: " + dir + "/child1.vmdk: " + dir + "/bass.vmdk: its extent file 'base.vmdk' is missing "
+                    "(looked for " + dir + "/base.vmdk); reading an empty registry";
+         }},
+        {"missing VHD parent: the child named once", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             unlink((dir + "/base.vhd").c_str());
+             return "dorovivi: " + dir + "/child1.vhd: its parent 'base.vhd' or 'C:\\VMs\\Old PC\\base.vhd' is missing "
+                    "(looked for " + dir + "/base.vhd); reading an empty registry";
+         }},
+        {"missing VHDX parent: plain paths", ChainKind::Vhdx, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             unlink((dir + "/base.vhdx").c_str());
+             return "dorovivi: " + dir + "/child1.vhdx: its parent '.\\base.vhdx' or '\\\\?\\C:\\Hyper-V\\Old PC\\"
+                    "base.vhdx' is missing (looked for " + dir + "/base.vhdx); reading an empty registry";
+         }},
+        {"VHD parent named by its header alone", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             std::string error;
+             EXPECT_TRUE(WriteDifferencingVhd(dir + "/base.vhd", raws[0], raws[1], {"", "", "base.vhd"},
+                                              dir + "/child1.vhd", &error)) << error;
+             return std::string();
+         }},
+        {"VHD footer failing its checksum is read on", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             std::string child = ReadFile(dir + "/child1.vhd");
+             child[child.size() - 512 + 67] ^= 1;
+             WriteFile(dir + "/child1.vhd", child);
+             return std::string();
          }},
         {"VHD parent found by the last component of its Windows path", ChainKind::Vhd, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
@@ -191,6 +266,8 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         } else if (problem.empty()) {
             EXPECT_EQ(Answer(newest), Registry(c.links - 1));
+        } else if (problem.compare(0, 10, "dorovivi: ") == 0) {
+            EXPECT_EQ(Answer(newest), "none: " + problem);
         } else {
             std::string answer = Answer(newest);
             EXPECT_NE(answer.find(problem), std::string::npos) << answer;
