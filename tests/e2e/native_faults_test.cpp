@@ -904,35 +904,25 @@ TEST(RealImages, EachChainFaultNamed)
             FAIL() << DOROVIVI_REAL "/images is missing";
         GTEST_SKIP() << "needs the virtual disks in " DOROVIVI_REAL "/images";
     }
-    const char *none = "no partition table and no FAT or NTFS file system; reading an empty registry";
-    struct Case {
-        const char *root;
-        std::vector<const char *> files; // beside it
-        std::vector<std::string> lines;  // after "dorovivi: %/<root>: "
+    const std::string none = "no partition table and no FAT or NTFS file system; reading an empty registry";
+    const std::vector<std::string> cases[] = { // the root, then the lines after "dorovivi: %/<root>: "
+        {"image-differential.vhd", "VHD footer and dynamic disk header fail their checksums; read as they are",
+         "%/image.vhd: VHD footer fails its checksum; read as it is", none},
+        {"image.vhd", "VHD footer fails its checksum; read as it is", none},
+        {"fat-differential.vhd", "its parent '.\\fat-parent.vhd' or 'C:\\Projects\\dfvfs\\test_data\\fat-parent.vhd' is "
+                                 "missing (looked for %/fat-parent.vhd); reading an empty registry"},
     };
-    const Case cases[] = {
-        {"image-differential.vhd", {"image.vhd"},
-         {"VHD footer and dynamic disk header fail their checksums; read as they are",
-          "%/image.vhd: VHD footer fails its checksum; read as it is", none}},
-        {"image.vhd", {}, {"VHD footer fails its checksum; read as it is", none}},
-        {"fat-differential.vhd", {},
-         {"its parent '.\\fat-parent.vhd' or 'C:\\Projects\\dfvfs\\test_data\\fat-parent.vhd' is missing (looked for "
-          "%/fat-parent.vhd); reading an empty registry"}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.root);
+    for (const std::vector<std::string> &c : cases) {
+        SCOPED_TRACE(c[0]);
         std::string dir = MakeTempDir("dorovivi-real-images"), expected;
-        std::vector<const char *> files = c.files;
-        files.push_back(c.root);
-        for (const char *file : files)
-            ASSERT_EQ(std::system(("xz -dc '" DOROVIVI_REAL "/images/" + std::string(file) + ".xz' > '" + dir + "/" +
-                                   file + "'").c_str()), 0);
-        for (std::string line : c.lines) {
+        ASSERT_EQ(std::system(("for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
+                               "/\"$(basename \"$f\" .xz)\" || exit 1; done").c_str()), 0);
+        for (std::string line : std::vector<std::string>(c.begin() + 1, c.end())) {
             if (line.find('%') != std::string::npos)
                 line.replace(line.find('%'), 1, dir);
-            expected += "dorovivi: " + dir + "/" + c.root + ": " + line + "\n";
+            expected += "dorovivi: " + dir + "/" + c[0] + ": " + line + "\n";
         }
-        ImageRun run = RunOverImage(dir + "/" + c.root, dir, {"H"});
+        ImageRun run = RunOverImage(dir + "/" + c[0], dir, {"H"});
         EXPECT_EQ(run.result.exitCode, 2);
         EXPECT_EQ(run.result.output, "XXXXXX");
         EXPECT_EQ(run.errors, expected);

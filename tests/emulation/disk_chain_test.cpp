@@ -109,13 +109,16 @@ std::string DescriptorField(const std::string &vmdk, const std::string &key)
     return text;
 }
 
-// `from` replaced in place by `to`, of its length.
-void Replace(const std::string &path, const std::string &from, const std::string &to)
+// Sets `key` ("parentCID=") in a VMDK's embedded descriptor; its padding keeps the file's layout.
+void SetDescriptorField(const std::string &vmdk, const std::string &key, const std::string &value)
 {
-    std::string bytes = ReadFile(path);
-    std::size_t at = bytes.find(from);
-    ASSERT_TRUE(at != std::string::npos && from.size() == to.size()) << path << ": " << from;
-    WriteFile(path, bytes.replace(at, from.size(), to));
+    std::string bytes = ReadFile(vmdk);
+    std::size_t at = bytes.find("\n" + key) + 1 + key.size(), end = bytes.find('\n', at);
+    ASSERT_TRUE(at > key.size() && end != std::string::npos) << vmdk << ": " << key;
+    bytes.replace(at, end - at, value);
+    std::size_t padding = bytes.find('\0', at), was = end - at;
+    value.size() > was ? bytes.erase(padding, value.size() - was) : bytes.insert(padding, was - value.size(), '\0');
+    WriteFile(vmdk, bytes);
 }
 
 // A chain broken in one way: the empty answer and a line naming the cause
@@ -174,8 +177,7 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
         {"VMDK delta links looping, each the disk its child expects", ChainKind::Vmdk, 3,
          [](const std::string &dir, const std::vector<std::string> &) {
              RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
-             Replace(dir + "/child1.vmdk", "parentCID=" + DescriptorField(dir + "/child1.vmdk", "parentCID="),
-                     "parentCID=" + DescriptorField(dir + "/child2.vmdk", "CID="));
+             SetDescriptorField(dir + "/child1.vmdk", "parentCID=", DescriptorField(dir + "/child2.vmdk", "CID="));
              return "dorovivi: " + dir + "/child2.vmdk: the chain of parent disks loops back to " + dir +
                     "/base.vmdk; reading an empty registry";
          }},
@@ -191,15 +193,9 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
         {"renamed single-file VMDK as a parent: its extent is named", ChainKind::Vmdk, 2,
          [](const std::string &dir, const std::vector<std::string> &) {
              RunShell("mv " + dir + "/base.vmdk " + dir + "/bass.vmdk");
-             Replace(dir + "/child1.vmdk", "\"base.vmdk\"", "\"bass.vmdk\"");
+             SetDescriptorField(dir + "/child1.vmdk", "parentFileNameHint=", "\"bass.vmdk\"");
              return "dorovivi: " + dir + "/child1.vmdk: " + dir + "/bass.vmdk: its extent file 'base.vmdk' is missing "
                     "(looked for " + dir + "/base.vmdk); reading an empty registry";
-         }},
-        {"missing VHD parent: the child named once", ChainKind::Vhd, 2,
-         [](const std::string &dir, const std::vector<std::string> &) {
-             unlink((dir + "/base.vhd").c_str());
-             return "dorovivi: " + dir + "/child1.vhd: its parent 'base.vhd' or 'C:\\VMs\\Old PC\\base.vhd' is missing "
-                    "(looked for " + dir + "/base.vhd); reading an empty registry";
          }},
         {"missing VHDX parent: plain paths", ChainKind::Vhdx, 2,
          [](const std::string &dir, const std::vector<std::string> &) {
@@ -212,13 +208,6 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
              std::string error;
              EXPECT_TRUE(WriteDifferencingVhd(dir + "/base.vhd", raws[0], raws[1], {"", "", "base.vhd"},
                                               dir + "/child1.vhd", &error)) << error;
-             return std::string();
-         }},
-        {"VHD footer failing its checksum is read on", ChainKind::Vhd, 2,
-         [](const std::string &dir, const std::vector<std::string> &) {
-             std::string child = ReadFile(dir + "/child1.vhd");
-             child[child.size() - 512 + 67] ^= 1;
-             WriteFile(dir + "/child1.vhd", child);
              return std::string();
          }},
         {"VHD parent found by the last component of its Windows path", ChainKind::Vhd, 2,
