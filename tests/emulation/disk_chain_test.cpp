@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -97,8 +98,32 @@ void RunShell(const std::string &command)
     EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
 }
 
-// A chain broken in one way: the empty answer and a line naming the cause,
-// or, where the hypervisor would still find the parent, the child's answer.
+// The hex number after `key` ("CID=", "parentCID=") in a VMDK's descriptor, in 8 digits.
+std::string DescriptorField(const std::string &vmdk, const std::string &key)
+{
+    std::string bytes = ReadFile(vmdk);
+    std::size_t at = bytes.find("\n" + key);
+    char text[16] = "?";
+    if (at != std::string::npos)
+        std::snprintf(text, sizeof text, "%08lx", std::strtoul(bytes.c_str() + at + 1 + key.size(), nullptr, 16));
+    return text;
+}
+
+// Sets `key` ("parentCID=") in a VMDK's embedded descriptor; its padding keeps the file's layout.
+void SetDescriptorField(const std::string &vmdk, const std::string &key, const std::string &value)
+{
+    std::string bytes = ReadFile(vmdk);
+    std::size_t at = bytes.find("\n" + key) + 1 + key.size(), end = bytes.find('\n', at);
+    ASSERT_TRUE(at > key.size() && end != std::string::npos) << vmdk << ": " << key;
+    bytes.replace(at, end - at, value);
+    std::size_t padding = bytes.find('\0', at), was = end - at;
+    value.size() > was ? bytes.erase(padding, value.size() - was) : bytes.insert(padding, was - value.size(), '\0');
+    WriteFile(vmdk, bytes);
+}
+
+// A chain broken in one way: the empty answer and a line naming the cause
+// (whole where it starts "dorovivi: "), or, where the hypervisor would still
+// find the parent, the child's answer.
 TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
 {
     struct Case {
@@ -129,7 +154,7 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
         {"VHDX parent replaced by another disk", ChainKind::Vhdx, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
              RunShell("qemu-img convert -f raw -O vhdx " + raws[0] + " " + dir + "/base.vhdx");
-             return std::string("child1.vhdx: its parent " + dir + "/./base.vhdx is another disk (VHDX id {");
+             return std::string("child1.vhdx: its parent " + dir + "/base.vhdx is another disk (VHDX id {");
          }},
         {"VMDK parent replaced by another disk", ChainKind::Vmdk, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
@@ -141,10 +166,49 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
              RunShell("ln -sf child2.qcow2 " + dir + "/base.qcow2");
              return std::string("the chain of parent disks loops back to " + dir + "/base.qcow2");
          }},
-        {"VMDK delta links looping", ChainKind::Vmdk, 3,
+        {"VMDK delta link to a wrong parent whose chain loops: its CID is named", ChainKind::Vmdk, 3,
          [](const std::string &dir, const std::vector<std::string> &) {
              RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
-             return std::string("the chain of parent disks loops back to " + dir + "/base.vmdk");
+             return "dorovivi: " + dir + "/child2.vmdk: " + dir + "/child1.vmdk: its parent " + dir +
+                    "/base.vmdk is another disk (VMDK CID " + DescriptorField(dir + "/child2.vmdk", "CID=") +
+                    ", the child expects parentCID " + DescriptorField(dir + "/child1.vmdk", "parentCID=") +
+                    "); reading an empty registry";
+         }},
+        {"VMDK delta links looping, each the disk its child expects", ChainKind::Vmdk, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("ln -sf child2.vmdk " + dir + "/base.vmdk");
+             SetDescriptorField(dir + "/child1.vmdk", "parentCID=", DescriptorField(dir + "/child2.vmdk", "CID="));
+             return "dorovivi: " + dir + "/child2.vmdk: the chain of parent disks loops back to " + dir +
+                    "/base.vmdk; reading an empty registry";
+         }},
+        {"VMDK delta link to a wrong parent whose own parent is missing", ChainKind::Vmdk, 3,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             std::string parentCid = DescriptorField(dir + "/child2.vmdk", "parentCID=");
+             RunShell("cd " + dir + " && qemu-img create -q -f vmdk gone.vmdk 4M && qemu-img create -q -f vmdk -b "
+                      "gone.vmdk -F vmdk child1.vmdk && rm gone.vmdk");
+             return "dorovivi: " + dir + "/child2.vmdk: its parent " + dir + "/child1.vmdk is another disk (VMDK CID " +
+                    DescriptorField(dir + "/child1.vmdk", "CID=") + ", the child expects parentCID " + parentCid +
+                    "); reading an empty registry";
+         }},
+        {"renamed single-file VMDK as a parent: its extent is named", ChainKind::Vmdk, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("mv " + dir + "/base.vmdk " + dir + "/bass.vmdk");
+             SetDescriptorField(dir + "/child1.vmdk", "parentFileNameHint=", "\"bass.vmdk\"");
+             return "dorovivi: " + dir + "/child1.vmdk: " + dir + "/bass.vmdk: its extent file 'base.vmdk' is missing "
+                    "(looked for " + dir + "/base.vmdk); reading an empty registry";
+         }},
+        {"missing VHDX parent: plain paths", ChainKind::Vhdx, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             unlink((dir + "/base.vhdx").c_str());
+             return "dorovivi: " + dir + "/child1.vhdx: its parent '.\\base.vhdx' or '\\\\?\\C:\\Hyper-V\\Old PC\\"
+                    "base.vhdx' is missing (looked for " + dir + "/base.vhdx); reading an empty registry";
+         }},
+        {"VHD parent named by its header alone", ChainKind::Vhd, 2,
+         [](const std::string &dir, const std::vector<std::string> &raws) {
+             std::string error;
+             EXPECT_TRUE(WriteDifferencingVhd(dir + "/base.vhd", raws[0], raws[1], {"", "", "base.vhd"},
+                                              dir + "/child1.vhd", &error)) << error;
+             return std::string();
          }},
         {"VHD parent found by the last component of its Windows path", ChainKind::Vhd, 2,
          [](const std::string &dir, const std::vector<std::string> &raws) {
@@ -191,6 +255,8 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         } else if (problem.empty()) {
             EXPECT_EQ(Answer(newest), Registry(c.links - 1));
+        } else if (problem.compare(0, 10, "dorovivi: ") == 0) {
+            EXPECT_EQ(Answer(newest), "none: " + problem);
         } else {
             std::string answer = Answer(newest);
             EXPECT_NE(answer.find(problem), std::string::npos) << answer;

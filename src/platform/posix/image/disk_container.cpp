@@ -21,7 +21,8 @@ const std::size_t HeaderSize = 512;
 
 } // namespace
 
-bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
+                   std::vector<std::string> &notes, std::string &problem)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     unsigned char header[HeaderSize] = {}, footer[HeaderSize] = {};
@@ -49,11 +50,11 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if (got >= 16 && std::memcmp(header, "QFI\xfb", 4) == 0)
         return OpenQcowImage(tsk, path, image, problem);
     if (got >= 8 && std::memcmp(header, "vhdxfile", 8) == 0)
-        return OpenVhdiImage(tsk, path, true, image, problem);
+        return OpenVhdiImage(tsk, path, true, image, notes, problem);
     if (got == static_cast<ssize_t>(sizeof header) && ReadLe32(header + VdiSignatureAt) == VdiSignature)
         return OpenVdiImage(tsk, path, image, problem);
     if ((got >= 8 && std::memcmp(header, "conectix", 8) == 0) || (footed && std::memcmp(footer, "conectix", 8) == 0))
-        return OpenVhdiImage(tsk, path, false, image, problem);
+        return OpenVhdiImage(tsk, path, false, image, notes, problem);
     if ((got >= 4 && std::memcmp(header, "KDMV", 4) == 0) ||
         (got >= 21 && std::memcmp(header, "# Disk DescriptorFile", 21) == 0))
         return OpenVmdkImage(tsk, path, image, problem);

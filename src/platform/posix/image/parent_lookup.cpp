@@ -23,15 +23,6 @@ std::string Slashed(std::string path)
     return path;
 }
 
-// "\\?\C:\VMs\base.vhdx" -> "base.vhdx"; the long-path prefix goes first.
-std::string LastComponent(std::string path)
-{
-    if (path.compare(0, 4, "\\\\?\\") == 0)
-        path = path.substr(4);
-    std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 bool IsFile(const std::string &path)
 {
     struct stat info;
@@ -48,43 +39,73 @@ std::string FolderOf(const std::string &path)
     return cut == 0 ? "/" : path.substr(0, cut);
 }
 
+std::string InFolder(const std::string &folder, const std::string &name)
+{
+    std::string path = name[0] == '/' || folder == "." ? "" : folder == "/" ? "/" : folder + "/";
+    // "." components say nothing; ".." ones stay, for a symbolic link's sake.
+    for (std::size_t at = 0; at <= name.size();) {
+        std::size_t end = std::min(name.find('/', at), name.size());
+        std::string part = name.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            path += (path.empty() || path.back() == '/' ? "" : "/") + part;
+        else if (at == 0 && name[0] == '/')
+            path = "/";
+        at = end + 1;
+    }
+    return path.empty() ? "." : path;
+}
+
+std::string LastComponent(std::string path)
+{
+    if (path.compare(0, 4, "\\\\?\\") == 0)
+        path = path.substr(4);
+    std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string LinkPrefix(const std::string &root, const std::string &path)
+{
+    return path == root ? "" : path + ": ";
+}
+
 bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found,
                     std::string &problem)
 {
-    const std::string folder = FolderOf(child) + "/";
-    std::vector<std::string> tried;
+    const std::string folder = FolderOf(child);
+    std::vector<std::string> tried, recorded;
     auto tryPath = [&](const std::string &path) {
         if (path.empty() || std::find(tried.begin(), tried.end(), path) != tried.end())
             return false;
         tried.push_back(path);
         return IsFile(path);
     };
-    const std::string &relative = reference.relative;
-    const std::string &absolute = reference.absolute;
-    if (!relative.empty()) {
-        std::string slashed = Slashed(relative);
-        if (tryPath(slashed[0] == '/' ? slashed : folder + slashed)) {
-            found = tried.back();
-            return true;
-        }
-    }
-    if (!absolute.empty() && (tryPath(absolute) || (IsWindowsAbsolute(absolute) &&
-                                                    tryPath(folder + LastComponent(absolute))))) {
+    // A Windows path is never here as it stands: only its last component is looked for.
+    auto tryReference = [&](const std::string &name, const std::string &lookFor) {
+        if (name.empty())
+            return false;
+        if (std::find(recorded.begin(), recorded.end(), name) == recorded.end())
+            recorded.push_back(name);
+        return !lookFor.empty() && tryPath(InFolder(folder, lookFor));
+    };
+    auto asRecorded = [](const std::string &name) {
+        return IsWindowsAbsolute(name) ? LastComponent(name) : Slashed(name);
+    };
+    if (tryReference(reference.relative, asRecorded(reference.relative)) ||
+        tryReference(reference.absolute, asRecorded(reference.absolute)) ||
+        tryReference(reference.name, LastComponent(reference.name))) {
         found = tried.back();
         return true;
     }
-    // A relative reference that names a Windows path gets its last component too.
-    if (!relative.empty() && IsWindowsAbsolute(relative) && tryPath(folder + LastComponent(relative))) {
-        found = tried.back();
-        return true;
+    if (recorded.empty()) {
+        problem = "its parent is missing (the child records no name for it)";
+        return false;
     }
-    std::string recorded = !relative.empty() && !absolute.empty() ? relative + "' or '" + absolute
-                                                                   : relative + absolute;
-    std::string places;
+    std::string names, places;
+    for (const std::string &name : recorded)
+        names += (names.empty() ? "'" : " or '") + name + "'";
     for (const std::string &path : tried)
         places += (places.empty() ? "" : ", ") + path;
-    problem = child + ": its parent '" + recorded + "' is missing (looked for " +
-              (places.empty() ? std::string("nothing: no name recorded") : places) + ")";
+    problem = "its parent " + names + " is missing (looked for " + places + ")";
     return false;
 }
 

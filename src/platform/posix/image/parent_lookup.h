@@ -13,19 +13,31 @@
 // snapshots by the dozen, never by the hundred.
 const std::size_t MaxChainLinks = 64;
 
-// The parent as the child records it; either may be "".
+// The parent as the child records it; any may be "".
 struct ParentReference {
     std::string relative; // to the child's folder
     std::string absolute; // as recorded, a Windows path or a POSIX one
+    std::string name;     // a name alone (a VHD header's), looked for in the child's folder
 };
 
 // The folder `path` lies in, "." for a bare name.
 std::string FolderOf(const std::string &path);
 
+// `name` (POSIX separators) in `folder`, as plain as it can be said:
+// ("." , "./a.vhd") -> "a.vhd", ("/vm", "./a.vhd") -> "/vm/a.vhd".
+std::string InFolder(const std::string &folder, const std::string &name);
+
+// The last component of a Windows or POSIX path: "\\?\C:\VMs\base.vhdx" -> "base.vhdx".
+std::string LastComponent(std::string path);
+
+// "" for the chain's first file, which its caller names; else "<path>: ".
+std::string LinkPrefix(const std::string &root, const std::string &path);
+
 // The parent's path: the relative reference in the child's folder, then the
-// absolute one as recorded, then, for a Windows path that is not here, its
-// last component in the child's folder. False with `problem` naming the
-// child, the reference and every place looked at.
+// absolute one as recorded (a Windows one by its last component in the
+// child's folder), then the name alone in the child's folder. False with
+// `problem` naming the reference and every place looked at; the caller names
+// the child.
 bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found,
                     std::string &problem);
 

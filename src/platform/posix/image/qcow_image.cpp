@@ -105,9 +105,10 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     // The root's own faults are told as before; a parent's name the file.
     const std::string named = chain.seen.empty() ? "" : path + ": ";
     bool fine = false;
+    libqcow_file_t *file = nullptr;
     if (fstat(fd, &info) != 0 || pread(fd, header, sizeof header, 0) < QcowVersion2HeaderSize ||
         std::memcmp(header, QcowMagic, sizeof QcowMagic) != 0)
-        problem = path + ": not a qcow2 image";
+        problem = named + "not a qcow2 image";
     else if (!AddChainLink(chain, fd, path, problem))
         ;
     else if (ReadBe32(header + QcowCryptMethodAt) != 0)
@@ -122,6 +123,9 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         problem = named + "qcow2 image whose backing file name is damaged";
     else if (!format.empty() && format != "qcow2" && format != "raw")
         problem = named + "its backing file " + name + " is a " + format + " image, which is not read under qcow2";
+    else if (qcow->file_initialize(&file, nullptr) != 1 ||
+             qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1)
+        problem = named + "damaged qcow2 image"; // before its backing file: the first fault is named
     else
         fine = true;
     if (!fine) {
@@ -131,8 +135,10 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     libqcow_file_t *parent = nullptr;
     if (!name.empty()) {
         std::string found;
-        ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : ""};
+        ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : "", ""};
         bool located = FindParentFile(path, reference, found, problem);
+        if (!located)
+            problem = named + problem;
         if (located && format == "raw")
             located = (links.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, links.raw, found, problem);
         else if (located)
@@ -142,10 +148,7 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
             return nullptr;
         }
     }
-    libqcow_file_t *file = nullptr;
-    if (qcow->file_initialize(&file, nullptr) != 1 ||
-        qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1 ||
-        (parent != nullptr && links.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1)) {
+    if (parent != nullptr && links.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1) {
         problem = named + "damaged qcow2 image";
         close(fd);
         return nullptr;

@@ -36,7 +36,7 @@ std::vector<std::string> VdiFiles(const std::string &folder)
     while (const dirent *entry = readdir(dir)) {
         std::size_t length = std::strlen(entry->d_name);
         if (length > 4 && strcasecmp(entry->d_name + length - 4, ".vdi") == 0)
-            found.push_back(folder + "/" + entry->d_name);
+            found.push_back(InFolder(folder, entry->d_name));
     }
     closedir(dir);
     std::sort(found.begin(), found.end());
@@ -46,7 +46,7 @@ std::vector<std::string> VdiFiles(const std::string &folder)
 // The .vdi in the child's folder or the one above whose creation UUID is `uuid`.
 bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, std::string &problem)
 {
-    std::string folder = FolderOf(child), above = folder + "/..";
+    std::string folder = FolderOf(child), above = InFolder(folder, "..");
     for (const std::string &where : {folder, above})
         for (const std::string &path : VdiFiles(where)) {
             std::FILE *file = std::fopen(path.c_str(), "rbe");
@@ -61,7 +61,7 @@ bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::str
                 return true;
             }
         }
-    problem = child + ": its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
+    problem = "its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
               " and " + above + ")";
     return false;
 }
@@ -85,17 +85,21 @@ bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO
             return false;
         layers.emplace_back();
         VdiLayer *layer = &layers.back();
-        if (!AddChainLink(chain, fd, at, problem) || !ReadVdiLayer(fd, at, *layer, problem)) {
-            if (at != path && problem.compare(0, at.size(), at) != 0)
-                problem = at + ": " + problem;
+        // A parent is found by its identity, so a file met twice is a loop.
+        if (!AddChainLink(chain, fd, at, problem))
+            return false;
+        if (!ReadVdiLayer(fd, at, *layer, problem)) {
+            problem = LinkPrefix(path, at) + problem;
             return false;
         }
         (last == nullptr ? child : last->parent) = layer;
         last = layer;
         if (layer->type != VdiTypeDifferencing)
             break;
-        if (!FindVdiParent(at, layer->linkageUuid, at, problem))
+        if (!FindVdiParent(at, layer->linkageUuid, at, problem)) {
+            problem = LinkPrefix(path, layer->path) + problem;
             return false;
+        }
     }
     return OpenCallbackImage(tsk, child, VdiRead, child->diskSize, "VDI", image, problem);
 }

@@ -36,6 +36,25 @@ bool ReadPartialBitmaps(int fd, std::uint64_t fileSize, VhdLink &link)
     return true;
 }
 
+bool ChecksumHolds(const unsigned char *bytes, std::size_t size, unsigned checksumAt)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        if (i < checksumAt || i >= checksumAt + 4)
+            sum += bytes[i];
+    return ReadBe32(bytes + checksumAt) == ~sum;
+}
+
+// Hypervisors differ on a checksum that fails; the fields are read on, and a line says so.
+std::string ChecksumNote(bool footerHolds, bool headerHolds)
+{
+    if (!footerHolds && !headerHolds)
+        return "VHD footer and dynamic disk header fail their checksums; read as they are";
+    if (!footerHolds)
+        return "VHD footer fails its checksum; read as it is";
+    return headerHolds ? "" : "VHD dynamic disk header fails its checksum; read as it is";
+}
+
 } // namespace
 
 bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &problem)
@@ -58,6 +77,8 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
     link.identity.assign(reinterpret_cast<const char *>(footer + VhdUniqueIdAt), VhdIdSize);
     std::uint32_t type = ReadBe32(footer + VhdDiskTypeAt);
     link.differencing = type == VhdTypeDifferencing;
+    const bool footerHolds = ChecksumHolds(footer, sizeof footer, VhdFooterChecksumAt);
+    link.checksumNote = ChecksumNote(footerHolds, true);
     if (type == VhdTypeFixed)
         return true;
     unsigned char header[VhdDynamicHeaderSize];
@@ -67,9 +88,16 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
         problem = "damaged VHD image (its dynamic disk header is missing)";
         return false;
     }
+    link.checksumNote = ChecksumNote(footerHolds, ChecksumHolds(header, sizeof header, VhdHeaderChecksumAt));
     if (!link.differencing)
         return true;
     link.parentIdentity.assign(reinterpret_cast<const char *>(header + VhdParentIdAt), VhdIdSize);
+    unsigned char name[VhdParentNameSize];
+    for (unsigned i = 0; i < VhdParentNameSize; i += 2) {
+        name[i] = header[VhdParentNameAt + i + 1];
+        name[i + 1] = header[VhdParentNameAt + i];
+    }
+    link.parent.name = Utf16LeNameAsUtf8(name, sizeof name);
     for (unsigned i = 0; i < VhdLocatorCount; ++i) {
         const unsigned char *entry = header + VhdLocatorsAt + i * VhdLocatorSize;
         std::uint32_t code = ReadBe32(entry + VhdLocatorCodeAt), length = ReadBe32(entry + VhdLocatorLengthAt);

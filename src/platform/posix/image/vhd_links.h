@@ -20,6 +20,7 @@ struct VhdLink {
     std::string parentIdentity; // VHD: the parent id; VHDX: parent_linkage, lower case
     std::string parentIdentity2; // VHDX: parent_linkage2, where Hyper-V wrote one
     ParentReference parent;
+    std::string checksumNote; // VHD: a footer or header whose checksum fails, read on; else ""
     // VHD only: the blocks whose sector bitmap marks some sectors of an
     // 8-sector run and not the others, with that bitmap. libvhdi 20210425
     // reads such a run wrong; these are read here instead.

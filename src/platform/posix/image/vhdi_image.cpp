@@ -151,7 +151,7 @@ std::string Hex(const std::string &bytes)
 } // namespace
 
 bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
-                   std::string &problem)
+                   std::vector<std::string> &notes, std::string &problem)
 {
     static std::deque<VhdiLayer> layers;
     if ((Vhdi = VhdiLibrary(problem)) == nullptr)
@@ -160,45 +160,50 @@ bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, 
     ChainFiles chain;
     std::vector<VhdiLayer *> order; // child first
     for (std::string at = path;;) {
+        const std::string named = LinkPrefix(path, at);
         int fd = OpenChainFile(at, problem);
         if (fd < 0)
             return false;
         layers.emplace_back();
         VhdiLayer &layer = layers.back();
-        if (!AddChainLink(chain, fd, at, problem))
-            return false;
         if (!(vhdx ? ReadVhdxLink(fd, at, layer.link, problem) : ReadVhdLink(fd, at, layer.link, problem))) {
-            if (at != path)
-                problem = at + ": " + problem;
+            problem = named + problem;
             return false;
         }
+        // Who the parent is comes first: a wrong parent's own chain says nothing of this one.
         if (!order.empty()) {
             const VhdLink &child = order.back()->link;
             if (layer.link.identity != child.parentIdentity &&
                 (child.parentIdentity2.empty() || layer.link.identity != child.parentIdentity2)) {
-                problem = child.path + ": its parent " + at + " is another disk (" + kind + " id " +
+                problem = LinkPrefix(path, child.path) + "its parent " + at + " is another disk (" + kind + " id " +
                           (vhdx ? layer.link.identity : Hex(layer.link.identity)) + ", the child expects " +
                           (vhdx ? child.parentIdentity : Hex(child.parentIdentity)) + ")";
                 return false;
             }
             order.back()->parent = &layer;
         }
+        if (!AddChainLink(chain, fd, at, problem))
+            return false;
+        if (!layer.link.checksumNote.empty())
+            notes.push_back(named + layer.link.checksumNote);
         order.push_back(&layer);
         if (Vhdi->file_initialize(&layer.file, nullptr) != 1 ||
             Vhdi->file_open(layer.file, at.c_str(), LIBVHDI_OPEN_READ, nullptr) != 1 ||
             Vhdi->file_get_media_size(layer.file, &layer.size, nullptr) != 1) {
-            problem = (at != path ? at + ": " : "") + "damaged " + kind + " image (libvhdi does not open it)";
+            problem = named + "damaged " + kind + " image (libvhdi does not open it)";
             return false;
         }
         if (!layer.link.differencing)
             break;
-        if (!FindParentFile(at, layer.link.parent, at, problem))
+        if (!FindParentFile(at, layer.link.parent, at, problem)) {
+            problem = named + problem;
             return false;
+        }
     }
     // Parents first, so each child is handed a parent that reads its own.
     for (std::size_t i = order.size() - 1; i > 0; --i)
         if (Vhdi->file_set_parent_file(order[i - 1]->file, order[i]->file, nullptr) != 1) {
-            problem = order[i - 1]->link.path + ": libvhdi refuses its parent " + order[i]->link.path;
+            problem = LinkPrefix(path, order[i - 1]->link.path) + "libvhdi refuses its parent " + order[i]->link.path;
             return false;
         }
     for (std::size_t i = order.size(); i-- > 0;) {

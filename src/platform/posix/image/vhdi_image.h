@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/posix/image/image_libraries.h"
 
-// `vhdx`: the file starts "vhdxfile"; else it has a VHD footer.
+// `vhdx`: the file starts "vhdxfile"; else it has a VHD footer. A fault
+// read past (a checksum that fails) adds a line to `notes`.
 bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
-                   std::string &problem);
+                   std::vector<std::string> &notes, std::string &problem);

@@ -1,9 +1,15 @@
 #include "platform/posix/image/vmdk_image.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include "platform/posix/base/byte_order.h"
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
@@ -13,6 +19,12 @@ namespace {
 // What a descriptor says for "no parent".
 const std::uint32_t NoParentCid = 0xFFFFFFFF;
 const std::size_t MaxHintSize = 4096;
+// A sparse extent's header (little-endian) and where it keeps the descriptor.
+const char VmdkSparseMagic[] = "KDMV";
+const unsigned VmdkDescriptorOffsetAt = 28; // u64, in sectors; 0: none
+const unsigned VmdkDescriptorSizeAt = 36;   // u64, in sectors
+const std::uint64_t VmdkSector = 512;
+const std::size_t MaxDescriptorSize = 64 * 1024;
 
 const VmdkFunctions *Vmdk = nullptr;
 
@@ -23,27 +35,90 @@ std::string Hex(std::uint32_t value)
     return text;
 }
 
-// Opens `path` and its extents; then its parent, which is handed to it.
-libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint32_t *cid, std::string &problem)
+// The descriptor of the VMDK open as `fd`: embedded in a sparse extent, or the file itself.
+std::string ReadDescriptor(int fd)
 {
-    const std::string named = chain.seen.empty() ? "" : path + ": ";
+    unsigned char header[VmdkSector];
+    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
+        return "";
+    std::uint64_t at = 0, size = MaxDescriptorSize;
+    if (std::memcmp(header, VmdkSparseMagic, 4) == 0) {
+        at = ReadLe64(header + VmdkDescriptorOffsetAt);
+        size = ReadLe64(header + VmdkDescriptorSizeAt);
+        if (at == 0 || at > UINT64_MAX / VmdkSector || size > MaxDescriptorSize / VmdkSector)
+            return "";
+        at *= VmdkSector;
+        size *= VmdkSector;
+    }
+    std::string text(size, '\0');
+    ssize_t got = pread(fd, &text[0], text.size(), static_cast<off_t>(at));
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text.substr(0, text.find('\0'));
+}
+
+// The first extent file the descriptor names that is not where libvmdk
+// looks for it (its last component, in the descriptor's folder); false then.
+bool ExtentsPresent(int fd, const std::string &path, std::string &problem)
+{
+    std::string text = ReadDescriptor(fd);
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        std::size_t open = line.find('"'), close = line.find('"', open + 1);
+        std::size_t first = line.find_first_not_of(" \t");
+        bool extent = first != std::string::npos && (line.compare(first, 3, "RW ") == 0 ||
+                                                      line.compare(first, 7, "RDONLY ") == 0 ||
+                                                      line.compare(first, 9, "NOACCESS ") == 0);
+        if (!extent || open == std::string::npos || close == std::string::npos || close == open + 1)
+            continue;
+        std::string name = line.substr(open + 1, close - open - 1);
+        std::string lookFor = InFolder(FolderOf(path), LastComponent(name));
+        struct stat info;
+        if (stat(lookFor.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+            problem = "its extent file '" + name + "' is missing (looked for " + lookFor + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The child a parent is checked against.
+struct Expected {
+    std::string child;
+    std::uint32_t parentCid;
+};
+
+// Opens `path` and its extents, checks it is the disk `expected` names
+// (before anything of its own parent is looked at), then opens its parent,
+// which is handed to it.
+libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, const Expected *expected,
+                           ChainFiles &chain, std::string &problem)
+{
+    const std::string named = LinkPrefix(root, path);
     int fd = OpenChainFile(path, problem);
     if (fd < 0)
         return nullptr;
-    bool added = AddChainLink(chain, fd, path, problem);
-    close(fd);
-    if (!added)
-        return nullptr;
     libvmdk_handle_t *handle = nullptr;
-    std::uint32_t parentCid = NoParentCid;
+    std::uint32_t cid = 0, parentCid = NoParentCid;
+    bool fine = false;
     if (Vmdk->handle_initialize(&handle, nullptr) != 1 ||
         Vmdk->handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, nullptr) != 1 ||
-        Vmdk->handle_open_extent_data_files(handle, nullptr) != 1 ||
-        Vmdk->handle_get_content_identifier(handle, cid, nullptr) != 1 ||
-        Vmdk->handle_get_parent_content_identifier(handle, &parentCid, nullptr) != 1) {
-        problem = named + "damaged VMDK image or an extent file missing (libvmdk does not open it)";
+        Vmdk->handle_get_content_identifier(handle, &cid, nullptr) != 1 ||
+        Vmdk->handle_get_parent_content_identifier(handle, &parentCid, nullptr) != 1)
+        problem = named + "damaged VMDK image (libvmdk does not open it)";
+    else if (expected != nullptr && cid != expected->parentCid)
+        problem = LinkPrefix(root, expected->child) + "its parent " + path + " is another disk (VMDK CID " + Hex(cid) +
+                  ", the child expects parentCID " + Hex(expected->parentCid) + ")";
+    else if (!ExtentsPresent(fd, path, problem))
+        problem = named + problem;
+    else if (Vmdk->handle_open_extent_data_files(handle, nullptr) != 1)
+        problem = named + "damaged VMDK image (libvmdk does not open its extent files)";
+    else
+        fine = AddChainLink(chain, fd, path, problem);
+    close(fd);
+    if (!fine)
         return nullptr;
-    }
     std::size_t hintSize = 0;
     int hinted = Vmdk->handle_get_utf8_parent_filename_size(handle, &hintSize, nullptr);
     if (parentCid == NoParentCid && hinted != 1)
@@ -51,25 +126,22 @@ libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
         Vmdk->handle_get_utf8_parent_filename(handle, hint.data(), hintSize, nullptr) != 1) {
-        problem = path + ": a VMDK delta link without a readable parentFileNameHint";
+        problem = named + "a VMDK delta link without a readable parentFileNameHint";
         return nullptr;
     }
-    std::string name(reinterpret_cast<const char *>(hint.data()));
-    ParentReference reference = {name[0] == '/' || name[1] == ':' ? "" : name,
-                                 name[0] == '/' || name[1] == ':' ? name : ""};
+    ParentReference reference;
+    reference.relative = reinterpret_cast<const char *>(hint.data());
     std::string found;
-    std::uint32_t parentOwnCid = 0;
     libvmdk_handle_t *parent = nullptr;
-    if (!FindParentFile(path, reference, found, problem) ||
-        (parent = OpenLink(found, chain, &parentOwnCid, problem)) == nullptr)
-        return nullptr;
-    if (parentOwnCid != parentCid) {
-        problem = path + ": its parent " + found + " is another disk (VMDK CID " + Hex(parentOwnCid) +
-                  ", the child expects parentCID " + Hex(parentCid) + ")";
+    const Expected mine = {path, parentCid};
+    if (!FindParentFile(path, reference, found, problem)) {
+        problem = named + problem;
         return nullptr;
     }
+    if ((parent = OpenLink(root, found, &mine, chain, problem)) == nullptr)
+        return nullptr;
     if (Vmdk->handle_set_parent_handle(handle, parent, nullptr) != 1) {
-        problem = path + ": libvmdk refuses its parent " + found;
+        problem = named + "libvmdk refuses its parent " + found;
         return nullptr;
     }
     return handle;
@@ -88,8 +160,7 @@ bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if ((Vmdk = VmdkLibrary(problem)) == nullptr)
         return false;
     ChainFiles chain;
-    std::uint32_t cid = 0;
-    libvmdk_handle_t *handle = OpenLink(path, chain, &cid, problem);
+    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, problem);
     size64_t size = 0;
     if (handle == nullptr)
         return false;

@@ -33,7 +33,8 @@ struct ImageAnswer {
     char registryName[1024];
     char softwareName[1024];
     char problem[2048]; // when no installation was chosen
-    char notes[2048];   // lines for stderr about partitions that were not read, each ended by '\n'
+    char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
+                        // then partitions that were not read (when an installation was chosen)
     // For the trace: the chosen file system and how DOROVIVI_WINDIR names the installation.
     int partition;
     char fileSystem[8];
@@ -66,11 +67,16 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
                const ImageLogFiles &logFiles, ImageAnswer &answer)
 {
     std::string problem;
-    std::vector<std::string> notes;
+    std::vector<std::string> notes, chainNotes;
     const TskFunctions *tsk = TskLibrary(problem);
     TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
-    if (tsk == nullptr || !OpenDiskImage(tsk, root, image, problem) || !ListDiskVolumes(tsk, image, disk, notes, problem)) {
+    bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, problem);
+    std::string lines;
+    for (const std::string &note : chainNotes)
+        lines += note + "\n";
+    Copy(answer.notes, sizeof answer.notes, lines);
+    if (!opened || !ListDiskVolumes(tsk, image, disk, notes, problem)) {
         Copy(answer.problem, sizeof answer.problem, problem);
         return;
     }
@@ -110,7 +116,6 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             answer.kind = static_cast<int>(choice.one.kind);
             Copy(answer.registryName, sizeof answer.registryName, registryName);
             Copy(answer.softwareName, sizeof answer.softwareName, softwareName);
-            std::string lines;
             for (const std::string &note : notes)
                 lines += note + "\n";
             Copy(answer.notes, sizeof answer.notes, lines);
@@ -197,6 +202,14 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     answer.chosenBy[sizeof answer.chosenBy - 1] = '\0';
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = whole && (kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt);
+    for (char *line = answer.notes; whole && *line != '\0';) {
+        char *end = std::strchr(line, '\n');
+        if (end == nullptr)
+            break;
+        *end = '\0';
+        PrintErrorLine("dorovivi: " + root + ": " + line);
+        line = end + 1;
+    }
     if (!chosen) {
         close(registryFd);
         close(softwareFd);
@@ -206,14 +219,6 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
         // the atom table stays off it.
         result.windowsFound = true;
         return result;
-    }
-    for (char *line = answer.notes; *line != '\0';) {
-        char *end = std::strchr(line, '\n');
-        if (end == nullptr)
-            break;
-        *end = '\0';
-        PrintErrorLine("dorovivi: " + root + ": " + line);
-        line = end + 1;
     }
     if (Tracing()) {
         TraceLine("volume").Number("partition", answer.partition).Text("fs", answer.fileSystem)
