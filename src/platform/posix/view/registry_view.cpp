@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/posix/sources/registry_source.h"
+#include "platform/posix/sources/recorded_version.h"
 #include "platform/posix/base/text_compare.h"
 
 namespace {
@@ -87,7 +88,6 @@ const char SoftwareKey[] = "Software";
 const char RedirectedName[] = "Wow6432Node";
 const char ClassesKey[] = "Classes";
 const char EnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-const char NtVersionKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 const char *const Wow64Architectures[] = {"AMD64", "IA64", "ARM64"};
 
 // The length of `prefix` when `path` starts with it as whole key names (any
@@ -140,13 +140,11 @@ RegistryView ViewOfRegistry(const RegistrySource &source)
     if (!wow64)
         return RegistryView::Native;
     // "6.1" and later share more; a version that cannot be read counts as older.
-    unsigned long major = 0, minor = 0;
-    if (source.FindValue(NtVersionKey, "CurrentVersion", type, data) && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        char *end;
-        major = std::strtoul(data.c_str(), &end, 10);
-        if (*end == '.')
-            minor = std::strtoul(end + 1, nullptr, 10);
-    }
+    RecordedVersion version;
+    std::string why;
+    DWORD major = 0, minor = 0;
+    if (ReadRecordedVersion(source, version, why) && version.platform == VER_PLATFORM_WIN32_NT)
+        major = version.major, minor = version.minor;
     return major > 6 || (major == 6 && minor >= 1) ? RegistryView::Wow64 : RegistryView::Wow64Early;
 }
 
