@@ -13,8 +13,9 @@ packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libre
 packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev ntfs-3g-dev ntfs-3g dosfstools mtools fdisk qemu-utils ewf-tools)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
-# runs the layer check; xz-utils unpacks the genuine registry files.
-packages+=(dpkg-dev file groff-base lintian python3 xz-utils)
+# runs the layer check; xz-utils unpacks the genuine registry files; jq reads
+# the trace on standard error in the end-to-end tests.
+packages+=(dpkg-dev file groff-base lintian python3 xz-utils jq)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
