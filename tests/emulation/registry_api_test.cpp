@@ -85,12 +85,9 @@ TEST_F(RegistryApi, VersionAsAProgramWithoutAManifestIsTold)
         {"10", nt + "\"CurrentVersion\"=\"6.3\"\n\"CurrentMajorVersionNumber\"=dword:0000000a\n"
                     "\"CurrentMinorVersionNumber\"=dword:00000000\n\"CurrentBuildNumber\"=\"19045\"\n",
          2, 6, 2, 9200, ""},
-        {"8.1", nt + "\"CurrentVersion\"=\"6.3\"\n\"CurrentBuildNumber\"=\"9600\"\n", 2, 6, 2, 9200, ""},
         {"8", nt + "\"CurrentVersion\"=\"6.2\"\n\"CurrentBuildNumber\"=\"9200\"\n", 2, 6, 2, 9200, ""},
         {"7 SP1", nt + "\"CurrentVersion\"=\"6.1\"\n\"CurrentBuildNumber\"=\"7601\"\n\"CSDVersion\"=\"Service Pack 1\"\n",
          2, 6, 1, 7601, "Service Pack 1"},
-        {"XP SP3", nt + "\"CurrentVersion\"=\"5.1\"\n\"CurrentBuildNumber\"=\"2600\"\n\"CSDVersion\"=\"Service Pack 3\"\n",
-         2, 5, 1, 2600, "Service Pack 3"},
         {"NT 4 without a build number", nt + "\"CurrentVersion\"=\"4.0\"\n", 2, 4, 0, 0, ""},
         {"98 SE", w9x + "\"VersionNumber\"=\"4.10.2222\"\n\"SubVersionNumber\"=\" A \"\n", 1, 4, 10, 0x040A08AE, " A "},
         {"95", w9x + "\"VersionNumber\"=\"4.00.950\"\n", 1, 4, 0, 0x040003B6, ""},

@@ -3,7 +3,6 @@
 // running one would.
 #include "platform/posix/view/registry_view.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -142,10 +141,9 @@ RegistryView ViewOfRegistry(const RegistrySource &source)
     // "6.1" and later share more; a version that cannot be read counts as older.
     RecordedVersion version;
     std::string why;
-    DWORD major = 0, minor = 0;
-    if (ReadRecordedVersion(source, version, why) && version.platform == VER_PLATFORM_WIN32_NT)
-        major = version.major, minor = version.minor;
-    return major > 6 || (major == 6 && minor >= 1) ? RegistryView::Wow64 : RegistryView::Wow64Early;
+    bool late = ReadRecordedVersion(source, version, why) && version.platform == VER_PLATFORM_WIN32_NT &&
+                (version.major > 6 || (version.major == 6 && version.minor >= 1));
+    return late ? RegistryView::Wow64 : RegistryView::Wow64Early;
 }
 
 bool PathMayBeRedirected(const std::string &path)
