@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "inventory/arguments.h"
+#include "inventory/error_lines.h"
 #include "inventory/scratch_directory.h"
 #include "inventory/table_run.h"
 
@@ -28,7 +28,7 @@ const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 bool OpenStandardDescriptors()
 {
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
-        std::fputs("dorovivi-inventory: standard output is closed\n", stderr);
+        WriteErrorLines("dorovivi-inventory: standard output is closed\n");
         return false;
     }
     for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
 {
     InventoryArguments arguments;
     if (!ParseArguments(argc, argv, arguments)) {
-        std::fputs(UsageLine, stderr);
+        WriteErrorLines(UsageLine);
         return 2;
     }
     if (!OpenStandardDescriptors())

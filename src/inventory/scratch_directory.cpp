@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "inventory/error_lines.h"
 
 bool MakeScratchDirectory(std::string &path)
 {
@@ -14,8 +15,8 @@ bool MakeScratchDirectory(std::string &path)
     std::string parent = temporary != nullptr && temporary[0] != '\0' ? temporary : "/tmp";
     path = parent + "/dorovivi-inventory-XXXXXX";
     if (mkdtemp(&path[0]) == nullptr) {
-        std::fprintf(stderr, "dorovivi-inventory: cannot make a private directory in %s: %s\n", parent.c_str(),
-                     std::strerror(errno));
+        WriteErrorLines("dorovivi-inventory: cannot make a private directory in " + parent + ": " +
+                        std::strerror(errno) + "\n");
         return false;
     }
     return true;
@@ -32,5 +33,5 @@ void RemoveScratchDirectory(const std::string &path)
         closedir(entries);
     }
     if (rmdir(path.c_str()) != 0)
-        std::fprintf(stderr, "dorovivi-inventory: cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+        WriteErrorLines("dorovivi-inventory: cannot remove " + path + ": " + std::strerror(errno) + "\n");
 }

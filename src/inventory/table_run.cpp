@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "inventory/error_lines.h"
 #include "inventory/table_field.h"
 
 volatile sig_atomic_t CaughtSignal = 0;
@@ -56,7 +57,7 @@ bool WriteAll(int fd, const std::string &bytes)
 
 void Complain(const std::string &text)
 {
-    WriteAll(STDERR_FILENO, text);
+    WriteErrorLines(text);
 }
 
 void StartJob(Inventory &inventory, std::size_t job)
@@ -85,20 +86,20 @@ void StartJob(Inventory &inventory, std::size_t job)
 void PassErrorLines(Inventory &inventory, Slot &slot, bool atEnd)
 {
     const std::string &prefix = inventory.states[slot.job / 2].prefix;
+    const char *root = inventory.run.roots[slot.job / 2], *command = Commands[slot.job % 2];
     std::string lines;
     std::size_t start = 0, end;
     while ((end = slot.errorLine.find('\n', start)) != std::string::npos) {
-        lines += prefix;
-        lines.append(slot.errorLine, start, end + 1 - start);
+        AppendRunErrorLine(lines, std::string_view(slot.errorLine).substr(start, end - start), prefix, root, command);
         start = end + 1;
     }
     slot.errorLine.erase(0, start);
     if (atEnd && !slot.errorLine.empty()) {
-        lines += prefix + slot.errorLine + "\n";
+        AppendRunErrorLine(lines, slot.errorLine, prefix, root, command);
         slot.errorLine.clear();
     }
     if (!lines.empty())
-        Complain(lines);
+        WriteAll(STDERR_FILENO, lines);
 }
 
 void ReadPipe(Inventory &inventory, Slot &slot, bool isStdout)

@@ -163,6 +163,20 @@ TEST(Inventory, LinesInArgumentOrderAndNoAtomsLeft)
     EXPECT_EQ(roots, 2 * rounds * static_cast<int>(count));
     EXPECT_EQ(missing, 2 * rounds);
 
+    // Traced to stderr, stderr is JSON lines, each run's with its root and command first.
+    result = RunProcess(argv, {"XDG_RUNTIME_DIR=" + scratch + "/runtime", "TMPDIR=" + scratch + "/tmp", "DOROVIVI_TRACE=-"},
+                        errors);
+    EXPECT_EQ(result.output, expected);
+    ProcessResult read = RunProcess({"/usr/bin/jq", "-r", R"(if (.root | type) == "string" and (.command == "H" or
+        .command == "@") then select(.event == "message") | .root + ": " + .text else error("no run") end)", errors}, {});
+    EXPECT_EQ(read.exitCode, 0) << ReadFile(errors);
+    EXPECT_EQ(read.output, message) << "the same lines, as events";
+    traced = ReadFile(errors);
+    std::size_t events = 0;
+    for (std::size_t at = traced.find(",\"event\":\"root\","); at != std::string::npos; at = traced.find(",\"event\":\"root\",", at + 1))
+        ++events;
+    EXPECT_EQ(events, 2 * rounds * count);
+
     EXPECT_EQ(Listing(scratch + "/runtime"), "");
     EXPECT_EQ(Listing(scratch + "/tmp"), "");
     for (const System &s : systems)

@@ -185,11 +185,16 @@ NativeRun RunNative(Family family, const std::string &registry, const std::vecto
     std::string errors = MakeTempDir("dorovivi-stderr") + "/stderr";
     NativeRun run = {RunProcess(argv, env, errors, 60), "", ReadFile(errors)};
     EXPECT_FALSE(run.result.timedOut);
+    run.atoms = ReadFile(atoms);
+    // Run again, tracing to stderr, apart from the atom table.
+    env.push_back("DOROVIVI_ATOMS=" + MakeTempDir("dorovivi-atoms") + "/atoms");
+    if (!run.errors.empty()) {
+        EXPECT_EQ(TracedStderrFault(argv, env, run.errors), "");
+    }
     if (regFile)
         EXPECT_EQ(ReadFile(root + "/HKLM.reg"), file) << "the registry file must never change";
     else
         EXPECT_EQ(Snapshot(watched), before) << "nothing may change on a Windows drive or its image";
-    run.atoms = ReadFile(atoms);
     if (inImage)
         RemoveTree(root);
     return run;

@@ -147,3 +147,32 @@ std::string ReadDescriptor(int fd)
         bytes.append(buffer, static_cast<std::size_t>(got));
     return bytes;
 }
+
+std::string TracedStderrFault(const std::vector<std::string> &argv, std::vector<std::string> environment,
+                              const std::string &plain)
+{
+    const char jq[] = "/usr/bin/jq";
+    if (access(jq, X_OK) != 0)
+        return "jq is missing (scripts/install-deps.sh installs it)";
+    std::string dir = MakeTempDir("dorovivi-traced"), errors = dir + "/stderr", texts = dir + "/texts";
+    environment.push_back("DOROVIVI_TRACE=-");
+    RunProcess(argv, environment, errors, 120);
+    std::string traced = ReadFile(errors);
+    // jq fails on the first line that is not JSON, or not an event.
+    ProcessResult read = RunProcess({jq, "-r", R"(if type == "object" and (.event | type) == "string" then
+                                           (select(.event == "message") | .text) else error("not an event") end)",
+                                     errors},
+                                    {}, texts);
+    std::string fault;
+    if (read.exitCode != 0)
+        fault = "jq: " + ReadFile(texts) + "in\n" + traced;
+    else if (read.output != plain)
+        fault = "the messages say\n" + read.output + "where stderr said\n" + plain;
+    for (std::size_t at = 0, end; fault.empty() && at < traced.size(); at = end + 1) {
+        end = traced.find('\n', at);
+        if (end == std::string::npos || traced[at] != '{' || traced[end - 1] != '}')
+            fault = "not one event a whole line in\n" + traced;
+    }
+    RemoveTree(dir);
+    return fault;
+}

@@ -22,3 +22,10 @@ std::string ReadFile(const std::string &path);
 // The whole of an open file from its start, its offset left as it is.
 std::string ReadDescriptor(int fd);
 void WriteFile(const std::string &path, const std::string &content);
+
+// Runs `argv` again with DOROVIVI_TRACE=- and says what is wrong with its
+// stderr, "" when nothing: jq must read every line as one JSON event, and
+// the "message" events' texts must be `plain`, what the run said without a
+// trace, line by line.
+std::string TracedStderrFault(const std::vector<std::string> &argv, std::vector<std::string> environment,
+                              const std::string &plain);

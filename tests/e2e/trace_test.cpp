@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -106,6 +107,24 @@ void ExpectInOrder(const std::vector<std::string> &lines, const std::vector<std:
         EXPECT_TRUE(one.compare(0, 10, "{\"event\":\"") == 0 && one.back() == '}') << one;
 }
 
+// The version event: `got` "major.minor.build" as the program got it.
+std::string Version(int platform, const std::string &got, const char *recorded)
+{
+    std::size_t dot = got.find('.'), second = got.rfind('.');
+    return Quote("{\"event\":\"version\",\"platform\":" + std::to_string(platform) + ",\"major\":" +
+                 got.substr(0, dot) + ",\"minor\":" + got.substr(dot + 1, second - dot - 1) +
+                 ",\"build\":" + got.substr(second + 1) + ",\"recorded\":\"" + recorded + "\"}");
+}
+
+// A root of its own holding `keys` as HKLM.reg.
+std::string MakeExport(const std::string &top, const char *name, const std::string &keys)
+{
+    std::string root = top + "/" + name;
+    mkdir(root.c_str(), 0755);
+    WriteFile(root + "/HKLM.reg", "REGEDIT4\r\n" + keys);
+    return root;
+}
+
 const char NtKey[] = R"("key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters",)";
 
 TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
@@ -134,14 +153,35 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         Quote(R"({"event":"open",)" + std::string(NtKey) + R"("result":0,"last_write":")" + written + "\"}");
     std::string ntValue =
         Quote(R"({"event":"value",)" + std::string(NtKey) + R"("name":"DesiredSSID","type":1,"size":6,"result":0})");
-    std::string version = Quote(R"({"event":"version","platform":2,"major":5,"minor":1,"build":2600})");
+    std::string version = Version(2, "5.1.2600", "5.1.2600");
+    // A Windows a program without a manifest is told is Windows 8, whatever is installed from 8.1 on.
+    const std::string ntVersionKey = Section("Software\\Microsoft\\Windows NT\\CurrentVersion");
+    const std::string win10 = MakeExport(top, "win10", ntVersionKey + Text("CurrentVersion", "6.3") +
+                                                           "\"CurrentMajorVersionNumber\"=dword:0000000a\r\n"
+                                                           "\"CurrentMinorVersionNumber\"=dword:00000000\r\n" +
+                                                           Text("CurrentBuildNumber", "19045"));
+    const std::string win81 = MakeExport(top, "win81", ntVersionKey + Text("CurrentVersion", "6.3") +
+                                                           Text("CurrentBuildNumber", "9600"));
+    const std::string win7 = MakeExport(top, "win7", ntVersionKey + Text("CurrentVersion", "6.1") +
+                                                         Text("CurrentBuildNumber", "7601") +
+                                                         Text("CSDVersion", "Service Pack 1"));
+    const std::string win98 = MakeExport(top, "win98", VersionKeys(Family::Windows98));
+    const std::string empty = MakeExport(top, "empty", "");
+    std::string unversioned = top + "/unversioned";
+    mkdir(unversioned.c_str(), 0755);
+    WriteNtDrive(unversioned, "REGEDIT4\r\n" + ntVersionKey + Text("ProductName", "Windows") + CardNt(1, Adapter, "NtNet"));
+    const std::string noVersion = Quote(R"({"event":"version","platform":null,)"
+                                        R"("failed":"Windows NT\\CurrentVersion records no CurrentVersion"})");
+    const std::string noRecord =
+        Quote(R"({"event":"version","platform":null,"failed":"the registry records no Windows version"})");
     struct Case {
         const char *name;
         std::string root, command, output;
         std::vector<std::string> events;
         const char *line = nullptr; // what stderr says besides the trace
+        int versions = 1;           // version events: one for each GetVersionExA
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"NT drive", drive, "H", "NtNet",
          {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\"\\}",
           Quote(R"({"event":"installation","windir":"WINNT","chosen_by":"boot.ini"})"),
@@ -157,8 +197,19 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
           ntOpen, ntValue}},
         // The digest is the stored primary's; the list names the logs applied.
         {"dirty NT drive", dirty, "H", "NtNet",
-         {RegistryEvent("SYSTEM", dirtySystem, dirtySystem, R"("SYSTEM\.LOG1","SYSTEM\.LOG2")"), version},
+         {Quote(R"({"event":"message","text":"dorovivi: )" + dirtySystem + R"(: dirty hive; replayed SYSTEM.LOG1, )"
+                R"(SYSTEM.LOG2"})"),
+          RegistryEvent("SYSTEM", dirtySystem, dirtySystem, R"("SYSTEM\.LOG1","SYSTEM\.LOG2")"), version},
          ": dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2"},
+        {"Windows 10", win10, "H", "XXXXXX", {Version(2, "6.2.9200", "10.0.19045")}},
+        {"Windows 8.1", win81, "H", "XXXXXX", {Version(2, "6.2.9200", "6.3.9600")}},
+        {"Windows 7", win7, "H", "XXXXXX", {Version(2, "6.1.7601", "6.1.7601")}},
+        // 95/98/Me keep the major and minor version in the build number's high word.
+        {"Windows 98", win98, "H", "XXXXXX", {Version(1, "4.10.67766446", "4.10.2222")}},
+        // No family is known, so the program asks again for the second card: one event a call.
+        {"NT drive without a version", unversioned, "H", "XXXXXX", {noVersion, noVersion}, nullptr, 2},
+        {"empty registry", empty, "H", "XXXXXX", {noRecord, noRecord}, nullptr, 2},
+        {"empty registry, companion only", empty, "@", "", {}, nullptr, 0},
         {"export", exported, "H", "LabNet",
          {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\"\\}",
           RegistryEvent("HKLM.reg", exported + "/HKLM.reg", exported + "/HKLM.reg"), version,
@@ -175,8 +226,20 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
           Quote(R"({"event":"value","key":"HKLM\\Software\\Wow6432Node\\KALVORA\\KALVORA PXM",)"
                 R"("name":"version","result":2})"),
           "\\{\"event\":\"atom\",\"name\":\"PXM INSTALLED 0\",\"table\":\"" + Literal(top + "/atoms") +
-              "\",\"result\":[1-9]\\d*\\}"}},
+              "\",\"result\":[1-9]\\d*\\}"},
+         nullptr, 0},
     };
+    std::string genuine = std::string(DOROVIVI_REAL) + "/genuine/xp_software.xz", xp64 = top + "/xp64drive";
+    if (access(genuine.c_str(), R_OK) == 0) {
+        mkdir(xp64.c_str(), 0755);
+        WriteNtDrive(xp64, "REGEDIT4\r\n" + CardNt(1, Adapter, "NtNet"));
+        std::string software = xp64 + "/WINNT/System32/config/software";
+        ASSERT_EQ(std::system(("xz -dc '" + genuine + "' > '" + software + "'").c_str()), 0);
+        cases.push_back({"genuine SOFTWARE of 64-bit XP", xp64, "H", "NtNet", {Version(2, "5.2.3790", "5.2.3790")}});
+    } else {
+        const char *ci = std::getenv("CI");
+        EXPECT_FALSE(ci != nullptr && std::string(ci) == "true") << genuine << " is missing";
+    }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string trace = top + "/trace.jsonl", errors = top + "/stderr", before = Snapshot(drive);
@@ -194,14 +257,17 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         EXPECT_EQ(Snapshot(drive), before);
         std::string text = ReadFile(trace);
         ExpectInOrder(Lines(text), c.events, text);
-        // "-" gives the same lines on stderr, among the messages.
-        RunProcess({DOROVIVI_BINARY, c.command},
-                   {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_ATOMS=" + top + "/atoms", "DOROVIVI_TRACE=-"}, errors, 60);
-        std::string traced;
-        for (const std::string &line : Lines(ReadFile(errors)))
-            if (line.compare(0, 1, "{") == 0)
-                traced += line + "\n";
-        EXPECT_EQ(traced, text);
+        int versions = 0;
+        for (const std::string &line : Lines(text))
+            versions += line.compare(0, 19, "{\"event\":\"version\",") == 0;
+        EXPECT_EQ(versions, c.versions) << text;
+        // "-" gives the same lines on stderr, the messages among them as events.
+        std::vector<std::string> env = {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_ATOMS=" + top + "/atoms"};
+        RunProcess({DOROVIVI_BINARY, c.command}, env, errors, 60);
+        EXPECT_EQ(TracedStderrFault({DOROVIVI_BINARY, c.command}, env, ReadFile(errors)), "");
+        env.push_back("DOROVIVI_TRACE=-");
+        RunProcess({DOROVIVI_BINARY, c.command}, env, errors, 60);
+        EXPECT_EQ(ReadFile(errors), text);
     }
     RemoveTree(top);
 }

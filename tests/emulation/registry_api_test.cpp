@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -65,7 +66,61 @@ TEST_F(RegistryApi, VersionComesFromTheEmulatedInstallation)
     EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS));
     EXPECT_EQ(info.dwMajorVersion, 4u);
     EXPECT_EQ(info.dwMinorVersion, 10u);
-    EXPECT_EQ(info.dwBuildNumber, 2222u);
+    EXPECT_EQ(info.dwBuildNumber, 0x040A08AEu) << "95/98/Me: major and minor in the high word";
+}
+
+// What Windows tells a program without a compatibility manifest: from 8.1
+// on, Windows 8 (6.2.9200, no service pack); before, what is installed.
+TEST_F(RegistryApi, VersionAsAProgramWithoutAManifestIsTold)
+{
+    const std::string nt = "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\n";
+    const std::string w9x = "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\n";
+    struct Case {
+        const char *what;
+        std::string keys;
+        DWORD platform, major, minor, build; // platform 0: the call fails
+        const char *servicePack;
+    };
+    const Case cases[] = {
+        {"10", nt + "\"CurrentVersion\"=\"6.3\"\n\"CurrentMajorVersionNumber\"=dword:0000000a\n"
+                    "\"CurrentMinorVersionNumber\"=dword:00000000\n\"CurrentBuildNumber\"=\"19045\"\n",
+         2, 6, 2, 9200, ""},
+        {"8", nt + "\"CurrentVersion\"=\"6.2\"\n\"CurrentBuildNumber\"=\"9200\"\n", 2, 6, 2, 9200, ""},
+        {"7 SP1", nt + "\"CurrentVersion\"=\"6.1\"\n\"CurrentBuildNumber\"=\"7601\"\n\"CSDVersion\"=\"Service Pack 1\"\n",
+         2, 6, 1, 7601, "Service Pack 1"},
+        {"NT 4 without a build number", nt + "\"CurrentVersion\"=\"4.0\"\n", 2, 4, 0, 0, ""},
+        {"98 SE", w9x + "\"VersionNumber\"=\"4.10.2222\"\n\"SubVersionNumber\"=\" A \"\n", 1, 4, 10, 0x040A08AE, " A "},
+        {"95", w9x + "\"VersionNumber\"=\"4.00.950\"\n", 1, 4, 0, 0x040003B6, ""},
+        {"Me beside an empty NT key", nt + w9x + "\"VersionNumber\"=\"4.90.3000\"\n", 1, 4, 90, 0x045A0BB8, ""},
+        {"no version", "", 0, 0, 0, 0, ""},
+        {"only the new numbers", nt + "\"CurrentMajorVersionNumber\"=dword:0000000a\n", 0, 0, 0, 0, ""},
+        {"CurrentVersion no number", nt + "\"CurrentVersion\"=\"six\"\n", 0, 0, 0, 0, ""},
+        {"CurrentVersion a number", nt + "\"CurrentVersion\"=dword:00000006\n", 0, 0, 0, 0, ""},
+        {"CurrentBuildNumber no number", nt + "\"CurrentVersion\"=\"5.1\"\n\"CurrentBuildNumber\"=\"2600a\"\n",
+         0, 0, 0, 0, ""},
+        {"VersionNumber no number", w9x + "\"VersionNumber\"=\"4.10.2222 A\"\n", 0, 0, 0, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string root = MakeTempDir("dorovivi-version");
+        std::ofstream(root + "/HKLM.reg") << "REGEDIT4\n\n" << c.keys;
+        setenv("DOROVIVI_ROOT", root.c_str(), 1);
+        ResetEmulatedSystem();
+        OSVERSIONINFOA info;
+        std::memset(&info, 0x55, sizeof info);
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_EQ(GetVersionExA(&info), c.platform != 0 ? TRUE : FALSE);
+        if (c.platform == 0) {
+            EXPECT_EQ(info.dwPlatformId, 0x55555555u) << "a failed call leaves the record as it was";
+            continue;
+        }
+        EXPECT_EQ(info.dwPlatformId, c.platform);
+        EXPECT_EQ(info.dwMajorVersion, c.major);
+        EXPECT_EQ(info.dwMinorVersion, c.minor);
+        EXPECT_EQ(info.dwBuildNumber, c.build);
+        EXPECT_STREQ(info.szCSDVersion, c.servicePack);
+        EXPECT_EQ(info.szCSDVersion[sizeof info.szCSDVersion - 1], '\0');
+    }
 }
 
 TEST(RegistryView, PlacesOpensAsWow64Does)

@@ -14,6 +14,7 @@
 #include "platform/posix/base/filetime_text.h"
 #include "platform/posix/base/sha256.h"
 #include "platform/posix/base/trace_line.h"
+#include "platform/posix/base/trace_start.h"
 #include "process_run.h"
 
 namespace {

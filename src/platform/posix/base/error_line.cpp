@@ -1,6 +1,10 @@
 #include "platform/posix/base/error_line.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+
+#include "platform/posix/base/trace_line.h"
 
 void PrintErrorLine(std::string line)
 {
@@ -8,6 +12,14 @@ void PrintErrorLine(std::string line)
         if (c == '\n' || c == '\r')
             c = '?';
     }
+    TraceLine event("message");
+    event.Text("text", line);
+    // A line said before the trace has started still keeps stderr JSON.
+    if (TraceFd == STDERR_FILENO || (TraceFd == TraceNotStarted && TraceSettingIsStderr())) {
+        event.WriteTo(STDERR_FILENO);
+        return;
+    }
+    event.Write();
     line += '\n';
     std::fputs(line.c_str(), stderr);
 }

@@ -17,19 +17,8 @@ inline bool Tracing()
     return TraceFd >= 0;
 }
 
-// Reads DOROVIVI_TRACE, once: unset or "" traces nothing, "-" traces to
-// stderr, a path appends to that file. A path TracePathRefusal refuses,
-// or one that cannot be opened, costs one stderr line and traces nothing.
-void StartTrace(const std::string &root);
-
-// Closes a trace file; the next StartTrace reads the variable again.
-// Harnesses that run many systems in one process call it.
-void StopTrace();
-
-// Why a trace written to `path` would write into evidence: it lies inside
-// the directory `root` (real paths compared), is the disk image `root` is
-// or a segment beside it, or is a block device; "" when it would not.
-std::string TracePathRefusal(const std::string &path, const std::string &root);
+// Whether DOROVIVI_TRACE is "-": the trace, once started, goes to stderr.
+bool TraceSettingIsStderr();
 
 // `bytes` as a JSON string: `"` and `\` escaped, control characters as
 // \n, \r, \t or \u00XX, valid UTF-8 as it is, and every byte that is not
@@ -48,4 +37,6 @@ struct TraceLine {
     // Ends the object and writes the line with one write(2), so lines of
     // runs appending to one file never mix.
     void Write();
+    // The same, to `fd`, whether tracing or not.
+    void WriteTo(int fd);
 };

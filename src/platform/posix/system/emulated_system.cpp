@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/posix/atoms/atom_location.h"
+#include "platform/posix/base/trace_start.h"
 #include "platform/posix/root/root_contents.h"
 #include "platform/posix/system/registry_opening.h"
 #include "platform/posix/system/system_root.h"

@@ -3,11 +3,11 @@
 // running one would.
 #include "platform/posix/view/registry_view.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "platform/posix/sources/registry_source.h"
+#include "platform/posix/sources/recorded_version.h"
 #include "platform/posix/base/text_compare.h"
 
 namespace {
@@ -87,7 +87,6 @@ const char SoftwareKey[] = "Software";
 const char RedirectedName[] = "Wow6432Node";
 const char ClassesKey[] = "Classes";
 const char EnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-const char NtVersionKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 const char *const Wow64Architectures[] = {"AMD64", "IA64", "ARM64"};
 
 // The length of `prefix` when `path` starts with it as whole key names (any
@@ -140,14 +139,11 @@ RegistryView ViewOfRegistry(const RegistrySource &source)
     if (!wow64)
         return RegistryView::Native;
     // "6.1" and later share more; a version that cannot be read counts as older.
-    unsigned long major = 0, minor = 0;
-    if (source.FindValue(NtVersionKey, "CurrentVersion", type, data) && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        char *end;
-        major = std::strtoul(data.c_str(), &end, 10);
-        if (*end == '.')
-            minor = std::strtoul(end + 1, nullptr, 10);
-    }
-    return major > 6 || (major == 6 && minor >= 1) ? RegistryView::Wow64 : RegistryView::Wow64Early;
+    RecordedVersion version;
+    std::string why;
+    bool late = ReadRecordedVersion(source, version, why) && version.platform == VER_PLATFORM_WIN32_NT &&
+                (version.major > 6 || (version.major == 6 && version.minor >= 1));
+    return late ? RegistryView::Wow64 : RegistryView::Wow64Early;
 }
 
 bool PathMayBeRedirected(const std::string &path)
