@@ -46,8 +46,15 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
 
     RecordedVersion recorded;
     std::string why;
-    if (!ReadRecordedVersion(SystemRegistry(), recorded, why))
-        return TracedFailure(why);
+    if (!ReadRecordedVersion(SystemRegistry(), recorded, why)) {
+        // A drive's format is its family's own: Windows answers there whatever
+        // SOFTWARE holds, so the family stands and only the numbers go unknown
+        // (0), said so in the trace. Elsewhere nothing tells the family.
+        recorded = RecordedVersion();
+        recorded.platform = SystemRegistry().FormatPlatformId();
+        if (recorded.platform == 0)
+            return TracedFailure(why);
+    }
     bool windows8 = ToldWindows8(recorded);
     info->dwMajorVersion = windows8 ? ManifestlessMajor : recorded.major;
     info->dwMinorVersion = windows8 ? ManifestlessMinor : recorded.minor;
@@ -56,9 +63,15 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     if (!windows8)
         std::strncpy(info->szCSDVersion, recorded.servicePack.c_str(), sizeof info->szCSDVersion - 1);
-    if (SystemTracing())
-        TraceLine("version").Number("platform", recorded.platform).Number("major", info->dwMajorVersion)
-            .Number("minor", info->dwMinorVersion).Number("build", info->dwBuildNumber)
-            .Text("recorded", recorded.text).Write();
+    if (SystemTracing()) {
+        TraceLine event("version");
+        event.Number("platform", recorded.platform).Number("major", info->dwMajorVersion)
+            .Number("minor", info->dwMinorVersion).Number("build", info->dwBuildNumber);
+        if (why.empty())
+            event.Text("recorded", recorded.text);
+        else
+            event.Null("recorded").Text("unrecorded", why);
+        event.Write();
+    }
     return TRUE;
 }
