@@ -21,6 +21,7 @@ fi
 mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' | awk '$2 == "bookworm" {print $1; exit}')
 [ -n "$mirror" ] || { echo "fresh-check: no bookworm suite among this machine's apt sources" >&2; exit 1; }
 tree=$(mktemp -d /var/tmp/dorovivi-fresh.XXXXXX)
+chmod 0755 "$tree" # the new machine's /: tests run as nobody must get through it
 mounts=()
 
 cleanup() {
