@@ -272,49 +272,55 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         std::string bytes; // "" with `fifo` false: an empty file
         const char *reason; // in the one line; nullptr: not judged
         bool fifo = false;
-        bool readable = false; // damage hivex reads past, as the bins are all there
+        bool readable = false; // SYSTEM is read: damage hivex reads past, or SOFTWARE's
         const char *windows = "WINNT";
     };
     const Case cases[] = {
-        {"empty SYSTEM", "SYSTEM", "", ": empty file; reading an empty registry"},
+        {"empty SYSTEM", "SYSTEM", "", ": empty file; read as an empty hive"},
         {"only the base block", "SYSTEM", good.substr(0, 4096), ": cut short: 4096 bytes, where its base block declares"},
         {"cut inside the bin", "SYSTEM", good.substr(0, 4096 + 200), ": cut short: 4296 bytes"},
         {"bad checksum", "SYSTEM", good.substr(0, 0x30) + "X" + good.substr(0x31),
          ": dirty hive, not replayed (no transaction log beside it); its base block fails its checksum;"},
         {"root cell out of the file", "SYSTEM", patched(0x24, std::string("\0\0\0\x7F", 4)),
-         ": the root key's offset (0x7f001000) is not the start of a cell"},
+         ": the root key's offset, hive bin offset 0x7f000000 (file offset 0x7f001000), is not the start of a cell; "
+         "read as an empty hive"},
         {"bin size past the end", "SYSTEM", patched(4096 + 8, std::string("\0\0\0\x10", 4)),
-         ": the hive bin at 0x1000 (268435456 bytes) runs past the end of the file"},
+         ": the hive bin at hive bin offset 0x0 (file offset 0x1000), of 268435456 bytes, runs past the end of the file"},
         {"bins size past the end", "SYSTEM", patched(0x28, std::string("\0\0\0\x10", 4)),
          ": cut short: 12288 bytes, where its base block declares 268439552 (268435456 of hive bins); keys past the end "
          "read as missing", false, true},
         // hivex's own word for it is "trailing garbage".
         {"declared bins past the last bin, zeros after it", "SYSTEM", patched(0x28, binsSize) + std::string(4096, '\0'),
-         ": no hive bin at 0x3000, inside the 12288 bytes of hive bins its base block declares"},
+         ": no hive bin at hive bin offset 0x2000 (file offset 0x3000), inside the 12288 bytes of hive bins its base "
+         "block declares; read as an empty hive"},
         {"format version 2", "SYSTEM", patched(0x14, std::string("\2\0\0\0", 4)),
          ": hive format version 2.3, where every NT hive is 1.x"},
         {"a transaction log as SYSTEM", "SYSTEM", patched(0x1C, std::string("\1\0\0\0", 4)),
          ": a transaction log, not a hive (file type 1)"},
-        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'), ": not a registry hive (no regf signature)"},
+        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'),
+         ": not a registry hive (no regf signature); read as an empty hive", false, true},
         {"a SAM hive as SYSTEM", "SYSTEM", hiveOf({{"SAM\\Domains\\Account", {}}}),
-         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but SAM; read as it is"},
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but SAM; read as an empty hive"},
         {"an NTUSER.DAT as SYSTEM", "SYSTEM", hiveOf({{"Control Panel\\Desktop", {}}, {"Environment", {}},
                                                       {"Software\\Microsoft", {}}}),
          ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Control Panel, Environment, "
-         "Software"},
+         "Software; read as an empty hive"},
         {"a BCD store as SYSTEM", "SYSTEM", hiveOf({{"Description", {}}, {"Objects", {}}}),
-         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Description, Objects"},
-        {"Select without a control set", "SYSTEM", hiveOf({{"Select", {}}}), ": not a SYSTEM hive: its root key ROOT holds no ControlSet key, but Select; read as it is"},
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Description, Objects; read as "
+         "an empty hive"},
+        {"Select without a control set", "SYSTEM", hiveOf({{"Select", {}}}),
+         ": not a SYSTEM hive: its root key ROOT holds no ControlSet key, but Select; read as an empty hive"},
         {"SYSTEM as SOFTWARE", "SOFTWARE", good,
-         ": not a SOFTWARE hive: its root key ROOT holds no Microsoft key, but ControlSet001, Select; read as it is",
+         ": not a SOFTWARE hive: its root key ROOT holds no Microsoft key, but ControlSet001, Select; read as an empty hive",
          false, true},
-        {"SYSTEM is a FIFO", "SYSTEM", "", ": not a regular file", true},
+        {"SYSTEM is a FIFO", "SYSTEM", "", ": not a regular file; read as an empty hive", true},
         {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", nullptr, true},
         {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), nullptr},
         {"a USER.DAT as SYSTEM.DAT", "SYSTEM.DAT",
          WriteCregFile({{"AppEvents\\Schemes", {}}, {"Control Panel\\Desktop", {}}, {"Software\\Microsoft", {}}}, true),
          ": not a SYSTEM.DAT: no Config, Enum or System key at its top"},
-        {"a line end in the Windows directory's name", "SYSTEM", "", ": empty file", false, false, "WIN\r\nNT"},
+        {"a line end in the Windows directory's name", "SYSTEM", "", ": empty file; read as an empty hive", false, false,
+         "WIN\r\nNT"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -838,22 +844,21 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
          {"SYSTEM: dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2"}},
         {"SOFTWARE as SYSTEM", xpSoftware, xpSoftware, {}, 0,
          {"SYSTEM: not a SYSTEM hive: its root key $$$PROTO.HIV holds no Select and no ControlSet key, but ADFS, "
-          "Classes, Clients, Microsoft, Policies, Program Groups and 2 more; read as it is"}},
+          "Classes, Clients, Microsoft, Policies, Program Groups and 2 more; read as an empty hive"}},
         {"SYSTEM as SOFTWARE", xpSystem, xpSystem, {}, 0,
          {"SOFTWARE: not a SOFTWARE hive: its root key $$$PROTO.HIV holds no Microsoft key, but ControlSet001, "
-          "ControlSet002, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as it is"}},
+          "ControlSet002, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as an empty hive"}},
         {"its last page cut off", xpSystem, xpSoftware, {}, 2379776,
          {"SYSTEM: cut short: 2379776 bytes, where its base block declares 2383872 (2379776 of hive bins); keys past "
           "the end read as missing"}},
         {"12 KB of a dirty hive of 476 KB", "dirty/OldDirtyHive", xpSoftware, {}, 12288,
-         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); read as it stands",
-          "SYSTEM: cut short: 12288 bytes, where its base block declares 491520 (487424 of hive bins); keys past the "
-          "end read as missing",
-          "SYSTEM: not a SYSTEM hive: its root key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no "
-          "ControlSet key, but key_with_many_subkeys; read as it is"}},
+         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); cut short: 12288 bytes, where its base block "
+          "declares 491520 (487424 of hive bins); not a SYSTEM hive: its root key "
+          "{6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no ControlSet key, but key_with_many_subkeys; read "
+          "as an empty hive"}},
         {"zeros inside its declared bins", xpSystem, xpSoftware, {}, 0,
-         {"SYSTEM: no hive bin at 0x246000, inside the 2617344 bytes of hive bins its base block declares; reading an "
-          "empty registry"}, true},
+         {"SYSTEM: no hive bin at hive bin offset 0x245000 (file offset 0x246000), inside the 2617344 bytes of hive bins "
+          "its base block declares; read as an empty hive"}, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -53,7 +53,7 @@ TEST(RegfHiveSource, ValuesComeOutAsTheAFunctionGivesThem)
           {"Big", REG_BINARY, big}}},
         {"ControlSet002\\Services\\Other", {}},
     };
-    RegistryFixture software = {{"Vendor\\Product", {{"version", REG_SZ, std::string("2.5\0", 4)}}}};
+    RegistryFixture software = {{"Microsoft", {}}, {"Vendor\\Product", {{"version", REG_SZ, std::string("2.5\0", 4)}}}};
     std::unique_ptr<RegistrySource> source = OpenPair(system, software);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->FormatPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));

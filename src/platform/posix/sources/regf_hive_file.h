@@ -24,6 +24,14 @@ struct RegfKeyPlace {
 // or where hivex cannot read it.
 bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std::uint64_t &filetime);
 
+// A key's whole name as hivex decodes it, NULs inside included (node_name
+// alone ends at the first); false where hivex cannot read it.
+bool RegfNodeName(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, std::string &name);
+
+// What the checks before hivex find wrong with the whole hive file `fd` (its
+// base block, then its bins and cells); "" when nothing.
+std::string RegfFileFault(int fd);
+
 // Takes `fd` over; false with `problem` saying, in the format's words, what
 // is wrong with the file (without its name).
 bool OpenRegfHive(const HivexFunctions *hivex, int fd, const char *name, RegfHive &hive, std::string &problem);

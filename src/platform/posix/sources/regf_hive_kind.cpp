@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/trace_line.h"
+#include "platform/posix/sources/regf_hive_file.h"
 
 namespace {
 
@@ -20,35 +22,41 @@ bool IsControlSet(const std::string &name)
     return true;
 }
 
-// The root's subkey names; false when hivex cannot list them (damage is the
-// source's to report, when a lookup meets it).
+// The root's subkey names; false when hivex cannot list them.
 bool RootKeys(const HivexFunctions *hivex, hive_h *handle, std::string &rootName, std::vector<std::string> &names)
 {
     hive_node_h root = hivex->root(handle);
-    char *own = root == 0 ? nullptr : hivex->node_name(handle, root);
-    hive_node_h *children = own == nullptr ? nullptr : hivex->node_children(handle, root);
-    if (own != nullptr)
-        rootName = own;
-    std::free(own);
+    if (root == 0 || !RegfNodeName(hivex, handle, root, rootName))
+        return false;
+    hive_node_h *children = hivex->node_children(handle, root);
     if (children == nullptr)
         return false;
     for (std::size_t i = 0; children[i] != 0; ++i) {
-        char *name = hivex->node_name(handle, children[i]);
-        if (name != nullptr)
+        std::string name;
+        if (RegfNodeName(hivex, handle, children[i], name))
             names.push_back(name);
-        std::free(name);
     }
     std::free(children);
     return true;
 }
 
+// A key name as a line shows it: escaped as the trace escapes it (a NUL
+// inside as \u0000), without the quotes around it.
+std::string Shown(const std::string &name)
+{
+    std::string text;
+    AppendJsonString(text, name);
+    return text.substr(1, text.size() - 2);
+}
+
 } // namespace
 
-std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system)
+std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed)
 {
     std::string rootName;
     std::vector<std::string> names;
-    if (!RootKeys(hivex, handle, rootName, names))
+    rootListed = RootKeys(hivex, handle, rootName, names);
+    if (!rootListed)
         return "";
     bool select = false, controlSet = false, microsoft = false;
     for (const std::string &name : names) {
@@ -61,13 +69,13 @@ std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, boo
     std::string holds;
     const std::size_t shown = 6;
     for (std::size_t i = 0; i < names.size() && i < shown; ++i)
-        holds += (i == 0 ? ", but " : ", ") + names[i];
+        holds += (i == 0 ? ", but " : ", ") + Shown(names[i]);
     if (names.size() > shown)
         holds += " and " + std::to_string(names.size() - shown) + " more";
     std::string missing = system ? !select && !controlSet ? "no Select and no ControlSet key"
                                    : !select             ? "no Select key"
                                                          : "no ControlSet key"
                                  : "no Microsoft key";
-    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + rootName + " holds " +
+    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + Shown(rootName) + " holds " +
            (names.empty() ? "no key at all" : missing + holds);
 }

@@ -14,10 +14,12 @@ struct RegfHiveFile {
 };
 
 // HKLM of an offline NT installation from its SYSTEM and SOFTWARE hives, each
-// replayed from its logs when dirty. Returns a source allocated with new
-// (kept for the process), or nullptr with `problem` naming the file and what
-// is wrong. `facts` gets one entry a hive opened, SYSTEM first. What is to
-// be said about hives that opened is said on stderr, one line each.
+// replayed from its logs when dirty. Each hive answers for itself: one that
+// cannot be read, or is of another kind, reads as an empty hive. What is to
+// be said about each hive is said on stderr, one line each. Returns a source
+// allocated with new (kept for the process), or nullptr when neither hive
+// can be read (`problem` "") or hivex cannot be loaded (`problem` says so).
+// `facts` gets one entry a hive, SYSTEM first.
 RegistrySource *OpenRegfHiveSource(const RegfHiveFile &system, const RegfHiveFile &software,
                                    std::vector<HiveFileFacts> &facts, std::string &problem);
 

@@ -87,7 +87,8 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
                                     RegfHiveFile{softwareFd, found.softwareHive, &found.softwareLogs}, hives, problem);
         TraceRegistryFile("SYSTEM", found.registryFile, copy, ReplayedInto(hives, found.registryFile));
         TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, ReplayedInto(hives, found.softwareHive));
-        if (source == nullptr)
+        // Neither hive read: each has had its line. Else hivex is missing.
+        if (source == nullptr && !problem.empty())
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
     case InstallationKind::Windows9x:
@@ -124,7 +125,8 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         opened.source = opened.owned;
         return;
     }
-    PrintErrorLine(problem);
+    if (!problem.empty())
+        PrintErrorLine(problem);
     LoadRegExport(std::string(), opened.exported);
     opened.source = &opened.exportSource;
 }
