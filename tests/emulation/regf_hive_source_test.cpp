@@ -132,10 +132,62 @@ TEST(RegfHiveSource, CurrentControlSetIsTheSelectedSetWhenThereIsOne)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         RegistryFixture system = {{"Select", {c.current}}, {"ControlSet003\\Services\\Mark", {}}};
-        std::unique_ptr<RegistrySource> source = OpenPair(system, {});
+        std::unique_ptr<RegistrySource> source = OpenPair(system, {{"Microsoft", {}}});
         ASSERT_NE(source, nullptr);
         EXPECT_EQ(source->KeyExists("SYSTEM\\CurrentControlSet\\Services\\Mark"), c.exists);
         EXPECT_TRUE(source->KeyExists("SYSTEM\\ControlSet003\\Services\\Mark"));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// One hive that cannot be read, or is of another kind, reads as a hive with
+// no keys; the other answers as it would alone. Neither: no source.
+TEST(RegfHiveSource, EachHiveAnswersForItself)
+{
+    const RegistryFixture system = {{"Select", {{"Current", REG_DWORD, Dword(1)}}}, {"ControlSet001\\Services", {}}};
+    const RegistryFixture software = {{"Microsoft\\Windows NT\\CurrentVersion", {}}};
+    const RegistryFixture user = {{"Control Panel\\Desktop", {}}, {"Environment", {}}};
+    const std::string garbage(8192, '\xA5');
+    struct Case {
+        const char *what;
+        const RegistryFixture *system, *software; // null: `garbage` in its place
+        bool systemRead, softwareRead;
+    };
+    const Case cases[] = {
+        {"both sound", &system, &software, true, true},
+        {"SYSTEM garbage", nullptr, &software, false, true},
+        {"SOFTWARE garbage", &system, nullptr, true, false},
+        {"an NTUSER.DAT as SYSTEM", &user, &software, false, true},
+        {"SYSTEM as SOFTWARE", &system, &system, true, false},
+        {"neither", &user, nullptr, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-regf-each");
+        for (const auto &hive : {std::make_pair("/SYSTEM", c.system), std::make_pair("/SOFTWARE", c.software)}) {
+            if (hive.second != nullptr)
+                ASSERT_TRUE(WriteRegfHive(*hive.second, dir + hive.first));
+            else
+                WriteFile(dir + hive.first, garbage);
+        }
+        std::string problem = "unset";
+        std::unique_ptr<RegistrySource> source(OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
+                                                                  open((dir + "/SOFTWARE").c_str(), O_RDONLY),
+                                                                  "SOFTWARE", problem));
+        RemoveTree(dir);
+        EXPECT_EQ(problem, "");
+        ASSERT_EQ(source != nullptr, c.systemRead || c.softwareRead);
+        if (source == nullptr)
+            continue;
+        EXPECT_TRUE(source->KeyExists(""));
+        EXPECT_EQ(source->KeyExists("SYSTEM\\CurrentControlSet\\Services"), c.systemRead);
+        EXPECT_EQ(source->KeyExists("SYSTEM\\Select"), c.systemRead);
+        EXPECT_EQ(source->KeyExists("SYSTEM"), c.systemRead);
+        EXPECT_EQ(source->KeyExists("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), c.softwareRead);
+        EXPECT_FALSE(source->KeyExists("SYSTEM\\Environment"));
     }
 }
 
