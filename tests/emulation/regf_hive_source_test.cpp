@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -188,6 +189,46 @@ TEST(RegfHiveSource, EachHiveAnswersForItself)
         EXPECT_EQ(source->KeyExists("SYSTEM"), c.systemRead);
         EXPECT_EQ(source->KeyExists("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), c.softwareRead);
         EXPECT_FALSE(source->KeyExists("SYSTEM\\Environment"));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A key name with a NUL in it is that whole name: neither the name before the
+// NUL, nor, at the root, a Select that makes a SYSTEM hive.
+TEST(RegfHiveSource, ANameWithANulIsNotTheNameBeforeIt)
+{
+    struct Case {
+        const char *stored, *patched; // a root key's name as written, then with a NUL put in
+        const char *asked;
+        bool systemRead;
+    };
+    const Case cases[] = {
+        {"Zerokey", "Zero\0ey", "SYSTEM\\Zero", true},
+        {"Select", "Sel\0ct", "SYSTEM\\Sel", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::string dir = MakeTempDir("dorovivi-regf-nul");
+        RegistryFixture system = {{"Select", {{"Current", REG_DWORD, Dword(1)}}}, {"ControlSet001", {}},
+                                  {"Zerokey", {}}};
+        ASSERT_TRUE(WriteRegfHive(system, dir + "/SYSTEM"));
+        ASSERT_TRUE(WriteRegfHive({{"Microsoft", {}}}, dir + "/SOFTWARE"));
+        std::string hive = ReadFile(dir + "/SYSTEM");
+        std::size_t at = hive.find(c.stored);
+        ASSERT_NE(at, std::string::npos);
+        hive.replace(at, std::strlen(c.stored), std::string(c.patched, std::strlen(c.stored)));
+        WriteFile(dir + "/SYSTEM", hive);
+        std::string problem;
+        std::unique_ptr<RegistrySource> source(OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
+                                                                  open((dir + "/SOFTWARE").c_str(), O_RDONLY),
+                                                                  "SOFTWARE", problem));
+        RemoveTree(dir);
+        ASSERT_NE(source, nullptr);
+        EXPECT_FALSE(source->KeyExists(c.asked));
+        EXPECT_EQ(source->KeyExists("SYSTEM\\ControlSet001"), c.systemRead);
     }
 }
 

@@ -9,6 +9,11 @@
 
 namespace {
 
+struct Key {
+    std::string name;
+    hive_node_h node;
+};
+
 bool IsControlSet(const std::string &name)
 {
     const char prefix[] = "ControlSet";
@@ -22,19 +27,20 @@ bool IsControlSet(const std::string &name)
     return true;
 }
 
-// The root's subkey names; false when hivex cannot list them.
-bool RootKeys(const HivexFunctions *hivex, hive_h *handle, std::string &rootName, std::vector<std::string> &names)
+// The root's subkeys, named up to a NUL as node_name gives them (hivex
+// decodes a name anew to tell its whole length, so that is asked only of
+// names that count); false when hivex cannot list them.
+bool RootKeys(const HivexFunctions *hivex, hive_h *handle, hive_node_h &root, std::vector<Key> &keys)
 {
-    hive_node_h root = hivex->root(handle);
-    if (root == 0 || !RegfNodeName(hivex, handle, root, rootName))
-        return false;
-    hive_node_h *children = hivex->node_children(handle, root);
+    root = hivex->root(handle);
+    hive_node_h *children = root == 0 ? nullptr : hivex->node_children(handle, root);
     if (children == nullptr)
         return false;
     for (std::size_t i = 0; children[i] != 0; ++i) {
-        std::string name;
-        if (RegfNodeName(hivex, handle, children[i], name))
-            names.push_back(name);
+        char *name = hivex->node_name(handle, children[i]);
+        if (name != nullptr)
+            keys.push_back({name, children[i]});
+        std::free(name);
     }
     std::free(children);
     return true;
@@ -53,29 +59,35 @@ std::string Shown(const std::string &name)
 
 std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed)
 {
-    std::string rootName;
-    std::vector<std::string> names;
-    rootListed = RootKeys(hivex, handle, rootName, names);
+    hive_node_h root = 0;
+    std::vector<Key> keys;
+    rootListed = RootKeys(hivex, handle, root, keys);
     if (!rootListed)
         return "";
     bool select = false, controlSet = false, microsoft = false;
-    for (const std::string &name : names) {
-        select = select || RegNamesEqual(name, "Select");
-        controlSet = controlSet || IsControlSet(name);
-        microsoft = microsoft || RegNamesEqual(name, "Microsoft");
+    for (const Key &key : keys) {
+        bool isSelect = RegNamesEqual(key.name, "Select"), isSet = IsControlSet(key.name);
+        bool isMicrosoft = RegNamesEqual(key.name, "Microsoft");
+        if (!isSelect && !isSet && !isMicrosoft)
+            continue;
+        bool whole = hivex->node_name_len(handle, key.node) == key.name.size(); // no NUL cut it short
+        select = select || (isSelect && whole);
+        controlSet = controlSet || (isSet && whole);
+        microsoft = microsoft || (isMicrosoft && whole);
     }
     if (system ? select && controlSet : microsoft)
         return "";
-    std::string holds;
+    std::string rootName, holds, name;
+    RegfNodeName(hivex, handle, root, rootName);
     const std::size_t shown = 6;
-    for (std::size_t i = 0; i < names.size() && i < shown; ++i)
-        holds += (i == 0 ? ", but " : ", ") + Shown(names[i]);
-    if (names.size() > shown)
-        holds += " and " + std::to_string(names.size() - shown) + " more";
+    for (std::size_t i = 0; i < keys.size() && i < shown; ++i)
+        holds += (i == 0 ? ", but " : ", ") + Shown(RegfNodeName(hivex, handle, keys[i].node, name) ? name : keys[i].name);
+    if (keys.size() > shown)
+        holds += " and " + std::to_string(keys.size() - shown) + " more";
     std::string missing = system ? !select && !controlSet ? "no Select and no ControlSet key"
                                    : !select             ? "no Select key"
                                                          : "no ControlSet key"
                                  : "no Microsoft key";
-    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + Shown(rootName) + " holds " +
-           (names.empty() ? "no key at all" : missing + holds);
+    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + Shown(rootName) +
+           " holds " + (keys.empty() ? "no key at all" : missing + holds);
 }

@@ -24,7 +24,12 @@ const HivexFunctions *Hivex = nullptr; // set by the first open
 // same service list up to eighteen times.
 struct ChildList {
     bool readable = false;
-    std::vector<std::pair<std::string, hive_node_h>> children;
+    struct Child {
+        std::string name; // up to a NUL in it
+        hive_node_h node;
+        mutable int whole; // -1 not known yet, else whether a NUL cut the name short (0) or not (1)
+    };
+    std::vector<Child> children;
 };
 
 struct RegfHiveSource : RegistrySource {
@@ -67,12 +72,13 @@ struct RegfHiveSource : RegistrySource {
         }
         list.readable = true;
         for (std::size_t i = 0; children[i] != 0; ++i) {
-            std::string name;
-            if (!RegfNodeName(Hivex, hive.handle, children[i], name)) {
+            char *name = Hivex->node_name(hive.handle, children[i]);
+            if (name == nullptr) {
                 ReportDamage(hive, "a subkey's name");
                 continue;
             }
-            list.children.emplace_back(name, children[i]);
+            list.children.push_back({name, children[i], -1});
+            std::free(name);
         }
         std::free(children);
         return list;
@@ -81,8 +87,13 @@ struct RegfHiveSource : RegistrySource {
     bool Child(const RegfHive &hive, hive_node_h node, std::string_view name, hive_node_h &child) const
     {
         for (const auto &entry : Children(hive, node).children) {
-            if (RegNamesEqual(entry.first, name)) {
-                child = entry.second;
+            if (!RegNamesEqual(entry.name, name))
+                continue;
+            // A name that goes on past a NUL is another name; asked once, as hivex decodes it anew.
+            if (entry.whole < 0)
+                entry.whole = Hivex->node_name_len(hive.handle, entry.node) == entry.name.size();
+            if (entry.whole == 1) {
+                child = entry.node;
                 return true;
             }
         }
