@@ -121,3 +121,21 @@ bool RegfNodeName(const HivexFunctions *hivex, hive_h *handle, hive_node_h node,
     std::free(text);
     return true;
 }
+
+bool ListRegfChildren(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, RegfChildList &list,
+                      bool &unnamed)
+{
+    hive_node_h *children = hivex->node_children(handle, node);
+    if (children == nullptr)
+        return false;
+    list.readable = true;
+    for (std::size_t i = 0; children[i] != 0; ++i) {
+        char *name = hivex->node_name(handle, children[i]);
+        unnamed = unnamed || name == nullptr;
+        if (name != nullptr)
+            list.children.push_back({name, children[i], -1});
+        std::free(name);
+    }
+    std::free(children);
+    return true;
+}

@@ -9,11 +9,6 @@
 
 namespace {
 
-struct Key {
-    std::string name;
-    hive_node_h node;
-};
-
 bool IsControlSet(const std::string &name)
 {
     const char prefix[] = "ControlSet";
@@ -24,25 +19,6 @@ bool IsControlSet(const std::string &name)
         if (name[i] < '0' || name[i] > '9')
             return false;
     }
-    return true;
-}
-
-// The root's subkeys, named up to a NUL as node_name gives them (hivex
-// decodes a name anew to tell its whole length, so that is asked only of
-// names that count); false when hivex cannot list them.
-bool RootKeys(const HivexFunctions *hivex, hive_h *handle, hive_node_h &root, std::vector<Key> &keys)
-{
-    root = hivex->root(handle);
-    hive_node_h *children = root == 0 ? nullptr : hivex->node_children(handle, root);
-    if (children == nullptr)
-        return false;
-    for (std::size_t i = 0; children[i] != 0; ++i) {
-        char *name = hivex->node_name(handle, children[i]);
-        if (name != nullptr)
-            keys.push_back({name, children[i]});
-        std::free(name);
-    }
-    std::free(children);
     return true;
 }
 
@@ -59,13 +35,17 @@ std::string Shown(const std::string &name)
 
 std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed)
 {
-    hive_node_h root = 0;
-    std::vector<Key> keys;
-    rootListed = RootKeys(hivex, handle, root, keys);
+    // Names as node_name gives them: hivex decodes a name anew to tell its
+    // whole length, so that is asked only of the names that count.
+    hive_node_h root = hivex->root(handle);
+    RegfChildList list;
+    bool unnamed = false;
+    rootListed = root != 0 && ListRegfChildren(hivex, handle, root, list, unnamed);
     if (!rootListed)
         return "";
+    const std::vector<RegfChildList::Child> &keys = list.children;
     bool select = false, controlSet = false, microsoft = false;
-    for (const Key &key : keys) {
+    for (const RegfChildList::Child &key : keys) {
         bool isSelect = RegNamesEqual(key.name, "Select"), isSet = IsControlSet(key.name);
         bool isMicrosoft = RegNamesEqual(key.name, "Microsoft");
         if (!isSelect && !isSet && !isMicrosoft)

@@ -20,17 +20,8 @@ namespace {
 
 const HivexFunctions *Hivex = nullptr; // set by the first open
 
-// The children of a node, named, listed once per node: a run asks for the
-// same service list up to eighteen times.
-struct ChildList {
-    bool readable = false;
-    struct Child {
-        std::string name; // up to a NUL in it
-        hive_node_h node;
-        mutable int whole; // -1 not known yet, else whether a NUL cut the name short (0) or not (1)
-    };
-    std::vector<Child> children;
-};
+// Listed once per node: a run asks for the same service list up to eighteen times.
+using ChildList = RegfChildList;
 
 struct RegfHiveSource : RegistrySource {
     RegfHive system, software;
@@ -65,22 +56,11 @@ struct RegfHiveSource : RegistrySource {
         ChildList &list = slot.first->second;
         if (!slot.second)
             return list;
-        hive_node_h *children = Hivex->node_children(hive.handle, node);
-        if (children == nullptr) {
+        bool unnamed = false;
+        if (!ListRegfChildren(Hivex, hive.handle, node, list, unnamed))
             ReportDamage(hive, "a key's subkey list");
-            return list;
-        }
-        list.readable = true;
-        for (std::size_t i = 0; children[i] != 0; ++i) {
-            char *name = Hivex->node_name(hive.handle, children[i]);
-            if (name == nullptr) {
-                ReportDamage(hive, "a subkey's name");
-                continue;
-            }
-            list.children.push_back({name, children[i], -1});
-            std::free(name);
-        }
-        std::free(children);
+        else if (unnamed)
+            ReportDamage(hive, "a subkey's name");
         return list;
     }
 
