@@ -219,13 +219,20 @@ RegistrySource *OpenRegfHiveSource(const RegfHiveFile &system, const RegfHiveFil
     RegfHiveSource *source = new RegfHiveSource;
     std::vector<std::string> lines;
     facts.assign(2, HiveFileFacts());
-    bool systemOpen = OpenNtHive(Hivex, system.fd, system.name, system.logs, true, source->system, facts[0], lines);
-    bool softwareOpen =
-        OpenNtHive(Hivex, software.fd, software.name, software.logs, false, source->software, facts[1], lines);
+    bool read[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        const RegfHiveFile &file = i == 0 ? system : software;
+        facts[i].file = file.name;
+        if (file.fd < 0 && !file.unopened.empty())
+            lines.push_back(file.name + ": " + file.unopened + "; read as an empty hive");
+        else
+            read[i] = OpenNtHive(Hivex, file.fd, file.name, file.logs, i == 0, i == 0 ? source->system : source->software,
+                                 facts[i], lines);
+    }
     for (const std::string &line : lines)
         PrintErrorLine("dorovivi: " + line);
     problem.clear(); // all there is to say is said
-    if (!systemOpen && !softwareOpen) {
+    if (!read[0] && !read[1]) {
         delete source;
         return nullptr;
     }

@@ -11,6 +11,7 @@ struct RegfHiveFile {
     int fd;                               // open read-only, taken over; -1 for one that could not be opened
     std::string name;                     // as messages name it
     const std::vector<RegistryLog> *logs; // the transaction logs beside it; null for none
+    std::string unopened;                 // with fd -1: why it could not be opened ("Permission denied")
 };
 
 // HKLM of an offline NT installation from its SYSTEM and SOFTWARE hives, each
@@ -28,6 +29,6 @@ inline RegistrySource *OpenRegfHiveSource(int systemFd, const char *systemName, 
                                           const char *softwareName, std::string &problem)
 {
     std::vector<HiveFileFacts> facts;
-    return OpenRegfHiveSource(RegfHiveFile{systemFd, systemName, nullptr},
-                              RegfHiveFile{softwareFd, softwareName, nullptr}, facts, problem);
+    return OpenRegfHiveSource(RegfHiveFile{systemFd, systemName, nullptr, ""},
+                              RegfHiveFile{softwareFd, softwareName, nullptr, ""}, facts, problem);
 }
