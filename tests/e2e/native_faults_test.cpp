@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -283,49 +284,55 @@ TEST(DamagedInstallation, AnswersAsAnEmptyRegistryWithOneMessage)
         std::string bytes; // "" with `fifo` false: an empty file
         const char *reason; // in the one line; nullptr: not judged
         bool fifo = false;
-        bool readable = false; // damage hivex reads past, as the bins are all there
+        bool readable = false; // SYSTEM is read: damage hivex reads past, or SOFTWARE's
         const char *windows = "WINNT";
     };
     const Case cases[] = {
-        {"empty SYSTEM", "SYSTEM", "", ": empty file; reading an empty registry"},
+        {"empty SYSTEM", "SYSTEM", "", ": empty file; read as an empty hive"},
         {"only the base block", "SYSTEM", good.substr(0, 4096), ": cut short: 4096 bytes, where its base block declares"},
         {"cut inside the bin", "SYSTEM", good.substr(0, 4096 + 200), ": cut short: 4296 bytes"},
         {"bad checksum", "SYSTEM", good.substr(0, 0x30) + "X" + good.substr(0x31),
          ": dirty hive, not replayed (no transaction log beside it); its base block fails its checksum;"},
         {"root cell out of the file", "SYSTEM", patched(0x24, std::string("\0\0\0\x7F", 4)),
-         ": the root key's offset (0x7f001000) is not the start of a cell"},
+         ": the root key's offset, hive bin offset 0x7f000000 (file offset 0x7f001000), is not the start of a cell; "
+         "read as an empty hive"},
         {"bin size past the end", "SYSTEM", patched(4096 + 8, std::string("\0\0\0\x10", 4)),
-         ": the hive bin at 0x1000 (268435456 bytes) runs past the end of the file"},
+         ": the hive bin at hive bin offset 0x0 (file offset 0x1000), of 268435456 bytes, runs past the end of the file"},
         {"bins size past the end", "SYSTEM", patched(0x28, std::string("\0\0\0\x10", 4)),
          ": cut short: 12288 bytes, where its base block declares 268439552 (268435456 of hive bins); keys past the end "
          "read as missing", false, true},
         // hivex's own word for it is "trailing garbage".
         {"declared bins past the last bin, zeros after it", "SYSTEM", patched(0x28, binsSize) + std::string(4096, '\0'),
-         ": no hive bin at 0x3000, inside the 12288 bytes of hive bins its base block declares"},
+         ": no hive bin at hive bin offset 0x2000 (file offset 0x3000), inside the 12288 bytes of hive bins its base "
+         "block declares; read as an empty hive"},
         {"format version 2", "SYSTEM", patched(0x14, std::string("\2\0\0\0", 4)),
          ": hive format version 2.3, where every NT hive is 1.x"},
         {"a transaction log as SYSTEM", "SYSTEM", patched(0x1C, std::string("\1\0\0\0", 4)),
          ": a transaction log, not a hive (file type 1)"},
-        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'), ": not a registry hive (no regf signature)"},
+        {"garbage SOFTWARE", "SOFTWARE", std::string(8192, '\xA5'),
+         ": not a registry hive (no regf signature); read as an empty hive", false, true},
         {"a SAM hive as SYSTEM", "SYSTEM", hiveOf({{"SAM\\Domains\\Account", {}}}),
-         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but SAM; read as it is"},
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but SAM; read as an empty hive"},
         {"an NTUSER.DAT as SYSTEM", "SYSTEM", hiveOf({{"Control Panel\\Desktop", {}}, {"Environment", {}},
                                                       {"Software\\Microsoft", {}}}),
          ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Control Panel, Environment, "
-         "Software"},
+         "Software; read as an empty hive"},
         {"a BCD store as SYSTEM", "SYSTEM", hiveOf({{"Description", {}}, {"Objects", {}}}),
-         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Description, Objects"},
-        {"Select without a control set", "SYSTEM", hiveOf({{"Select", {}}}), ": not a SYSTEM hive: its root key ROOT holds no ControlSet key, but Select; read as it is"},
-        // Read as it is, it records no Windows version: the family is not known.
+         ": not a SYSTEM hive: its root key ROOT holds no Select and no ControlSet key, but Description, Objects; read as "
+         "an empty hive"},
+        {"Select without a control set", "SYSTEM", hiveOf({{"Select", {}}}),
+         ": not a SYSTEM hive: its root key ROOT holds no ControlSet key, but Select; read as an empty hive"},
         {"SYSTEM as SOFTWARE", "SOFTWARE", good,
-         ": not a SOFTWARE hive: its root key ROOT holds no Microsoft key, but ControlSet001, Select; read as it is"},
-        {"SYSTEM is a FIFO", "SYSTEM", "", ": not a regular file", true},
+         ": not a SOFTWARE hive: its root key ROOT holds no Microsoft key, but ControlSet001, Select; read as an empty hive",
+         false, true},
+        {"SYSTEM is a FIFO", "SYSTEM", "", ": not a regular file; read as an empty hive", true},
         {"SYSTEM.DAT is a FIFO", "SYSTEM.DAT", "", nullptr, true},
         {"SYSTEM.DAT cut short", "SYSTEM.DAT", WriteCregFile({}).substr(0, 40), nullptr},
         {"a USER.DAT as SYSTEM.DAT", "SYSTEM.DAT",
          WriteCregFile({{"AppEvents\\Schemes", {}}, {"Control Panel\\Desktop", {}}, {"Software\\Microsoft", {}}}, true),
          ": not a SYSTEM.DAT: no Config, Enum or System key at its top"},
-        {"a line end in the Windows directory's name", "SYSTEM", "", ": empty file", false, false, "WIN\r\nNT"},
+        {"a line end in the Windows directory's name", "SYSTEM", "", ": empty file; read as an empty hive", false, false,
+         "WIN\r\nNT"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -827,6 +834,21 @@ TEST(DirtyInstallation, DamagedLogsAnswerFromWhatTheyHold)
 
 namespace {
 
+// "major.minor.build" of the trace's version event, "none" when it failed.
+std::string TracedVersion(const std::string &trace)
+{
+    std::size_t at = trace.find("{\"event\":\"version\"");
+    std::string event = at == std::string::npos ? "" : trace.substr(at, trace.find('\n', at) - at);
+    if (event.empty() || event.find("\"failed\"") != std::string::npos)
+        return "none";
+    std::string version;
+    for (const char *field : {"\"major\":", "\"minor\":", "\"build\":"}) {
+        std::size_t from = event.find(field) + std::strlen(field);
+        version += (version.empty() ? "" : ".") + event.substr(from, event.find_first_of(",}", from) - from);
+    }
+    return version;
+}
+
 // Registry files Windows wrote (needs ../shared/real), put on an NT drive as
 // they are, cut or declared longer: real SYSTEM hives of XP and 10 pass as
 // SYSTEM, each fault gets its line.
@@ -842,10 +864,14 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
     struct Case {
         const char *what;
         const char *system, *software; // below DOROVIVI_REAL, without .xz
-        std::vector<const char *> logs; // beside SYSTEM, named after it
+        std::vector<const char *> logs; // beside SYSTEM, named after it; "dirty/NAME.LOG2": another hive's
         std::uint64_t cutTo;            // SYSTEM cut to this size; 0: whole
         std::vector<const char *> lines; // after "<SYSTEM or SOFTWARE>: ", in order
         bool longer = false; // SYSTEM declares bins up to its end, zeros past its last bin
+        const char *answer = "XXXXXX"; // H's, from SYSTEM
+        // From SOFTWARE, as the trace gives it; "none": failed. An NT drive whose
+        // SOFTWARE records none is of the NT family, 0.0.0.
+        const char *version = "5.2.3790";
     };
     const char *xpSystem = "genuine/xp_system", *xpSoftware = "genuine/xp_software";
     const Case cases[] = {
@@ -855,22 +881,54 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
          {"SYSTEM: dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2"}},
         {"SOFTWARE as SYSTEM", xpSoftware, xpSoftware, {}, 0,
          {"SYSTEM: not a SYSTEM hive: its root key $$$PROTO.HIV holds no Select and no ControlSet key, but ADFS, "
-          "Classes, Clients, Microsoft, Policies, Program Groups and 2 more; read as it is"}},
+          "Classes, Clients, Microsoft, Policies, Program Groups and 2 more; read as an empty hive"}},
         {"SYSTEM as SOFTWARE", xpSystem, xpSystem, {}, 0,
          {"SOFTWARE: not a SOFTWARE hive: its root key $$$PROTO.HIV holds no Microsoft key, but ControlSet001, "
-          "ControlSet002, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as it is"}},
+          "ControlSet002, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as an empty hive"},
+         false, "XXXXXX", "0.0.0"},
         {"its last page cut off", xpSystem, xpSoftware, {}, 2379776,
          {"SYSTEM: cut short: 2379776 bytes, where its base block declares 2383872 (2379776 of hive bins); keys past "
           "the end read as missing"}},
         {"12 KB of a dirty hive of 476 KB", "dirty/OldDirtyHive", xpSoftware, {}, 12288,
-         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); read as it stands",
-          "SYSTEM: cut short: 12288 bytes, where its base block declares 491520 (487424 of hive bins); keys past the "
-          "end read as missing",
-          "SYSTEM: not a SYSTEM hive: its root key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no "
-          "ControlSet key, but key_with_many_subkeys; read as it is"}},
+         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); cut short: 12288 bytes, where its base block "
+          "declares 491520 (487424 of hive bins); not a SYSTEM hive: its root key "
+          "{6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no ControlSet key, but key_with_many_subkeys; read "
+          "as an empty hive"}},
         {"zeros inside its declared bins", xpSystem, xpSoftware, {}, 0,
-         {"SYSTEM: no hive bin at 0x246000, inside the 2617344 bytes of hive bins its base block declares; reading an "
-          "empty registry"}, true},
+         {"SYSTEM: no hive bin at hive bin offset 0x245000 (file offset 0x246000), inside the 2617344 bytes of hive bins "
+          "its base block declares; read as an empty hive"}, true},
+        {"a SYSTEM whose bins break, SOFTWARE still read", "dirty/corrupted_system_hive", xpSoftware, {}, 0,
+         {"SYSTEM: no hive bin at hive bin offset 0x19000 (file offset 0x1a000), inside the 3440640 bytes of hive bins "
+          "its base block declares; read as an empty hive"}},
+        {"SOFTWARE whose bins break, SYSTEM still read", "genuine/xp_card_system", "dirty/corrupted_system_hive", {}, 0,
+         {"SOFTWARE: no hive bin at hive bin offset 0x19000 (file offset 0x1a000), inside the 3440640 bytes of hive "
+          "bins its base block declares; read as an empty hive"}, false, "RealXP", "0.0.0"},
+        {"Windows 10's dirty SYSTEM without its logs", "dirty/SYSTEM_WIN_10_1709", xpSoftware, {}, 0,
+         {"SYSTEM: dirty hive, not replayed (no transaction log beside it); read as it stands"}},
+        {"an NTUSER.DAT and its logs as SYSTEM", "dirty/transactions_NTUSER", xpSoftware, {"LOG1", "LOG2"}, 0,
+         {"SYSTEM: dirty hive; replayed SYSTEM.LOG1; not a SYSTEM hive: its root key ROOT holds no Select and no "
+          "ControlSet key, but AppEvents, Console, Control Panel, Environment, EUDC, Keyboard Layout and 3 more; read "
+          "as an empty hive"}},
+        {"a UsrClass.dat and its logs as SYSTEM", "dirty/UsrClass", xpSoftware, {"LOG1", "LOG2"}, 0,
+         {"SYSTEM: dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2; not a SYSTEM hive: its root key "
+          "S-1-5-21-2734969515-1644526556-1039763013-1001_Classes holds no Select and no ControlSet key, but *, .3g2, "
+          ".3gp, .3gp2, .3gpp, .3mf and 373 more; read as an empty hive"}},
+        {"a dirty Amcache.hve and its logs as SYSTEM", "dirty/Amcache_Win10_APT", xpSoftware, {"LOG1", "LOG2"}, 0,
+         {"SYSTEM: dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2; not a SYSTEM hive: its root key "
+          "{11517B7C-E79D-4e20-961B-75A811715ADD} holds no Select and no ControlSet key, but Root; read as an empty "
+          "hive"}},
+        {"a clean Amcache.hve beside stale logs as SYSTEM", "dirty/Amcache_Win2012R2", xpSoftware, {"LOG1", "LOG2"}, 0,
+         {"SYSTEM: not a SYSTEM hive: its root key {11517B7C-E79D-4e20-961B-75A811715ADD} holds no Select and no "
+          "ControlSet key, but Root; read as an empty hive"}},
+        {"a key name with a NUL in it", "genuine/hivex_special", xpSoftware, {}, 0,
+         {"SYSTEM: not a SYSTEM hive: its root key $$$PROTO.HIV holds no Select and no ControlSet key, but "
+          "abcd_\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F, weird\xE2\x84\xA2, zero\\u0000key; read as an empty hive"}},
+        {"another hive's log replayed into a dirty hive", "dirty/OldDirtyHive", xpSoftware,
+         {"dirty/transactions_NTUSER.LOG1", "dirty/transactions_NTUSER.LOG2"}, 0,
+         {"SYSTEM: dirty hive, not replayed: its log SYSTEM.LOG2 does not fit it (replayed, the cell at hive bin "
+          "offset 0xd650 (file offset 0xe650), of 55344 bytes, runs past its hive bin); not a SYSTEM hive: its root "
+          "key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no ControlSet key, but "
+          "key_with_many_subkeys; read as an empty hive"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -881,8 +939,10 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
             return std::system(("xz -dc '" DOROVIVI_REAL "/" + from + ".xz' > '" + to + "'").c_str()) == 0;
         };
         ASSERT_TRUE(unpack(c.system, config + "SYSTEM") && unpack(c.software, config + "SOFTWARE"));
-        for (const char *log : c.logs)
-            ASSERT_TRUE(unpack(std::string(c.system) + "." + log, config + "SYSTEM." + log));
+        for (std::string log : c.logs) {
+            std::string from = log.find('/') == std::string::npos ? std::string(c.system) + "." + log : log;
+            ASSERT_TRUE(unpack(from, config + "SYSTEM." + log.substr(log.rfind('.') + 1)));
+        }
         if (c.cutTo != 0)
             CutAt(config + "SYSTEM", c.cutTo);
         if (c.longer) {
@@ -894,9 +954,12 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
             hive.replace(0x1FC, 4, LeBytes(sum, 4));
             WriteFile(config + "SYSTEM", hive);
         }
-        ImageRun run = RunOverImage(drive, drive, {"H"});
-        EXPECT_EQ(run.result.exitCode, 2);
-        EXPECT_EQ(run.result.output, "XXXXXX");
+        std::string trace = MakeTempDir("dorovivi-real-trace") + "/trace";
+        ImageRun run = RunOverImage(drive, drive, {"H"}, {"DOROVIVI_TRACE=" + trace});
+        EXPECT_EQ(run.result.exitCode, std::string(c.answer) == "XXXXXX" ? 2 : 0);
+        EXPECT_EQ(run.result.output, c.answer);
+        EXPECT_EQ(TracedVersion(ReadFile(trace)), c.version);
+        RemoveTree(trace.substr(0, trace.rfind('/')));
         std::string expected;
         for (const char *line : c.lines)
             expected += "dorovivi: " + config + line + "\n";

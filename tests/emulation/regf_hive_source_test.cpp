@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -53,7 +54,7 @@ TEST(RegfHiveSource, ValuesComeOutAsTheAFunctionGivesThem)
           {"Big", REG_BINARY, big}}},
         {"ControlSet002\\Services\\Other", {}},
     };
-    RegistryFixture software = {{"Vendor\\Product", {{"version", REG_SZ, std::string("2.5\0", 4)}}}};
+    RegistryFixture software = {{"Microsoft", {}}, {"Vendor\\Product", {{"version", REG_SZ, std::string("2.5\0", 4)}}}};
     std::unique_ptr<RegistrySource> source = OpenPair(system, software);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->FormatPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
@@ -132,10 +133,65 @@ TEST(RegfHiveSource, CurrentControlSetIsTheSelectedSetWhenThereIsOne)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         RegistryFixture system = {{"Select", {c.current}}, {"ControlSet003\\Services\\Mark", {}}};
-        std::unique_ptr<RegistrySource> source = OpenPair(system, {});
+        std::unique_ptr<RegistrySource> source = OpenPair(system, {{"Microsoft", {}}});
         ASSERT_NE(source, nullptr);
         EXPECT_EQ(source->KeyExists("SYSTEM\\CurrentControlSet\\Services\\Mark"), c.exists);
         EXPECT_TRUE(source->KeyExists("SYSTEM\\ControlSet003\\Services\\Mark"));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Each hive of the pair answers for itself: one unreadable or of another kind
+// reads as a hive with no keys (neither: no source). A name with a NUL in it
+// is that whole name: not the one before the NUL, nor a Select.
+TEST(RegfHiveSource, EachHiveAnswersForItselfByWholeNames)
+{
+    const RegistryFixture system = {{"Select", {{"Current", REG_DWORD, Dword(1)}}}, {"ControlSet001", {}},
+                                    {"Zerokey", {}}};
+    const RegistryFixture software = {{"Microsoft", {}}};
+    struct Case {
+        const char *what;
+        const RegistryFixture *system, *software; // null: 8 KB of garbage
+        const char *stored, *patched;             // a name in SYSTEM and the same with a NUL put in; "": none
+        bool systemRead, softwareRead;
+    };
+    const Case cases[] = {
+        {"both sound", &system, &software, "", "", true, true},
+        {"SYSTEM garbage", nullptr, &software, "", "", false, true},
+        {"SYSTEM as SOFTWARE", &system, &system, "", "", true, false},
+        {"SOFTWARE as SYSTEM, SOFTWARE garbage", &software, nullptr, "", "", false, false},
+        {"a NUL in a name", &system, &software, "Zerokey", "Zero\0ey", true, true},
+        {"a NUL in Select", &system, &software, "Select", "Sel\0ct", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-regf-each"), problem = "unset";
+        for (const auto &hive : {std::make_pair("/SYSTEM", c.system), std::make_pair("/SOFTWARE", c.software)}) {
+            if (hive.second == nullptr)
+                WriteFile(dir + hive.first, std::string(8192, '\xA5'));
+            else
+                ASSERT_TRUE(WriteRegfHive(*hive.second, dir + hive.first));
+        }
+        std::string hive = ReadFile(dir + "/SYSTEM");
+        std::size_t length = std::strlen(c.stored), at = length == 0 ? 0 : hive.find(c.stored);
+        ASSERT_NE(at, std::string::npos);
+        WriteFile(dir + "/SYSTEM", hive.replace(at, length, std::string(c.patched, length)));
+        std::unique_ptr<RegistrySource> source(OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
+                                                                  open((dir + "/SOFTWARE").c_str(), O_RDONLY),
+                                                                  "SOFTWARE", problem));
+        RemoveTree(dir);
+        EXPECT_EQ(problem, "");
+        ASSERT_EQ(source != nullptr, c.systemRead || c.softwareRead);
+        if (source == nullptr)
+            continue;
+        EXPECT_TRUE(source->KeyExists(""));
+        EXPECT_EQ(source->KeyExists("SYSTEM\\CurrentControlSet"), c.systemRead);
+        EXPECT_EQ(source->KeyExists("SOFTWARE\\Microsoft"), c.softwareRead);
+        EXPECT_FALSE(source->KeyExists("SYSTEM\\Zero"));
+        EXPECT_FALSE(source->KeyExists("SYSTEM\\Sel"));
     }
 }
 

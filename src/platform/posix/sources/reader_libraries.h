@@ -42,6 +42,7 @@ struct CregFunctions {
     F(root, hivex_root) \
     F(node_children, hivex_node_children) \
     F(node_name, hivex_node_name) \
+    F(node_name_len, hivex_node_name_len) \
     F(node_values, hivex_node_values) \
     F(node_timestamp, hivex_node_timestamp) \
     F(value_key, hivex_value_key) \

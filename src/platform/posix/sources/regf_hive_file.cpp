@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/base/fd_io.h"
@@ -35,6 +37,26 @@ std::string WhyRefused(int fd, std::uint64_t size, int error, const std::string 
 }
 
 } // namespace
+
+std::string RegfFileFault(int fd)
+{
+    unsigned char head[kRegfBaseBlockSize];
+    std::size_t headSize = 0;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !ReadUpToAt(fd, head, sizeof head, 0, headSize))
+        return std::string("cannot be read (") + std::strerror(errno) + ")";
+    std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+    std::string fault = RegfBaseBlockFault(head, headSize, size);
+    if (!fault.empty())
+        return fault;
+    void *map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED)
+        return std::string("cannot be read (") + std::strerror(errno) + ")";
+    bool pastEnd = false;
+    fault = RegfHiveBinsFault(static_cast<const unsigned char *>(map), size, pastEnd);
+    munmap(map, size);
+    return fault;
+}
 
 // hivex maps the file it opens by name; the descriptor's own name reaches
 // the same bytes, also where they live only in memory. The base block is
@@ -85,4 +107,35 @@ bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std
     std::int64_t stamp = key.node == 0 ? -1 : hivex->node_timestamp(key.hive->handle, key.node);
     filetime = static_cast<std::uint64_t>(stamp);
     return stamp >= 0;
+}
+
+bool RegfNodeName(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, std::string &name)
+{
+    char *text = hivex->node_name(handle, node);
+    if (text == nullptr)
+        return false;
+    // Both calls decode the same stored name, so the buffer holds that many
+    // bytes and a NUL of its own; a length short of the first NUL is not believed.
+    std::size_t length = hivex->node_name_len(handle, node);
+    name.assign(text, std::max(length, std::strlen(text)));
+    std::free(text);
+    return true;
+}
+
+bool ListRegfChildren(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, RegfChildList &list,
+                      bool &unnamed)
+{
+    hive_node_h *children = hivex->node_children(handle, node);
+    if (children == nullptr)
+        return false;
+    list.readable = true;
+    for (std::size_t i = 0; children[i] != 0; ++i) {
+        char *name = hivex->node_name(handle, children[i]);
+        unnamed = unnamed || name == nullptr;
+        if (name != nullptr)
+            list.children.push_back({name, children[i], -1});
+        std::free(name);
+    }
+    std::free(children);
+    return true;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/posix/sources/reader_libraries.h"
 #include "platform/posix/sources/registry_source.h"
@@ -23,6 +24,30 @@ struct RegfKeyPlace {
 // The FILETIME the node records as its key's last write; false for node 0
 // or where hivex cannot read it.
 bool RegfNodeLastWrite(const HivexFunctions *hivex, const RegfKeyPlace &key, std::uint64_t &filetime);
+
+// The subkeys of a node, named up to a NUL in a name as node_name gives them.
+struct RegfChildList {
+    struct Child {
+        std::string name;
+        hive_node_h node;
+        mutable int whole; // -1 not asked yet, else whether the name is all there is (no NUL cut it)
+    };
+    bool readable = false;
+    std::vector<Child> children;
+};
+
+// Lists `node`'s subkeys into `list`; false where hivex cannot list them,
+// `unnamed` set where a subkey's name cannot be read (it is left out).
+bool ListRegfChildren(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, RegfChildList &list,
+                      bool &unnamed);
+
+// A key's whole name as hivex decodes it, NULs inside included (node_name
+// alone ends at the first); false where hivex cannot read it.
+bool RegfNodeName(const HivexFunctions *hivex, hive_h *handle, hive_node_h node, std::string &name);
+
+// What the checks before hivex find wrong with the whole hive file `fd` (its
+// base block, then its bins and cells); "" when nothing.
+std::string RegfFileFault(int fd);
 
 // Takes `fd` over; false with `problem` saying, in the format's words, what
 // is wrong with the file (without its name).

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/trace_line.h"
+#include "platform/posix/sources/regf_hive_file.h"
 
 namespace {
 
@@ -20,54 +22,52 @@ bool IsControlSet(const std::string &name)
     return true;
 }
 
-// The root's subkey names; false when hivex cannot list them (damage is the
-// source's to report, when a lookup meets it).
-bool RootKeys(const HivexFunctions *hivex, hive_h *handle, std::string &rootName, std::vector<std::string> &names)
+// A key name as a line shows it: escaped as the trace escapes it (a NUL
+// inside as \u0000), without the quotes around it.
+std::string Shown(const std::string &name)
 {
-    hive_node_h root = hivex->root(handle);
-    char *own = root == 0 ? nullptr : hivex->node_name(handle, root);
-    hive_node_h *children = own == nullptr ? nullptr : hivex->node_children(handle, root);
-    if (own != nullptr)
-        rootName = own;
-    std::free(own);
-    if (children == nullptr)
-        return false;
-    for (std::size_t i = 0; children[i] != 0; ++i) {
-        char *name = hivex->node_name(handle, children[i]);
-        if (name != nullptr)
-            names.push_back(name);
-        std::free(name);
-    }
-    std::free(children);
-    return true;
+    std::string text;
+    AppendJsonString(text, name);
+    return text.substr(1, text.size() - 2);
 }
 
 } // namespace
 
-std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system)
+std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed)
 {
-    std::string rootName;
-    std::vector<std::string> names;
-    if (!RootKeys(hivex, handle, rootName, names))
+    // Names as node_name gives them: hivex decodes a name anew to tell its
+    // whole length, so that is asked only of the names that count.
+    hive_node_h root = hivex->root(handle);
+    RegfChildList list;
+    bool unnamed = false;
+    rootListed = root != 0 && ListRegfChildren(hivex, handle, root, list, unnamed);
+    if (!rootListed)
         return "";
+    const std::vector<RegfChildList::Child> &keys = list.children;
     bool select = false, controlSet = false, microsoft = false;
-    for (const std::string &name : names) {
-        select = select || RegNamesEqual(name, "Select");
-        controlSet = controlSet || IsControlSet(name);
-        microsoft = microsoft || RegNamesEqual(name, "Microsoft");
+    for (const RegfChildList::Child &key : keys) {
+        bool isSelect = RegNamesEqual(key.name, "Select"), isSet = IsControlSet(key.name);
+        bool isMicrosoft = RegNamesEqual(key.name, "Microsoft");
+        if (!isSelect && !isSet && !isMicrosoft)
+            continue;
+        bool whole = hivex->node_name_len(handle, key.node) == key.name.size(); // no NUL cut it short
+        select = select || (isSelect && whole);
+        controlSet = controlSet || (isSet && whole);
+        microsoft = microsoft || (isMicrosoft && whole);
     }
     if (system ? select && controlSet : microsoft)
         return "";
-    std::string holds;
+    std::string rootName, holds, name;
+    RegfNodeName(hivex, handle, root, rootName);
     const std::size_t shown = 6;
-    for (std::size_t i = 0; i < names.size() && i < shown; ++i)
-        holds += (i == 0 ? ", but " : ", ") + names[i];
-    if (names.size() > shown)
-        holds += " and " + std::to_string(names.size() - shown) + " more";
+    for (std::size_t i = 0; i < keys.size() && i < shown; ++i)
+        holds += (i == 0 ? ", but " : ", ") + Shown(RegfNodeName(hivex, handle, keys[i].node, name) ? name : keys[i].name);
+    if (keys.size() > shown)
+        holds += " and " + std::to_string(keys.size() - shown) + " more";
     std::string missing = system ? !select && !controlSet ? "no Select and no ControlSet key"
                                    : !select             ? "no Select key"
                                                          : "no ControlSet key"
                                  : "no Microsoft key";
-    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + rootName + " holds " +
-           (names.empty() ? "no key at all" : missing + holds);
+    return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + Shown(rootName) +
+           " holds " + (keys.empty() ? "no key at all" : missing + holds);
 }

@@ -8,5 +8,6 @@
 #include "platform/posix/sources/reader_libraries.h"
 
 // "" when it is; else "not a SYSTEM hive: ..." naming its root key and what
-// the root holds.
-std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system);
+// the root holds, names escaped as the trace escapes them. `rootListed`
+// false: hivex cannot list the root's keys, and "" is no judgement.
+std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed);

@@ -10,9 +10,9 @@
 #include "platform/posix/sources/regf_hive_file.h"
 
 // Takes `fd` over (the logs' descriptors stay open; `logs` null for none). `system`: it goes in as
-// SYSTEM, else as SOFTWARE. What is to be said on stderr once the pair is
-// open goes to `lines` ("<name>: ...", one a line); false with `problem`
-// ("<name>: why", what was to be said folded in) when hivex cannot read it.
+// SYSTEM, else as SOFTWARE. What is to be said on stderr goes to `lines`
+// ("<name>: ...", one a line). False, with nothing open, when the hive is
+// refused: hivex cannot read it or it is of another kind; its one line then
+// ends "; read as an empty hive", what was to be said of it folded in.
 bool OpenNtHive(const HivexFunctions *hivex, int fd, const std::string &name, const std::vector<RegistryLog> *logs,
-                bool system, RegfHive &hive, HiveFileFacts &facts, std::vector<std::string> &lines,
-                std::string &problem);
+                bool system, RegfHive &hive, HiveFileFacts &facts, std::vector<std::string> &lines);

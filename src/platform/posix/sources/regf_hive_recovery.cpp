@@ -10,6 +10,7 @@
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/sources/regf/hive_replay.h"
+#include "platform/posix/sources/regf_hive_file.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ int RecoverRegfHive(int fd, const std::string &name, const std::vector<RegistryL
     // What is no hive at all is for the open to name, not a dirty hive.
     if (fd < 0 || !IsRegularFile(fd) || fstat(fd, &info) != 0 || !ReadUpToAt(fd, head, sizeof head, 0, headSize) ||
         !ReadRegfBaseBlock(head, headSize, base) || !base.signatureValid || !RegfHiveDirty(base))
-        return fd;
+        return -1;
     const std::vector<RegistryLog> none;
     const std::vector<RegistryLog> &logs = given != nullptr ? *given : none;
     std::vector<std::string> bytes(logs.size());
@@ -100,16 +101,30 @@ int RecoverRegfHive(int fd, const std::string &name, const std::vector<RegistryL
     if (replay.replayed) {
         replayed = MaterialiseHiveReplay(fd, replay, why);
         if (replayed >= 0) {
-            close(fd);
             facts.replayed = replay.logsApplied;
             note = "dirty hive; replayed " + Listed(replay.logsApplied);
             if (!replay.reason.empty())
                 skipped.insert(skipped.begin(), "stopped short: " + replay.reason);
+            // What comes out is checked as a primary is before hivex sees it.
+            std::string fault = RegfFileFault(replayed);
+            if (!fault.empty()) {
+                close(replayed);
+                RegfReplayMisfit(fault, facts, note);
+                return -1;
+            }
         }
     }
     if (replayed < 0)
         note = "dirty hive, not replayed (" + why + ")";
     if (!skipped.empty())
         note += replayed >= 0 ? " (" + Listed(skipped) + ")" : "; " + Listed(skipped);
-    return replayed >= 0 ? replayed : fd;
+    return replayed;
+}
+
+void RegfReplayMisfit(const std::string &fault, HiveFileFacts &facts, std::string &note)
+{
+    bool one = facts.replayed.size() == 1;
+    note = std::string("dirty hive, not replayed: its ") + (one ? "log " : "logs ") + Listed(facts.replayed) +
+           (one ? " does" : " do") + " not fit it (replayed, " + fault + ")";
+    facts.replayed.clear();
 }

@@ -14,32 +14,26 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/text_compare.h"
-#include "platform/posix/sources/reader_libraries.h"
 #include "platform/posix/sources/regf_hive_opening.h"
 
 namespace {
 
 const HivexFunctions *Hivex = nullptr; // set by the first open
 
-// The children of a node, named, listed once per node: a run asks for the
-// same service list up to eighteen times.
-struct ChildList {
-    bool readable = false;
-    std::vector<std::pair<std::string, hive_node_h>> children;
-};
+// Listed once per node: a run asks for the same service list up to eighteen times.
+using ChildList = RegfChildList;
 
 struct RegfHiveSource : RegistrySource {
     RegfHive system, software;
     std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
     mutable std::map<std::pair<const RegfHive *, hive_node_h>, ChildList> childLists;
-    mutable bool damageReported = false;
+    mutable bool damageReported[2] = {false, false}; // SYSTEM, SOFTWARE
 
     ~RegfHiveSource() override
     {
-        if (system.handle != nullptr)
-            Hivex->close(system.handle);
-        if (software.handle != nullptr)
-            Hivex->close(software.handle);
+        for (const RegfHive *hive : {&system, &software})
+            if (hive->handle != nullptr)
+                Hivex->close(hive->handle);
     }
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
@@ -48,9 +42,10 @@ struct RegfHiveSource : RegistrySource {
     // not be read, and the key read as missing.
     void ReportDamage(const RegfHive &hive, const char *what = "the root key") const
     {
-        if (damageReported)
+        bool &reported = damageReported[&hive == &system ? 0 : 1];
+        if (reported)
             return;
-        damageReported = true;
+        reported = true;
         PrintErrorLine("dorovivi: " + hive.path + ": damaged hive (" + what +
                        " cannot be read); keys in the damaged part read as missing");
     }
@@ -61,30 +56,24 @@ struct RegfHiveSource : RegistrySource {
         ChildList &list = slot.first->second;
         if (!slot.second)
             return list;
-        hive_node_h *children = Hivex->node_children(hive.handle, node);
-        if (children == nullptr) {
+        bool unnamed = false;
+        if (!ListRegfChildren(Hivex, hive.handle, node, list, unnamed))
             ReportDamage(hive, "a key's subkey list");
-            return list;
-        }
-        list.readable = true;
-        for (std::size_t i = 0; children[i] != 0; ++i) {
-            char *name = Hivex->node_name(hive.handle, children[i]);
-            if (name == nullptr) {
-                ReportDamage(hive, "a subkey's name");
-                continue;
-            }
-            list.children.emplace_back(name, children[i]);
-            std::free(name);
-        }
-        std::free(children);
+        else if (unnamed)
+            ReportDamage(hive, "a subkey's name");
         return list;
     }
 
     bool Child(const RegfHive &hive, hive_node_h node, std::string_view name, hive_node_h &child) const
     {
         for (const auto &entry : Children(hive, node).children) {
-            if (RegNamesEqual(entry.first, name)) {
-                child = entry.second;
+            if (!RegNamesEqual(entry.name, name))
+                continue;
+            // A name that goes on past a NUL is another name; asked once, as hivex decodes it anew.
+            if (entry.whole < 0)
+                entry.whole = Hivex->node_name_len(hive.handle, entry.node) == entry.name.size();
+            if (entry.whole == 1) {
+                child = entry.node;
                 return true;
             }
         }
@@ -108,6 +97,8 @@ struct RegfHiveSource : RegistrySource {
             hive = &software;
         else
             return false; // HARDWARE, SAM and SECURITY live only in a running system
+        if (hive->handle == nullptr)
+            return false; // refused: it reads as an empty hive
         node = Hivex->root(hive->handle);
         if (node == 0) {
             ReportDamage(*hive);
@@ -146,8 +137,11 @@ struct RegfHiveSource : RegistrySource {
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override
     {
         RegfKeyPlace key;
-        return Resolve(path, key.hive, key.node, key.isRoot) && !key.isRoot &&
-               ValueOf(*key.hive, key.node, name, type, data);
+        std::string raw;
+        if (!Resolve(path, key.hive, key.node, key.isRoot) || key.isRoot || !RawValue(*key.hive, key.node, name, type, raw))
+            return false;
+        DecodeRegfValue(type, raw, data);
+        return true;
     }
 
     bool RawValue(const RegfHive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &raw) const
@@ -188,20 +182,13 @@ struct RegfHiveSource : RegistrySource {
         std::free(values);
         return found;
     }
-
-    bool ValueOf(const RegfHive &hive, hive_node_h node, std::string_view name, DWORD &type, std::string &data) const
-    {
-        std::string raw;
-        if (!RawValue(hive, node, name, type, raw))
-            return false;
-        DecodeRegfValue(type, raw, data);
-        return true;
-    }
 };
 
 // "ControlSet%03u" for SYSTEM\Select's REG_DWORD Current, when that set exists.
 std::string CurrentControlSet(const RegfHiveSource &source)
 {
+    if (source.system.handle == nullptr)
+        return "";
     hive_node_h root = Hivex->root(source.system.handle);
     hive_node_h select = 0, set = 0;
     DWORD type = 0;
@@ -225,26 +212,33 @@ RegistrySource *OpenRegfHiveSource(const RegfHiveFile &system, const RegfHiveFil
 {
     Hivex = HivexLibrary(problem);
     if (Hivex == nullptr) {
-        close(system.fd);
-        close(software.fd);
+        for (int fd : {system.fd, software.fd})
+            close(fd);
         return nullptr;
     }
     RegfHiveSource *source = new RegfHiveSource;
     std::vector<std::string> lines;
     facts.assign(2, HiveFileFacts());
-    bool systemOpen = OpenNtHive(Hivex, system.fd, system.name, system.logs, true, source->system, facts[0], lines,
-                                 problem);
-    if (!systemOpen || !OpenNtHive(Hivex, software.fd, software.name, software.logs, false, source->software,
-                                   facts[1], lines, problem)) {
-        if (!systemOpen && software.fd >= 0)
-            close(software.fd);
-        delete source;
-        return nullptr;
+    bool read[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        const RegfHiveFile &file = i == 0 ? system : software;
+        facts[i].file = file.name;
+        if (file.fd < 0 && !file.unopened.empty())
+            lines.push_back(file.name + ": " + file.unopened + "; read as an empty hive");
+        else
+            read[i] = OpenNtHive(Hivex, file.fd, file.name, file.logs, i == 0, i == 0 ? source->system : source->software,
+                                 facts[i], lines);
     }
     for (const std::string &line : lines)
         PrintErrorLine("dorovivi: " + line);
+    problem.clear(); // all there is to say is said
+    if (!read[0] && !read[1]) {
+        delete source;
+        return nullptr;
+    }
     // A hive cut short has been said to be: what is missing from it is no news.
-    source->damageReported = !source->system.shortfall.empty() || !source->software.shortfall.empty();
+    source->damageReported[0] = !source->system.shortfall.empty();
+    source->damageReported[1] = !source->software.shortfall.empty();
     source->controlSet = CurrentControlSet(*source);
     return source;
 }

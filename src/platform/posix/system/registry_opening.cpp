@@ -73,23 +73,23 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
     RegistrySource *source = nullptr;
     int fd = -1, softwareFd = -1, copy = -1, softwareCopy = -1;
     switch (found.kind) {
-    case InstallationKind::WindowsNt:
-        fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
-        if (fd < 0) {
-            problem = EmptyRegistryLine(found.registryFile, problem);
-            TraceRegistryFile("SYSTEM", found.registryFile, -1, NoLogsReplayed);
-            break;
-        }
-        softwareFd = OpenRegistryFile(found.softwareFd, found.softwareHive, problem);
+    case InstallationKind::WindowsNt: {
+        // A hive that cannot be opened is refused as one that cannot be read, beside the other.
+        std::string systemProblem, softwareProblem;
+        fd = OpenRegistryFile(found.registryFd, found.registryFile, systemProblem);
+        softwareFd = OpenRegistryFile(found.softwareFd, found.softwareHive, softwareProblem);
         copy = TraceCopy(fd);
         softwareCopy = TraceCopy(softwareFd);
-        source = OpenRegfHiveSource(RegfHiveFile{fd, found.registryFile, &found.systemLogs},
-                                    RegfHiveFile{softwareFd, found.softwareHive, &found.softwareLogs}, hives, problem);
+        source = OpenRegfHiveSource(RegfHiveFile{fd, found.registryFile, &found.systemLogs, systemProblem},
+                                    RegfHiveFile{softwareFd, found.softwareHive, &found.softwareLogs, softwareProblem},
+                                    hives, problem);
         TraceRegistryFile("SYSTEM", found.registryFile, copy, ReplayedInto(hives, found.registryFile));
         TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, ReplayedInto(hives, found.softwareHive));
-        if (source == nullptr)
+        // Neither hive read: each has had its line. Else hivex is missing.
+        if (source == nullptr && !problem.empty())
             problem = "dorovivi: " + problem + "; reading an empty registry";
         break;
+    }
     case InstallationKind::Windows9x:
         fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
         copy = TraceCopy(fd);
@@ -124,7 +124,8 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         opened.source = opened.owned;
         return;
     }
-    PrintErrorLine(problem);
+    if (!problem.empty())
+        PrintErrorLine(problem);
     LoadRegExport(std::string(), opened.exported);
     opened.source = &opened.exportSource;
 }

@@ -12,10 +12,14 @@ namespace {
 // The smallest hive hivex reads: a base block and one bin.
 const std::uint64_t kSmallestHive = kRegfBaseBlockSize + 4096;
 
-std::string Hex(std::uint64_t value)
+// A place in the file as a reader of the format counts it, from the start of
+// the hive bins, and as a hex viewer finds it.
+std::string Where(std::uint64_t fileOffset)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    char text[80];
+    std::snprintf(text, sizeof text, "hive bin offset 0x%llx (file offset 0x%llx)",
+                  static_cast<unsigned long long>(fileOffset - kRegfBaseBlockSize),
+                  static_cast<unsigned long long>(fileOffset));
     return text;
 }
 
@@ -70,32 +74,32 @@ std::string RegfHiveBinsFault(const unsigned char *bytes, std::uint64_t size, bo
     for (std::uint64_t bin = kRegfBaseBlockSize; bin < size && bin < end; bin += binSize) {
         if (bin + kRegfHiveBinHeaderSize > size) {
             pastEnd = true;
-            return "cut short inside the hive bin header at " + Hex(bin);
+            return "cut short inside the hive bin header at " + Where(bin);
         }
         const unsigned char *header = bytes + bin;
         if (std::memcmp(header + kRegfHiveBinSignatureAt, "hbin", 4) != 0)
-            return "no hive bin at " + Hex(bin) + ", inside the " + std::to_string(block.hiveBinsSize) +
+            return "no hive bin at " + Where(bin) + ", inside the " + std::to_string(block.hiveBinsSize) +
                    " bytes of hive bins its base block declares";
         binSize = ReadLe32(header + kRegfHiveBinSizeAt);
         if (binSize <= kRegfHiveBinHeaderSize || binSize % 4096 != 0)
-            return "the hive bin at " + Hex(bin) + " gives its size as " + std::to_string(binSize) +
+            return "the hive bin at " + Where(bin) + " gives its size as " + std::to_string(binSize) +
                    ", not a multiple of 4096";
         if (bin + binSize > size) {
             pastEnd = true;
-            return "the hive bin at " + Hex(bin) + " (" + std::to_string(binSize) + " bytes) runs past the end of the file";
+            return "the hive bin at " + Where(bin) + ", of " + std::to_string(binSize) + " bytes, runs past the end of the file";
         }
         std::uint32_t own = ReadLe32(header + kRegfHiveBinOffsetAt);
         if (kRegfBaseBlockSize + static_cast<std::uint64_t>(own) != bin)
-            return "the hive bin at " + Hex(bin) + " gives its own offset as " + Hex(kRegfBaseBlockSize + own);
+            return "the hive bin at " + Where(bin) + " gives its own offset as " + Where(kRegfBaseBlockSize + own);
         std::uint64_t cellSize = 0;
         for (std::uint64_t cell = bin + kRegfHiveBinHeaderSize; cell < bin + binSize; cell += cellSize) {
             std::int32_t stored = static_cast<std::int32_t>(ReadLe32(bytes + cell + kRegfCellSizeAt));
             bool used = stored < 0;
             cellSize = used ? 0 - static_cast<std::int64_t>(stored) : stored;
             if (cellSize <= 4 || cellSize % 4 != 0)
-                return "the cell at " + Hex(cell) + " gives its size as " + std::to_string(stored);
+                return "the cell at " + Where(cell) + " gives its size as " + std::to_string(stored);
             if (cell + cellSize > bin + binSize)
-                return "the cell at " + Hex(cell) + " (" + std::to_string(cellSize) + " bytes) runs past its hive bin";
+                return "the cell at " + Where(cell) + ", of " + std::to_string(cellSize) + " bytes, runs past its hive bin";
             if (cell == root) {
                 rootSeen = true;
                 rootSound = used && std::memcmp(bytes + cell + kRegfCellSignatureAt, "nk", 2) == 0;
@@ -103,7 +107,7 @@ std::string RegfHiveBinsFault(const unsigned char *bytes, std::uint64_t size, bo
         }
     }
     if (!rootSeen)
-        return "the root key's offset (" + Hex(root) + ") is not the start of a cell";
+        return "the root key's offset, " + Where(root) + ", is not the start of a cell";
     if (!rootSound)
         return "the root key's cell is free or not a key (nk)";
     return "";
