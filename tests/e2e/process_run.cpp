@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -155,6 +156,10 @@ std::string TracedStderrFault(const std::vector<std::string> &argv, std::vector<
     if (access(jq, X_OK) != 0)
         return "jq is missing (scripts/install-deps.sh installs it)";
     std::string dir = MakeTempDir("dorovivi-traced"), errors = dir + "/stderr", texts = dir + "/texts";
+    // The run's own trace file, if it has one, gives way to standard error.
+    environment.erase(std::remove_if(environment.begin(), environment.end(),
+                                     [](const std::string &e) { return e.compare(0, 15, "DOROVIVI_TRACE=") == 0; }),
+                      environment.end());
     environment.push_back("DOROVIVI_TRACE=-");
     RunProcess(argv, environment, errors, 120);
     std::string traced = ReadFile(errors);
