@@ -45,15 +45,20 @@ apt-get install -y -qq "${missing[@]}" >/dev/null && exit 0
 
 # Multiarch needs both halves of a library at one version. The security
 # suite's i386 index sometimes lags its amd64 one, and then no i386 package
-# resolves; the main archive alone holds a consistent set. Its sources go to
-# a folder of our own: the machine's apt configuration is left as it is.
+# resolves; the main archive alone holds a consistent set. Its sources and a
+# pin that prefers it go to a folder of our own (the machine's apt
+# configuration is left as it is); an amd64 library the security suite had
+# updated comes back to the main archive's version where its i386 half needs it.
 case " ${missing[*]}" in *:i386*) ;; *) exit 1 ;; esac
 own=/var/lib/dorovivi-apt
-mkdir -p "$own/lists/partial" "$own/sources.list.d"
+mkdir -p "$own/lists/partial" "$own/sources.list.d" "$own/preferences.d"
 apt-get indextargets --format '$(TARGET_OF) $(REPO_URI) $(RELEASE) $(COMPONENT)' \
     | awk '$3 !~ /-security$/' | sort -u > "$own/sources.list"
-echo "install-deps: the i386 packages do not resolve with the security suite; retrying from the main archive alone" >&2
+printf 'Package: *\nPin: release o=Debian\nPin-Priority: 1001\n' > "$own/preferences"
+echo "install-deps: the i386 packages do not resolve with the security suite; retrying from the main archive" \
+     "alone, at its versions where both halves need them" >&2
 options=(-o "Dir::Etc::SourceList=$own/sources.list" -o "Dir::Etc::SourceParts=$own/sources.list.d"
-         -o "Dir::State::Lists=$own/lists")
+         -o "Dir::State::Lists=$own/lists" -o "Dir::Etc::Preferences=$own/preferences"
+         -o "Dir::Etc::PreferencesParts=$own/preferences.d")
 apt-get "${options[@]}" update -qq
-apt-get "${options[@]}" install -y -qq "${missing[@]}" >/dev/null
+apt-get "${options[@]}" install -y -qq --allow-downgrades "${missing[@]}" >/dev/null
