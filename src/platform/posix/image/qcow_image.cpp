@@ -24,7 +24,7 @@ bool QcowCutShort(int fd, const unsigned char *header, std::uint64_t fileSize)
     std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
     std::uint64_t refcountOffset = ReadBe64(header + QcowRefcountOffsetAt);
     std::uint64_t refcountClusters = ReadBe32(header + QcowRefcountClustersAt);
-    if (clusterBits < 9 || clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
+    if (clusterBits < QcowMinClusterBits || clusterBits > QcowMaxClusterBits || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
         refcountClusters > fileSize >> clusterBits || refcountOffset > fileSize - (refcountClusters << clusterBits))
         return true;
     const std::uint64_t clusterSize = 1ULL << clusterBits;
@@ -90,6 +90,13 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
 struct QcowLinks {
     std::vector<int> fds;
     int raw = -1;
+    unsigned smallestClusterBits = QcowMaxClusterBits;
+};
+
+// A chain libqcow reads, and the smallest cluster of its links.
+struct QcowChainRead {
+    libqcow_file_t *file;
+    unsigned clusterBits;
 };
 
 // Opens `path` and, first, its backing chain; null with `problem` set.
@@ -151,15 +158,29 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         return nullptr;
     }
     links.fds.push_back(fd);
+    links.smallestClusterBits = std::min<unsigned>(links.smallestClusterBits, ReadBe32(header + QcowClusterBitsAt));
     return file;
 }
 
+// libqcow answers a read that starts in a cluster a child lacks wholly from
+// the parent, past the end of that cluster, though the child holds the next:
+// each read it is given stays within one cluster of every link.
 ssize_t QcowRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
 {
     std::string problem;
     const QcowFunctions *qcow = QcowLibrary(problem);
-    return qcow->file_read_buffer_at_offset(static_cast<libqcow_file_t *>(disk), buffer, size,
-                                            static_cast<off64_t>(offset), nullptr);
+    const QcowChainRead &chain = *static_cast<QcowChainRead *>(disk);
+    std::size_t done = 0;
+    while (done < size) {
+        std::uint64_t at = offset + done;
+        std::uint64_t clusterEnd = ((at >> chain.clusterBits) + 1) << chain.clusterBits;
+        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, clusterEnd - at));
+        ssize_t got = qcow->file_read_buffer_at_offset(chain.file, buffer + done, piece, static_cast<off64_t>(at), nullptr);
+        if (got != static_cast<ssize_t>(piece))
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += piece;
+    }
+    return static_cast<ssize_t>(done);
 }
 
 } // namespace
@@ -183,7 +204,8 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if (links.raw < 0) {
         for (int fd : links.fds)
             close(fd);
-        return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
+        QcowChainRead *chain = new QcowChainRead{file, links.smallestClusterBits};
+        return OpenCallbackImage(tsk, chain, QcowRead, size, "qcow2", image, problem);
     }
     std::reverse(links.fds.begin(), links.fds.end());
     QcowRawChain *disk = OpenQcowRawChain(links.fds, links.raw, problem);

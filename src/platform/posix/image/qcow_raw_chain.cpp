@@ -49,7 +49,7 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
     link.clusterBits = ReadBe32(header + QcowClusterBitsAt);
     link.version3 = ReadBe32(header + QcowVersionAt) >= 3;
     std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
-    if (link.clusterBits < 9 || link.clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8) {
+    if (link.clusterBits < QcowMinClusterBits || link.clusterBits > QcowMaxClusterBits || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8) {
         problem = "qcow2 image whose tables lie past its end";
         return false;
     }
@@ -146,7 +146,7 @@ ssize_t ReadQcowRawChain(void *disk, std::uint64_t offset, char *buffer, std::si
 {
     QcowRawChain &chain = *static_cast<QcowRawChain *>(disk);
     // Clusters of the smallest size in the chain never straddle a link's.
-    unsigned bits = 21;
+    unsigned bits = QcowMaxClusterBits;
     for (const QcowLink &link : chain.links)
         bits = std::min(bits, link.clusterBits);
     std::size_t done = 0;
