@@ -12,7 +12,7 @@
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/qcow_header.h"
-#include "platform/posix/image/qcow_raw_chain.h"
+#include "platform/posix/image/qcow_chain.h"
 
 namespace {
 
@@ -90,13 +90,6 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
 struct QcowLinks {
     std::vector<int> fds;
     int raw = -1;
-    unsigned smallestClusterBits = QcowMaxClusterBits;
-};
-
-// A chain libqcow reads, and the smallest cluster of its links.
-struct QcowChainRead {
-    libqcow_file_t *file;
-    unsigned clusterBits;
 };
 
 // Opens `path` and, first, its backing chain; null with `problem` set.
@@ -158,29 +151,7 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         return nullptr;
     }
     links.fds.push_back(fd);
-    links.smallestClusterBits = std::min<unsigned>(links.smallestClusterBits, ReadBe32(header + QcowClusterBitsAt));
     return file;
-}
-
-// libqcow answers a read that starts in a cluster a child lacks wholly from
-// the parent, past the end of that cluster, though the child holds the next:
-// each read it is given stays within one cluster of every link.
-ssize_t QcowRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    std::string problem;
-    const QcowFunctions *qcow = QcowLibrary(problem);
-    const QcowChainRead &chain = *static_cast<QcowChainRead *>(disk);
-    std::size_t done = 0;
-    while (done < size) {
-        std::uint64_t at = offset + done;
-        std::uint64_t clusterEnd = ((at >> chain.clusterBits) + 1) << chain.clusterBits;
-        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, clusterEnd - at));
-        ssize_t got = qcow->file_read_buffer_at_offset(chain.file, buffer + done, piece, static_cast<off64_t>(at), nullptr);
-        if (got != static_cast<ssize_t>(piece))
-            return done > 0 ? static_cast<ssize_t>(done) : -1;
-        done += piece;
-    }
-    return static_cast<ssize_t>(done);
 }
 
 } // namespace
@@ -200,14 +171,8 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged qcow2 image";
         return false;
     }
-    // libqcow reads a chain of qcow2 files; one over a raw base is walked here.
-    if (links.raw < 0) {
-        for (int fd : links.fds)
-            close(fd);
-        QcowChainRead *chain = new QcowChainRead{file, links.smallestClusterBits};
-        return OpenCallbackImage(tsk, chain, QcowRead, size, "qcow2", image, problem);
-    }
+    // libqcow has checked the links; the chain is read here (see qcow_chain.h).
     std::reverse(links.fds.begin(), links.fds.end());
-    QcowRawChain *disk = OpenQcowRawChain(links.fds, links.raw, problem);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowRawChain, size, "qcow2", image, problem);
+    QcowChain *disk = OpenQcowChain(links.fds, links.raw, problem);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, size, "qcow2", image, problem);
 }
