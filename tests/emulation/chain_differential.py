@@ -147,10 +147,9 @@ class Chain:
             options = "cluster_size=%d,compat=%s" % (cluster, self.rng.choice(["0.10", "1.1"]))
         else:
             cluster = 64 * KiB
-            # Not yet read right: libvmdk answers a zeroed grain (table entry 1)
-            # from the file's sector 1, the embedded descriptor, where qemu
-            # reads zeros. VMDK_ZEROED_GRAIN=1 writes them.
-            zeroed = self.rng.choice(["on", "off"]) if os.environ.get("VMDK_ZEROED_GRAIN") == "1" else "off"
+            # A zeroed grain (table entry 1) reads as zeros, where libvmdk
+            # reads the file's sector 1, the embedded descriptor.
+            zeroed = self.rng.choice(["on", "off"])
             options = "subformat=%s,zeroed_grain=%s" % (self.rng.choice(VMDK_CHILDREN), zeroed)
         run("qemu-img", "create", "-q", "-f", self.fmt, "-o", options, "-b", os.path.basename(parent), "-F",
             backing_fmt, child)

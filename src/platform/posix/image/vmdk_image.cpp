@@ -7,6 +7,7 @@
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/image/vmdk_chain.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ std::string Hex(std::uint32_t value)
 }
 
 // Opens `path` and its extents; then its parent, which is handed to it.
-libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint32_t *cid, std::string &problem)
+libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint32_t *cid, std::string &problem,
+                           std::vector<VmdkOpenedLink> &opened)
 {
     const std::string named = chain.seen.empty() ? "" : path + ": ";
     int fd = OpenChainFile(path, problem);
@@ -46,8 +48,10 @@ libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint
     }
     std::size_t hintSize = 0;
     int hinted = Vmdk->handle_get_utf8_parent_filename_size(handle, &hintSize, nullptr);
-    if (parentCid == NoParentCid && hinted != 1)
+    if (parentCid == NoParentCid && hinted != 1) {
+        opened.push_back({handle, path});
         return handle;
+    }
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
         Vmdk->handle_get_utf8_parent_filename(handle, hint.data(), hintSize, nullptr) != 1) {
@@ -61,7 +65,7 @@ libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint
     std::uint32_t parentOwnCid = 0;
     libvmdk_handle_t *parent = nullptr;
     if (!FindParentFile(path, reference, found, problem) ||
-        (parent = OpenLink(found, chain, &parentOwnCid, problem)) == nullptr)
+        (parent = OpenLink(found, chain, &parentOwnCid, problem, opened)) == nullptr)
         return nullptr;
     if (parentOwnCid != parentCid) {
         problem = path + ": its parent " + found + " is another disk (VMDK CID " + Hex(parentOwnCid) +
@@ -72,13 +76,8 @@ libvmdk_handle_t *OpenLink(const std::string &path, ChainFiles &chain, std::uint
         problem = path + ": libvmdk refuses its parent " + found;
         return nullptr;
     }
+    opened.push_back({handle, path});
     return handle;
-}
-
-ssize_t VmdkRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    return Vmdk->handle_read_buffer_at_offset(static_cast<libvmdk_handle_t *>(disk), buffer, size,
-                                              static_cast<off64_t>(offset), nullptr);
 }
 
 } // namespace
@@ -89,7 +88,8 @@ bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         return false;
     ChainFiles chain;
     std::uint32_t cid = 0;
-    libvmdk_handle_t *handle = OpenLink(path, chain, &cid, problem);
+    std::vector<VmdkOpenedLink> opened;
+    libvmdk_handle_t *handle = OpenLink(path, chain, &cid, problem, opened);
     size64_t size = 0;
     if (handle == nullptr)
         return false;
@@ -97,5 +97,7 @@ bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged VMDK image";
         return false;
     }
-    return OpenCallbackImage(tsk, handle, VmdkRead, size, "VMDK", image, problem);
+    // libvmdk has opened and checked the links; hosted sparse extents are read here (see vmdk_chain.h).
+    VmdkChain *disk = OpenVmdkChain(Vmdk, opened, problem);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, size, "VMDK", image, problem);
 }
