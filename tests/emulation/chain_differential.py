@@ -6,18 +6,15 @@ binding for VHD and VHDX, and the bytes the generator meant to write.
 
   chain_differential.py <read_disk_chain> <write_differencing_link>
 
-A seed chooses the format and its cluster, grain or block size (seed modulo
-the number of those, so seeds 0..CASES-1 cover each once), then, from a
-generator of its own, the depth 1..8, the disk's size, and scattered writes at
-each layer, unaligned to any unit. The fixed seeds run by default; SEEDS=N
+The chains are chain_generator.py's. The fixed seeds run by default; SEEDS=N
 runs seeds 0..N-1, SEED=K seed K alone; KEEP=1 keeps a failed seed's files.
 Exit 77 (skipped) where qemu-img, qemu-io or pyvhdi is missing, except under
 CI=true, where that fails."""
 
-import json
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -32,175 +29,14 @@ except ImportError:
     except ImportError:
         pyvhdi = None
 
-KiB, MiB = 1 << 10, 1 << 20
-SIZES = [
-    ("qcow2", [1 << bits for bits in range(9, 22)]),  # cluster size
-    ("vmdk", ["monolithicSparse", "twoGbMaxExtentSparse", "monolithicFlat", "twoGbMaxExtentFlat", "streamOptimized"]),
-    ("vdi", ["dynamic", "fixed"]),
-    ("vhd", ["dynamic", "fixed"]),
-    ("vhdx", [MiB << shift for shift in range(0, 9)]),  # block size
-]
-CASES = [(fmt, size) for fmt, sizes in SIZES for size in sizes]
-COMPRESSIBLE = bytes(b"dorovivi"[n % 8] for n in range(256))  # a byte translation
-# qemu writes a VMDK delta link only sparse.
-VMDK_CHILDREN = ["monolithicSparse", "twoGbMaxExtentSparse"]
+from chain_generator import CASES, Chain, run
 
-
-def run(*args, stdin=None):
-    done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, input=stdin)
-    if done.returncode != 0:
-        raise RuntimeError("%s failed: %s" % (" ".join(args), done.stderr.decode(errors="replace").strip()))
-    return done.stdout.decode(errors="replace")
-
-
-def virtual_size(image, fmt):
-    return json.loads(run("qemu-img", "info", "-f", fmt, "--output=json", image))["virtual-size"]
-
-
-class Chain:
-    """One seed's chain, written into `folder`, with the disk it must read as."""
-
-    def __init__(self, seed, folder, linker):
-        self.seed, self.folder, self.linker = seed, folder, linker
-        self.fmt, self.size = CASES[seed % len(CASES)]
-        self.rng = random.Random(seed)
-        self.depth = self.rng.randint(1, 8)
-        self.disk = bytearray((self.rng.randint(1, 6) * MiB + self.rng.randrange(0, MiB, 512)))
-        self.notes = []
-        self.links = []  # paths, base first
-
-    def describe(self):
-        return "seed %d: %s %s, depth %d, %d bytes%s" % (self.seed, self.fmt, self.size, self.depth, len(self.disk),
-                                                        "".join(", " + note for note in self.notes))
-
-    def writes(self, unit=512):
-        """Scattered (offset, length) runs, none aligned to anything."""
-        runs = []
-        for _ in range(self.rng.randint(1, 6)):
-            length = self.rng.randint(1, 192 * KiB)
-            offset = self.rng.randrange(0, len(self.disk) - 1)
-            runs.append((offset, min(length, len(self.disk) - offset)))
-        return runs
-
-    def path(self, name):
-        return os.path.join(self.folder, name)
-
-    def save_disk(self, name):
-        with open(self.path(name), "wb") as out:
-            out.write(self.disk)
-        return self.path(name)
-
-    def fill(self, offset, length):
-        # Half the runs compress, so that qemu keeps compressed clusters as such.
-        if self.rng.random() < 0.5:
-            data = self.rng.randbytes(length)
-        else:
-            data = self.rng.randbytes(length).translate(COMPRESSIBLE)
-        self.disk[offset:offset + length] = data
-        return data
-
-    def write_base(self):
-        for offset, length in self.writes():
-            self.fill(offset, length)
-        raw = self.save_disk("base.raw")
-        options = []
-        if self.fmt == "qcow2":
-            cluster = self.links_cluster(0)
-            compat = self.rng.choice(["0.10", "1.1"])
-            options = ["-o", "cluster_size=%d,compat=%s" % (cluster, compat)]
-            if self.rng.random() < 0.3:
-                options.append("-c")
-                self.notes.append("compressed base")
-            if self.depth > 1 and self.rng.random() < 0.25:
-                self.notes.append("raw base")
-                return raw
-        elif self.fmt == "vmdk":
-            options = ["-o", "subformat=" + self.size]
-        elif self.fmt == "vdi":
-            options = ["-o", "static=" + ("on" if self.size == "fixed" else "off")]
-        elif self.fmt == "vhd":
-            options = ["-o", "subformat=" + self.size]
-        else:
-            options = ["-o", "block_size=%d,subformat=%s" % (self.size, self.rng.choice(["dynamic", "fixed"]))]
-        qemu_fmt = "vpc" if self.fmt == "vhd" else self.fmt
-        folder = self.path("VM") if self.fmt == "vdi" else self.folder
-        os.makedirs(os.path.join(folder, "Snapshots"), exist_ok=True)
-        base = os.path.join(folder, ("VM.vdi" if self.fmt == "vdi" else "base." + self.fmt))
-        run("qemu-img", "convert", "-f", "raw", "-O", qemu_fmt, *options, raw, base)
-        # qemu rounds a VHD to its geometry and the others to whole sectors.
-        size = virtual_size(base, qemu_fmt)
-        del self.disk[size:]
-        self.disk.extend(bytes(size - len(self.disk)))
-        return base
-
-    def links_cluster(self, layer):
-        """The cluster size of a qcow2 layer: the seed's for the newest, any for the others."""
-        if layer == self.depth - 1:
-            return self.size
-        return self.rng.choice(SIZES[0][1])
-
-    def write_qemu_child(self, layer, parent):
-        child = self.path("child%d.%s" % (layer, self.fmt))
-        backing_fmt = "raw" if parent.endswith(".raw") else self.fmt
-        if self.fmt == "qcow2":
-            cluster = self.links_cluster(layer)
-            options = "cluster_size=%d,compat=%s" % (cluster, self.rng.choice(["0.10", "1.1"]))
-        else:
-            cluster = 64 * KiB
-            # A zeroed grain (table entry 1) reads as zeros, where libvmdk
-            # reads the file's sector 1, the embedded descriptor.
-            zeroed = self.rng.choice(["on", "off"])
-            options = "subformat=%s,zeroed_grain=%s" % (self.rng.choice(VMDK_CHILDREN), zeroed)
-        run("qemu-img", "create", "-q", "-f", self.fmt, "-o", options, "-b", os.path.basename(parent), "-F",
-            backing_fmt, child)
-        commands = []
-        for n, (offset, length) in enumerate(self.writes()):
-            kind = self.rng.random()
-            if kind < 0.2:
-                commands += ["-c", "write -q -z %d %d" % (offset, length)]
-                self.disk[offset:offset + length] = bytes(length)
-                continue
-            if self.fmt == "qcow2" and kind < 0.4 and not commands and len(self.disk) >= cluster:
-                # Compressed clusters are written whole, and never over clusters the link holds.
-                offset = offset // cluster * cluster
-                length = min(max(length // cluster, 1) * cluster, len(self.disk) // cluster * cluster - offset)
-                if length <= 0:
-                    continue
-                piece = self.path("piece%d" % n)
-                with open(piece, "wb") as out:
-                    out.write(self.fill(offset, length))
-                commands += ["-c", "write -q -c -s %s %d %d" % (piece, offset, length)]
-                continue
-            piece = self.path("piece%d" % n)
-            with open(piece, "wb") as out:
-                out.write(self.fill(offset, length))
-            commands += ["-c", "write -q -s %s %d %d" % (piece, offset, length)]
-        run("qemu-io", "-f", self.fmt, *commands, child)
-        return child
-
-    def write_own_child(self, layer, parent):
-        parent_raw = self.save_disk("parent.raw")
-        for offset, length in self.writes():
-            self.fill(offset, length)
-        child_raw = self.save_disk("child.raw")
-        if self.fmt == "vdi":
-            scratch = self.path("VM/Snapshots/new.vdi")
-            return run(self.linker, "vdi", parent, parent_raw, child_raw, scratch, str(layer)).strip()
-        child = self.path("child%d.%s" % (layer, self.fmt))
-        block = str(self.rng.choice(SIZES[4][1])) if self.fmt == "vhdx" else "0"
-        if self.fmt == "vhdx" and layer == self.depth - 1:
-            block = str(self.size)
-        run(self.linker, self.fmt, parent, parent_raw, child_raw, child, block)
-        return child
-
-    def write(self):
-        self.links.append(self.write_base())
-        for layer in range(1, self.depth):
-            if self.fmt in ("qcow2", "vmdk"):
-                self.links.append(self.write_qemu_child(layer, self.links[-1]))
-            else:
-                self.links.append(self.write_own_child(layer, self.links[-1]))
-        return self.links[-1]
+# The VHD footer, the last 512 bytes of a fixed disk (big-endian).
+VHD_FOOTER_SIZE = 512
+VHD_CREATOR_AT = 28       # 4 bytes: the application that wrote it
+VHD_CURRENT_SIZE_AT = 48  # u64: the disk's size in bytes
+VHD_GEOMETRY_AT = 56      # u16 cylinders, u8 heads, u8 sectors per track
+VHD_CHECKSUM_AT = 64      # u32: one's complement of the footer's byte sum
 
 
 def read_with_libvhdi(links):
@@ -233,7 +69,7 @@ PINNED = [
 ]
 
 
-def check_pinned(reader, what, commands):
+def check_pinned(reader, commands):
     folder = tempfile.mkdtemp(prefix="dorovivi-chaindiff-")
     try:
         for command in commands:
@@ -243,13 +79,54 @@ def check_pinned(reader, what, commands):
             else:
                 run("qemu-io", "-f", "qcow2", "-c", command[1], os.path.join(folder, command[2]))
         child, ours, theirs = (os.path.join(folder, name) for name in ("child.qcow2", "ours.raw", "qemu.raw"))
-        run("qemu-img", "convert", "-O", "raw", child, theirs)
+        run("qemu-img", "convert", "-f", "qcow2", "-O", "raw", child, theirs)
         done = subprocess.run([reader, child, ours], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if done.returncode != 0:
             return "the program does not read it: " + done.stderr.decode(errors="replace").strip()
         with open(ours, "rb") as a, open(theirs, "rb") as b:
             where = first_difference(a.read(), b.read())
         return None if where is None else "differs from qemu-img: " + where
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def check_vhd_size(reader):
+    """The readers disagree on a fixed VHD's size by design: qemu takes the
+    size of a Virtual PC or qemu disk from the footer's CHS geometry, Windows
+    takes the footer's current size, and so does this program. Here the
+    geometry holds less than the current size: the program must read the
+    current size, and agree with qemu over what the geometry covers."""
+    folder = tempfile.mkdtemp(prefix="dorovivi-chaindiff-")
+    try:
+        raw, vhd, ours, theirs = (os.path.join(folder, name) for name in ("disk.raw", "disk.vhd", "ours.raw",
+                                                                             "qemu.raw"))
+        with open(raw, "wb") as out:
+            out.write(random.Random(5).randbytes(3 << 20))
+        run("qemu-img", "convert", "-f", "raw", "-O", "vpc", "-o", "subformat=fixed", raw, vhd)
+        with open(vhd, "rb") as got:
+            image = bytearray(got.read())
+        footer = len(image) - VHD_FOOTER_SIZE
+        current = struct.unpack_from(">Q", image, footer + VHD_CURRENT_SIZE_AT)[0]
+        cylinders, heads, sectors = struct.unpack_from(">HBB", image, footer + VHD_GEOMETRY_AT)
+        struct.pack_into(">H", image, footer + VHD_GEOMETRY_AT, cylinders - 2)
+        image[footer + VHD_CREATOR_AT:footer + VHD_CREATOR_AT + 4] = b"vpc "
+        struct.pack_into(">I", image, footer + VHD_CHECKSUM_AT, 0)
+        checksum = ~sum(image[footer:]) & 0xFFFFFFFF
+        struct.pack_into(">I", image, footer + VHD_CHECKSUM_AT, checksum)
+        with open(vhd, "wb") as out:
+            out.write(image)
+        run("qemu-img", "convert", "-f", "vpc", "-O", "raw", vhd, theirs)
+        done = subprocess.run([reader, vhd, ours], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if done.returncode != 0:
+            return "the program does not read it: " + done.stderr.decode(errors="replace").strip()
+        with open(ours, "rb") as a, open(theirs, "rb") as b, open(raw, "rb") as c:
+            ours, theirs, meant = a.read(), b.read(), c.read()
+        meant += bytes(current - len(meant))
+        geometry = (cylinders - 2) * heads * sectors * 512
+        if len(theirs) != geometry:
+            return "qemu-img no longer sizes it by its geometry (%d bytes, not %d)" % (len(theirs), geometry)
+        where = first_difference(ours, meant) or first_difference(ours[:geometry], theirs)
+        return None if where is None else "differs: " + where
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -283,8 +160,10 @@ def check(seed, reader, linker):
         # qemu reads qcow2 and VMDK chains, and a single image of the others;
         # a differencing VHD, VHDX or VDI it does not read.
         if chain.fmt in ("qcow2", "vmdk") or chain.depth == 1:
+            # Named, not probed: qemu probes a fixed VHD (its footer only at
+            # the end) as a raw disk, footer and all.
             flat = os.path.join(folder, "qemu.raw")
-            run("qemu-img", "convert", "-O", "raw", newest, flat)
+            run("qemu-img", "convert", "-f", "vpc" if chain.fmt == "vhd" else chain.fmt, "-O", "raw", newest, flat)
             with open(flat, "rb") as got:
                 others.append(("qemu-img", got.read()))
         if chain.fmt in ("vhd", "vhdx"):
@@ -326,20 +205,25 @@ def main():
         seeds = [int(os.environ["SEED"])]
     else:
         seeds = range(int(os.environ.get("SEEDS", len(CASES))))
+    pinned = [("fixed VHD sized by its footer's current size, not its geometry", lambda: check_vhd_size(reader))]
+    pinned += [(what, lambda commands=commands: check_pinned(reader, commands)) for what, commands in PINNED]
     failed = 0
-    for what, commands in PINNED:
-        failure = check_pinned(reader, what, commands)
+    for what, checked in pinned:
+        failure = checked()
         if failure:
             failed += 1
             print("FAIL %s: %s" % (what, failure))
+    print("%d of %d pinned chains agree" % (len(pinned) - failed, len(pinned)))
+    seeds_failed = 0
     for seed in seeds:
         described, failure = check(seed, reader, linker)
         if failure:
-            failed += 1
+            seeds_failed += 1
             print("FAIL %s: %s" % (described, failure))
         elif os.environ.get("VERBOSE") == "1" or "libvhdi differs" in described:
             print("ok   " + described)
-    print("%d of %d seeds agree (SEED=K reruns one)" % (len(seeds) - failed, len(seeds)))
+    print("%d of %d seeds agree (SEED=K reruns one)" % (len(seeds) - seeds_failed, len(seeds)))
+    failed += seeds_failed
     return 1 if failed else 0
 
 
