@@ -7,10 +7,10 @@ set -euo pipefail
 # tools serve the tests and the benchmark); libregf's tools help inspect a hive.
 packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libregf-dev libregf-utils
           libhivex-dev libhivex-bin python3-hivex "$@")
-# Disk images: libtsk, libqcow, libvhdi and libvmdk for the tool; the tests write images with
+# Disk images: libtsk, libqcow, libvhdi, libvmdk and zlib's header for the tool; the tests write images with
 # mkfs.fat, mtools, mkntfs and libntfs-3g, sfdisk, qemu-img and ewfacquire,
 # and read them back with TSK's tools.
-packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev ntfs-3g-dev ntfs-3g dosfstools mtools fdisk qemu-utils ewf-tools)
+packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev zlib1g-dev ntfs-3g-dev ntfs-3g dosfstools mtools fdisk qemu-utils ewf-tools)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
