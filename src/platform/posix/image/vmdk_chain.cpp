@@ -23,7 +23,8 @@ struct VmdkExtent {
 
 struct VmdkLink {
     libvmdk_handle_t *handle;
-    bool own; // read here through its extents, or else through libvmdk
+    std::uint64_t size; // the link's own disk size
+    bool own;           // read here through its extents, or else through libvmdk
     std::vector<VmdkExtent> extents;
 };
 
@@ -69,11 +70,14 @@ bool ReadThroughLibrary(VmdkLink &link)
 bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, VmdkLink &link, std::string &problem)
 {
     int count = 0;
-    link = VmdkLink{opened.handle, false, {}};
-    if (vmdk->handle_get_number_of_extents(opened.handle, &count, nullptr) != 1 || count < 1 || count > MaxExtents) {
+    size64_t mediaSize = 0;
+    link = VmdkLink{opened.handle, 0, false, {}};
+    if (vmdk->handle_get_media_size(opened.handle, &mediaSize, nullptr) != 1 ||
+        vmdk->handle_get_number_of_extents(opened.handle, &count, nullptr) != 1 || count < 1 || count > MaxExtents) {
         problem = opened.path + ": VMDK image whose extents cannot be listed";
         return false;
     }
+    link.size = mediaSize;
     std::uint64_t start = 0;
     for (int index = 0; index < count; ++index) {
         libvmdk_extent_descriptor_t *descriptor = nullptr;
@@ -123,9 +127,13 @@ ssize_t ReadPiece(const VmdkFunctions *vmdk, std::vector<VmdkLink> &links, std::
                   std::size_t size)
 {
     for (VmdkLink &link : links) {
+        // A parent smaller than its child reads as zeros past its end.
+        if (!link.own && offset < link.size)
+            return vmdk->handle_read_buffer_at_offset(link.handle, buffer,
+                                                      static_cast<std::size_t>(std::min<std::uint64_t>(size, link.size - offset)),
+                                                      static_cast<off64_t>(offset), nullptr);
         if (!link.own)
-            return vmdk->handle_read_buffer_at_offset(link.handle, buffer, size, static_cast<off64_t>(offset),
-                                                      nullptr);
+            break;
         for (VmdkExtent &extent : link.extents) {
             if (offset < extent.start || offset - extent.start >= extent.size)
                 continue;
