@@ -10,11 +10,11 @@ if [ "${1:-}" = "--list" ]; then list=1; shift; fi
 # tools serve the tests and the benchmark); libregf's tools help inspect a hive.
 packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libregf-dev libregf-utils
           libhivex-dev libhivex-bin python3-hivex "$@")
-# Disk images: libtsk, libqcow, libvhdi and libvmdk for the tool; the tests write images with
+# Disk images: libtsk, libqcow, libvhdi, libvmdk and zlib's header for the tool; the tests write images with
 # mkfs.fat, mtools, mkntfs and libntfs-3g, sfdisk, qemu-img and ewfacquire,
 # and read them back with TSK's tools.
 # libvmdk.h includes libbfio.h, yet Debian's libvmdk-dev does not depend on libbfio-dev.
-packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev ntfs-3g-dev ntfs-3g dosfstools mtools
+packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev zlib1g-dev ntfs-3g-dev ntfs-3g dosfstools mtools
            fdisk qemu-utils ewf-tools)
 # The chain differential reads differencing VHD and VHDX through libvhdi's own
 # binding as well as qemu-img; jq reads the trace back as a user would.

@@ -1,5 +1,5 @@
 // The container readers this program relies on below libtsk: its own VDI
-// reader over hostile headers, and the libvhdi behaviour the VHD reader
+// and VMDK sparse extent readers over hostile headers, and the libvhdi behaviour the VHD reader
 // guards against.
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 
 #include "differencing_writer.h"
 #include "platform/posix/image/vdi_image.h"
+#include "platform/posix/image/vmdk_sparse.h"
 #include "process_run.h"
 
 namespace {
@@ -63,6 +64,81 @@ TEST(DiskChain, VdiHeaderFaultsAreNamed)
             std::string disk(layer.diskSize, '\0');
             EXPECT_EQ(ReadVdi(&layer, 0, &disk[0], disk.size()), static_cast<ssize_t>(disk.size()));
             EXPECT_EQ(disk.substr(0, 1 << 20), std::string(1 << 20, c.at == 0x200 ? '\0' : 'd'));
+        }
+        close(fd);
+    }
+    RemoveTree(dir);
+}
+
+// The VMDK sparse extent reader over hostile headers and grain tables, on a
+// monolithic sparse file qemu-img wrote of 3 MiB of 'd' (64 KiB grains).
+TEST(DiskChain, VmdkSparseExtentFaultsAreNamed)
+{
+    std::string dir = MakeTempDir("dorovivi-vmdk");
+    WriteFile(dir + "/disk.raw", std::string(3 << 20, 'd'));
+    ASSERT_EQ(std::system(("qemu-img convert -f raw -O vmdk " + dir + "/disk.raw " + dir + "/disk.vmdk").c_str()), 0);
+    std::ifstream in(dir + "/disk.vmdk", std::ios::binary);
+    const std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto le32 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    auto at32 = [](const std::string &in, std::size_t at) {
+        return std::uint32_t(std::uint8_t(in[at])) | std::uint32_t(std::uint8_t(in[at + 1])) << 8 |
+               std::uint32_t(std::uint8_t(in[at + 2])) << 16 | std::uint32_t(std::uint8_t(in[at + 3])) << 24;
+    };
+    const std::size_t table = std::size_t(at32(good, std::size_t(at32(good, 56)) * 512)) * 512; // grain 0's entry
+    const std::string withZeroed = le32(at32(good, 8) | 4);
+    struct Case {
+        const char *what;
+        std::size_t at;
+        std::string bytes; // written at `at`; "" with at 0: the file cut to `cut`
+        std::size_t cut;
+        VmdkExtentKind kind;
+        const char *problem; // for Damaged
+        int grain0;          // for Sparse: 0 data, 1 zeros, 2 absent, -1 a failed read
+        std::string flags = "";   // written over the header's flags unless ""
+    } cases[] = {
+        {"sound", 0, "", 0, VmdkExtentKind::Sparse, "", 0},
+        {"version 4", 4, le32(4), 0, VmdkExtentKind::Damaged, "of version 4, which is not read", 0},
+        {"grain size zero", 20, std::string(8, '\0'), 0, VmdkExtentKind::Damaged, "sizes do not fit together", 0},
+        {"grain tables of 4096 entries", 44, le32(4096), 0, VmdkExtentKind::Damaged, "sizes do not fit together", 0},
+        {"grain directory past the end", 56, le32(0x7FFFFFF0), 0, VmdkExtentKind::Damaged, "lies past the end", 0},
+        {"cut before its grain directory", 0, "", 1024, VmdkExtentKind::Damaged, "lies past the end", 0},
+        {"stream-optimized flags", 8, le32(0x30000), 0, VmdkExtentKind::Other, "", 0},
+        {"no sparse header", 0, "# Disk DescriptorFile", 0, VmdkExtentKind::Other, "", 0},
+        {"zeroed grain", table, le32(1), 0, VmdkExtentKind::Sparse, "", 1, withZeroed},
+        {"zeroed-grain flag over a present grain", 8, withZeroed, 0, VmdkExtentKind::Sparse, "", 0},
+        {"entry 1 without the zeroed-grain flag", table, le32(1), 0, VmdkExtentKind::Sparse, "", 0},
+        {"absent grain", table, le32(0), 0, VmdkExtentKind::Sparse, "", 2},
+        {"grain past the end", table, le32(0x7FFFFFF0), 0, VmdkExtentKind::Sparse, "", -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = c.cut != 0 ? good.substr(0, c.cut) : good;
+        bytes.replace(c.at, c.bytes.size(), c.bytes);
+        bytes.replace(8, c.flags.size(), c.flags);
+        WriteFile(dir + "/case.vmdk", bytes);
+        int fd = open((dir + "/case.vmdk").c_str(), O_RDONLY);
+        VmdkSparseExtent extent = {};
+        std::string problem;
+        VmdkExtentKind kind = ReadVmdkSparseExtent(fd, "case.vmdk", extent, problem);
+        EXPECT_EQ(kind, c.kind) << problem;
+        if (c.kind == VmdkExtentKind::Damaged) {
+            EXPECT_EQ(problem.find("case.vmdk: VMDK sparse extent "), 0u) << problem;
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        }
+        if (kind == VmdkExtentKind::Sparse) {
+            VmdkGrain state = VmdkGrain::Absent;
+            std::uint64_t where = 0, run = 0;
+            bool found = FindVmdkGrain(extent, 100, state, where, run);
+            EXPECT_EQ(found, c.grain0 >= 0);
+            if (found) {
+                EXPECT_EQ(int(state), c.grain0 == 0 ? int(VmdkGrain::Data) : c.grain0 == 1 ? int(VmdkGrain::Zeroed)
+                                                                                          : int(VmdkGrain::Absent));
+                EXPECT_EQ(run, 65536u - 100);
+            }
+            // Without the flag, entry 1 is a sector number like any: the header's next sector.
+            if (found && state == VmdkGrain::Data) {
+                EXPECT_EQ(where, std::uint64_t(at32(bytes, table)) * 512 + 100);
+            }
         }
         close(fd);
     }

@@ -64,7 +64,14 @@ struct VhdiFunctions {
     F(handle_get_utf8_parent_filename_size, libvmdk_handle_get_utf8_parent_filename_size) \
     F(handle_get_utf8_parent_filename, libvmdk_handle_get_utf8_parent_filename) \
     F(handle_set_parent_handle, libvmdk_handle_set_parent_handle) \
-    F(handle_read_buffer_at_offset, libvmdk_handle_read_buffer_at_offset)
+    F(handle_read_buffer_at_offset, libvmdk_handle_read_buffer_at_offset) \
+    F(handle_get_number_of_extents, libvmdk_handle_get_number_of_extents) \
+    F(handle_get_extent_descriptor, libvmdk_handle_get_extent_descriptor) \
+    F(extent_descriptor_free, libvmdk_extent_descriptor_free) \
+    F(extent_descriptor_get_type, libvmdk_extent_descriptor_get_type) \
+    F(extent_descriptor_get_range, libvmdk_extent_descriptor_get_range) \
+    F(extent_descriptor_get_utf8_filename_size, libvmdk_extent_descriptor_get_utf8_filename_size) \
+    F(extent_descriptor_get_utf8_filename, libvmdk_extent_descriptor_get_utf8_filename)
 struct VmdkFunctions {
     VMDK_FUNCTIONS(DECLARE_READER_FUNCTION)
 };

@@ -12,7 +12,7 @@
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/qcow_header.h"
-#include "platform/posix/image/qcow_raw_chain.h"
+#include "platform/posix/image/qcow_chain.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool QcowCutShort(int fd, const unsigned char *header, std::uint64_t fileSize)
     std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
     std::uint64_t refcountOffset = ReadBe64(header + QcowRefcountOffsetAt);
     std::uint64_t refcountClusters = ReadBe32(header + QcowRefcountClustersAt);
-    if (clusterBits < 9 || clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
+    if (clusterBits < QcowMinClusterBits || clusterBits > QcowMaxClusterBits || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8 ||
         refcountClusters > fileSize >> clusterBits || refcountOffset > fileSize - (refcountClusters << clusterBits))
         return true;
     const std::uint64_t clusterSize = 1ULL << clusterBits;
@@ -157,14 +157,6 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     return file;
 }
 
-ssize_t QcowRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    std::string problem;
-    const QcowFunctions *qcow = QcowLibrary(problem);
-    return qcow->file_read_buffer_at_offset(static_cast<libqcow_file_t *>(disk), buffer, size,
-                                            static_cast<off64_t>(offset), nullptr);
-}
-
 } // namespace
 
 bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
@@ -182,13 +174,8 @@ bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged qcow2 image";
         return false;
     }
-    // libqcow reads a chain of qcow2 files; one over a raw base is walked here.
-    if (links.raw < 0) {
-        for (int fd : links.fds)
-            close(fd);
-        return OpenCallbackImage(tsk, file, QcowRead, size, "qcow2", image, problem);
-    }
+    // libqcow has checked the links; the chain is read here (see qcow_chain.h).
     std::reverse(links.fds.begin(), links.fds.end());
-    QcowRawChain *disk = OpenQcowRawChain(links.fds, links.raw, problem);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowRawChain, size, "qcow2", image, problem);
+    QcowChain *disk = OpenQcowChain(links.fds, links.raw, problem);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, size, "qcow2", image, problem);
 }

@@ -1,5 +1,5 @@
-// A qcow2 image handed to libtsk as an image of its own kind, read through
-// libqcow, with its chain of backing files.
+// A qcow2 image handed to libtsk as an image of its own kind, with its chain
+// of backing files: libqcow opens and checks each link, qcow_chain reads them.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 #include "platform/posix/image/image_libraries.h"
 
 // `path` starts with the qcow2 magic. Each backing file is found from the
-// image that names it and read through libqcow as its parent. False with
+// image that names it and opened through libqcow as its parent. False with
 // `problem` for a missing or foreign backing file, a loop, a file cut
 // short, or what libqcow refuses.
 bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);

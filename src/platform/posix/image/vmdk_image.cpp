@@ -13,6 +13,7 @@
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/image/vmdk_chain.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ struct Expected {
 // (before anything of its own parent is looked at), then opens its parent,
 // which is handed to it.
 libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, const Expected *expected,
-                           ChainFiles &chain, std::string &problem)
+                           ChainFiles &chain, std::string &problem, std::vector<VmdkOpenedLink> &opened)
 {
     const std::string named = LinkPrefix(root, path);
     int fd = OpenChainFile(path, problem);
@@ -122,6 +123,7 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     std::size_t hintSize = 0;
     int hinted = Vmdk->handle_get_utf8_parent_filename_size(handle, &hintSize, nullptr);
     if (parentCid == NoParentCid && hinted != 1)
+        opened.push_back({handle, path});
         return handle;
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
@@ -138,19 +140,14 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         problem = named + problem;
         return nullptr;
     }
-    if ((parent = OpenLink(root, found, &mine, chain, problem)) == nullptr)
+    if ((parent = OpenLink(root, found, &mine, chain, problem, opened)) == nullptr)
         return nullptr;
     if (Vmdk->handle_set_parent_handle(handle, parent, nullptr) != 1) {
         problem = named + "libvmdk refuses its parent " + found;
         return nullptr;
     }
+    opened.push_back({handle, path});
     return handle;
-}
-
-ssize_t VmdkRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    return Vmdk->handle_read_buffer_at_offset(static_cast<libvmdk_handle_t *>(disk), buffer, size,
-                                              static_cast<off64_t>(offset), nullptr);
 }
 
 } // namespace
@@ -160,7 +157,8 @@ bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     if ((Vmdk = VmdkLibrary(problem)) == nullptr)
         return false;
     ChainFiles chain;
-    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, problem);
+    std::vector<VmdkOpenedLink> opened;
+    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, problem, opened);
     size64_t size = 0;
     if (handle == nullptr)
         return false;
@@ -168,5 +166,7 @@ bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         problem = "damaged VMDK image";
         return false;
     }
-    return OpenCallbackImage(tsk, handle, VmdkRead, size, "VMDK", image, problem);
+    // libvmdk has opened and checked the links; hosted sparse extents are read here (see vmdk_chain.h).
+    VmdkChain *disk = OpenVmdkChain(Vmdk, opened, problem);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, size, "VMDK", image, problem);
 }

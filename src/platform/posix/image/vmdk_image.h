@@ -1,6 +1,7 @@
-// VMDK (monolithic sparse, flat and split extents, delta links) through
-// libvmdk; each parent found by its child's parentFileNameHint and checked
-// by content id (the child's parentCID against the parent's CID).
+// VMDK (monolithic sparse, flat and split extents, delta links), opened and
+// checked through libvmdk, read as vmdk_chain.h tells; each parent found by
+// its child's parentFileNameHint and checked by content id (the child's
+// parentCID against the parent's CID).
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/posix/image/qcow_raw_chain.h"
+#include "platform/posix/image/qcow_chain.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +9,14 @@
 
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/image/qcow_header.h"
+#include "platform/posix/image/qcow_inflate.h"
 
 namespace {
 
 const std::uint64_t OffsetMask = 0x00fffffffffffe00ULL;
 const std::uint64_t CompressedFlag = 1ULL << 62;
-const std::uint64_t ZeroFlag = 1; // version 3: the cluster reads as zeros
+const std::uint64_t ZeroFlag = 1; // version 3: the cluster reads as zeros, allocated or not
+const unsigned CompressedSectorBits = 9; // a compressed run is counted in 512-byte sectors
 
 enum class Cluster { Data, Compressed, Zero, Absent };
 
@@ -22,15 +24,18 @@ struct QcowLink {
     int fd;
     unsigned clusterBits;
     bool version3;
+    std::uint64_t fileSize;
     std::vector<std::uint64_t> l1;
     std::map<std::uint64_t, std::vector<std::uint64_t>> l2; // by L1 index, read on first use
+    std::uint64_t inflatedEntry;          // the compressed cluster last inflated, 0 for none
+    std::vector<unsigned char> inflated; // its bytes
 };
 
 } // namespace
 
-struct QcowRawChain {
+struct QcowChain {
     std::vector<QcowLink> links; // newest first
-    int raw;
+    int raw;                     // -1 for none
     std::uint64_t rawSize;
 };
 
@@ -45,11 +50,11 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
         problem = "qcow2 image whose header cannot be read";
         return false;
     }
-    std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
+    std::uint64_t fileSize = link.fileSize = static_cast<std::uint64_t>(info.st_size);
     link.clusterBits = ReadBe32(header + QcowClusterBitsAt);
     link.version3 = ReadBe32(header + QcowVersionAt) >= 3;
     std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
-    if (link.clusterBits < 9 || link.clusterBits > 21 || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8) {
+    if (link.clusterBits < QcowMinClusterBits || link.clusterBits > QcowMaxClusterBits || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8) {
         problem = "qcow2 image whose tables lie past its end";
         return false;
     }
@@ -66,7 +71,7 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
 
 // Whether `link` holds the cluster at `offset`. False where its L2 table
 // cannot be read: the read then fails rather than answer from an older link.
-bool StateOf(QcowLink &link, std::uint64_t offset, Cluster &state, std::uint64_t &host)
+bool StateOf(QcowLink &link, std::uint64_t offset, Cluster &state, std::uint64_t &entry)
 {
     std::uint64_t perTable = 1ULL << (link.clusterBits - 3);
     std::uint64_t cluster = offset >> link.clusterBits;
@@ -85,36 +90,62 @@ bool StateOf(QcowLink &link, std::uint64_t offset, Cluster &state, std::uint64_t
             table[i] = ReadBe64(&bytes[i * 8]);
         found = link.l2.emplace(index, std::move(table)).first;
     }
-    std::uint64_t entry = found->second[cluster % perTable];
-    host = (entry & OffsetMask) + (offset & ((1ULL << link.clusterBits) - 1));
+    entry = found->second[cluster % perTable];
     if ((entry & CompressedFlag) != 0)
         state = Cluster::Compressed;
-    else if ((entry & OffsetMask) != 0)
-        state = Cluster::Data;
     else if (link.version3 && (entry & ZeroFlag) != 0)
         state = Cluster::Zero;
+    else if ((entry & OffsetMask) != 0)
+        state = Cluster::Data;
     return true;
 }
 
-ssize_t ReadPiece(QcowRawChain &chain, std::uint64_t offset, char *buffer, std::size_t size)
+// The piece of the compressed cluster `entry` at `within`: the entry holds
+// the host offset in its low bits and, above them, the count of further
+// sectors the deflated run spans.
+ssize_t ReadCompressed(QcowLink &link, std::uint64_t entry, std::uint64_t within, char *buffer, std::size_t size)
+{
+    const unsigned countShift = 62 - (link.clusterBits - 8);
+    const std::uint64_t host = entry & ((1ULL << countShift) - 1);
+    const std::uint64_t sectors = ((entry >> countShift) & ((1ULL << (link.clusterBits - 8)) - 1)) + 1;
+    const std::size_t clusterSize = static_cast<std::size_t>(1) << link.clusterBits;
+    if (link.inflatedEntry != entry) {
+        std::uint64_t packed = (sectors << CompressedSectorBits) - (host & ((1U << CompressedSectorBits) - 1));
+        if (host >= link.fileSize)
+            return -1;
+        packed = std::min(packed, link.fileSize - host);
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(packed));
+        std::string problem;
+        link.inflated.resize(clusterSize);
+        link.inflatedEntry = 0;
+        if (pread(link.fd, bytes.data(), bytes.size(), static_cast<off_t>(host)) != static_cast<ssize_t>(bytes.size()) ||
+            !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, problem))
+            return -1;
+        link.inflatedEntry = entry;
+    }
+    std::memcpy(buffer, link.inflated.data() + within, size);
+    return static_cast<ssize_t>(size);
+}
+
+ssize_t ReadPiece(QcowChain &chain, std::uint64_t offset, char *buffer, std::size_t size)
 {
     for (QcowLink &link : chain.links) {
         Cluster state;
-        std::uint64_t host = 0;
-        // A compressed cluster in an overlay is rare, and only libqcow reads
-        // one: here it fails the read.
-        if (!StateOf(link, offset, state, host) || state == Cluster::Compressed)
+        std::uint64_t entry = 0, within = offset & ((1ULL << link.clusterBits) - 1);
+        if (!StateOf(link, offset, state, entry))
             return -1;
         if (state == Cluster::Zero) {
             std::memset(buffer, 0, size);
             return static_cast<ssize_t>(size);
         }
+        if (state == Cluster::Compressed)
+            return ReadCompressed(link, entry, within, buffer, size);
         if (state == Cluster::Data)
-            return pread(link.fd, buffer, size, static_cast<off_t>(host));
+            return pread(link.fd, buffer, size, static_cast<off_t>((entry & OffsetMask) + within));
     }
-    // The base: a raw file shorter than the disk reads as zeros past its end.
+    // The base: none, or a raw file shorter than the disk, reads as zeros.
     std::memset(buffer, 0, size);
-    if (offset >= chain.rawSize)
+    if (chain.raw < 0 || offset >= chain.rawSize)
         return static_cast<ssize_t>(size);
     std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, chain.rawSize - offset));
     return pread(chain.raw, buffer, wanted, static_cast<off_t>(offset)) == static_cast<ssize_t>(wanted)
@@ -124,16 +155,16 @@ ssize_t ReadPiece(QcowRawChain &chain, std::uint64_t offset, char *buffer, std::
 
 } // namespace
 
-QcowRawChain *OpenQcowRawChain(const std::vector<int> &fds, int raw, std::string &problem)
+QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, std::string &problem)
 {
-    struct stat info;
-    if (fstat(raw, &info) != 0) {
+    struct stat info = {};
+    if (raw >= 0 && fstat(raw, &info) != 0) {
         problem = "its raw backing file cannot be read";
         return nullptr;
     }
-    QcowRawChain *chain = new QcowRawChain{{}, raw, static_cast<std::uint64_t>(info.st_size)};
+    QcowChain *chain = new QcowChain{{}, raw, static_cast<std::uint64_t>(info.st_size)};
     for (int fd : fds) {
-        chain->links.push_back(QcowLink{fd, 0, false, {}, {}});
+        chain->links.push_back(QcowLink{fd, 0, false, 0, {}, {}, 0, {}});
         if (!ReadLinkTables(chain->links.back(), problem)) {
             delete chain;
             return nullptr;
@@ -142,11 +173,11 @@ QcowRawChain *OpenQcowRawChain(const std::vector<int> &fds, int raw, std::string
     return chain;
 }
 
-ssize_t ReadQcowRawChain(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+ssize_t ReadQcowChain(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
 {
-    QcowRawChain &chain = *static_cast<QcowRawChain *>(disk);
+    QcowChain &chain = *static_cast<QcowChain *>(disk);
     // Clusters of the smallest size in the chain never straddle a link's.
-    unsigned bits = 21;
+    unsigned bits = QcowMaxClusterBits;
     for (const QcowLink &link : chain.links)
         bits = std::min(bits, link.clusterBits);
     std::size_t done = 0;

@@ -1,0 +1,190 @@
+#include "platform/posix/image/vmdk_chain.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/image/vmdk_sparse.h"
+#include "platform/posix/image/vmdk_sparse_header.h"
+
+namespace {
+
+// A twoGbMaxExtentSparse disk of 2 TiB has 1024 extents.
+const int MaxExtents = 1 << 16;
+const std::size_t MaxExtentNameSize = 4096;
+
+struct VmdkExtent {
+    std::uint64_t start, size; // on the disk, in bytes
+    VmdkSparseExtent sparse;
+};
+
+struct VmdkLink {
+    libvmdk_handle_t *handle;
+    std::uint64_t size; // the link's own disk size
+    bool own;           // read here through its extents, or else through libvmdk
+    std::vector<VmdkExtent> extents;
+};
+
+// The file of extent `index` of the link at `path`: a monolithic sparse
+// file is its own single extent, whatever its embedded descriptor names;
+// else the name the descriptor gives, in the descriptor's folder.
+bool ExtentFile(const VmdkFunctions *vmdk, libvmdk_extent_descriptor_t *descriptor, const std::string &path,
+                int count, std::string &file)
+{
+    unsigned char magic[sizeof VmdkSparseMagic] = {};
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool monolithic = fd >= 0 && pread(fd, magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic) &&
+                      std::memcmp(magic, VmdkSparseMagic, sizeof magic) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (monolithic && count == 1) {
+        file = path;
+        return true;
+    }
+    std::size_t size = 0;
+    if (vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) != 1 || size < 2 ||
+        size > MaxExtentNameSize)
+        return false;
+    std::vector<std::uint8_t> name(size + 1, 0);
+    if (vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
+        return false;
+    file.assign(reinterpret_cast<const char *>(name.data()));
+    if (file[0] != '/')
+        file = FolderOf(path) + "/" + file;
+    return true;
+}
+
+// Leaves the link to libvmdk.
+bool ReadThroughLibrary(VmdkLink &link)
+{
+    for (VmdkExtent &extent : link.extents)
+        close(extent.sparse.fd);
+    link.extents.clear();
+    return true;
+}
+
+// Lists the link's extents; `own` stays false where one is not hosted sparse.
+bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, VmdkLink &link, std::string &problem)
+{
+    int count = 0;
+    size64_t mediaSize = 0;
+    link = VmdkLink{opened.handle, 0, false, {}};
+    if (vmdk->handle_get_media_size(opened.handle, &mediaSize, nullptr) != 1 ||
+        vmdk->handle_get_number_of_extents(opened.handle, &count, nullptr) != 1 || count < 1 || count > MaxExtents) {
+        problem = opened.path + ": VMDK image whose extents cannot be listed";
+        return false;
+    }
+    link.size = mediaSize;
+    std::uint64_t start = 0;
+    for (int index = 0; index < count; ++index) {
+        libvmdk_extent_descriptor_t *descriptor = nullptr;
+        int type = 0;
+        off64_t offset = 0;
+        size64_t size = 0;
+        std::string file;
+        bool described = vmdk->handle_get_extent_descriptor(opened.handle, index, &descriptor, nullptr) == 1 &&
+                         vmdk->extent_descriptor_get_type(descriptor, &type, nullptr) == 1 &&
+                         vmdk->extent_descriptor_get_range(descriptor, &offset, &size, nullptr) == 1 &&
+                         (type != LIBVMDK_EXTENT_TYPE_SPARSE || ExtentFile(vmdk, descriptor, opened.path, count, file));
+        if (descriptor != nullptr)
+            vmdk->extent_descriptor_free(&descriptor, nullptr);
+        if (!described) {
+            problem = opened.path + ": VMDK image whose extent " + std::to_string(index + 1) + " is not described";
+            return false;
+        }
+        if (type != LIBVMDK_EXTENT_TYPE_SPARSE)
+            return ReadThroughLibrary(link);
+        int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            problem = file + ": VMDK extent file cannot be opened";
+            return false;
+        }
+        VmdkExtent extent = {start, size, {}};
+        VmdkExtentKind kind = ReadVmdkSparseExtent(fd, file, extent.sparse, problem);
+        if (kind != VmdkExtentKind::Sparse)
+            close(fd);
+        if (kind == VmdkExtentKind::Other)
+            return ReadThroughLibrary(link);
+        if (kind == VmdkExtentKind::Damaged)
+            return false;
+        link.extents.push_back(std::move(extent));
+        if (link.extents.back().sparse.capacity < size) {
+            problem = file + ": VMDK sparse extent holding less than its descriptor says";
+            return false;
+        }
+        start += size;
+    }
+    link.own = true;
+    return true;
+}
+
+// Reads at most `size` bytes at `offset`, as far as one answer holds: the
+// count read, -1 on error.
+ssize_t ReadPiece(const VmdkFunctions *vmdk, std::vector<VmdkLink> &links, std::uint64_t offset, char *buffer,
+                  std::size_t size)
+{
+    for (VmdkLink &link : links) {
+        // A parent smaller than its child reads as zeros past its end.
+        if (!link.own && offset < link.size)
+            return vmdk->handle_read_buffer_at_offset(link.handle, buffer,
+                                                      static_cast<std::size_t>(std::min<std::uint64_t>(size, link.size - offset)),
+                                                      static_cast<off64_t>(offset), nullptr);
+        if (!link.own)
+            break;
+        for (VmdkExtent &extent : link.extents) {
+            if (offset < extent.start || offset - extent.start >= extent.size)
+                continue;
+            VmdkGrain state;
+            std::uint64_t at = 0, run = 0, within = offset - extent.start;
+            if (!FindVmdkGrain(extent.sparse, within, state, at, run))
+                return -1;
+            size = static_cast<std::size_t>(std::min<std::uint64_t>({size, run, extent.size - within}));
+            if (state == VmdkGrain::Zeroed) {
+                std::memset(buffer, 0, size);
+                return static_cast<ssize_t>(size);
+            }
+            if (state == VmdkGrain::Data)
+                return pread(extent.sparse.fd, buffer, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size)
+                           ? static_cast<ssize_t>(size)
+                           : -1;
+            break;
+        }
+    }
+    std::memset(buffer, 0, size);
+    return static_cast<ssize_t>(size);
+}
+
+} // namespace
+
+struct VmdkChain {
+    const VmdkFunctions *vmdk;
+    std::vector<VmdkLink> links; // newest first
+};
+
+VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, std::string &problem)
+{
+    VmdkChain *chain = new VmdkChain{vmdk, std::vector<VmdkLink>(links.size())};
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (!ReadLinkExtents(vmdk, links[links.size() - 1 - i], chain->links[i], problem)) {
+            delete chain;
+            return nullptr;
+        }
+    }
+    return chain;
+}
+
+ssize_t ReadVmdkChain(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    VmdkChain &chain = *static_cast<VmdkChain *>(disk);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = ReadPiece(chain.vmdk, chain.links, offset + done, buffer + done, size - done);
+        if (got <= 0)
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
