@@ -122,9 +122,10 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         return nullptr;
     std::size_t hintSize = 0;
     int hinted = Vmdk->handle_get_utf8_parent_filename_size(handle, &hintSize, nullptr);
-    if (parentCid == NoParentCid && hinted != 1)
+    if (parentCid == NoParentCid && hinted != 1) {
         opened.push_back({handle, path});
         return handle;
+    }
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
         Vmdk->handle_get_utf8_parent_filename(handle, hint.data(), hintSize, nullptr) != 1) {
