@@ -1,0 +1,137 @@
+#include "platform/posix/sources/regf/regf_cell.h"
+
+#include <cstring>
+
+#include "platform/posix/base/byte_order.h"
+#include "platform/posix/sources/regf/regf_base_block.h"
+#include "platform/posix/sources/regf/regf_hive_bin.h"
+
+namespace {
+
+bool ReadBins(RegfHive &hive, std::uint32_t at, void *buffer, std::size_t size)
+{
+    if (!hive.bytes->ReadAt(kRegfBaseBlockSize + static_cast<std::uint64_t>(at), buffer, size))
+        return RegfFail(hive, RegfFaultKind::ReadFailed, at);
+    return true;
+}
+
+// The bin header at `start`, if a sound one is there.
+bool SoundBinAt(RegfHive &hive, std::uint32_t start, RegfBin &bin)
+{
+    unsigned char header[kRegfHiveBinHeaderSize];
+    if (!ReadBins(hive, start, header, sizeof header))
+        return false;
+    std::uint32_t size = ReadLe32(header + kRegfHiveBinSizeAt);
+    if (std::memcmp(header + kRegfHiveBinSignatureAt, "hbin", 4) != 0 ||
+        ReadLe32(header + kRegfHiveBinOffsetAt) != start || size == 0 || size % kRegfHiveBinUnit != 0 ||
+        size > hive.binsSize - start)
+        return false;
+    bin.start = start;
+    bin.size = size;
+    return true;
+}
+
+// The bin holding `offset`: bins start on 4096-byte boundaries, so the
+// nearest sound header at or before it whose size reaches over it.
+bool FindBin(RegfHive &hive, std::uint32_t offset, RegfBin &bin)
+{
+    if (hive.lastBin.size != 0 && offset >= hive.lastBin.start && offset - hive.lastBin.start < hive.lastBin.size) {
+        bin = hive.lastBin;
+        return true;
+    }
+    for (std::uint32_t start = offset - offset % kRegfHiveBinUnit;; start -= kRegfHiveBinUnit) {
+        RegfBin found;
+        if (SoundBinAt(hive, start, found)) {
+            if (offset - start >= found.size)
+                break;
+            bin = hive.lastBin = found;
+            return true;
+        }
+        if (hive.fault.kind != RegfFaultKind::None || start == 0)
+            break;
+    }
+    return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
+}
+
+} // namespace
+
+bool RegfFail(RegfHive &hive, RegfFaultKind kind, std::uint32_t offset)
+{
+    if (hive.fault.kind == RegfFaultKind::None) {
+        hive.fault.kind = kind;
+        hive.fault.offset = offset;
+    }
+    return false;
+}
+
+void RegfClearFault(RegfHive &hive)
+{
+    hive.fault = RegfFault();
+}
+
+bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive)
+{
+    hive = RegfHive();
+    hive.bytes = &bytes;
+    unsigned char block[kRegfSectorSize];
+    RegfBaseBlock base;
+    if (!bytes.ReadAt(0, block, sizeof block))
+        return RegfFail(hive, RegfFaultKind::ReadFailed, 0);
+    if (!ReadRegfBaseBlock(block, sizeof block, base) || !base.signatureValid || base.majorVersion != 1)
+        return RegfFail(hive, RegfFaultKind::NotAHive, 0);
+    if (base.hiveBinsSize == 0 || base.hiveBinsSize % kRegfHiveBinUnit != 0)
+        return RegfFail(hive, RegfFaultKind::BinsSizeInvalid, base.hiveBinsSize);
+    hive.binsSize = base.hiveBinsSize;
+    hive.minorVersion = base.minorVersion;
+    hive.rootCell = ReadLe32(block + kRegfRootCellAt);
+    return true;
+}
+
+bool RegfLoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell)
+{
+    if (offset >= hive.binsSize || hive.binsSize - offset < kRegfCellAlignment)
+        return RegfFail(hive, RegfFaultKind::OffsetPastBins, offset);
+    if (offset % kRegfCellAlignment != 0)
+        return RegfFail(hive, RegfFaultKind::OffsetMisaligned, offset);
+    RegfBin bin;
+    if (!FindBin(hive, offset, bin))
+        return false;
+    if (offset - bin.start < kRegfHiveBinHeaderSize)
+        return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
+    unsigned char field[4];
+    if (!ReadBins(hive, offset + kRegfCellSizeAt, field, sizeof field))
+        return false;
+    std::int32_t stored = static_cast<std::int32_t>(ReadLe32(field));
+    if (stored > 0)
+        return RegfFail(hive, RegfFaultKind::CellFree, offset);
+    std::uint32_t size = 0u - static_cast<std::uint32_t>(stored);
+    if (stored == 0 || size < kRegfCellAlignment || size % kRegfCellAlignment != 0)
+        return RegfFail(hive, RegfFaultKind::CellSizeInvalid, offset);
+    if (size > bin.size - (offset - bin.start))
+        return RegfFail(hive, RegfFaultKind::CellPastBin, offset);
+    cell.offset = offset;
+    cell.size = size - kRegfCellDataAt;
+    return true;
+}
+
+bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
+                  RegfFaultKind past)
+{
+    if (at > cell.size || size > cell.size - at)
+        return RegfFail(hive, past, cell.offset);
+    return ReadBins(hive, cell.offset + kRegfCellDataAt + at, buffer, size);
+}
+
+bool RegfLoadRecord(RegfHive &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
+                    unsigned char *head, std::size_t fixedSize, RegfCell &cell)
+{
+    if (!RegfLoadCell(hive, offset, cell))
+        return false;
+    if (cell.size < 2)
+        return RegfFail(hive, wrong, offset);
+    if (!RegfReadCell(hive, cell, 0, head, cell.size < fixedSize ? 2 : fixedSize))
+        return false;
+    if (std::memcmp(head, signature, 2) != 0)
+        return RegfFail(hive, wrong, offset);
+    return cell.size >= fixedSize || RegfFail(hive, RegfFaultKind::RecordPastCell, offset);
+}

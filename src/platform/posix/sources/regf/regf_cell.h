@@ -1,0 +1,57 @@
+// A hive opened for reading cell by cell: its base block's facts, the bin a
+// cell lies in, and cells read with every offset and size checked against
+// the hive bins and the cell's own bin. Faults stay in the hive (the first
+// one wins) until cleared; a function that meets one returns false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/posix/sources/regf/regf_fault.h"
+#include "platform/posix/sources/regf/regf_hive_bin.h"
+#include "platform/posix/sources/regf/regf_hive_bytes.h"
+
+struct RegfBin {
+    std::uint32_t start = 0; // in the hive bins
+    std::uint32_t size = 0;  // 0: none yet
+};
+
+struct RegfHive {
+    const HiveBytes *bytes = nullptr;
+    std::uint32_t binsSize = 0;
+    std::uint32_t rootCell = 0;
+    std::uint32_t minorVersion = 0;
+    RegfFault fault;
+    RegfBin lastBin; // where the last cell was found: the next one is often there too
+};
+
+// A cell in use: where it starts (its size field) and how many bytes of
+// record follow the size.
+struct RegfCell {
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// Reads the base block of `bytes`: false (with the fault) unless it is a
+// regf hive of major version 1 with a bins size in whole bins. Neither the
+// checksum nor the sequence numbers are asked for: a dirty primary reads as
+// it stands.
+bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive);
+
+// Records a fault (unless one is held already) and returns false.
+bool RegfFail(RegfHive &hive, RegfFaultKind kind, std::uint32_t offset);
+
+void RegfClearFault(RegfHive &hive);
+
+// The allocated cell at `offset`, checked against its bin.
+bool RegfLoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell);
+
+// `size` bytes from `at` in the cell's record; `past` names the fault when
+// they run past the cell.
+bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
+                  RegfFaultKind past = RegfFaultKind::RecordPastCell);
+
+// A cell whose record starts with `signature` (2 bytes) and holds at least
+// `fixedSize` bytes, read into `head`; `wrong` names the fault otherwise.
+bool RegfLoadRecord(RegfHive &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
+                    unsigned char *head, std::size_t fixedSize, RegfCell &cell);

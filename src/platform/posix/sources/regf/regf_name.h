@@ -1,0 +1,43 @@
+// Key and value names as a hive stores them: 8-bit (Latin-1, the "compressed"
+// form) or UTF-16LE, compared as Windows compares them, by upper case.
+//
+// Upper case here is a fixed mapping, not the system's table: ASCII a-z;
+// Latin-1 (U+00E0-U+00FE but U+00F7, and U+00FF to U+0178); Latin
+// Extended-A's case pairs (U+0100-U+017F); Greek (U+03B1-U+03C9, final sigma
+// to U+03A3); Cyrillic (U+0430-U+045F); fullwidth a-z. Anything else compares
+// as it is, and a lookup whose name is not all ASCII leaves the lists' hints
+// and hashes aside, so a character the mapping lacks costs speed, not a miss.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/posix/sources/regf/regf_cell.h"
+
+// Where a name lies: `size` bytes from `at` in the record of `cell`.
+struct RegfName {
+    RegfCell cell;
+    std::uint32_t at = 0;
+    std::uint32_t size = 0;
+    bool compressed = false; // one byte a character
+};
+
+std::uint16_t RegfUpcase(std::uint16_t unit);
+
+// The "lh" hash of a name: 37 * hash + each upper-cased UTF-16 unit.
+std::uint32_t RegfNameHash(const std::uint16_t *units, std::size_t count);
+
+// The name's length in UTF-16 units (an odd last byte of a UTF-16 name is dropped).
+std::size_t RegfNameLength(const RegfName &name);
+
+// The name as UTF-16 units: up to `capacity` into `units`, `count` the whole length.
+bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, std::size_t capacity,
+                   std::size_t &count);
+
+// Whether the name equals `query` case-insensitively; false on a fault.
+bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
+                     bool &equal);
+
+// A name checked to lie within its cell; `nameAt`/`nameSize` as the record gives them.
+bool RegfPlaceName(RegfHive &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
+                   bool compressed, RegfName &name);
