@@ -47,14 +47,6 @@ std::uint16_t RegfUpcase(std::uint16_t unit)
     return unit;
 }
 
-std::uint32_t RegfNameHash(const std::uint16_t *units, std::size_t count)
-{
-    std::uint32_t hash = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        hash = hash * 37 + RegfUpcase(units[i]);
-    return hash;
-}
-
 std::size_t RegfNameLength(const RegfName &name)
 {
     return name.compressed ? name.size : name.size / 2;
@@ -89,24 +81,39 @@ bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, s
     return true;
 }
 
-bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
-                     bool &equal)
+bool RegfNameOrder(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order)
 {
-    equal = false;
-    if (RegfNameLength(name) != count)
-        return true;
+    std::size_t length = RegfNameLength(name), common = length < count ? length : count;
     std::uint16_t units[kChunk];
-    for (std::size_t done = 0; done < count; done += kChunk) {
-        std::size_t take = count - done < kChunk ? count - done : kChunk, got = 0;
+    order = 0;
+    for (std::size_t done = 0; done < common; done += kChunk) {
+        std::size_t take = common - done < kChunk ? common - done : kChunk, got = 0;
         RegfName part = name;
         part.at += static_cast<std::uint32_t>(done * (name.compressed ? 1 : 2));
         part.size = static_cast<std::uint32_t>(take * (name.compressed ? 1 : 2));
         if (!RegfNameUnits(hive, part, units, take, got))
             return false;
-        for (std::size_t i = 0; i < take; ++i)
-            if (RegfUpcase(units[i]) != RegfUpcase(query[done + i]))
+        for (std::size_t i = 0; i < take; ++i) {
+            std::uint16_t mine = RegfUpcase(units[i]), wanted = RegfUpcase(query[done + i]);
+            if (mine != wanted) {
+                order = mine < wanted ? -1 : 1;
                 return true;
+            }
+        }
     }
-    equal = true;
+    order = length < count ? -1 : length > count ? 1 : 0;
+    return true;
+}
+
+bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
+                     bool &equal)
+{
+    int order = 0;
+    equal = false;
+    if (RegfNameLength(name) != count)
+        return true;
+    if (!RegfNameOrder(hive, name, query, count, order))
+        return false;
+    equal = order == 0;
     return true;
 }

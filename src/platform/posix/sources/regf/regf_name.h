@@ -5,8 +5,9 @@
 // Latin-1 (U+00E0-U+00FE but U+00F7, and U+00FF to U+0178); Latin
 // Extended-A's case pairs (U+0100-U+017F); Greek (U+03B1-U+03C9, final sigma
 // to U+03A3); Cyrillic (U+0430-U+045F); fullwidth a-z. Anything else compares
-// as it is, and a lookup whose name is not all ASCII leaves the lists' hints
-// and hashes aside, so a character the mapping lacks costs speed, not a miss.
+// as it is, and a lookup whose name is not all ASCII reads every element of
+// the lists rather than halving them, so a character the mapping lacks costs
+// speed, not a miss.
 #pragma once
 
 #include <cstddef>
@@ -24,9 +25,6 @@ struct RegfName {
 
 std::uint16_t RegfUpcase(std::uint16_t unit);
 
-// The "lh" hash of a name: 37 * hash + each upper-cased UTF-16 unit.
-std::uint32_t RegfNameHash(const std::uint16_t *units, std::size_t count);
-
 // The name's length in UTF-16 units (an odd last byte of a UTF-16 name is dropped).
 std::size_t RegfNameLength(const RegfName &name);
 
@@ -37,6 +35,9 @@ bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, s
 // Whether the name equals `query` case-insensitively; false on a fault.
 bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
                      bool &equal);
+
+// How the name sorts against `query` by upper case: below 0, 0 or above 0.
+bool RegfNameOrder(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order);
 
 // A name checked to lie within its cell; `nameAt`/`nameSize` as the record gives them.
 bool RegfPlaceName(RegfHive &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,

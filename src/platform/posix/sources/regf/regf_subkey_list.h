@@ -24,6 +24,21 @@ struct RegfSubkeyEntry {
     std::uint32_t check = 0; // lf: hint bytes, little-endian; lh: hash
 };
 
+// A list cell, checked: its kind (or an index root) and a count its cell holds.
+struct RegfList {
+    RegfCell cell;
+    bool root = false;
+    RegfListKind kind = RegfListKind::Index;
+    std::uint32_t count = 0;
+    std::size_t step = 0; // bytes an element
+};
+
+// `insideRoot`: the list is an element of an index root, so it may not be one.
+bool RegfOpenList(RegfHive &hive, std::uint32_t offset, bool insideRoot, RegfList &list);
+
+// Element `index` (below the list's count) of a list; for an index root, `key` is a list.
+bool RegfListElement(RegfHive &hive, const RegfList &list, std::uint32_t index, RegfSubkeyEntry &entry);
+
 // Called for each element in order; returns false to stop.
 typedef bool (*RegfSubkeyVisit)(void *context, const RegfSubkeyEntry &entry);
 
@@ -32,6 +47,7 @@ typedef bool (*RegfSubkeyVisit)(void *context, const RegfSubkeyEntry &entry);
 bool RegfForEachSubkey(RegfHive &hive, const RegfKey &key, RegfSubkeyVisit visit, void *context);
 
 // The subkey named `name` (UTF-16 units, any case); false when there is none
-// or on a fault (then hive.fault says which).
+// or on a fault (then hive.fault says which). Lists are kept sorted by upper
+// case, so an ASCII name is looked for by halves; any other by every element.
 bool RegfFindSubkey(RegfHive &hive, const RegfKey &parent, const std::uint16_t *name, std::size_t count,
                     RegfKey &child);
