@@ -217,4 +217,23 @@ TEST(RegfCellReader, ReadsWindowsHivesAsHivexDoes)
     EXPECT_GT(totals.values, 100000u);
 }
 
+TEST(RegfCellReader, ReadsWrittenHivesAsHivexDoes)
+{
+    RegistryFixture fixture = {
+        {"K\xc3\xa4se\\\xd0\x9a\xd0\xbb\xd1\x8e\xd1\x87", // Latin-1 and Cyrillic names
+         {{"", REG_SZ, "default"}, {"N\xc3\xa4me", REG_SZ, "wert"}, {"\xd0\x98\xd0\xbc\xd1\x8f", REG_SZ, "x"},
+          {"Four", REG_DWORD, std::string("\x01\x02\x03\x04", 4)}, {"Three", REG_BINARY, "abc"},
+          {"Empty", REG_BINARY, ""}, {"Big", REG_BINARY, std::string(20000, 'Z')}}},
+    };
+    for (int i = 0; i < 300; ++i)
+        fixture.push_back({"Wide\\Sub" + std::to_string(i * 7919 % 1000), {{"v", REG_DWORD, std::string(4, char(i))}}});
+    std::string dir = MakeTempDir("dorovivi-cell-reader");
+    ASSERT_TRUE(WriteRegfHive(fixture, dir + "/written"));
+    Totals totals;
+    Compare(dir + "/written", RegfFaultKind::None, false, totals);
+    RemoveTree(dir);
+    EXPECT_EQ(totals.keys, 304u);
+    EXPECT_EQ(totals.values, 307u);
+}
+
 } // namespace
