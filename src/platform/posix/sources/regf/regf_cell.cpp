@@ -80,7 +80,7 @@ bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive)
     if (!ReadRegfBaseBlock(block, sizeof block, base) || !base.signatureValid || base.majorVersion != 1)
         return RegfFail(hive, RegfFaultKind::NotAHive, 0);
     if (base.hiveBinsSize == 0 || base.hiveBinsSize % kRegfHiveBinUnit != 0)
-        return RegfFail(hive, RegfFaultKind::BinsSizeInvalid, base.hiveBinsSize);
+        return RegfFail(hive, RegfFaultKind::BinsSizeInvalid, 0);
     hive.binsSize = base.hiveBinsSize;
     hive.minorVersion = base.minorVersion;
     hive.rootCell = ReadLe32(block + kRegfRootCellAt);
