@@ -13,7 +13,6 @@ constexpr std::size_t kRegfListElementsAt = 4;
 constexpr std::size_t kRegfListHeadSize = 4;
 constexpr std::size_t kRegfIndexElementSize = 4; // li, ri: an offset
 constexpr std::size_t kRegfHintElementSize = 8;  // lf, lh: an offset, then a hint or hash
-constexpr std::size_t kRegfHintSize = 4;         // lf: the name's first 4 characters, 8-bit
 
 enum class RegfListKind : std::uint8_t { Index, Hint, Hash };
 
