@@ -234,6 +234,10 @@ TEST(RegfCellReader, ReadsWrittenHivesAsHivexDoes)
     RemoveTree(dir);
     EXPECT_EQ(totals.keys, 304u);
     EXPECT_EQ(totals.values, 307u);
+    // The fuzzer's seeds, one a value of 16345 bytes in two big data segments.
+    for (const char *seed : {"adapter.hive", "empty.hive", "bigdata.hive"})
+        Compare(std::string(DOROVIVI_REGF_SEEDS "/") + seed, RegfFaultKind::None, false, totals);
+    EXPECT_EQ(totals.bigData, 1u);
 }
 
 } // namespace
