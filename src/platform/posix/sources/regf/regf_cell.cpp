@@ -8,6 +8,9 @@
 
 namespace {
 
+// The most record bytes read with a cell's size: a key node's fixed part.
+constexpr std::size_t kRegfLargestHead = 80;
+
 bool ReadBins(RegfHive &hive, std::uint32_t at, void *buffer, std::size_t size)
 {
     if (!hive.bytes->ReadAt(kRegfBaseBlockSize + static_cast<std::uint64_t>(at), buffer, size))
@@ -35,22 +38,60 @@ bool SoundBinAt(RegfHive &hive, std::uint32_t start, RegfBin &bin)
 // nearest sound header at or before it whose size reaches over it.
 bool FindBin(RegfHive &hive, std::uint32_t offset, RegfBin &bin)
 {
-    if (hive.lastBin.size != 0 && offset >= hive.lastBin.start && offset - hive.lastBin.start < hive.lastBin.size) {
-        bin = hive.lastBin;
-        return true;
-    }
+    for (const RegfBin &known : hive.bins)
+        if (known.size != 0 && offset >= known.start && offset - known.start < known.size) {
+            bin = known;
+            return true;
+        }
     for (std::uint32_t start = offset - offset % kRegfHiveBinUnit;; start -= kRegfHiveBinUnit) {
         RegfBin found;
         if (SoundBinAt(hive, start, found)) {
             if (offset - start >= found.size)
                 break;
-            bin = hive.lastBin = found;
+            bin = hive.bins[hive.nextBin++ % kRegfBinsRemembered] = found;
             return true;
         }
         if (hive.fault.kind != RegfFaultKind::None || start == 0)
             break;
     }
     return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
+}
+
+// The allocated cell at `offset`, and with its size, where the cell holds
+// them, the first `want` bytes of its record in the same read (`filled`).
+bool LoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell, unsigned char *head, std::size_t want,
+              bool &filled)
+{
+    filled = false;
+    if (offset >= hive.binsSize || hive.binsSize - offset < kRegfCellAlignment)
+        return RegfFail(hive, RegfFaultKind::OffsetPastBins, offset);
+    if (offset % kRegfCellAlignment != 0)
+        return RegfFail(hive, RegfFaultKind::OffsetMisaligned, offset);
+    RegfBin bin;
+    if (!FindBin(hive, offset, bin))
+        return false;
+    if (offset - bin.start < kRegfHiveBinHeaderSize)
+        return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
+    unsigned char bytes[kRegfCellDataAt + kRegfLargestHead];
+    std::size_t room = bin.start + bin.size - offset, take = kRegfCellDataAt + (want <= kRegfLargestHead ? want : 0);
+    if (take > room)
+        take = room;
+    if (!ReadBins(hive, offset + kRegfCellSizeAt, bytes, take))
+        return false;
+    std::int32_t stored = static_cast<std::int32_t>(ReadLe32(bytes));
+    if (stored > 0)
+        return RegfFail(hive, RegfFaultKind::CellFree, offset);
+    std::uint32_t size = 0u - static_cast<std::uint32_t>(stored);
+    if (stored == 0 || size < kRegfCellAlignment || size % kRegfCellAlignment != 0)
+        return RegfFail(hive, RegfFaultKind::CellSizeInvalid, offset);
+    if (size > bin.size - (offset - bin.start))
+        return RegfFail(hive, RegfFaultKind::CellPastBin, offset);
+    cell.offset = offset;
+    cell.size = size - kRegfCellDataAt;
+    filled = want > 0 && take == kRegfCellDataAt + want && want <= cell.size;
+    if (filled)
+        std::memcpy(head, bytes + kRegfCellDataAt, want);
+    return true;
 }
 
 } // namespace
@@ -89,29 +130,8 @@ bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive)
 
 bool RegfLoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell)
 {
-    if (offset >= hive.binsSize || hive.binsSize - offset < kRegfCellAlignment)
-        return RegfFail(hive, RegfFaultKind::OffsetPastBins, offset);
-    if (offset % kRegfCellAlignment != 0)
-        return RegfFail(hive, RegfFaultKind::OffsetMisaligned, offset);
-    RegfBin bin;
-    if (!FindBin(hive, offset, bin))
-        return false;
-    if (offset - bin.start < kRegfHiveBinHeaderSize)
-        return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
-    unsigned char field[4];
-    if (!ReadBins(hive, offset + kRegfCellSizeAt, field, sizeof field))
-        return false;
-    std::int32_t stored = static_cast<std::int32_t>(ReadLe32(field));
-    if (stored > 0)
-        return RegfFail(hive, RegfFaultKind::CellFree, offset);
-    std::uint32_t size = 0u - static_cast<std::uint32_t>(stored);
-    if (stored == 0 || size < kRegfCellAlignment || size % kRegfCellAlignment != 0)
-        return RegfFail(hive, RegfFaultKind::CellSizeInvalid, offset);
-    if (size > bin.size - (offset - bin.start))
-        return RegfFail(hive, RegfFaultKind::CellPastBin, offset);
-    cell.offset = offset;
-    cell.size = size - kRegfCellDataAt;
-    return true;
+    bool filled = false;
+    return LoadCell(hive, offset, cell, nullptr, 0, filled);
 }
 
 bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
@@ -125,11 +145,12 @@ bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *
 bool RegfLoadRecord(RegfHive &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
                     unsigned char *head, std::size_t fixedSize, RegfCell &cell)
 {
-    if (!RegfLoadCell(hive, offset, cell))
+    bool filled = false;
+    if (!LoadCell(hive, offset, cell, head, fixedSize, filled))
         return false;
     if (cell.size < 2)
         return RegfFail(hive, wrong, offset);
-    if (!RegfReadCell(hive, cell, 0, head, cell.size < fixedSize ? 2 : fixedSize))
+    if (!filled && !RegfReadCell(hive, cell, 0, head, cell.size < fixedSize ? 2 : fixedSize))
         return false;
     if (std::memcmp(head, signature, 2) != 0)
         return RegfFail(hive, wrong, offset);

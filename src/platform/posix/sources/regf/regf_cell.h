@@ -16,13 +16,18 @@ struct RegfBin {
     std::uint32_t size = 0;  // 0: none yet
 };
 
+constexpr std::size_t kRegfBinsRemembered = 8;
+
 struct RegfHive {
     const HiveBytes *bytes = nullptr;
     std::uint32_t binsSize = 0;
     std::uint32_t rootCell = 0;
     std::uint32_t minorVersion = 0;
     RegfFault fault;
-    RegfBin lastBin; // where the last cell was found: the next one is often there too
+    // Bins cells were last found in: a lookup goes back and forth between a
+    // list and the keys it names, often in a few bins.
+    RegfBin bins[kRegfBinsRemembered];
+    std::size_t nextBin = 0;
 };
 
 // A cell in use: where it starts (its size field) and how many bytes of
