@@ -79,14 +79,14 @@ bool ReadClass(void *context, const RegfKey &key, unsigned)
 {
     unsigned char name[64];
     std::size_t size = 0;
-    return RegfKeyClass(*static_cast<RegfHive *>(context), key, name, sizeof name, size);
+    return RegfKeyClass(*static_cast<RegfReader *>(context), key, name, sizeof name, size);
 }
 
 bool ReadData(void *context, const RegfKey &, const RegfValue &value)
 {
     unsigned char data[64];
     std::size_t size = 0;
-    return RegfReadValueData(*static_cast<RegfHive *>(context), value, data, sizeof data, size);
+    return RegfReadValueData(*static_cast<RegfReader *>(context), value, data, sizeof data, size);
 }
 
 std::uint32_t Field(std::uint32_t cell, std::size_t at)
@@ -152,7 +152,7 @@ TEST(RegfCellFaults, EachDamageStopsTheWalkWithItsFault)
                 Put(hive, patch.at, patch.value);
         std::string file = hive.substr(0, row.fileSize); // exactly as long: a read past it is out of bounds
         MemoryHiveBytes bytes(file.data(), file.size());
-        RegfHive reader;
+        RegfReader reader;
         RegfWalkVisitor visitor;
         visitor.key = ReadClass;
         visitor.value = ReadData;
@@ -168,7 +168,7 @@ TEST(RegfCellFaults, TheSoundHiveAnswersLookupsInAnyCase)
 {
     std::string hive = SoundHive();
     MemoryHiveBytes bytes(hive.data(), hive.size());
-    RegfHive reader;
+    RegfReader reader;
     RegfKey root, child;
     RegfValue value;
     const std::uint16_t childName[] = {'c', 'H', 'I', 'L', 'D'}, dataName[] = {'d', 'a', 'T', 'a'}, other[] = {'C'};

@@ -33,7 +33,7 @@ struct Totals {
 void Compare(const HiveBytes &bytes, const std::string &reference, RegfFaultKind fault, Totals &totals)
 {
     SCOPED_TRACE(reference);
-    RegfHive hive;
+    RegfReader hive;
     Dump mine, theirs;
     std::size_t bigData = 0;
     ReaderDump(bytes, hive, mine, bigData);

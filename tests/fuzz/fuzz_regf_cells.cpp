@@ -15,7 +15,7 @@ unsigned char Buffer[1 << 16];
 
 bool VisitKey(void *context, const RegfKey &key, unsigned)
 {
-    RegfHive &hive = *static_cast<RegfHive *>(context);
+    RegfReader &hive = *static_cast<RegfReader *>(context);
     std::size_t size = 0;
     const std::uint16_t ascii[] = {'S', 'e', 'l', 'e', 'c', 't'}, wide[] = {0xC4, 0x43C};
     RegfKey child;
@@ -27,7 +27,7 @@ bool VisitKey(void *context, const RegfKey &key, unsigned)
 
 bool VisitValue(void *context, const RegfKey &key, const RegfValue &value)
 {
-    RegfHive &hive = *static_cast<RegfHive *>(context);
+    RegfReader &hive = *static_cast<RegfReader *>(context);
     std::uint16_t name[256];
     std::size_t count = 0, size = 0;
     RegfValue found;
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // A copy exactly as long: a read past the end is out of bounds for ASan.
     std::vector<unsigned char> file(data, data + size);
     MemoryHiveBytes bytes(file.data(), file.size());
-    RegfHive hive;
+    RegfReader hive;
     if (!RegfOpenHive(bytes, hive))
         return 0;
     RegfWalkVisitor visitor;

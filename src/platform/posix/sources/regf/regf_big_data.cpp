@@ -12,7 +12,7 @@ std::size_t Least(std::size_t a, std::size_t b)
     return a < b ? a : b;
 }
 
-bool ReadSegments(RegfHive &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity)
+bool ReadSegments(RegfReader &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity)
 {
     unsigned char head[kRegfBigDataHeadSize];
     RegfCell db, list;
@@ -50,7 +50,7 @@ bool ReadSegments(RegfHive &hive, const RegfValue &value, unsigned char *buffer,
 
 } // namespace
 
-bool RegfReadValueData(RegfHive &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity,
+bool RegfReadValueData(RegfReader &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity,
                        std::size_t &size)
 {
     size = value.dataSize;

@@ -18,5 +18,5 @@ constexpr std::uint32_t kRegfBigDataFromMinor = 4;
 constexpr std::uint32_t kRegfInlineDataSize = 4;
 
 // The value's data: up to `capacity` bytes into `buffer`, `size` its whole length.
-bool RegfReadValueData(RegfHive &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity,
+bool RegfReadValueData(RegfReader &hive, const RegfValue &value, unsigned char *buffer, std::size_t capacity,
                        std::size_t &size);

@@ -11,7 +11,7 @@ namespace {
 // The most record bytes read with a cell's size: a key node's fixed part.
 constexpr std::size_t kRegfLargestHead = 80;
 
-bool ReadBins(RegfHive &hive, std::uint32_t at, void *buffer, std::size_t size)
+bool ReadBins(RegfReader &hive, std::uint32_t at, void *buffer, std::size_t size)
 {
     if (!hive.bytes->ReadAt(kRegfBaseBlockSize + static_cast<std::uint64_t>(at), buffer, size))
         return RegfFail(hive, RegfFaultKind::ReadFailed, at);
@@ -19,7 +19,7 @@ bool ReadBins(RegfHive &hive, std::uint32_t at, void *buffer, std::size_t size)
 }
 
 // The bin header at `start`, if a sound one is there.
-bool SoundBinAt(RegfHive &hive, std::uint32_t start, RegfBin &bin)
+bool SoundBinAt(RegfReader &hive, std::uint32_t start, RegfBin &bin)
 {
     unsigned char header[kRegfHiveBinHeaderSize];
     if (!ReadBins(hive, start, header, sizeof header))
@@ -36,7 +36,7 @@ bool SoundBinAt(RegfHive &hive, std::uint32_t start, RegfBin &bin)
 
 // The bin holding `offset`: bins start on 4096-byte boundaries, so the
 // nearest sound header at or before it whose size reaches over it.
-bool FindBin(RegfHive &hive, std::uint32_t offset, RegfBin &bin)
+bool FindBin(RegfReader &hive, std::uint32_t offset, RegfBin &bin)
 {
     for (const RegfBin &known : hive.bins)
         if (known.size != 0 && offset >= known.start && offset - known.start < known.size) {
@@ -59,7 +59,7 @@ bool FindBin(RegfHive &hive, std::uint32_t offset, RegfBin &bin)
 
 // The allocated cell at `offset`, and with its size, where the cell holds
 // them, the first `want` bytes of its record in the same read (`filled`).
-bool LoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell, unsigned char *head, std::size_t want,
+bool LoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell, unsigned char *head, std::size_t want,
               bool &filled)
 {
     filled = false;
@@ -96,7 +96,7 @@ bool LoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell, unsigned cha
 
 } // namespace
 
-bool RegfFail(RegfHive &hive, RegfFaultKind kind, std::uint32_t offset)
+bool RegfFail(RegfReader &hive, RegfFaultKind kind, std::uint32_t offset)
 {
     if (hive.fault.kind == RegfFaultKind::None) {
         hive.fault.kind = kind;
@@ -105,14 +105,14 @@ bool RegfFail(RegfHive &hive, RegfFaultKind kind, std::uint32_t offset)
     return false;
 }
 
-void RegfClearFault(RegfHive &hive)
+void RegfClearFault(RegfReader &hive)
 {
     hive.fault = RegfFault();
 }
 
-bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive)
+bool RegfOpenHive(const HiveBytes &bytes, RegfReader &hive)
 {
-    hive = RegfHive();
+    hive = RegfReader();
     hive.bytes = &bytes;
     unsigned char block[kRegfSectorSize];
     RegfBaseBlock base;
@@ -128,13 +128,13 @@ bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive)
     return true;
 }
 
-bool RegfLoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell)
+bool RegfLoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell)
 {
     bool filled = false;
     return LoadCell(hive, offset, cell, nullptr, 0, filled);
 }
 
-bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
+bool RegfReadCell(RegfReader &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
                   RegfFaultKind past)
 {
     if (at > cell.size || size > cell.size - at)
@@ -142,7 +142,7 @@ bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *
     return ReadBins(hive, cell.offset + kRegfCellDataAt + at, buffer, size);
 }
 
-bool RegfLoadRecord(RegfHive &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
+bool RegfLoadRecord(RegfReader &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
                     unsigned char *head, std::size_t fixedSize, RegfCell &cell)
 {
     bool filled = false;

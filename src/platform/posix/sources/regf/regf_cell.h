@@ -18,7 +18,7 @@ struct RegfBin {
 
 constexpr std::size_t kRegfBinsRemembered = 8;
 
-struct RegfHive {
+struct RegfReader {
     const HiveBytes *bytes = nullptr;
     std::uint32_t binsSize = 0;
     std::uint32_t rootCell = 0;
@@ -41,22 +41,22 @@ struct RegfCell {
 // regf hive of major version 1 with a bins size in whole bins. Neither the
 // checksum nor the sequence numbers are asked for: a dirty primary reads as
 // it stands.
-bool RegfOpenHive(const HiveBytes &bytes, RegfHive &hive);
+bool RegfOpenHive(const HiveBytes &bytes, RegfReader &hive);
 
 // Records a fault (unless one is held already) and returns false.
-bool RegfFail(RegfHive &hive, RegfFaultKind kind, std::uint32_t offset);
+bool RegfFail(RegfReader &hive, RegfFaultKind kind, std::uint32_t offset);
 
-void RegfClearFault(RegfHive &hive);
+void RegfClearFault(RegfReader &hive);
 
 // The allocated cell at `offset`, checked against its bin.
-bool RegfLoadCell(RegfHive &hive, std::uint32_t offset, RegfCell &cell);
+bool RegfLoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell);
 
 // `size` bytes from `at` in the cell's record; `past` names the fault when
 // they run past the cell.
-bool RegfReadCell(RegfHive &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
+bool RegfReadCell(RegfReader &hive, const RegfCell &cell, std::uint32_t at, void *buffer, std::size_t size,
                   RegfFaultKind past = RegfFaultKind::RecordPastCell);
 
 // A cell whose record starts with `signature` (2 bytes) and holds at least
 // `fixedSize` bytes, read into `head`; `wrong` names the fault otherwise.
-bool RegfLoadRecord(RegfHive &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
+bool RegfLoadRecord(RegfReader &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
                     unsigned char *head, std::size_t fixedSize, RegfCell &cell);

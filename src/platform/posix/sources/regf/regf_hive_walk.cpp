@@ -5,7 +5,7 @@
 namespace {
 
 struct Walk {
-    RegfHive *hive;
+    RegfReader *hive;
     const RegfWalkVisitor *visitor;
     std::uint32_t keysLeft;
     unsigned depth;
@@ -24,7 +24,7 @@ bool Subkey(void *context, const RegfSubkeyEntry &entry);
 
 bool VisitKey(Walk &walk, std::uint32_t offset)
 {
-    RegfHive &hive = *walk.hive;
+    RegfReader &hive = *walk.hive;
     for (unsigned i = 0; i < walk.depth; ++i)
         if (walk.path[i] == offset)
             return RegfFail(hive, RegfFaultKind::KeyLoop, offset);
@@ -64,7 +64,7 @@ bool Subkey(void *context, const RegfSubkeyEntry &entry)
 
 } // namespace
 
-bool RegfWalkHive(RegfHive &hive, const RegfWalkVisitor &visitor, std::uint32_t mostKeys)
+bool RegfWalkHive(RegfReader &hive, const RegfWalkVisitor &visitor, std::uint32_t mostKeys)
 {
     static_assert(sizeof(Walk) < 4096, "the walk keeps its path on the stack");
     Walk walk = {&hive, &visitor, mostKeys, 0, {}, false};

@@ -16,4 +16,4 @@ struct RegfWalkVisitor {
 };
 
 // False on a fault (hive.fault) or when a visitor stopped it.
-bool RegfWalkHive(RegfHive &hive, const RegfWalkVisitor &visitor, std::uint32_t mostKeys);
+bool RegfWalkHive(RegfReader &hive, const RegfWalkVisitor &visitor, std::uint32_t mostKeys);

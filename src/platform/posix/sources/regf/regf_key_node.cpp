@@ -2,7 +2,7 @@
 
 #include "platform/posix/base/byte_order.h"
 
-bool RegfReadKey(RegfHive &hive, std::uint32_t offset, RegfKey &key)
+bool RegfReadKey(RegfReader &hive, std::uint32_t offset, RegfKey &key)
 {
     unsigned char head[kRegfKeyNameAt];
     key = RegfKey();
@@ -20,12 +20,12 @@ bool RegfReadKey(RegfHive &hive, std::uint32_t offset, RegfKey &key)
                          (key.flags & kRegfKeyCompressedName) != 0, key.name);
 }
 
-bool RegfRootKey(RegfHive &hive, RegfKey &key)
+bool RegfRootKey(RegfReader &hive, RegfKey &key)
 {
     return RegfReadKey(hive, hive.rootCell, key);
 }
 
-bool RegfKeyClass(RegfHive &hive, const RegfKey &key, unsigned char *buffer, std::size_t capacity,
+bool RegfKeyClass(RegfReader &hive, const RegfKey &key, unsigned char *buffer, std::size_t capacity,
                   std::size_t &size)
 {
     size = 0;

@@ -35,12 +35,12 @@ struct RegfKey {
 };
 
 // The key node at `offset`, its name checked to lie in its cell.
-bool RegfReadKey(RegfHive &hive, std::uint32_t offset, RegfKey &key);
+bool RegfReadKey(RegfReader &hive, std::uint32_t offset, RegfKey &key);
 
 // The key the base block names as the root.
-bool RegfRootKey(RegfHive &hive, RegfKey &key);
+bool RegfRootKey(RegfReader &hive, RegfKey &key);
 
 // The key's class name as UTF-16LE: up to `capacity` bytes into `buffer`,
 // `size` its whole length (0 when it has none).
-bool RegfKeyClass(RegfHive &hive, const RegfKey &key, unsigned char *buffer, std::size_t capacity,
+bool RegfKeyClass(RegfReader &hive, const RegfKey &key, unsigned char *buffer, std::size_t capacity,
                   std::size_t &size);

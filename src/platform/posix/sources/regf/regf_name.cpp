@@ -52,7 +52,7 @@ std::size_t RegfNameLength(const RegfName &name)
     return name.compressed ? name.size : name.size / 2;
 }
 
-bool RegfPlaceName(RegfHive &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
+bool RegfPlaceName(RegfReader &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
                    bool compressed, RegfName &name)
 {
     if (nameAt > cell.size || nameSize > cell.size - nameAt)
@@ -64,7 +64,7 @@ bool RegfPlaceName(RegfHive &hive, const RegfCell &cell, std::uint32_t nameAt, s
     return true;
 }
 
-bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, std::size_t capacity,
+bool RegfNameUnits(RegfReader &hive, const RegfName &name, std::uint16_t *units, std::size_t capacity,
                    std::size_t &count)
 {
     count = RegfNameLength(name);
@@ -81,7 +81,7 @@ bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, s
     return true;
 }
 
-bool RegfNameOrder(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order)
+bool RegfNameOrder(RegfReader &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order)
 {
     std::size_t length = RegfNameLength(name), common = length < count ? length : count;
     std::uint16_t units[kChunk];
@@ -105,7 +105,7 @@ bool RegfNameOrder(RegfHive &hive, const RegfName &name, const std::uint16_t *qu
     return true;
 }
 
-bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
+bool RegfNameMatches(RegfReader &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
                      bool &equal)
 {
     int order = 0;

@@ -29,16 +29,16 @@ std::uint16_t RegfUpcase(std::uint16_t unit);
 std::size_t RegfNameLength(const RegfName &name);
 
 // The name as UTF-16 units: up to `capacity` into `units`, `count` the whole length.
-bool RegfNameUnits(RegfHive &hive, const RegfName &name, std::uint16_t *units, std::size_t capacity,
+bool RegfNameUnits(RegfReader &hive, const RegfName &name, std::uint16_t *units, std::size_t capacity,
                    std::size_t &count);
 
 // Whether the name equals `query` case-insensitively; false on a fault.
-bool RegfNameMatches(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
+bool RegfNameMatches(RegfReader &hive, const RegfName &name, const std::uint16_t *query, std::size_t count,
                      bool &equal);
 
 // How the name sorts against `query` by upper case: below 0, 0 or above 0.
-bool RegfNameOrder(RegfHive &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order);
+bool RegfNameOrder(RegfReader &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order);
 
 // A name checked to lie within its cell; `nameAt`/`nameSize` as the record gives them.
-bool RegfPlaceName(RegfHive &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
+bool RegfPlaceName(RegfReader &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
                    bool compressed, RegfName &name);

@@ -33,7 +33,7 @@ bool ListKind(const unsigned char *head, bool &root, RegfListKind &kind)
     return true;
 }
 
-bool WalkList(RegfHive &hive, std::uint32_t offset, bool insideRoot, Walk &walk)
+bool WalkList(RegfReader &hive, std::uint32_t offset, bool insideRoot, Walk &walk)
 {
     RegfList list;
     if (!RegfOpenList(hive, offset, insideRoot, list))
@@ -64,7 +64,7 @@ bool WalkList(RegfHive &hive, std::uint32_t offset, bool insideRoot, Walk &walk)
 
 } // namespace
 
-bool RegfOpenList(RegfHive &hive, std::uint32_t offset, bool insideRoot, RegfList &list)
+bool RegfOpenList(RegfReader &hive, std::uint32_t offset, bool insideRoot, RegfList &list)
 {
     unsigned char head[kRegfListHeadSize];
     list = RegfList();
@@ -82,7 +82,7 @@ bool RegfOpenList(RegfHive &hive, std::uint32_t offset, bool insideRoot, RegfLis
     return true;
 }
 
-bool RegfListElement(RegfHive &hive, const RegfList &list, std::uint32_t index, RegfSubkeyEntry &entry)
+bool RegfListElement(RegfReader &hive, const RegfList &list, std::uint32_t index, RegfSubkeyEntry &entry)
 {
     unsigned char element[kRegfHintElementSize];
     if (!RegfReadCell(hive, list.cell, static_cast<std::uint32_t>(kRegfListElementsAt + index * list.step), element,
@@ -94,7 +94,7 @@ bool RegfListElement(RegfHive &hive, const RegfList &list, std::uint32_t index, 
     return true;
 }
 
-bool RegfForEachSubkey(RegfHive &hive, const RegfKey &key, RegfSubkeyVisit visit, void *context)
+bool RegfForEachSubkey(RegfReader &hive, const RegfKey &key, RegfSubkeyVisit visit, void *context)
 {
     if (key.subkeyCount == 0)
         return true;

@@ -33,20 +33,20 @@ struct RegfList {
 };
 
 // `insideRoot`: the list is an element of an index root, so it may not be one.
-bool RegfOpenList(RegfHive &hive, std::uint32_t offset, bool insideRoot, RegfList &list);
+bool RegfOpenList(RegfReader &hive, std::uint32_t offset, bool insideRoot, RegfList &list);
 
 // Element `index` (below the list's count) of a list; for an index root, `key` is a list.
-bool RegfListElement(RegfHive &hive, const RegfList &list, std::uint32_t index, RegfSubkeyEntry &entry);
+bool RegfListElement(RegfReader &hive, const RegfList &list, std::uint32_t index, RegfSubkeyEntry &entry);
 
 // Called for each element in order; returns false to stop.
 typedef bool (*RegfSubkeyVisit)(void *context, const RegfSubkeyEntry &entry);
 
 // Each subkey of `key`; false on a fault. A walk to the end also checks the
 // lists' total against the key's count.
-bool RegfForEachSubkey(RegfHive &hive, const RegfKey &key, RegfSubkeyVisit visit, void *context);
+bool RegfForEachSubkey(RegfReader &hive, const RegfKey &key, RegfSubkeyVisit visit, void *context);
 
 // The subkey named `name` (UTF-16 units, any case); false when there is none
 // or on a fault (then hive.fault says which). Lists are kept sorted by upper
 // case, so an ASCII name is looked for by halves; any other by every element.
-bool RegfFindSubkey(RegfHive &hive, const RegfKey &parent, const std::uint16_t *name, std::size_t count,
+bool RegfFindSubkey(RegfReader &hive, const RegfKey &parent, const std::uint16_t *name, std::size_t count,
                     RegfKey &child);

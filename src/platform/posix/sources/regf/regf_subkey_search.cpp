@@ -10,14 +10,14 @@ struct Query {
 };
 
 // How element `index` of a leaf list sorts against the query; its key in `key`.
-bool Order(RegfHive &hive, const RegfList &list, std::uint32_t index, const Query &query, RegfKey &key, int &order)
+bool Order(RegfReader &hive, const RegfList &list, std::uint32_t index, const Query &query, RegfKey &key, int &order)
 {
     RegfSubkeyEntry entry;
     return RegfListElement(hive, list, index, entry) && RegfReadKey(hive, entry.key, key) &&
            RegfNameOrder(hive, key.name, query.name, query.count, order);
 }
 
-bool SearchLeaf(RegfHive &hive, const RegfList &list, const Query &query, RegfKey &child, bool &found)
+bool SearchLeaf(RegfReader &hive, const RegfList &list, const Query &query, RegfKey &child, bool &found)
 {
     std::uint32_t low = 0, high = list.count;
     while (low < high) {
@@ -36,7 +36,7 @@ bool SearchLeaf(RegfHive &hive, const RegfList &list, const Query &query, RegfKe
 }
 
 // An index root: the first of its lists whose last name sorts at or after the query.
-bool SearchRoot(RegfHive &hive, const RegfList &root, const Query &query, RegfKey &child, bool &found)
+bool SearchRoot(RegfReader &hive, const RegfList &root, const Query &query, RegfKey &child, bool &found)
 {
     std::uint32_t low = 0, high = root.count;
     while (low < high) {
@@ -63,7 +63,7 @@ bool SearchRoot(RegfHive &hive, const RegfList &root, const Query &query, RegfKe
 }
 
 struct Scan {
-    RegfHive *hive;
+    RegfReader *hive;
     Query query;
     RegfKey *child;
     bool found;
@@ -82,7 +82,7 @@ bool Consider(void *context, const RegfSubkeyEntry &entry)
 
 } // namespace
 
-bool RegfFindSubkey(RegfHive &hive, const RegfKey &parent, const std::uint16_t *name, std::size_t count,
+bool RegfFindSubkey(RegfReader &hive, const RegfKey &parent, const std::uint16_t *name, std::size_t count,
                     RegfKey &child)
 {
     Query query = {name, count};

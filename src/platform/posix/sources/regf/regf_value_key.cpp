@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t kBatch = 64;
 
 struct Search {
-    RegfHive *hive;
+    RegfReader *hive;
     const std::uint16_t *name;
     std::size_t count;
     RegfValue *value;
@@ -30,7 +30,7 @@ bool Consider(void *context, const RegfValue &value)
 
 } // namespace
 
-bool RegfReadValueKey(RegfHive &hive, std::uint32_t offset, RegfValue &value)
+bool RegfReadValueKey(RegfReader &hive, std::uint32_t offset, RegfValue &value)
 {
     unsigned char head[kRegfValueNameAt];
     value = RegfValue();
@@ -46,7 +46,7 @@ bool RegfReadValueKey(RegfHive &hive, std::uint32_t offset, RegfValue &value)
                          value.name);
 }
 
-bool RegfForEachValue(RegfHive &hive, const RegfKey &key, RegfValueVisit visit, void *context)
+bool RegfForEachValue(RegfReader &hive, const RegfKey &key, RegfValueVisit visit, void *context)
 {
     if (key.valueCount == 0)
         return true;
@@ -71,7 +71,7 @@ bool RegfForEachValue(RegfHive &hive, const RegfKey &key, RegfValueVisit visit, 
     return true;
 }
 
-bool RegfFindValue(RegfHive &hive, const RegfKey &key, const std::uint16_t *name, std::size_t count,
+bool RegfFindValue(RegfReader &hive, const RegfKey &key, const std::uint16_t *name, std::size_t count,
                    RegfValue &value)
 {
     Search search = {&hive, name, count, &value, false};

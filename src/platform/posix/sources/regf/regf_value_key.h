@@ -26,14 +26,14 @@ struct RegfValue {
     RegfName name; // empty for the default value
 };
 
-bool RegfReadValueKey(RegfHive &hive, std::uint32_t offset, RegfValue &value);
+bool RegfReadValueKey(RegfReader &hive, std::uint32_t offset, RegfValue &value);
 
 // Called for each value in the list's order; returns false to stop.
 typedef bool (*RegfValueVisit)(void *context, const RegfValue &value);
 
-bool RegfForEachValue(RegfHive &hive, const RegfKey &key, RegfValueVisit visit, void *context);
+bool RegfForEachValue(RegfReader &hive, const RegfKey &key, RegfValueVisit visit, void *context);
 
 // The value named `name` (UTF-16 units, any case; none for the default);
 // false when there is none or on a fault (then hive.fault says which).
-bool RegfFindValue(RegfHive &hive, const RegfKey &key, const std::uint16_t *name, std::size_t count,
+bool RegfFindValue(RegfReader &hive, const RegfKey &key, const std::uint16_t *name, std::size_t count,
                    RegfValue &value);
