@@ -182,6 +182,8 @@ TEST(RegfCellFaults, TheSoundHiveAnswersLookupsInAnyCase)
     EXPECT_FALSE(RegfFindValue(reader, child, dataName, 3, value) || RegfFindValue(reader, child, other, 1, value));
     unsigned char data[8], cls[4];
     std::size_t size = 0;
+    ASSERT_TRUE(RegfReadValueData(reader, value, nullptr, 0, size)); // the size alone
+    EXPECT_EQ(size, 8u);
     ASSERT_TRUE(RegfReadValueData(reader, value, data, sizeof data, size));
     EXPECT_EQ(std::string(reinterpret_cast<char *>(data), size), "12345678");
     EXPECT_EQ(value.type, 3u);

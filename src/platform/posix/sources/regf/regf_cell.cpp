@@ -139,6 +139,8 @@ bool RegfReadCell(RegfReader &hive, const RegfCell &cell, std::uint32_t at, void
 {
     if (at > cell.size || size > cell.size - at)
         return RegfFail(hive, past, cell.offset);
+    if (size == 0)
+        return true;
     return ReadBins(hive, cell.offset + kRegfCellDataAt + at, buffer, size);
 }
 

@@ -15,7 +15,8 @@ bool MemoryHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t
 {
     if (fileOffset > size || length > size - fileOffset)
         return false;
-    std::memcpy(buffer, bytes + fileOffset, length);
+    if (length > 0) // no bytes may come with no buffer
+        std::memcpy(buffer, bytes + fileOffset, length);
     return true;
 }
 
