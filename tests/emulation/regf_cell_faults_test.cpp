@@ -164,6 +164,40 @@ TEST(RegfCellFaults, EachDamageStopsTheWalkWithItsFault)
     }
 }
 
+TEST(RegfCellFaults, AWalkStopsPastTheDeepestTreeAndItsKeyCount)
+{
+    // A chain of 600 keys, each the one subkey of the one before, in one big bin.
+    const std::uint32_t keys = 600, step = 0x70, binSize = 69632;
+    std::string hive = SoundHive().substr(0, 4096) + std::string(binSize, '\0');
+    Put(hive, kRegfHiveBinsSizeAt, binSize);
+    std::memcpy(&hive[4096], "hbin", 4);
+    Put(hive, 4096 + kRegfHiveBinSizeAt, binSize);
+    for (std::uint32_t i = 0; i < keys; ++i) {
+        std::uint32_t at = kRoot + i * step;
+        unsigned char nk[kRegfKeyNameAt + 1] = {'n', 'k', kRegfKeyCompressedName};
+        WriteLe32(nk + kRegfKeySubkeyCountAt, i + 1 < keys ? 1 : 0);
+        WriteLe32(nk + kRegfKeySubkeyListAt, at + 0x60);
+        nk[kRegfKeyNameSizeAt] = 1;
+        nk[kRegfKeyNameAt] = 'k';
+        Cell(hive, at, -0x60, reinterpret_cast<const char *>(nk), sizeof nk);
+        unsigned char li[8] = {'l', 'i', 1};
+        WriteLe32(li + 4, at + step);
+        Cell(hive, at + 0x60, -0x10, reinterpret_cast<const char *>(li), sizeof li);
+    }
+    Cell(hive, kRoot + keys * step, static_cast<std::int32_t>(binSize - kRoot - keys * step), "", 0);
+    MemoryHiveBytes bytes(hive.data(), hive.size());
+    RegfReader reader;
+    RegfWalkVisitor visitor;
+    ASSERT_TRUE(RegfOpenHive(bytes, reader));
+    EXPECT_FALSE(RegfWalkHive(reader, visitor, 10000));
+    EXPECT_EQ(reader.fault.kind, RegfFaultKind::KeyTreeTooDeep);
+    EXPECT_EQ(reader.fault.offset, kRoot + (kRegfDeepestKeyTree + 1) * step);
+    ASSERT_TRUE(RegfOpenHive(bytes, reader));
+    EXPECT_FALSE(RegfWalkHive(reader, visitor, 100));
+    EXPECT_EQ(reader.fault.kind, RegfFaultKind::WalkLimit);
+    EXPECT_EQ(reader.fault.offset, kRoot + 100 * step);
+}
+
 TEST(RegfCellFaults, TheSoundHiveAnswersLookupsInAnyCase)
 {
     std::string hive = SoundHive();
