@@ -8,8 +8,9 @@
 
 namespace {
 
-// The most record bytes read with a cell's size: a key node's fixed part.
-constexpr std::size_t kRegfLargestHead = 80;
+// The most record bytes read with a cell's size: a key node's fixed part
+// and the start of its name.
+constexpr std::size_t kRegfLargestHead = 160;
 
 bool ReadBins(RegfReader &hive, std::uint32_t at, void *buffer, std::size_t size)
 {
@@ -57,12 +58,12 @@ bool FindBin(RegfReader &hive, std::uint32_t offset, RegfBin &bin)
     return RegfFail(hive, RegfFaultKind::NoHiveBin, offset);
 }
 
-// The allocated cell at `offset`, and with its size, where the cell holds
-// them, the first `want` bytes of its record in the same read (`filled`).
+// The allocated cell at `offset`, and with its size, in the same read, up to
+// `want` bytes of its record: `filled` says how many the cell holds.
 bool LoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell, unsigned char *head, std::size_t want,
-              bool &filled)
+              std::size_t &filled)
 {
-    filled = false;
+    filled = 0;
     if (offset >= hive.binsSize || hive.binsSize - offset < kRegfCellAlignment)
         return RegfFail(hive, RegfFaultKind::OffsetPastBins, offset);
     if (offset % kRegfCellAlignment != 0)
@@ -76,8 +77,12 @@ bool LoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell, unsigned c
     std::size_t room = bin.start + bin.size - offset, take = kRegfCellDataAt + (want <= kRegfLargestHead ? want : 0);
     if (take > room)
         take = room;
-    if (!ReadBins(hive, offset + kRegfCellSizeAt, bytes, take))
-        return false;
+    // What follows the cell may lie past the end of a file cut short: then the size alone.
+    if (!hive.bytes->ReadAt(kRegfBaseBlockSize + static_cast<std::uint64_t>(offset), bytes, take)) {
+        take = kRegfCellDataAt;
+        if (!ReadBins(hive, offset + kRegfCellSizeAt, bytes, take))
+            return false;
+    }
     std::int32_t stored = static_cast<std::int32_t>(ReadLe32(bytes));
     if (stored > 0)
         return RegfFail(hive, RegfFaultKind::CellFree, offset);
@@ -88,9 +93,9 @@ bool LoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell, unsigned c
         return RegfFail(hive, RegfFaultKind::CellPastBin, offset);
     cell.offset = offset;
     cell.size = size - kRegfCellDataAt;
-    filled = want > 0 && take == kRegfCellDataAt + want && want <= cell.size;
-    if (filled)
-        std::memcpy(head, bytes + kRegfCellDataAt, want);
+    filled = take - kRegfCellDataAt < cell.size ? take - kRegfCellDataAt : cell.size;
+    if (filled > 0)
+        std::memcpy(head, bytes + kRegfCellDataAt, filled);
     return true;
 }
 
@@ -130,7 +135,7 @@ bool RegfOpenHive(const HiveBytes &bytes, RegfReader &hive)
 
 bool RegfLoadCell(RegfReader &hive, std::uint32_t offset, RegfCell &cell)
 {
-    bool filled = false;
+    std::size_t filled = 0;
     return LoadCell(hive, offset, cell, nullptr, 0, filled);
 }
 
@@ -145,15 +150,20 @@ bool RegfReadCell(RegfReader &hive, const RegfCell &cell, std::uint32_t at, void
 }
 
 bool RegfLoadRecord(RegfReader &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
-                    unsigned char *head, std::size_t fixedSize, RegfCell &cell)
+                    unsigned char *head, std::size_t fixedSize, RegfCell &cell, std::size_t extra, std::size_t *got)
 {
-    bool filled = false;
-    if (!LoadCell(hive, offset, cell, head, fixedSize, filled))
+    std::size_t filled = 0;
+    if (!LoadCell(hive, offset, cell, head, fixedSize + extra, filled))
         return false;
     if (cell.size < 2)
         return RegfFail(hive, wrong, offset);
-    if (!filled && !RegfReadCell(hive, cell, 0, head, cell.size < fixedSize ? 2 : fixedSize))
-        return false;
+    if (filled < fixedSize && filled < cell.size) {
+        filled = cell.size < fixedSize ? 2 : fixedSize;
+        if (!RegfReadCell(hive, cell, 0, head, filled))
+            return false;
+    }
+    if (got != nullptr)
+        *got = filled;
     if (std::memcmp(head, signature, 2) != 0)
         return RegfFail(hive, wrong, offset);
     return cell.size >= fixedSize || RegfFail(hive, RegfFaultKind::RecordPastCell, offset);

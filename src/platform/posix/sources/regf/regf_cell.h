@@ -58,5 +58,8 @@ bool RegfReadCell(RegfReader &hive, const RegfCell &cell, std::uint32_t at, void
 
 // A cell whose record starts with `signature` (2 bytes) and holds at least
 // `fixedSize` bytes, read into `head`; `wrong` names the fault otherwise.
+// Up to `extra` bytes more come in the same read where the cell has them
+// (`head` has room for them): `got` says how many bytes `head` holds.
 bool RegfLoadRecord(RegfReader &hive, std::uint32_t offset, const char *signature, RegfFaultKind wrong,
-                    unsigned char *head, std::size_t fixedSize, RegfCell &cell);
+                    unsigned char *head, std::size_t fixedSize, RegfCell &cell, std::size_t extra = 0,
+                    std::size_t *got = nullptr);

@@ -4,9 +4,11 @@
 
 bool RegfReadKey(RegfReader &hive, std::uint32_t offset, RegfKey &key)
 {
-    unsigned char head[kRegfKeyNameAt];
+    unsigned char head[kRegfKeyNameAt + kRegfNameKept];
+    std::size_t got = 0;
     key = RegfKey();
-    if (!RegfLoadRecord(hive, offset, "nk", RegfFaultKind::NotKeyNode, head, sizeof head, key.cell))
+    if (!RegfLoadRecord(hive, offset, "nk", RegfFaultKind::NotKeyNode, head, kRegfKeyNameAt, key.cell,
+                        kRegfNameKept, &got))
         return false;
     key.flags = ReadLe16(head + kRegfKeyFlagsAt);
     key.lastWritten = ReadLe64(head + kRegfKeyLastWrittenAt);
@@ -17,7 +19,7 @@ bool RegfReadKey(RegfReader &hive, std::uint32_t offset, RegfKey &key)
     key.classCell = ReadLe32(head + kRegfKeyClassAt);
     key.classSize = ReadLe16(head + kRegfKeyClassSizeAt);
     return RegfPlaceName(hive, key.cell, kRegfKeyNameAt, ReadLe16(head + kRegfKeyNameSizeAt),
-                         (key.flags & kRegfKeyCompressedName) != 0, key.name);
+                         (key.flags & kRegfKeyCompressedName) != 0, head, got, key.name);
 }
 
 bool RegfRootKey(RegfReader &hive, RegfKey &key)

@@ -1,5 +1,7 @@
 #include "platform/posix/sources/regf/regf_name.h"
 
+#include <cstring>
+
 namespace {
 
 // Bytes of a name read at once while comparing or copying it.
@@ -53,7 +55,7 @@ std::size_t RegfNameLength(const RegfName &name)
 }
 
 bool RegfPlaceName(RegfReader &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
-                   bool compressed, RegfName &name)
+                   bool compressed, const unsigned char *record, std::size_t read, RegfName &name)
 {
     if (nameAt > cell.size || nameSize > cell.size - nameAt)
         return RegfFail(hive, RegfFaultKind::NamePastCell, cell.offset);
@@ -61,6 +63,12 @@ bool RegfPlaceName(RegfReader &hive, const RegfCell &cell, std::uint32_t nameAt,
     name.at = nameAt;
     name.size = nameSize;
     name.compressed = compressed;
+    name.kept = 0;
+    if (read > nameAt) {
+        std::size_t kept = read - nameAt < kRegfNameKept ? read - nameAt : kRegfNameKept;
+        name.kept = static_cast<std::uint32_t>(kept < nameSize ? kept : nameSize);
+        std::memcpy(name.start, record + nameAt, name.kept);
+    }
     return true;
 }
 
@@ -72,11 +80,15 @@ bool RegfNameUnits(RegfReader &hive, const RegfName &name, std::uint16_t *units,
     unsigned char chunk[kChunk];
     for (std::size_t done = 0; done < count && done < capacity; done += perChunk) {
         std::size_t take = count - done < perChunk ? count - done : perChunk;
-        if (!RegfReadCell(hive, name.cell, name.at + static_cast<std::uint32_t>(done * unitBytes), chunk,
-                          take * unitBytes, RegfFaultKind::NamePastCell))
+        std::size_t from = done * unitBytes, bytes = take * unitBytes;
+        const unsigned char *part = chunk;
+        if (from + bytes <= name.kept)
+            part = name.start + from;
+        else if (!RegfReadCell(hive, name.cell, name.at + static_cast<std::uint32_t>(from), chunk, bytes,
+                               RegfFaultKind::NamePastCell))
             return false;
         for (std::size_t i = 0; i < take && done + i < capacity; ++i)
-            units[done + i] = UnitAt(chunk, i, name.compressed);
+            units[done + i] = UnitAt(part, i, name.compressed);
     }
     return true;
 }
@@ -88,9 +100,15 @@ bool RegfNameOrder(RegfReader &hive, const RegfName &name, const std::uint16_t *
     order = 0;
     for (std::size_t done = 0; done < common; done += kChunk) {
         std::size_t take = common - done < kChunk ? common - done : kChunk, got = 0;
+        std::uint32_t skip = static_cast<std::uint32_t>(done * (name.compressed ? 1 : 2));
         RegfName part = name;
-        part.at += static_cast<std::uint32_t>(done * (name.compressed ? 1 : 2));
+        part.at += skip;
         part.size = static_cast<std::uint32_t>(take * (name.compressed ? 1 : 2));
+        part.kept = 0;
+        if (name.kept > skip) { // what of this part was kept
+            part.kept = name.kept - skip < part.size ? name.kept - skip : part.size;
+            std::memcpy(part.start, name.start + skip, part.kept);
+        }
         if (!RegfNameUnits(hive, part, units, take, got))
             return false;
         for (std::size_t i = 0; i < take; ++i) {

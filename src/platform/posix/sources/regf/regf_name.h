@@ -15,12 +15,17 @@
 
 #include "platform/posix/sources/regf/regf_cell.h"
 
-// Where a name lies: `size` bytes from `at` in the record of `cell`.
+constexpr std::size_t kRegfNameKept = 64; // bytes of a name kept from the read of its record
+
+// Where a name lies: `size` bytes from `at` in the record of `cell`, the
+// first `kept` of them in `start` (a lookup compares them without a read).
 struct RegfName {
     RegfCell cell;
     std::uint32_t at = 0;
     std::uint32_t size = 0;
     bool compressed = false; // one byte a character
+    std::uint32_t kept = 0;
+    unsigned char start[kRegfNameKept];
 };
 
 std::uint16_t RegfUpcase(std::uint16_t unit);
@@ -39,6 +44,7 @@ bool RegfNameMatches(RegfReader &hive, const RegfName &name, const std::uint16_t
 // How the name sorts against `query` by upper case: below 0, 0 or above 0.
 bool RegfNameOrder(RegfReader &hive, const RegfName &name, const std::uint16_t *query, std::size_t count, int &order);
 
-// A name checked to lie within its cell; `nameAt`/`nameSize` as the record gives them.
+// A name checked to lie within its cell; `nameAt`/`nameSize` as the record
+// gives them, and the record's first `read` bytes in `record`.
 bool RegfPlaceName(RegfReader &hive, const RegfCell &cell, std::uint32_t nameAt, std::uint32_t nameSize,
-                   bool compressed, RegfName &name);
+                   bool compressed, const unsigned char *record, std::size_t read, RegfName &name);

@@ -32,9 +32,11 @@ bool Consider(void *context, const RegfValue &value)
 
 bool RegfReadValueKey(RegfReader &hive, std::uint32_t offset, RegfValue &value)
 {
-    unsigned char head[kRegfValueNameAt];
+    unsigned char head[kRegfValueNameAt + kRegfNameKept];
+    std::size_t got = 0;
     value = RegfValue();
-    if (!RegfLoadRecord(hive, offset, "vk", RegfFaultKind::NotValueKey, head, sizeof head, value.cell))
+    if (!RegfLoadRecord(hive, offset, "vk", RegfFaultKind::NotValueKey, head, kRegfValueNameAt, value.cell,
+                        kRegfNameKept, &got))
         return false;
     std::uint32_t size = ReadLe32(head + kRegfValueDataSizeAt);
     value.inlineData = (size & kRegfValueDataInline) != 0;
@@ -43,7 +45,7 @@ bool RegfReadValueKey(RegfReader &hive, std::uint32_t offset, RegfValue &value)
     value.type = ReadLe32(head + kRegfValueTypeAt);
     bool compressed = (ReadLe16(head + kRegfValueFlagsAt) & kRegfValueCompressedName) != 0;
     return RegfPlaceName(hive, value.cell, kRegfValueNameAt, ReadLe16(head + kRegfValueNameSizeAt), compressed,
-                         value.name);
+                         head, got, value.name);
 }
 
 bool RegfForEachValue(RegfReader &hive, const RegfKey &key, RegfValueVisit visit, void *context)
