@@ -141,6 +141,8 @@ TEST(RegfCellReader, ReadsWrittenHivesAsHivexDoes)
           {"Four", REG_DWORD, std::string("\x01\x02\x03\x04", 4)}, {"Three", REG_BINARY, "abc"},
           {"Empty", REG_BINARY, ""}, {"Big", REG_BINARY, std::string(20000, 'Z')}}},
     };
+    for (const char *name : {"Sub_", "Suba", "Sub^", "SubZ", "Sub[", "Sub`"}) // between the cases: sort order
+        fixture.push_back({std::string("Order\\") + name, {}});
     for (int i = 0; i < 300; ++i)
         fixture.push_back({"Wide\\Sub" + std::to_string(i * 7919 % 1000), {{"v", REG_DWORD, std::string(4, char(i))}}});
     std::string dir = MakeTempDir("dorovivi-cell-reader");
@@ -148,7 +150,7 @@ TEST(RegfCellReader, ReadsWrittenHivesAsHivexDoes)
     Totals totals;
     CompareFile(dir + "/written", RegfFaultKind::None, totals);
     RemoveTree(dir);
-    EXPECT_EQ(totals.keys, 304u);
+    EXPECT_EQ(totals.keys, 311u);
     EXPECT_EQ(totals.values, 307u);
     // The fuzzer's seeds, one a value of 16345 bytes in two big data segments.
     for (const char *seed : {"adapter.hive", "empty.hive", "bigdata.hive"})
