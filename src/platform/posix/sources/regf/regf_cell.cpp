@@ -27,7 +27,7 @@ bool SoundBinAt(RegfReader &hive, std::uint32_t start, RegfBin &bin)
         return false;
     std::uint32_t size = ReadLe32(header + kRegfHiveBinSizeAt);
     if (std::memcmp(header + kRegfHiveBinSignatureAt, "hbin", 4) != 0 ||
-        ReadLe32(header + kRegfHiveBinOffsetAt) != start || size == 0 || size % kRegfHiveBinUnit != 0 ||
+        ReadLe32(header + kRegfHiveBinOffsetAt) != start || size == 0 || size % kRegfHiveBinAlignment != 0 ||
         size > hive.binsSize - start)
         return false;
     bin.start = start;
@@ -44,7 +44,7 @@ bool FindBin(RegfReader &hive, std::uint32_t offset, RegfBin &bin)
             bin = known;
             return true;
         }
-    for (std::uint32_t start = offset - offset % kRegfHiveBinUnit;; start -= kRegfHiveBinUnit) {
+    for (std::uint32_t start = offset - offset % kRegfHiveBinAlignment;; start -= kRegfHiveBinAlignment) {
         RegfBin found;
         if (SoundBinAt(hive, start, found)) {
             if (offset - start >= found.size)
@@ -125,7 +125,7 @@ bool RegfOpenHive(const HiveBytes &bytes, RegfReader &hive)
         return RegfFail(hive, RegfFaultKind::ReadFailed, 0);
     if (!ReadRegfBaseBlock(block, sizeof block, base) || !base.signatureValid || base.majorVersion != 1)
         return RegfFail(hive, RegfFaultKind::NotAHive, 0);
-    if (base.hiveBinsSize == 0 || base.hiveBinsSize % kRegfHiveBinUnit != 0)
+    if (base.hiveBinsSize == 0 || base.hiveBinsSize % kRegfHiveBinAlignment != 0)
         return RegfFail(hive, RegfFaultKind::BinsSizeInvalid, 0);
     hive.binsSize = base.hiveBinsSize;
     hive.minorVersion = base.minorVersion;

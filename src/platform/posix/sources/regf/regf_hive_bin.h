@@ -9,7 +9,6 @@ constexpr std::size_t kRegfHiveBinHeaderSize = 32;
 constexpr std::size_t kRegfHiveBinSignatureAt = 0; // "hbin"
 constexpr std::size_t kRegfHiveBinOffsetAt = 4;    // its own offset in the bins
 constexpr std::size_t kRegfHiveBinSizeAt = 8;      // a multiple of 4096
-constexpr std::uint32_t kRegfHiveBinUnit = 4096;   // bins start and end on these
 
 constexpr std::size_t kRegfCellSizeAt = 0;      // signed 32 bits
 constexpr std::size_t kRegfCellSignatureAt = 4; // "nk" for a key
