@@ -22,6 +22,8 @@ for source in tests/fuzz/fuzz_*.cpp; do
     case $target in
         fuzz_creg_file) seeds=tests/fuzz/seeds-creg max_len=16384 ;;
         fuzz_regf_hives) seeds=tests/fuzz/seeds-regf max_len=16384 ;;
+        # Room for a value in big data: two segments of 16344 bytes.
+        fuzz_regf_cells) seeds=tests/fuzz/seeds-regf max_len=65536 ;;
         # Disk images are written at run time by the native build's seed writer.
         fuzz_disk_image)
             cmake --preset native >/dev/null
