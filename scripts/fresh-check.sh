@@ -78,7 +78,9 @@ step() { # step NAME COMMAND
     local began=$SECONDS code=0
     chroot "$tree" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin DOROVIVI_WINE_VM=0 \
-        bash -c "cd /work/dorovivi && $2" >"$tree/$1.log" 2>&1 || code=$?
+        bash -c "cd /work/dorovivi && $2" >"$tree/$1.log" 2>&1 &
+    # Waited for in the background, so that an interrupt reaches the trap at once.
+    wait $! || code=$?
     printf 'fresh-check: %-28s exit %d in %d min %d s\n' "$2" "$code" $(((SECONDS - began) / 60)) $(((SECONDS - began) % 60))
     if [ "$code" -ne 0 ]; then
         failed=1
