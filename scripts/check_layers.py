@@ -210,6 +210,7 @@ def self_test():
                                                "sources/read.cpp": "int Add(); int Read() { return Add(); }"},
          ["call circle"], "build"),
         ("a build with no objects", {"base/b.h": ""}, ["no objects"], "build"),
+        ("a source changed since its build", {"base/b.cpp": "int B() { return 1; }"}, ["older than"], "stale"),
     ]
     failed = 0
     for what, files, expected, *build in cases:
@@ -224,6 +225,9 @@ def self_test():
                     os.makedirs(os.path.dirname(os.path.join(objects, name)), exist_ok=True)
                     subprocess.run([os.environ.get("CXX", "c++"), "-O0", "-c", "-I", os.path.join(top, "src"),
                                     path, "-o", os.path.join(objects, name + ".o")], check=True)
+                if build == ["stale"]:
+                    later = os.path.getmtime(os.path.join(objects, name + ".o")) + 10
+                    os.utime(path, (later, later))
             printed = io.StringIO()
             with contextlib.redirect_stdout(printed), contextlib.redirect_stderr(io.StringIO()):
                 status = main(top, os.path.join(top, "build") if build else None)
