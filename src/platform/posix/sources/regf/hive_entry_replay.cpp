@@ -4,7 +4,6 @@
 // entry and keeps what came before it.
 #include <algorithm>
 
-#include "platform/posix/base/byte_order.h"
 #include "platform/posix/sources/regf/hive_replay_steps.h"
 #include "platform/posix/sources/regf/regf_log_entry.h"
 
@@ -24,8 +23,8 @@ std::string EntryName(const RegfLogEntry &entry)
     return "log entry " + std::to_string(entry.sequence);
 }
 
-// Applies what it can of one log; false when the replay must end here.
-bool WalkLog(const HiveLogState &log, const HivePrimaryState &primary, EntryWalk &walk, HiveReplay &replay)
+// Reads what it can of one log; false when the replay must end here.
+bool WalkLog(const HiveLogState &log, const HivePrimaryState &primary, EntryWalk &walk, HiveLogReading &reading)
 {
     const HiveLogFile &file = *log.file;
     bool appliedHere = false;
@@ -60,13 +59,13 @@ bool WalkLog(const HiveLogState &log, const HivePrimaryState &primary, EntryWalk
             std::uint32_t offset = 0, size = 0;
             const unsigned char *bytes = nullptr;
             RegfLogEntryPage(entry, i, pageAt, offset, size, bytes);
-            AddOverlayPage(replay, offset, bytes, size);
+            reading.pages.push_back(HiveLogPage{offset, bytes, size});
         }
         walk.expected = entry.sequence + 1;
         walk.binsSize = entry.hiveBinsSize;
         walk.flags = entry.flags;
         if (!appliedHere)
-            replay.logsApplied.push_back(file.name);
+            reading.logsApplied.push_back(file.name);
         appliedHere = true;
     }
     return true;
@@ -74,9 +73,9 @@ bool WalkLog(const HiveLogState &log, const HivePrimaryState &primary, EntryWalk
 
 } // namespace
 
-void ReplayLogEntries(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount,
-                      const unsigned char *primaryHead, std::size_t headSize, HiveReplay &replay)
+HiveLogReading ReadLogEntries(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount)
 {
+    HiveLogReading reading;
     // A log's base block is written with its first entry: its number orders the logs.
     const HiveLogState *order[kHiveReplayLargestLogCount];
     std::size_t count = 0;
@@ -98,20 +97,20 @@ void ReplayLogEntries(const HivePrimaryState &primary, const HiveLogState *logs,
         count = 1;
         walk.threshold = standIn->base.primarySequence;
     }
-    StartBaseBlock(replay, primaryHead, headSize, primary, standIn);
-    walk.binsSize = ReadLe32(replay.baseBlock + kRegfHiveBinsSizeAt);
-    for (std::size_t i = 0; i < count && WalkLog(*order[i], primary, walk, replay); ++i) {
+    reading.standIn = standIn != nullptr ? standIn->file : nullptr;
+    for (std::size_t i = 0; i < count && WalkLog(*order[i], primary, walk, reading); ++i) {
     }
     if (!walk.started) {
-        replay.reason = !walk.stop.empty() ? walk.stop
-                                           : "no log entry from sequence number " + std::to_string(walk.threshold);
-        return;
+        reading.reason = !walk.stop.empty() ? walk.stop
+                                            : "no log entry from sequence number " + std::to_string(walk.threshold);
+        return reading;
     }
-    replay.reason = walk.stop;
-    std::uint32_t flags = ReadLe32(replay.baseBlock + kRegfFlagsAt);
-    flags = (flags & ~kRegfFlagLocked) | (walk.flags & kRegfFlagLocked);
-    WriteLe32(replay.baseBlock + kRegfFlagsAt, flags);
-    SealRegfBaseBlock(replay.baseBlock, walk.expected - 1, walk.binsSize);
-    replay.hiveSize = kRegfBaseBlockSize + static_cast<std::uint64_t>(walk.binsSize);
-    replay.replayed = true;
+    // Started means an entry was applied, so the size and flags are its.
+    reading.reason = walk.stop;
+    reading.sequence = walk.expected - 1;
+    reading.binsSize = walk.binsSize;
+    reading.hasFlags = true;
+    reading.flags = walk.flags;
+    reading.applies = true;
+    return reading;
 }

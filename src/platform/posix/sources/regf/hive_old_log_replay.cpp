@@ -1,7 +1,5 @@
 // The old format logs whole dirty sectors: the newest sound log written for
 // this primary (same last-written time) is laid over it as it stands.
-#include <cstring>
-
 #include "platform/posix/sources/regf/hive_replay_steps.h"
 #include "platform/posix/sources/regf/regf_old_log.h"
 
@@ -17,9 +15,9 @@ std::string NoValidLog(const HiveLogState *logs, std::size_t logCount)
 
 } // namespace
 
-void ReplayOldLog(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount,
-                  const unsigned char *primaryHead, std::size_t headSize, HiveReplay &replay)
+HiveLogReading ReadOldLog(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount)
 {
+    HiveLogReading reading;
     HiveLogState checked[kHiveReplayLargestLogCount];
     const HiveLogState *newest = nullptr;
     for (std::size_t i = 0; i < logCount; ++i) {
@@ -33,27 +31,27 @@ void ReplayOldLog(const HivePrimaryState &primary, const HiveLogState *logs, std
             newest = &checked[i];
     }
     if (newest == nullptr) {
-        replay.reason = NoValidLog(checked, logCount);
-        return;
+        reading.reason = NoValidLog(checked, logCount);
+        return reading;
     }
     RegfOldLog log;
     const char *problem = nullptr;
     if (!ReadRegfOldLog(newest->file->bytes, newest->file->size, log, problem)) {
-        replay.reason = newest->file->name + ": " + problem;
-        return;
+        reading.reason = newest->file->name + ": " + problem;
+        return reading;
     }
     if (log.base.hiveBinsSize > primary.largestBins) {
-        replay.reason = newest->file->name + ": hive bins data size past what the primary and logs hold";
-        return;
+        reading.reason = newest->file->name + ": hive bins data size past what the primary and logs hold";
+        return reading;
     }
-    StartBaseBlock(replay, primaryHead, headSize, primary, newest);
+    reading.standIn = primary.intact ? nullptr : newest->file;
     std::size_t bit = 0, sector = 0;
     RegfDirtyRun run;
     while (NextRegfDirtyRun(log, bit, sector, run))
-        AddOverlayPage(replay, run.binsOffset, run.bytes, run.size);
-    std::uint32_t sequence = primary.intact ? primary.base.primarySequence : log.base.primarySequence;
-    SealRegfBaseBlock(replay.baseBlock, sequence, log.base.hiveBinsSize);
-    replay.hiveSize = kRegfBaseBlockSize + static_cast<std::uint64_t>(log.base.hiveBinsSize);
-    replay.replayed = true;
-    replay.logsApplied.push_back(newest->file->name);
+        reading.pages.push_back(HiveLogPage{run.binsOffset, run.bytes, run.size});
+    reading.sequence = primary.intact ? primary.base.primarySequence : log.base.primarySequence;
+    reading.binsSize = log.base.hiveBinsSize;
+    reading.applies = true;
+    reading.logsApplied.push_back(newest->file->name);
+    return reading;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/posix/base/byte_order.h"
 #include "platform/posix/sources/regf/hive_replay_steps.h"
 #include "platform/posix/sources/regf/regf_old_log.h"
 
@@ -34,24 +35,33 @@ bool IsEntryLog(const HiveLogState &log)
     return log.problem == nullptr && log.base.fileType == kRegfFileTypeEntryLog;
 }
 
-} // namespace
-
-void AddOverlayPage(HiveReplay &replay, std::uint64_t binsOffset, const unsigned char *bytes, std::size_t size)
-{
-    HiveOverlayPage page;
-    page.offset = kRegfBaseBlockSize + binsOffset;
-    page.bytes.assign(reinterpret_cast<const char *>(bytes), size);
-    replay.pages.push_back(std::move(page));
-}
-
-void StartBaseBlock(HiveReplay &replay, const unsigned char *primaryHead, std::size_t headSize,
-                    const HivePrimaryState &primary, const HiveLogState *standIn)
+// The hive from what the logs hold: the primary's base block, or a log's
+// where the primary's is broken, sealed with the new sequence and size, and
+// the logs' pages to lay over the primary.
+void BuildReplay(const HiveLogReading &reading, const unsigned char *primaryHead, std::size_t headSize,
+                 HiveReplay &replay)
 {
     std::memset(replay.baseBlock, 0, sizeof replay.baseBlock);
     std::memcpy(replay.baseBlock, primaryHead, std::min(headSize, sizeof replay.baseBlock));
-    if (!primary.intact && standIn != nullptr)
-        std::memcpy(replay.baseBlock, standIn->file->bytes, kRegfSectorSize);
+    if (reading.standIn != nullptr)
+        std::memcpy(replay.baseBlock, reading.standIn->bytes, kRegfSectorSize);
+    for (const HiveLogPage &from : reading.pages) {
+        HiveOverlayPage page;
+        page.offset = kRegfBaseBlockSize + from.binsOffset;
+        page.bytes.assign(reinterpret_cast<const char *>(from.bytes), from.size);
+        replay.pages.push_back(std::move(page));
+    }
+    if (reading.hasFlags) {
+        std::uint32_t flags = ReadLe32(replay.baseBlock + kRegfFlagsAt);
+        flags = (flags & ~kRegfFlagLocked) | (reading.flags & kRegfFlagLocked);
+        WriteLe32(replay.baseBlock + kRegfFlagsAt, flags);
+    }
+    SealRegfBaseBlock(replay.baseBlock, reading.sequence, reading.binsSize);
+    replay.hiveSize = kRegfBaseBlockSize + static_cast<std::uint64_t>(reading.binsSize);
+    replay.replayed = true;
 }
+
+} // namespace
 
 void PlanHiveReplay(const unsigned char *primaryHead, std::size_t headSize, std::uint64_t primarySize,
                     const HiveLogFile *logs, std::size_t logCount, HiveReplay &replay)
@@ -80,10 +90,11 @@ void PlanHiveReplay(const unsigned char *primaryHead, std::size_t headSize, std:
     primary.largestBins = (ownBins + logBytes + kRegfHiveBinAlignment - 1) / kRegfHiveBinAlignment *
                           kRegfHiveBinAlignment;
 
-    if (std::any_of(states, states + logCount, IsEntryLog))
-        ReplayLogEntries(primary, states, logCount, primaryHead, headSize, replay);
-    else
-        ReplayOldLog(primary, states, logCount, primaryHead, headSize, replay);
-    if (!replay.replayed)
-        replay.pages.clear();
+    HiveLogReading reading = std::any_of(states, states + logCount, IsEntryLog)
+                                 ? ReadLogEntries(primary, states, logCount)
+                                 : ReadOldLog(primary, states, logCount);
+    replay.reason = reading.reason;
+    replay.logsApplied = reading.logsApplied;
+    if (reading.applies)
+        BuildReplay(reading, primaryHead, headSize, replay);
 }

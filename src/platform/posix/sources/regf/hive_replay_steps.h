@@ -1,8 +1,10 @@
-// What the two log formats' replays share, inside the replay only.
+// What the two log formats' replays share, inside the replay only. Each
+// reads its logs and says what they hold; the plan alone builds the hive.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/posix/sources/regf/hive_replay.h"
 
@@ -20,15 +22,25 @@ struct HivePrimaryState {
     std::uint64_t largestBins = 0; // how far the hive may grow from its logs
 };
 
-// Adds `size` bytes for the hive bins data at `binsOffset` to the overlay.
-void AddOverlayPage(HiveReplay &replay, std::uint64_t binsOffset, const unsigned char *bytes, std::size_t size);
+// Hive bins data as a log holds it, in the log's own bytes.
+struct HiveLogPage {
+    std::uint64_t binsOffset = 0;
+    const unsigned char *bytes = nullptr;
+    std::size_t size = 0;
+};
 
-// Starts the replayed base block from the primary's, or from a log's copy
-// when the primary's is broken.
-void StartBaseBlock(HiveReplay &replay, const unsigned char *primaryHead, std::size_t headSize,
-                    const HivePrimaryState &primary, const HiveLogState *standIn);
+// What a format's logs bring to the primary.
+struct HiveLogReading {
+    bool applies = false; // there is something to replay
+    std::string reason;   // as HiveReplay's
+    std::vector<std::string> logsApplied;
+    const HiveLogFile *standIn = nullptr; // whose base block replaces a broken primary's
+    std::vector<HiveLogPage> pages;       // in order; a later page wins
+    std::uint32_t sequence = 0;           // of the replayed hive
+    std::uint32_t binsSize = 0;
+    bool hasFlags = false; // the format logs the base block's flags: `flags` is the last
+    std::uint32_t flags = 0;
+};
 
-void ReplayOldLog(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount,
-                  const unsigned char *primaryHead, std::size_t headSize, HiveReplay &replay);
-void ReplayLogEntries(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount,
-                      const unsigned char *primaryHead, std::size_t headSize, HiveReplay &replay);
+HiveLogReading ReadOldLog(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount);
+HiveLogReading ReadLogEntries(const HivePrimaryState &primary, const HiveLogState *logs, std::size_t logCount);
