@@ -9,6 +9,7 @@
 #include "adapter/network_name_query.h"
 #include "companion/companion_probe.h"
 #include "fake_win32.h"
+#include "release_text.h"
 #include "run_command.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST(ExhaustiveArguments, EachLetterAloneRunsItsCommand)
         int versionQueries;
     };
     const Case cases[] = {
-        {"V", 0, "Dorovivi utility, Variant 1, V6.00\n", {}, 0},
+        {"V", 0, ReleaseBanner(), {}, 0},
         {"H", 2, "XXXXXX", {}, 1},
         {"@", 100, "", {"PXM INSTALLED 0"}, 0},
     };
@@ -105,9 +106,9 @@ void ConfigureAdapter(const std::string &driver)
     fake::SetText(Enum, "Driver", driver);
     fake::SetText(Class + driver, "VendorDescription", "Tessaro/IEEE PC Card");
     fake::SetText(Class + driver, "DesiredSSID", "Net");
-    fake::SetText(Class + driver, "DriverVariant", "1");
-    fake::SetText(Class + driver, "DriverMajor", "6");
-    fake::SetText(Class + driver, "DriverMinor", "0");
+    fake::SetText(Class + driver, "DriverVariant", ReleaseNumber(ToolVariant));
+    fake::SetText(Class + driver, "DriverMajor", ReleaseNumber(ToolVersionMajor));
+    fake::SetText(Class + driver, "DriverMinor", ReleaseNumber(ToolVersionMinor));
 }
 
 struct Probe {
