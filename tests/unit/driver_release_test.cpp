@@ -51,7 +51,8 @@ void SetIfPresent(const char *name, const char *text)
 TEST(DriverRelease, ReadsInOrderAndStopsAtTheFirstDifference)
 {
     const std::vector<std::string> all = {"DriverVariant", "DriverMajor", "DriverMinor"};
-    const char *v = ReleaseNumber(ToolVariant), *ma = ReleaseNumber(ToolVersionMajor), *mi = ReleaseNumber(ToolVersionMinor);
+    const char *v = ReleaseNumber(ToolVariant), *ma = ReleaseNumber(ToolVersionMajor);
+    const char *mi = ReleaseNumber(ToolVersionMinor);
     const std::string majorDecimals = std::string(ma) + ".10", majorZero = std::string("0") + ma,
                       majorSpace = std::string(" ") + ma, variantPlus = std::string("+") + v;
     // An empty or non-numeric minor reads as 0: right only for a minor of 0.
