@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "release_text.h"
+
 enum class Family { Windows98, WindowsNt, WindowsNt32, WindowsNt64, Unknown };
 
 inline bool RunsAs32Bit(Family family)
@@ -77,7 +79,18 @@ inline std::string Section(const std::string &path)
 struct Release {
     const char *variant, *major, *minor; // nullptr: value absent
 };
-const Release Expected = {"1", "6", "0"};
+const Release Expected = {ReleaseNumber(ToolVariant), ReleaseNumber(ToolVersionMajor),
+                           ReleaseNumber(ToolVersionMinor)};
+// The same numbers as loose text atoi still reads; a letter reads as 0.
+const std::string LooseVariant = std::string("+") + Expected.variant;
+const std::string LooseMajor = std::string(" ") + Expected.major + ".10";
+const std::string LooseMinor = ToolVersionMinor == 0 ? "x" : std::string("0") + Expected.minor;
+const Release Loose = {LooseVariant.c_str(), LooseMajor.c_str(), LooseMinor.c_str()};
+const Release OlderMajor = {Expected.variant, ReleaseNumber(ToolVersionMajor, -1), Expected.minor};
+const Release NewerMinor = {Expected.variant, Expected.major, ReleaseNumber(ToolVersionMinor, 1)};
+const Release NoVariant = {nullptr, Expected.major, Expected.minor};
+// Past the int range, and ours again once atoi has wrapped it.
+const Release WrappedMajor = {Expected.variant, ReleaseNumber(ToolVersionMajor, 1ll << 32), Expected.minor};
 
 inline std::string Settings(const char *description, const char *ssid, Release release)
 {
@@ -131,7 +144,7 @@ inline std::string Wow64Environment()
            Text("PROCESSOR_ARCHITECTURE", "AMD64");
 }
 
-const char Banner[] = "Dorovivi utility, Variant 1, V6.00\n";
+const char *const Banner = ReleaseBanner();
 const char Installed[] = "PXM INSTALLED 1";
 const char Absent[] = "PXM INSTALLED 0";
 
@@ -160,14 +173,14 @@ inline std::vector<Scenario> AllScenarios()
 
         // Windows 98: the enumeration entry leads to the class key.
         {"98 identifier 1, expected release", W98, card98, {"H"}, 0, "HomeNet", nullptr},
-        {"98 identifier 1, other release", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", {"1", "5", "0"}),
+        {"98 identifier 1, other release", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", OlderMajor),
          {"H"}, 5, "HomeNet", nullptr},
-        {"98 release values missing", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", {nullptr, "6", "0"}),
+        {"98 release values missing", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", NoVariant),
          {"H"}, 5, "HomeNet", nullptr},
-        {"98 release in loose forms", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", {"+1", " 6.10", "x"}),
+        {"98 release in loose forms", W98, Card98(CardOne, "Net\\0000", Adapter, "HomeNet", Loose),
          {"H"}, 0, "HomeNet", nullptr},
         {"98 release past the int range", W98,
-         Card98(CardOne, "Net\\0000", Adapter, "HomeNet", {"1", "4294967302", "0"}), {"H"}, 5, "HomeNet", nullptr},
+         Card98(CardOne, "Net\\0000", Adapter, "HomeNet", WrappedMajor), {"H"}, 5, "HomeNet", nullptr},
         {"98 identifier 2 only", W98, Card98(CardTwo, "Net\\0007", Adapter, "Office"), {"H"}, 0, "Office", nullptr},
         {"98 both identifiers: the first wins", W98,
          Card98(CardOne, "Net\\0000", Adapter, "First") + Card98(CardTwo, "Net\\0001", Adapter, "Second"), {"H"}, 0,
@@ -211,7 +224,7 @@ inline std::vector<Scenario> AllScenarios()
          {"H"}, 0, "Nine", nullptr},
         {"NT first match without SSID ends the search", NT, CardNt(1, Adapter, nullptr) + CardNt(2, Adapter, "Two"),
          {"H"}, 2, "XXXXXX", nullptr},
-        {"NT other release", NT, CardNt(2, Adapter, "NtNet", {"1", "6", "1"}), {"H"}, 5, "NtNet", nullptr},
+        {"NT other release", NT, CardNt(2, Adapter, "NtNet", NewerMinor), {"H"}, 5, "NtNet", nullptr},
         {"NT nothing configured", NT, "", {"H"}, 2, "XXXXXX", nullptr},
         {"NT nine other cards", NT, NineOtherCards(), {"H"}, 2, "XXXXXX", nullptr},
         {"NT ignores the 98 keys", NT, card98, {"H"}, 2, "XXXXXX", nullptr},

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -330,10 +331,33 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         << found.problem;
 }
 
-// Last, and only once the images are no longer needed.
-TEST(DiskImage, ZRemovesItsImages)
+// Run only as the child of the test below: writes an image, says where.
+TEST(DiskImage, DISABLED_WritesAnImageAndSaysWhere)
 {
-    EXPECT_TRUE(RunTool("rm -rf " + Quote(Dir())));
+    ASSERT_NE(WriteDisk("one.img", "bare", {Fat("12", {})}), "");
+    std::printf("images in %s\n", Dir().c_str());
+}
+
+// Images go when the run that wrote them ends, whichever tests it ran and in
+// whatever order: a run of this program writes one, then it must be gone.
+TEST(DiskImage, ImagesGoWhenTheirRunEnds)
+{
+    if (std::getenv("DOROVIVI_KEEP_TEMP") != nullptr)
+        GTEST_SKIP() << "DOROVIVI_KEEP_TEMP keeps them";
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    self[length] = '\0';
+    ProcessResult run = RunProcess(
+        {self, "--gtest_also_run_disabled_tests", "--gtest_filter=DiskImage.DISABLED_WritesAnImageAndSaysWhere"}, {},
+        "", 300);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::size_t at = run.output.find("images in /");
+    ASSERT_NE(at, std::string::npos) << run.output;
+    at += 10;
+    const std::string dir = run.output.substr(at, run.output.find('\n', at) - at);
+    struct stat st;
+    EXPECT_NE(stat(dir.c_str(), &st), 0) << dir << " outlived its run";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fake_win32.h"
+#include "release_text.h"
 #include "run_command.h"
 
 namespace {
@@ -24,7 +25,7 @@ int RunWith(const std::vector<std::string> &args, std::string &output)
 
 TEST(Dispatch, ChoosesByLetterThenChecksShape)
 {
-    const std::string banner = "Dorovivi utility, Variant 1, V6.00\n";
+    const std::string banner = ReleaseBanner();
     const DispatchCase cases[] = {
         {{}, 1, "", false},
         {{""}, 1, "", false},

@@ -9,6 +9,7 @@
 #include "adapter/decimal_text.h"
 #include "adapter/driver_release.h"
 #include "fake_win32.h"
+#include "release_text.h"
 
 namespace {
 
@@ -50,20 +51,27 @@ void SetIfPresent(const char *name, const char *text)
 TEST(DriverRelease, ReadsInOrderAndStopsAtTheFirstDifference)
 {
     const std::vector<std::string> all = {"DriverVariant", "DriverMajor", "DriverMinor"};
+    const char *v = ReleaseNumber(ToolVariant), *ma = ReleaseNumber(ToolVersionMajor);
+    const char *mi = ReleaseNumber(ToolVersionMinor);
+    const std::string majorDecimals = std::string(ma) + ".10", majorZero = std::string("0") + ma,
+                      majorSpace = std::string(" ") + ma, variantPlus = std::string("+") + v;
+    // An empty or non-numeric minor reads as 0: right only for a minor of 0.
+    const int minorZero = ToolVersionMinor == 0;
     const ReleaseCase cases[] = {
-        {"expected release", "1", "6", "0", 1, all},
-        {"minor missing", "1", "6", nullptr, 0, all},
-        {"minor empty counts as 0", "1", "6", "", 1, all},
-        {"minor a letter counts as 0", "1", "6", "b", 1, all},
-        {"major 6.10", "1", "6.10", "0", 1, all},
-        {"major 06", "1", "06", "0", 1, all},
-        {"major with a leading space", "1", " 6", "0", 1, all},
-        {"variant with a plus sign", "+1", "6", "0", 1, all},
-        {"variant missing", nullptr, "6", "0", 0, {"DriverVariant"}},
-        {"variant 2", "2", "6", "0", 0, {"DriverVariant"}},
-        {"major 5", "1", "5", "0", 0, {"DriverVariant", "DriverMajor"}},
-        {"major wraps to 6 under atoi", "1", "4294967302", "0", 0, {"DriverVariant", "DriverMajor"}},
-        {"minor 1", "1", "6", "1", 0, all},
+        {"expected release", v, ma, mi, 1, all},
+        {"minor missing", v, ma, nullptr, 0, all},
+        {"minor empty counts as 0", v, ma, "", minorZero, all},
+        {"minor a letter counts as 0", v, ma, "b", minorZero, all},
+        {"major with decimals", v, majorDecimals.c_str(), mi, 1, all},
+        {"major with a leading zero", v, majorZero.c_str(), mi, 1, all},
+        {"major with a leading space", v, majorSpace.c_str(), mi, 1, all},
+        {"variant with a plus sign", variantPlus.c_str(), ma, mi, 1, all},
+        {"variant missing", nullptr, ma, mi, 0, {"DriverVariant"}},
+        {"variant one on", ReleaseNumber(ToolVariant, 1), ma, mi, 0, {"DriverVariant"}},
+        {"major one back", v, ReleaseNumber(ToolVersionMajor, -1), mi, 0, {"DriverVariant", "DriverMajor"}},
+        {"major wraps to ours under atoi", v, ReleaseNumber(ToolVersionMajor, 1ll << 32), mi, 0,
+         {"DriverVariant", "DriverMajor"}},
+        {"minor one on", v, ma, ReleaseNumber(ToolVersionMinor, 1), 0, all},
     };
     for (const ReleaseCase &c : cases) {
         SCOPED_TRACE(c.what);
@@ -83,23 +91,23 @@ TEST(DriverRelease, NumbersStoredAsDwordAreTakenAsText)
     fake::Reset();
     std::strcpy(AdapterKeyPath, Key);
     fake::SetValue(Key, "DriverVariant", REG_DWORD, std::string("\x01\0\0\0", 4));
-    fake::SetText(Key, "DriverMajor", "6");
-    fake::SetText(Key, "DriverMinor", "0");
+    fake::SetText(Key, "DriverMajor", ReleaseNumber(ToolVersionMajor));
+    fake::SetText(Key, "DriverMinor", ReleaseNumber(ToolVersionMinor));
     EXPECT_EQ(IsExpectedDriverRelease(), 0);
 
     // A DWORD 0 reads as an empty text, which is the number 0.
-    fake::SetText(Key, "DriverVariant", "1");
+    fake::SetText(Key, "DriverVariant", ReleaseNumber(ToolVariant));
     fake::SetValue(Key, "DriverMinor", REG_DWORD, std::string(4, '\0'));
-    EXPECT_EQ(IsExpectedDriverRelease(), 1);
+    EXPECT_EQ(IsExpectedDriverRelease(), ToolVersionMinor == 0 ? 1 : 0);
 }
 
 TEST(DriverRelease, ReleaseTextLongerThanItsBufferIsAbsent)
 {
     fake::Reset();
     std::strcpy(AdapterKeyPath, Key);
-    fake::SetText(Key, "DriverVariant", "1" + std::string(40, ' '));
-    fake::SetText(Key, "DriverMajor", "6");
-    fake::SetText(Key, "DriverMinor", "0");
+    fake::SetText(Key, "DriverVariant", ReleaseNumber(ToolVariant) + std::string(40, ' '));
+    fake::SetText(Key, "DriverMajor", ReleaseNumber(ToolVersionMajor));
+    fake::SetText(Key, "DriverMinor", ReleaseNumber(ToolVersionMinor));
     EXPECT_EQ(IsExpectedDriverRelease(), 0);
 }
 

@@ -9,6 +9,7 @@
 #include "adapter/network_name_query.h"
 #include "companion/companion_probe.h"
 #include "fake_win32.h"
+#include "release_text.h"
 #include "run_command.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST(ExhaustiveArguments, EachLetterAloneRunsItsCommand)
         int versionQueries;
     };
     const Case cases[] = {
-        {"V", 0, "Dorovivi utility, Variant 1, V6.00\n", {}, 0},
+        {"V", 0, ReleaseBanner(), {}, 0},
         {"H", 2, "XXXXXX", {}, 1},
         {"@", 100, "", {"PXM INSTALLED 0"}, 0},
     };
@@ -89,11 +90,30 @@ TEST(ExhaustiveArguments, EveryTwoBytesBehindEachLetterAndSecondArguments)
     }
 }
 
-// A stored value fits when the registry hands it out (the 259-byte limit)
-// and its text, with a NUL added where it has none, fits the destination.
-bool Fits(std::size_t size, bool terminated, std::size_t capacity)
+// The largest stored size each value may have and still be used, with its
+// NUL and without: worked out by hand from the destinations (Driver 128 bytes,
+// and its class key path "System\\...\\Class\\" (40) plus it within 127;
+// DesiredSSID 260; release numbers 32; version 128), the registry's 259-byte
+// limit, and a NUL added where the value has none.
+struct Largest {
+    const char *value;
+    std::size_t withNul, withoutNul;
+};
+const Largest Limits[] = {
+    {"Driver", 88, 87},
+    {"DesiredSSID", 259, 259},
+    {"DriverMinor", 32, 31},
+    {"version", 128, 127},
+};
+
+bool Fits(const char *value, std::size_t size, bool terminated)
 {
-    return size <= 259 && (terminated ? size : size + 1) <= capacity;
+    for (const Largest &limit : Limits) {
+        if (std::string(limit.value) == value)
+            return size <= (terminated ? limit.withNul : limit.withoutNul);
+    }
+    ADD_FAILURE() << "no limit for " << value;
+    return false;
 }
 
 const std::string Enum = "Enum\\PCMCIA\\MORVAL_TECHNOLOGIES-TESSARO/IEEE-A7E2\\0";
@@ -105,9 +125,9 @@ void ConfigureAdapter(const std::string &driver)
     fake::SetText(Enum, "Driver", driver);
     fake::SetText(Class + driver, "VendorDescription", "Tessaro/IEEE PC Card");
     fake::SetText(Class + driver, "DesiredSSID", "Net");
-    fake::SetText(Class + driver, "DriverVariant", "1");
-    fake::SetText(Class + driver, "DriverMajor", "6");
-    fake::SetText(Class + driver, "DriverMinor", "0");
+    fake::SetText(Class + driver, "DriverVariant", ReleaseNumber(ToolVariant));
+    fake::SetText(Class + driver, "DriverMajor", ReleaseNumber(ToolVersionMajor));
+    fake::SetText(Class + driver, "DriverMinor", ReleaseNumber(ToolVersionMinor));
 }
 
 struct Probe {
@@ -148,7 +168,7 @@ TEST(ExhaustiveValueSizes, EachValueTheToolReads)
                 std::string driver(textLength, 'k');
                 ConfigureAdapter(driver);
                 fake::SetValue(Enum, "Driver", type, Bytes(size, terminated, 'k'));
-                bool driverWorks = Fits(size, terminated, 128) && 40 + textLength <= 127;
+                bool driverWorks = Fits("Driver", size, terminated);
                 Probe h = RunH();
                 EXPECT_EQ(h.exitCode, driverWorks ? 0 : 2) << "Driver";
 
@@ -163,7 +183,7 @@ TEST(ExhaustiveValueSizes, EachValueTheToolReads)
                 ConfigureAdapter("Net\\0000");
                 fake::SetValue(Class + "Net\\0000", "DesiredSSID", type, Bytes(size, terminated, 's'));
                 h = RunH();
-                bool ssidFits = Fits(size, terminated, 260);
+                bool ssidFits = Fits("DesiredSSID", size, terminated);
                 EXPECT_EQ(h.exitCode, ssidFits ? 0 : 2) << "DesiredSSID";
                 EXPECT_EQ(h.output, ssidFits ? std::string(textLength, 's') : "XXXXXX") << "DesiredSSID";
 
@@ -173,13 +193,13 @@ TEST(ExhaustiveValueSizes, EachValueTheToolReads)
                     ConfigureAdapter("Net\\0000");
                     fake::SetValue(Class + "Net\\0000", name, type, Bytes(size, terminated, '0'));
                     bool minor = std::string(name) == "DriverMinor";
-                    EXPECT_EQ(RunH().exitCode, minor && Fits(size, terminated, 32) ? 0 : 5) << name;
+                    EXPECT_EQ(RunH().exitCode, minor && Fits("DriverMinor", size, terminated) ? 0 : 5) << name;
                 }
 
                 // "version": presence is all, when it fits its 128 bytes.
                 fake::Reset();
                 fake::SetValue("Software\\KALVORA\\KALVORA PXM", "version", type, Bytes(size, terminated, 'v'));
-                EXPECT_EQ(RunCompanionProbe(), Fits(size, terminated, 128) ? 101 : 100) << "version";
+                EXPECT_EQ(RunCompanionProbe(), Fits("version", size, terminated) ? 101 : 100) << "version";
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include "adapter/network_name_query.h"
 #include "fake_win32.h"
+#include "release_text.h"
 
 namespace {
 
@@ -12,15 +13,15 @@ const char *const Cards[] = {"MORVAL_TECHNOLOGIES-TESSARO/IEEE-A7E2", "ZEMTA-TES
 const std::string ClassRoot = "System\\CurrentControlSet\\Services\\Class\\";
 
 // One 9x card configuration: enumeration entry, class key and release.
-void ConfigureCard(int card, const std::string &ssid, const char *major = "6")
+void ConfigureCard(int card, const std::string &ssid, const char *major = ReleaseNumber(ToolVersionMajor))
 {
     std::string driver = "Net\\000" + std::to_string(card);
     fake::SetText(std::string("Enum\\PCMCIA\\") + Cards[card] + "\\0", "Driver", driver);
     fake::SetText(ClassRoot + driver, "VendorDescription", "Tessaro/IEEE PC Card");
     fake::SetText(ClassRoot + driver, "DesiredSSID", ssid);
-    fake::SetText(ClassRoot + driver, "DriverVariant", "1");
+    fake::SetText(ClassRoot + driver, "DriverVariant", ReleaseNumber(ToolVariant));
     fake::SetText(ClassRoot + driver, "DriverMajor", major);
-    fake::SetText(ClassRoot + driver, "DriverMinor", "0");
+    fake::SetText(ClassRoot + driver, "DriverMinor", ReleaseNumber(ToolVersionMinor));
 }
 
 int RunQuery(std::string &output)
@@ -41,12 +42,13 @@ TEST(NetworkNameQuery, Windows9xTriesBothIdentifiersInOrder)
         int exitCode;
         std::string output;
     };
+    const char *major = ReleaseNumber(ToolVersionMajor);
     const Case cases[] = {
-        {"identifier 1 only", true, false, "6", 0, "Net0"},
-        {"identifier 1, other release", true, false, "5", 5, "Net0"},
-        {"identifier 2 only", false, true, "6", 0, "Net1"},
-        {"both: identifier 1 wins", true, true, "6", 0, "Net0"},
-        {"neither", false, false, "6", 2, "XXXXXX"},
+        {"identifier 1 only", true, false, major, 0, "Net0"},
+        {"identifier 1, other release", true, false, ReleaseNumber(ToolVersionMajor, -1), 5, "Net0"},
+        {"identifier 2 only", false, true, major, 0, "Net1"},
+        {"both: identifier 1 wins", true, true, major, 0, "Net0"},
+        {"neither", false, false, major, 2, "XXXXXX"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
