@@ -21,8 +21,7 @@ g++ -O2 -o "$work/generate_hklm" bench/generate_hklm.cpp
 g++ -O2 -std=c++17 -Isrc -Itests/fixtures -o "$work/generate_nt_hive" bench/generate_nt_hive.cpp \
     tests/fixtures/regf_writer.cpp $(pkg-config --cflags --libs hivex)
 g++ -O2 -std=c++17 -Isrc -o "$work/generate_dirty_hive" bench/generate_dirty_hive.cpp tests/fixtures/hive_log_writer.cpp \
-    src/platform/posix/sources/regf/marvin32.cpp src/platform/posix/sources/regf/regf_base_block.cpp \
-    $(pkg-config --cflags --libs hivex)
+    tests/fixtures/hive_log_format.cpp $(pkg-config --cflags --libs hivex)
 g++ -O2 -std=c++17 -o "$work/ntfs_populate" tests/fixtures/ntfs_populate.cpp $(pkg-config --cflags --libs libntfs-3g)
 g++ -O2 -std=c++17 -DDOROVIVI_NTFS_POPULATE="\"$PWD/$work/ntfs_populate\"" -o "$work/generate_nt_image" \
     bench/generate_nt_image.cpp tests/fixtures/disk_image_writer.cpp
