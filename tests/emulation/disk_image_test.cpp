@@ -44,9 +44,14 @@ std::string Dir()
     return dir;
 }
 
+// The tool's own words go to stderr when it fails, so a failing row says why.
 bool RunTool(const std::string &command)
 {
-    return std::system(("MTOOLS_SKIP_CHECK=1 " + command + " >/dev/null 2>&1").c_str()) == 0;
+    std::string log = Dir() + "/tool.log";
+    bool ran = std::system(("MTOOLS_SKIP_CHECK=1 " + command + " >'" + log + "' 2>&1").c_str()) == 0;
+    if (!ran && std::system(("cat '" + log + "' >&2").c_str()) != 0)
+        std::fprintf(stderr, "%s failed, and so did showing its output\n", command.c_str());
+    return ran;
 }
 
 std::string Quote(const std::string &text)
