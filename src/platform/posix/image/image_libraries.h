@@ -37,7 +37,6 @@ struct TskFunctions {
     F(file_initialize, libqcow_file_initialize) \
     F(file_open, libqcow_file_open) \
     F(file_get_media_size, libqcow_file_get_media_size) \
-    F(file_read_buffer_at_offset, libqcow_file_read_buffer_at_offset) \
     F(file_set_parent_file, libqcow_file_set_parent_file)
 struct QcowFunctions {
     QCOW_FUNCTIONS(DECLARE_READER_FUNCTION)
