@@ -1,0 +1,81 @@
+#include "platform/posix/base/file_bytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/base/fd_io.h"
+
+FdFileBytes::~FdFileBytes()
+{
+    if (fd >= 0)
+        close(fd);
+}
+
+bool FdFileBytes::ReadAt(std::uint64_t at, void *buffer, std::size_t length) const
+{
+    if (at > size || length > size - at) {
+        errno = 0;
+        return false;
+    }
+    std::size_t got = 0;
+    if (!ReadUpToAt(fd, buffer, length, at, got))
+        return false;
+    if (got != length)
+        errno = 0; // the file shrank under us
+    return got == length;
+}
+
+bool MemoryFileBytes::ReadAt(std::uint64_t at, void *buffer, std::size_t length) const
+{
+    if (at > size || length > size - at)
+        return false;
+    if (length > 0) // no bytes may come with no buffer
+        std::memcpy(buffer, bytes + at, length);
+    return true;
+}
+
+std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem)
+{
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        problem = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = "not a regular file";
+    } else {
+        return std::unique_ptr<FileBytes>(new FdFileBytes(fd, static_cast<std::uint64_t>(info.st_size)));
+    }
+    if (fd >= 0)
+        close(fd);
+    return nullptr;
+}
+
+std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, std::string &problem)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = std::strerror(errno);
+        return nullptr;
+    }
+    return TakeFileBytes(fd, problem);
+}
+
+bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem)
+{
+    std::uint64_t size = file.Size();
+    if (size > largest) {
+        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    errno = 0;
+    if (size > 0 && !file.ReadAt(0, &bytes[0], bytes.size())) {
+        problem = errno != 0 ? std::strerror(errno) : "cut short while read";
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
