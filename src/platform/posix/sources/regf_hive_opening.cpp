@@ -12,9 +12,10 @@
 namespace {
 
 // The reader opened on `bytes` as far as its root key; else why not.
-bool OpenReader(const HiveBytes &bytes, NtHive &hive, std::string &problem)
+bool OpenReader(std::shared_ptr<const FileBytes> bytes, NtHive &hive, std::string &problem)
 {
-    if (RegfOpenHive(bytes, hive.reader) && RegfRootKey(hive.reader, hive.root))
+    hive.cached = std::make_shared<CachedFileBytes>(std::move(bytes));
+    if (RegfOpenHive(*hive.cached, hive.reader) && RegfRootKey(hive.reader, hive.root))
         return true;
     problem = hive.reader.fault.offset == hive.reader.rootCell && hive.reader.fault.kind != RegfFaultKind::ReadFailed
                   ? "its root key cannot be read (" + RegfFaultWords(hive.reader.fault) + ")"
@@ -26,15 +27,16 @@ bool OpenReader(const HiveBytes &bytes, NtHive &hive, std::string &problem)
 // not to fit and the primary is read instead.
 bool OpenReplayed(NtHive &hive, HiveFileFacts &facts, std::string &note)
 {
-    hive.overlay.reset(new OverlayHiveBytes(*hive.file, hive.file->Size(), hive.replay));
+    hive.overlay = std::make_shared<OverlayHiveBytes>(*hive.file, hive.file->Size(), hive.replay);
     std::string problem;
     bool listed = false;
-    if (OpenReader(*hive.overlay, hive, problem)) {
+    if (OpenReader(hive.overlay, hive, problem)) {
         RegfHiveKindProblem(hive.reader, hive.root, true, listed);
         if (listed)
             return true;
         problem = RegfFaultWords(hive.reader.fault);
     }
+    hive.cached.reset();
     hive.overlay.reset();
     hive.replay = HiveReplay();
     RegfReplayMisfit(problem, facts, note);
@@ -67,7 +69,7 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
         if (!opened) {
             shortfall = RegfHiveShortfall(head, headSize, size);
             problem = RegfBaseBlockFault(head, headSize, size);
-            opened = problem.empty() && OpenReader(*file.bytes, hive, problem);
+            opened = problem.empty() && OpenReader(file.bytes, hive, problem);
         }
         bool listed = false;
         std::string kind = opened ? RegfHiveKindProblem(hive.reader, hive.root, system, listed) : "";

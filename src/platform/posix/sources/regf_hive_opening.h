@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/base/cached_file_bytes.h"
 #include "platform/posix/files/registry_file.h"
 #include "platform/posix/sources/hive_file_facts.h"
 #include "platform/posix/sources/regf/hive_replay.h"
@@ -17,7 +18,8 @@ struct NtHive {
     std::string name;                       // as messages name it
     std::shared_ptr<const FileBytes> file;  // the primary, only read
     HiveReplay replay;                      // when replayed, the pages read over the primary
-    std::unique_ptr<OverlayHiveBytes> overlay;
+    std::shared_ptr<OverlayHiveBytes> overlay;
+    std::shared_ptr<CachedFileBytes> cached; // what the reader reads: the primary or the overlay
     RegfReader reader;
     RegfKey root;
     bool open = false;
