@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/error_line.h"
@@ -42,9 +43,18 @@ void Units(std::string_view text, std::vector<std::uint16_t> &units)
     }
 }
 
+// A path as asked, resolved: a run asks for the same keys again and again
+// (a key is opened, then each of its values read), and for the same parents.
+struct ResolvedKey {
+    NtHive *hive;
+    RegfKey key;
+    bool found;
+};
+
 struct RegfHiveSource : RegistrySource {
     mutable NtHive system, software; // their readers keep the bins they last found, and a fault
     std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
+    mutable std::map<std::string, ResolvedKey, std::less<>> resolved;
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
 
@@ -71,39 +81,51 @@ struct RegfHiveSource : RegistrySource {
     // The hive and key of a path below HKLM; `isRoot` for HKLM itself.
     bool Resolve(std::string_view path, NtHive *&hive, RegfKey &key, bool &isRoot) const
     {
-        std::size_t cut = path.find('\\');
-        std::string_view top = path.substr(0, cut);
-        std::string_view rest = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
         isRoot = path.empty();
         if (isRoot)
             return true;
-        if (path.back() == '\\')
-            return false; // an empty last name, as the export's index has no such key
-        if (RegNamesEqual(top, "SYSTEM"))
-            hive = &system;
-        else if (RegNamesEqual(top, "SOFTWARE"))
-            hive = &software;
-        else
-            return false; // HARDWARE, SAM and SECURITY live only in a running system
-        if (!hive->open)
-            return false; // refused: it reads as an empty hive
-        key = hive->root;
-        bool first = true;
-        while (!rest.empty()) {
-            cut = rest.find('\\');
-            std::string_view part = rest.substr(0, cut);
-            rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-            // The boot loader links CurrentControlSet to the selected set.
-            if (first && hive == &system && RegNamesEqual(part, "CurrentControlSet")) {
-                if (controlSet.empty())
-                    return false;
-                part = controlSet;
-            }
-            first = false;
-            if (part.empty() || !Child(*hive, key, part, key))
-                return false;
+        const ResolvedKey &found = Lookup(path);
+        hive = found.hive;
+        key = found.key;
+        return found.found;
+    }
+
+    // Each parent is looked up once, then kept with the path as asked.
+    const ResolvedKey &Lookup(std::string_view path) const
+    {
+        auto known = resolved.find(path);
+        if (known != resolved.end())
+            return known->second;
+        ResolvedKey found{nullptr, RegfKey(), false};
+        std::size_t cut = path.rfind('\\');
+        if (cut == std::string_view::npos) {
+            // HARDWARE, SAM and SECURITY live only in a running system; a
+            // refused hive reads as an empty one.
+            found.hive = RegNamesEqual(path, "SYSTEM") ? &system : RegNamesEqual(path, "SOFTWARE") ? &software : nullptr;
+            found.found = found.hive != nullptr && found.hive->open;
+            if (found.found)
+                found.key = found.hive->root;
+        } else {
+            std::string_view above = path.substr(0, cut);
+            const ResolvedKey &parent = Lookup(above);
+            found.hive = parent.hive;
+            found.found = parent.found && Step(*parent.hive, parent.key, path.substr(cut + 1),
+                                               above.find('\\') == std::string_view::npos, found.key);
         }
-        return true;
+        return resolved.emplace(std::string(path), found).first->second;
+    }
+
+    // One name down from `parent`; `first`: the name right below the hive's
+    // root. An empty name (a path ending in a backslash) names no key.
+    bool Step(NtHive &hive, const RegfKey &parent, std::string_view part, bool first, RegfKey &key) const
+    {
+        // The boot loader links CurrentControlSet to the selected set.
+        if (first && &hive == &system && RegNamesEqual(part, "CurrentControlSet")) {
+            if (controlSet.empty())
+                return false;
+            part = controlSet;
+        }
+        return !part.empty() && Child(hive, parent, part, key);
     }
 
     bool KeyExists(std::string_view path) const override
