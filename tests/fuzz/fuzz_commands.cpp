@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string RegistryFile;
+std::string ExportFile;
 
 // A fresh process for each input, as far as the tool's state goes.
 void ForgetRun()
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     if (root == nullptr)
         std::abort();
     setenv("DOROVIVI_ROOT", root, 1);
-    RegistryFile = std::string(root) + "/HKLM.reg";
+    ExportFile = std::string(root) + "/HKLM.reg";
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         std::abort();
     return 0;
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::FILE *file = std::fopen(RegistryFile.c_str(), "wb");
+    std::FILE *file = std::fopen(ExportFile.c_str(), "wb");
     if (file == nullptr)
         std::abort();
     std::fwrite(data, 1, size, file);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/posix/sources/creg_file_source.h"
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     close(fd);
 
     std::string problem;
-    RegistrySource *source = OpenCregFileSource(open(path.c_str(), O_RDONLY | O_CLOEXEC), problem);
+    std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, problem);
+    RegistrySource *source = file == nullptr ? nullptr : OpenCregFileSource(*file, problem);
     if (source == nullptr) {
         if (problem.empty())
             abort();
