@@ -164,7 +164,13 @@ TEST(RegfCellReader, ReadsReplayedHivesThroughTheirOverlay)
         GTEST_SKIP() << "needs the Windows-made dirty hives in " DOROVIVI_REAL_DIRTY;
     std::string dir = MakeTempDir("dorovivi-cell-reader");
     Totals totals;
-    for (const std::string hive : {"NewDirtyHive1", "SYSTEM_B"}) {
+    // Every Windows-made hive with logs beside it; the ones whose logs do not
+    // replay (stale, or damaged on purpose) have nothing to compare.
+    std::size_t replayed = 0;
+    for (const std::string hive : {"NewDirtyHive1", "NewDirtyHive2", "SYSTEM_B", "OldDirtyHive", "BadLogHive1",
+                                   "BadLogHive2", "BadLogHive3", "BadBaseBlockHive", "Amcache_Win10_APT",
+                                   "Amcache_Win2012R2", "UsrClass", "transactions_NTUSER"}) {
+        SCOPED_TRACE(hive);
         std::vector<std::pair<std::string, std::string>> logs;
         for (const char *log : {".LOG1", ".LOG2"}) {
             ASSERT_TRUE(Unpack(DOROVIVI_REAL_DIRTY, dir, hive + log));
@@ -173,7 +179,9 @@ TEST(RegfCellReader, ReadsReplayedHivesThroughTheirOverlay)
         ASSERT_TRUE(Unpack(DOROVIVI_REAL_DIRTY, dir, hive));
         std::string primary = dir + "/" + hive;
         HiveReplay replay = Plan(ReadFile(primary), logs);
-        ASSERT_TRUE(replay.replayed) << replay.reason;
+        if (!replay.replayed)
+            continue;
+        ++replayed;
         std::vector<std::string> dump;
         WriteFile(primary + ".replayed", Materialise(primary, replay, dump)); // hivex reads the replay as a file
         int fd = open(primary.c_str(), O_RDONLY | O_CLOEXEC);
@@ -185,8 +193,9 @@ TEST(RegfCellReader, ReadsReplayedHivesThroughTheirOverlay)
         close(fd);
     }
     RemoveTree(dir);
-    std::printf("compared %zu keys, %zu values, %zu lookups through overlays\n", totals.keys, totals.values,
-                totals.lookups);
+    std::printf("compared %zu keys, %zu values, %zu lookups through the overlays of %zu replayed hives\n", totals.keys,
+                totals.values, totals.lookups, replayed);
+    EXPECT_EQ(replayed, 8u); // the four whose logs are stale or damaged on purpose do not replay
     EXPECT_GT(totals.keys, 30000u);
 }
 
