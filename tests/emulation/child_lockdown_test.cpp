@@ -1,0 +1,159 @@
+// What a child that parses evidence may still do after its lockdown: each row
+// of the policy table tries one thing inside a locked-down child and must be
+// refused; reading below the folder it was given must still work. The same
+// table run with only one half of the lockdown shows which half refuses what.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/posix/sandbox/child_lockdown.h"
+#include "platform/posix/sandbox/landlock_rules.h"
+#include "platform/posix/sandbox/seccomp_rules.h"
+#include "process_run.h"
+
+namespace {
+
+std::string Inside, Outside; // a folder the child is given, and one it is not
+int Held = -1;               // a file inside, opened before the lockdown
+
+// Each returns the call's result; errno says why it failed.
+struct Row {
+    const char *what;
+    int refusedWith; // the errno a refusal gives
+    long (*attempt)();
+};
+
+const Row kTable[] = {
+    {"read a file outside", EACCES, [] { return long(open((Outside + "/file").c_str(), O_RDONLY)); }},
+    {"write a file outside", EPERM, [] { return long(open((Outside + "/new").c_str(), O_WRONLY | O_CREAT, 0600)); }},
+    {"write a file inside", EPERM, [] { return long(open((Inside + "/file").c_str(), O_RDWR)); }},
+    {"write to a file held", EBADF, [] { return long(write(Held, "x", 1)); }},
+    {"execve /bin/true", EPERM, [] {
+         char *argv[] = {const_cast<char *>("/bin/true"), nullptr};
+         return long(execve("/bin/true", argv, environ));
+     }},
+    {"fork", EPERM, [] {
+         pid_t child = fork();
+         if (child == 0)
+             _exit(0);
+         return long(child);
+     }},
+    {"a socket to 127.0.0.1", EPERM, [] {
+         int fd = socket(AF_INET, SOCK_STREAM, 0);
+         if (fd < 0)
+             return -1L;
+         sockaddr_in to = {};
+         to.sin_family = AF_INET;
+         to.sin_port = htons(9);
+         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+         return long(connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to));
+     }},
+    {"ptrace the parent", EPERM, [] { return ptrace(PTRACE_ATTACH, getppid(), nullptr, nullptr); }},
+    {"setuid", EPERM, [] { return long(setuid(getuid())); }},
+    {"mount", EPERM, [] { return long(mount("none", Outside.c_str(), "tmpfs", 0, nullptr)); }},
+    {"init_module", EPERM, [] { return syscall(SYS_init_module, nullptr, 0, ""); }},
+};
+constexpr std::size_t kRows = sizeof kTable / sizeof kTable[0];
+
+enum class Half { Both, LandlockOnly, SeccompOnly };
+
+// Runs the table in a child locked down as `half` says; `refused[i]` tells
+// whether row i was refused as the lockdown refuses it. False when the child
+// could not read inside its folder.
+bool RunTable(Half half, bool (&refused)[kRows], LockdownReport &report)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return false;
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeFds[0]);
+        const char *readable[] = {Inside.c_str()};
+        LockdownReport mine;
+        if (half == Half::Both) {
+            LockDownChild(readable, 1, mine);
+        } else {
+            prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+            if (half == Half::LandlockOnly)
+                RestrictToReading(readable, 1, LandlockAbi());
+            else
+                FilterSystemCalls();
+        }
+        struct {
+            LockdownReport report;
+            bool readsInside;
+            bool refused[kRows];
+        } answer = {mine, false, {}};
+        char byte;
+        int fd = open((Inside + "/file").c_str(), O_RDONLY);
+        answer.readsInside = fd >= 0 && read(fd, &byte, 1) == 1;
+        for (std::size_t i = 0; i < kRows; ++i) {
+            errno = 0;
+            answer.refused[i] = kTable[i].attempt() < 0 && errno == kTable[i].refusedWith;
+        }
+        _exit(write(pipeFds[1], &answer, sizeof answer) == sizeof answer ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    struct {
+        LockdownReport report;
+        bool readsInside;
+        bool refused[kRows];
+    } answer = {};
+    bool whole = read(pipeFds[0], &answer, sizeof answer) == static_cast<ssize_t>(sizeof answer);
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    report = answer.report;
+    for (std::size_t i = 0; i < kRows; ++i)
+        refused[i] = answer.refused[i];
+    return whole && answer.readsInside;
+}
+
+TEST(ChildLockdown, EveryRowOfThePolicyIsRefusedInsideTheChild)
+{
+    if (LandlockAbi() == 0)
+        GTEST_SKIP() << "this kernel has no Landlock";
+    std::string top = MakeTempDir("dorovivi-lockdown");
+    Inside = top + "/given";
+    Outside = top + "/other";
+    mkdir(Inside.c_str(), 0755);
+    mkdir(Outside.c_str(), 0755);
+    WriteFile(Inside + "/file", "inside");
+    WriteFile(Outside + "/file", "outside");
+    Held = open((Inside + "/file").c_str(), O_RDONLY);
+    bool refused[kRows];
+    LockdownReport report;
+    ASSERT_TRUE(RunTable(Half::Both, refused, report));
+    EXPECT_TRUE(report.landlock && report.seccomp && report.noNewPrivileges) << report.missing;
+    EXPECT_STREQ(report.missing, "");
+    for (std::size_t i = 0; i < kRows; ++i)
+        EXPECT_TRUE(refused[i]) << kTable[i].what;
+    // Each half alone leaves rows open: the ones that are the other half's.
+    std::size_t open[2] = {0, 0};
+    for (Half half : {Half::LandlockOnly, Half::SeccompOnly}) {
+        ASSERT_TRUE(RunTable(half, refused, report));
+        for (std::size_t i = 0; i < kRows; ++i)
+            open[half == Half::SeccompOnly] += refused[i] ? 0 : 1;
+        EXPECT_EQ(refused[0], half == Half::LandlockOnly) << "reading outside is Landlock's to refuse";
+        EXPECT_EQ(refused[4], half == Half::SeccompOnly) << "exec is the filter's to refuse";
+    }
+    std::printf("policy rows: %zu refused with both; %zu left open without the filter, %zu without the ruleset\n",
+                kRows, open[0], open[1]);
+    close(Held);
+    RemoveTree(top);
+}
+
+} // namespace
