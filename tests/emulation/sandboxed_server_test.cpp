@@ -1,10 +1,7 @@
 // The serving child's parent side: reads come back whole through the page
 // cache and the chunks, and a child that lies, stops or dies mid-reply makes
 // every read fail, once said, never hangs, and leaves no child behind.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/root/image_file_bytes.h"
+#include "scripted_server.h"
 
 namespace {
 
@@ -65,47 +63,11 @@ TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
         ASSERT_TRUE(file.ReadAt(4096 * 3 + i * 8, small, sizeof small));
     ASSERT_TRUE(AskSandboxedServer(server->sandboxed, ServerRequest{9, 4, 0}, reply, &after));
     EXPECT_EQ(after - before, 2); // one page, and the question itself
-    {
-        ImageFileBytes second(server, 0, 200000);
-    }
+    ImageFileBytes(server, 0, 200000).Size();
     server.reset();
     EXPECT_FALSE(Reaped(child)) << "one file still reads through it";
     file.server.reset();
     EXPECT_TRUE(Reaped(child));
-}
-
-enum class Then { Exit, Hang, Again, Crash };
-
-// A child that answers every request with `script`, then does `then`.
-pid_t StartScripted(const std::string &script, Then then, SandboxedServer &server)
-{
-    int requests[2], replies[2];
-    if (pipe2(requests, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0)
-        return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        close(requests[1]);
-        close(replies[0]);
-        ServerRequest request;
-        while (read(requests[0], &request, sizeof request) == sizeof request) {
-            if (write(replies[1], script.data(), script.size()) != static_cast<ssize_t>(script.size()))
-                _exit(1);
-            if (then == Then::Hang)
-                pause();
-            if (then == Then::Crash)
-                raise(SIGTERM);
-            if (then == Then::Exit)
-                _exit(0);
-        }
-        _exit(0);
-    }
-    close(requests[0]);
-    close(replies[1]);
-    server.child = child;
-    server.requests = requests[1];
-    server.replies = replies[0];
-    server.replyMilliseconds = 500;
-    return child;
 }
 
 std::string Header(std::int32_t error, std::uint32_t got)
@@ -128,7 +90,7 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
         {"a short payload, then gone", Header(0, 4096) + "abc", Then::Exit, EIO, "reading the image failed;"},
         {"a short payload, then nothing", Header(0, 4096) + "abc", Then::Hang, EIO, "took too long"},
         {"no answer", "", Then::Hang, EIO, "took too long"},
-        {"killed mid-reply", Header(0, 4096) + "abc", Then::Crash, EIO, "(Terminated)"},
+        {"killed mid-reply", Header(0, 4096) + "abc", Then::Die, EIO, "(Terminated)"},
         {"an error", Header(EACCES, 0), Then::Again, EACCES, ""},
         {"fewer bytes than asked", Header(0, 3) + "abc", Then::Again, 0, ""},
     };
@@ -136,7 +98,7 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
         SCOPED_TRACE(c.what);
         auto server = std::make_shared<ImageServer>();
         server->root = "disk.img";
-        pid_t child = StartScripted(c.script, c.then, server->sandboxed);
+        pid_t child = StartScriptedServer(c.script, c.then, 500, server->sandboxed);
         ASSERT_GT(child, 0);
         ImageFileBytes file(server, 0, 100000);
         char bytes[16];

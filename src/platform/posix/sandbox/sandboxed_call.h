@@ -2,7 +2,8 @@
 // libraries have crashed and hung on damaged images, and a child that does
 // either costs one line on stderr, not the answer. The child fills a record
 // of plain bytes that comes back through a pipe; descriptors made before the
-// call (memory files) are how it hands back anything larger.
+// call (memory files) are how it hands back anything larger, or a child that
+// stays to serve reads (sandboxed_server.h).
 #pragma once
 
 #include <sys/types.h>
