@@ -48,7 +48,9 @@ std::string TempFile(const std::string &bytes)
 
 std::unique_ptr<RegistrySource> Open(const std::string &bytes, std::string &problem)
 {
-    return std::unique_ptr<RegistrySource>(OpenCregFileSource(open(TempFile(bytes).c_str(), O_RDONLY), problem));
+    // From memory, as a SYSTEM.DAT inside a disk image comes.
+    MemoryFileBytes file(bytes.data(), bytes.size());
+    return std::unique_ptr<RegistrySource>(OpenCregFileSource(file, problem));
 }
 
 struct Lookup {
@@ -301,7 +303,9 @@ TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
         std::string command = "xz -dc '" DOROVIVI_REAL_GENUINE "/" + std::string(name) + ".xz' > '" + path + "'";
         ASSERT_EQ(std::system(command.c_str()), 0);
         std::string problem;
-        std::unique_ptr<RegistrySource> source(OpenCregFileSource(open(path.c_str(), O_RDONLY), problem));
+        std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, problem);
+        ASSERT_NE(file, nullptr) << problem;
+        std::unique_ptr<RegistrySource> source(OpenCregFileSource(*file, problem));
         ASSERT_NE(source, nullptr) << problem;
         EXPECT_TRUE(source->KeyExists("System\\CurrentControlSet"));
     }
@@ -310,7 +314,7 @@ TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
 TEST(CregFileSource, DirectoryInPlaceNamesTheProblem)
 {
     std::string problem;
-    EXPECT_EQ(OpenCregFileSource(open("/tmp", O_RDONLY | O_DIRECTORY), problem), nullptr);
+    EXPECT_EQ(OpenHostFileBytes("/tmp", problem), nullptr);
     EXPECT_EQ(problem, "not a regular file");
 }
 

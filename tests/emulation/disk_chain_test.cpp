@@ -20,6 +20,7 @@
 #include "disk_image_writer.h"
 #include "platform/posix/root/image_root.h"
 #include "process_run.h"
+#include "registry_files.h"
 
 namespace {
 
@@ -56,9 +57,7 @@ std::string Answer(const std::string &image)
     Installation found = FindInDiskImage(image, "");
     if (found.kind != InstallationKind::Windows9x)
         return "none: " + found.problem;
-    std::string content = ReadDescriptor(found.registryFd);
-    close(found.registryFd);
-    return content;
+    return ReadRegistryFile(found.registry);
 }
 
 TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)

@@ -19,6 +19,7 @@
 
 #include "platform/posix/root/image_root.h"
 #include "process_run.h"
+#include "registry_files.h"
 
 namespace {
 
@@ -239,18 +240,15 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         if (c.kind == InstallationKind::None) {
             EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
             EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
-            EXPECT_EQ(found.registryFd, -1);
+            EXPECT_FALSE(found.registry.Open());
             continue;
         }
-        EXPECT_EQ(found.registryFile, image + ": " + c.registry);
-        EXPECT_EQ(ReadDescriptor(found.registryFd), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
+        EXPECT_EQ(found.registry.name, image + ": " + c.registry);
+        EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
         if (c.kind == InstallationKind::WindowsNt)
-            EXPECT_EQ(ReadDescriptor(found.softwareFd), HiveSoftware);
+            EXPECT_EQ(ReadRegistryFile(found.software), HiveSoftware);
         else
-            EXPECT_EQ(found.softwareFd, -1);
-        close(found.registryFd);
-        if (found.softwareFd >= 0)
-            close(found.softwareFd);
+            EXPECT_FALSE(found.software.Open());
     }
 }
 
@@ -311,7 +309,6 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     for (const std::string &readable : {looped, backed}) {
         Installation found = FindInDiskImage(readable, "");
         EXPECT_EQ(found.kind, InstallationKind::Windows9x) << found.problem;
-        CloseInstallationFiles(found);
     }
     Installation found;
     // A split image without the segment where SYSTEM.DAT starts, nor any after.

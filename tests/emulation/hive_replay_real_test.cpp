@@ -12,6 +12,7 @@
 
 #include "hive_log_format.h"
 #include "hive_replay_check.h"
+#include "regf_bins_scan.h"
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/sources/regf/regf_hive_check.h"
 #include "process_run.h"

@@ -119,7 +119,7 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         std::string drive = MakeDrive(c.files);
         Installation found = FindInstallation(drive, c.windir);
         EXPECT_EQ(found.kind, c.kind);
-        EXPECT_EQ(found.registryFile, c.registry.empty() ? "" : drive + "/" + c.registry);
+        EXPECT_EQ(found.registry.name, c.registry.empty() ? "" : drive + "/" + c.registry);
         EXPECT_EQ(found.windowsFound, c.windowsFound);
         EXPECT_EQ(found.problem.empty(), c.kind != InstallationKind::None) << found.problem;
         EXPECT_EQ(found.problem.find('\n'), std::string::npos);

@@ -13,6 +13,7 @@
 #include "platform/posix/sources/regf_hive_source.h"
 #include "regf_writer.h"
 #include "process_run.h"
+#include "registry_files.h"
 
 namespace {
 
@@ -29,10 +30,10 @@ std::unique_ptr<RegistrySource> OpenPair(const RegistryFixture &system, const Re
     std::string dir = MakeTempDir("dorovivi-regf");
     EXPECT_TRUE(WriteRegfHive(system, dir + "/SYSTEM"));
     EXPECT_TRUE(WriteRegfHive(software, dir + "/SOFTWARE"));
-    std::string problem;
-    RegistrySource *source = OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
-                                                open((dir + "/SOFTWARE").c_str(), O_RDONLY), "SOFTWARE", problem);
-    EXPECT_NE(source, nullptr) << problem;
+    std::vector<HiveFileFacts> facts;
+    RegistrySource *source = OpenRegfHiveSource(HostRegistryFile(dir + "/SYSTEM"), {}, HostRegistryFile(dir + "/SOFTWARE"),
+                                                {}, facts);
+    EXPECT_NE(source, nullptr);
     return std::unique_ptr<RegistrySource>(source);
 }
 
@@ -168,7 +169,7 @@ TEST(RegfHiveSource, EachHiveAnswersForItselfByWholeNames)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        std::string dir = MakeTempDir("dorovivi-regf-each"), problem = "unset";
+        std::string dir = MakeTempDir("dorovivi-regf-each");
         for (const auto &hive : {std::make_pair("/SYSTEM", c.system), std::make_pair("/SOFTWARE", c.software)}) {
             if (hive.second == nullptr)
                 WriteFile(dir + hive.first, std::string(8192, '\xA5'));
@@ -179,11 +180,10 @@ TEST(RegfHiveSource, EachHiveAnswersForItselfByWholeNames)
         std::size_t length = std::strlen(c.stored), at = length == 0 ? 0 : hive.find(c.stored);
         ASSERT_NE(at, std::string::npos);
         WriteFile(dir + "/SYSTEM", hive.replace(at, length, std::string(c.patched, length)));
-        std::unique_ptr<RegistrySource> source(OpenRegfHiveSource(open((dir + "/SYSTEM").c_str(), O_RDONLY), "SYSTEM",
-                                                                  open((dir + "/SOFTWARE").c_str(), O_RDONLY),
-                                                                  "SOFTWARE", problem));
+        std::vector<HiveFileFacts> facts;
+        std::unique_ptr<RegistrySource> source(OpenRegfHiveSource(HostRegistryFile(dir + "/SYSTEM"), {},
+                                                                  HostRegistryFile(dir + "/SOFTWARE"), {}, facts));
         RemoveTree(dir);
-        EXPECT_EQ(problem, "");
         ASSERT_EQ(source != nullptr, c.systemRead || c.softwareRead);
         if (source == nullptr)
             continue;

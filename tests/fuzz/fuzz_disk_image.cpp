@@ -40,13 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     bool chosen = found.kind == InstallationKind::Windows9x || found.kind == InstallationKind::WindowsNt;
     if (chosen != found.problem.empty() || found.problem.find('\n') != std::string::npos)
         std::abort();
-    if (chosen && (found.registryFd < 0 || (found.kind == InstallationKind::WindowsNt) != (found.softwareFd >= 0)))
+    if (chosen && (!found.registry.Open() || (found.kind == InstallationKind::WindowsNt) != found.software.Open()))
         std::abort();
     if (!chosen && found.problem.compare(0, 10 + ImageFile.size(), "dorovivi: " + ImageFile) != 0)
         std::abort();
-    if (found.registryFd >= 0)
-        close(found.registryFd);
-    if (found.softwareFd >= 0)
-        close(found.softwareFd);
     return 0;
 }

@@ -1,6 +1,6 @@
 // A primary and two logs from one input, replayed: the plan must stay inside
-// its buffers and end, the memory file must match it, and the hive it gives
-// must read like any other.
+// its buffers and end, the overlay must read as the plan says, and the hive
+// it gives must read like any other, also where the logs do not fit it.
 //
 // Input: primary size and first log size (32-bit little-endian each), the
 // primary, the first log, and the rest as the second log.
@@ -10,11 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/sources/regf/hive_replay.h"
+#include "platform/posix/sources/regf/regf_hive_bytes.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -34,20 +32,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     if (replay.hiveSize > primarySize + size + 8192 + 4096)
         std::abort(); // grown past what the input holds
-    int primary = memfd_create("fuzz-primary", MFD_CLOEXEC);
-    if (primary < 0 || write(primary, rest, primarySize) != static_cast<ssize_t>(primarySize))
-        std::abort();
-    std::string problem;
-    int fd = MaterialiseHiveReplay(primary, replay, problem);
-    close(primary);
-    if (fd < 0)
-        std::abort();
+    MemoryFileBytes primary(rest, primarySize);
+    OverlayHiveBytes overlay(primary, primarySize, replay);
     unsigned char head[4096];
-    if (lseek(fd, 0, SEEK_END) != static_cast<off_t>(replay.hiveSize) ||
-        pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
+    if (overlay.Size() != replay.hiveSize || !overlay.ReadAt(0, head, sizeof head) ||
         std::memcmp(head, replay.baseBlock, sizeof head) != 0)
         std::abort();
-    RegistrySource *source = OpenRegfHiveSource(fd, "SYSTEM", dup(fd), "SOFTWARE", problem);
+    // The same logs through the source, as a drive hands them over.
+    RegistryFile system, software;
+    system.name = "SYSTEM";
+    software.name = "SOFTWARE";
+    system.bytes = std::make_shared<MemoryFileBytes>(rest, primarySize);
+    software.bytes = system.bytes;
+    std::vector<RegistryFile> files(2);
+    for (int i = 0; i < 2; ++i) {
+        files[i].name = logs[i].name;
+        files[i].bytes = std::make_shared<MemoryFileBytes>(logs[i].bytes, logs[i].size);
+    }
+    std::vector<HiveFileFacts> facts;
+    RegistrySource *source = OpenRegfHiveSource(system, files, software, {}, facts);
     if (source == nullptr)
         return 0;
     DWORD type;

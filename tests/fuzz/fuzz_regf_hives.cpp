@@ -2,42 +2,19 @@
 // give a source whose lookups stay inside the file and end.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/posix/sources/regf_hive_source.h"
 
-namespace {
-
-std::string HiveFile;
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    char pattern[] = "/dev/shm/dorovivi-fuzz-regf-XXXXXX";
-    const char *dir = mkdtemp(pattern);
-    if (dir == nullptr)
-        std::abort();
-    HiveFile = std::string(dir) + "/SYSTEM";
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::FILE *file = std::fopen(HiveFile.c_str(), "wb");
-    if (file == nullptr)
-        std::abort();
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
-
-    std::string problem;
-    RegistrySource *source = OpenRegfHiveSource(open(HiveFile.c_str(), O_RDONLY | O_CLOEXEC), "SYSTEM",
-                                                open(HiveFile.c_str(), O_RDONLY | O_CLOEXEC), "SOFTWARE", problem);
+    RegistryFile system, software;
+    system.name = "SYSTEM";
+    software.name = "SOFTWARE";
+    system.bytes = std::make_shared<MemoryFileBytes>(data, size);
+    software.bytes = system.bytes;
+    std::vector<HiveFileFacts> facts;
+    RegistrySource *source = OpenRegfHiveSource(system, {}, software, {}, facts);
     if (source == nullptr)
         return 0;
     const char *keys[] = {"SYSTEM", "SYSTEM\\Select", "SYSTEM\\CurrentControlSet\\Services\\TESRO411\\Parameters",

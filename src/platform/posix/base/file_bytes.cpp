@@ -1,6 +1,7 @@
 #include "platform/posix/base/file_bytes.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,24 @@ std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, std::strin
         return nullptr;
     }
     return TakeFileBytes(fd, problem);
+}
+
+int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &problem)
+{
+    const FdFileBytes *host = dynamic_cast<const FdFileBytes *>(&file);
+    if (host != nullptr)
+        return fcntl(host->fd, F_DUPFD_CLOEXEC, 0);
+    std::string whole;
+    if (!ReadWholeFile(file, largest, whole, problem))
+        return -1;
+    int fd = memfd_create("dorovivi-copy", MFD_CLOEXEC);
+    if (fd < 0 || !WriteAll(fd, whole.data(), whole.size())) {
+        problem = std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem)

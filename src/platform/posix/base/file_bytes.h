@@ -47,6 +47,12 @@ std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, std::strin
 // The same for a descriptor already open, taken over (closed on refusal).
 std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem);
 
+// A descriptor of the file's bytes, for a library that opens files by name
+// (through DescriptorPath): a host file's own, duplicated; else a memory
+// copy of a file at most `largest` long. -1 with `problem` otherwise; the
+// caller owns the descriptor.
+int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &problem);
+
 // The whole file into `bytes` when it is at most `largest` long; false with
 // `problem` otherwise.
 bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem);

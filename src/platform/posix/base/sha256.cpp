@@ -109,19 +109,19 @@ std::string Sha256Finish(Sha256 &hash)
     return hex;
 }
 
-bool Sha256OfFile(int fd, std::uint64_t &size, std::string &hex)
+bool Sha256OfFile(const FileBytes &file, std::string &hex)
 {
     Sha256 hash;
     Sha256Start(hash);
-    unsigned char chunk[1 << 16];
-    size = 0;
-    std::size_t got = 0;
-    do {
-        if (!ReadUpToAt(fd, chunk, sizeof chunk, size, got))
+    static unsigned char chunk[1 << 16];
+    std::uint64_t size = file.Size();
+    for (std::uint64_t at = 0; at < size;) {
+        std::size_t part = size - at < sizeof chunk ? static_cast<std::size_t>(size - at) : sizeof chunk;
+        if (!file.ReadAt(at, chunk, part))
             return false;
-        Sha256Add(hash, chunk, got);
-        size += got;
-    } while (got == sizeof chunk);
+        Sha256Add(hash, chunk, part);
+        at += part;
+    }
     hex = Sha256Finish(hash);
     return true;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/posix/base/file_bytes.h"
+
 struct Sha256 {
     std::uint32_t state[8];
     std::uint64_t length; // bytes added so far
@@ -18,6 +20,5 @@ void Sha256Add(Sha256 &hash, const void *bytes, std::size_t size);
 // The digest as 64 lower-case hex digits; `hash` is spent.
 std::string Sha256Finish(Sha256 &hash);
 
-// The digest and size of the whole file open as `fd`, read from its start
-// with pread (the descriptor's offset stays); false on a read error.
-bool Sha256OfFile(int fd, std::uint64_t &size, std::string &hex);
+// The digest of the whole file, as long as it says it is; false on a read error.
+bool Sha256OfFile(const FileBytes &file, std::string &hex);

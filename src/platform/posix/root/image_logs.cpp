@@ -42,7 +42,7 @@ void CopyImageLogs(const ImageTree &tree, const std::string &root, const Candida
             ImageLogAnswer &answer = record.logs[hive][record.count[hive]];
             std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
             std::string problem;
-            bool copied = tree.CopyTo(path, files.fds[hive][record.count[hive]], problem, kRegistryLogLargest);
+            bool copied = tree.CopyTo(path, files.fds[hive][record.count[hive]], problem, 64ull << 20);
             std::snprintf(answer.skipped, sizeof answer.skipped, "%s", copied ? "" : problem.c_str());
             ++record.count[hive];
         }
@@ -51,16 +51,18 @@ void CopyImageLogs(const ImageTree &tree, const std::string &root, const Candida
 
 void TakeImageLogs(ImageLogFiles &files, ImageLogRecord &record, Installation &found)
 {
-    std::vector<RegistryLog> *lists[2] = {&found.systemLogs, &found.softwareLogs};
+    std::vector<RegistryFile> *lists[2] = {&found.systemLogs, &found.softwareLogs};
     for (int hive = 0; hive < 2; ++hive) {
         int count = record.count[hive];
         for (int i = 0; i < count && i < static_cast<int>(kRegistryLogsPerHive); ++i) {
             ImageLogAnswer &answer = record.logs[hive][i];
             answer.name[sizeof answer.name - 1] = '\0';
             answer.skipped[sizeof answer.skipped - 1] = '\0';
-            RegistryLog log{answer.name, -1, answer.skipped};
-            if (log.skipped.empty()) {
-                log.fd = files.fds[hive][i];
+            RegistryFile log;
+            log.name = answer.name;
+            log.unopened = answer.skipped;
+            if (log.unopened.empty()) {
+                log.bytes = TakeFileBytes(files.fds[hive][i], log.unopened);
                 files.fds[hive][i] = -1;
             }
             lists[hive]->push_back(log);

@@ -227,11 +227,11 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     }
     result.kind = kind;
     result.windowsFound = true;
-    result.registryFile = answer.registryName;
-    result.registryFd = registryFd;
+    result.registry.name = answer.registryName;
+    result.registry.bytes = TakeFileBytes(registryFd, result.registry.unopened);
     if (kind == InstallationKind::WindowsNt) {
-        result.softwareHive = answer.softwareName;
-        result.softwareFd = softwareFd;
+        result.software.name = answer.softwareName;
+        result.software.bytes = TakeFileBytes(softwareFd, result.software.unopened);
         TakeImageLogs(logFiles, answer.logs, result);
     } else {
         close(softwareFd);

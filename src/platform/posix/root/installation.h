@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/posix/files/registry_file.h"
 
 enum class InstallationKind {
     None,          // no registry found; `problem` says why
@@ -15,33 +16,16 @@ enum class InstallationKind {
     WindowsNt,     // <windir>/system32/config/SYSTEM and SOFTWARE
 };
 
-// A transaction log beside an NT hive in system32\config: NAME.LOG (old
-// format), NAME.LOG1 and NAME.LOG2, in that order.
-struct RegistryLog {
-    std::string name;    // as messages name it
-    int fd = -1;         // from an image, its bytes in memory; -1: opened by path
-    std::string skipped; // why it could not be brought along (too big, unreadable); "" when there to read
-};
-
-constexpr std::size_t kRegistryLogsPerHive = 3;
-// Windows keeps its logs far smaller; the whole log is read into memory.
-constexpr std::uint64_t kRegistryLogLargest = 64ull << 20;
+constexpr std::size_t kRegistryLogsPerHive = 3; // NAME.LOG (old format), NAME.LOG1, NAME.LOG2
 
 struct Installation {
     InstallationKind kind = InstallationKind::None;
-    std::string registryFile; // HKLM.reg, SYSTEM.DAT, or the SYSTEM hive, as messages name it
-    std::string softwareHive; // NT only
-    // From an image the files come already open (their bytes in memory);
-    // from a directory they are opened by path: -1.
-    int registryFd = -1;
-    int softwareFd = -1;
-    std::vector<RegistryLog> systemLogs, softwareLogs; // NT only
+    RegistryFile registry; // HKLM.reg (by name only), SYSTEM.DAT, or the SYSTEM hive
+    RegistryFile software; // NT only
+    std::vector<RegistryFile> systemLogs, softwareLogs; // NT: the logs beside each hive, in that order
     bool windowsFound = false; // some Windows installation is there, even if none was chosen
     std::string problem;       // one line for stderr when kind is None, else ""
 };
-
-// Closes the descriptors an installation from an image came with, its logs' too.
-void CloseInstallationFiles(Installation &found);
 
 // "dorovivi: <root>: <problem>; reading an empty registry"
 std::string EmptyRegistryLine(const std::string &root, const std::string &problem);

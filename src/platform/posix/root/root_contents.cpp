@@ -15,6 +15,15 @@ void TraceRoot(const std::string &root, const char *kind)
         TraceLine("root").Text("path", root).Text("kind", kind).Write();
 }
 
+// Opened here, once: a file that cannot be is named with why, beside the rest.
+RegistryFile HostRegistryFile(const std::string &path)
+{
+    RegistryFile file;
+    file.name = path;
+    file.bytes = OpenHostFileBytes(path, file.unopened);
+    return file;
+}
+
 Installation FindInDirectory(const std::string &root, const std::string &windir)
 {
     Installation result;
@@ -30,13 +39,13 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
         TraceLine("installation").Text("windir", InstallationName(volumes[0], choice.one.dir))
             .Text("chosen_by", choice.chosenBy).Write();
     result.kind = choice.one.kind;
-    result.registryFile = tree.HostPath(choice.one.registryFile);
+    result.registry = HostRegistryFile(tree.HostPath(choice.one.registryFile));
     if (choice.one.kind == InstallationKind::WindowsNt)
-        result.softwareHive = tree.HostPath(choice.one.softwareHive);
+        result.software = HostRegistryFile(tree.HostPath(choice.one.softwareHive));
     for (const std::string &log : choice.one.systemLogs)
-        result.systemLogs.push_back(RegistryLog{tree.HostPath(log), -1, ""});
+        result.systemLogs.push_back(HostRegistryFile(tree.HostPath(log)));
     for (const std::string &log : choice.one.softwareLogs)
-        result.softwareLogs.push_back(RegistryLog{tree.HostPath(log), -1, ""});
+        result.softwareLogs.push_back(HostRegistryFile(tree.HostPath(log)));
     return result;
 }
 
@@ -50,7 +59,7 @@ Installation FindInstallation(const std::string &root, const std::string &windir
     if (stat(exported.c_str(), &info) == 0) {
         TraceRoot(root, "export");
         result.kind = InstallationKind::EmulationRoot;
-        result.registryFile = exported;
+        result.registry.name = exported;
         return result;
     }
     bool exists = stat(root.c_str(), &info) == 0;

@@ -27,6 +27,7 @@ const CregFunctions *Creg = nullptr; // set by the first open
 
 const std::uint32_t HierarchyEntrySize = CregHierarchyEntrySize;
 const int MaxPathDepth = 64;
+const std::uint64_t LargestCregFile = 64ull << 20; // Windows 9x kept SYSTEM.DAT to a few megabytes
 
 struct FoundKey {
     libcreg_key_t *key;     // nullptr: no such key
@@ -214,13 +215,15 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
 
 } // namespace
 
-RegistrySource *OpenCregFileSource(int fd, std::string &problem)
+RegistrySource *OpenCregFileSource(const FileBytes &bytes, std::string &problem)
 {
     Creg = CregLibrary(problem);
-    if (Creg == nullptr) {
-        close(fd);
+    if (Creg == nullptr)
         return nullptr;
-    }
+    // libcreg opens by name; a SYSTEM.DAT is a few megabytes at most.
+    int fd = DescriptorNaming(bytes, LargestCregFile, problem);
+    if (fd < 0)
+        return nullptr;
     CregFileSource *source = new CregFileSource;
     source->fd = fd;
     const char *headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "platform/posix/base/file_bytes.h"
 #include "platform/posix/sources/registry_source.h"
 
-// Reads the file open as `fd` (the source owns it from here) and returns a
-// source kept for the life of the process, or nullptr with `problem` set to
-// a short text when the file cannot serve.
-RegistrySource *OpenCregFileSource(int fd, std::string &problem);
+// Reads `bytes` and returns a source kept for the life of the process, or
+// nullptr with `problem` set to a short text when the file cannot serve.
+RegistrySource *OpenCregFileSource(const FileBytes &bytes, std::string &problem);

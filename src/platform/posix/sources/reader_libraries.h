@@ -1,4 +1,4 @@
-// The readers of Windows registry files, loaded when a Windows drive is
+// The reader of Windows 95/98/Me registry files, loaded when such a drive is
 // first read rather than by every start: 'V' and a run over HKLM.reg then
 // load nothing but the C library.
 #pragma once
@@ -11,7 +11,6 @@
 // libcreg-dev does not bring, unless WINAPI is defined.
 #include "platform/posix/base/win32_api.h"
 
-#include <hivex.h>
 #include <libcreg.h>
 
 #define CREG_FUNCTIONS(F) \
@@ -36,22 +35,6 @@ struct CregFunctions {
     CREG_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
-#define HIVEX_FUNCTIONS(F) \
-    F(open, hivex_open) \
-    F(close, hivex_close) \
-    F(root, hivex_root) \
-    F(node_children, hivex_node_children) \
-    F(node_name, hivex_node_name) \
-    F(node_name_len, hivex_node_name_len) \
-    F(node_values, hivex_node_values) \
-    F(node_timestamp, hivex_node_timestamp) \
-    F(value_key, hivex_value_key) \
-    F(value_value, hivex_value_value)
-struct HivexFunctions {
-    HIVEX_FUNCTIONS(DECLARE_READER_FUNCTION)
-};
-
 // Loaded on first use and kept; null with `problem` set where the library
 // or one of its functions is missing.
 const CregFunctions *CregLibrary(std::string &problem);
-const HivexFunctions *HivexLibrary(std::string &problem);

@@ -1,11 +1,11 @@
 #include "platform/posix/sources/regf_hive_kind.h"
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/posix/base/text_compare.h"
+#include "platform/posix/base/text_encoding.h"
 #include "platform/posix/base/trace_line.h"
-#include "platform/posix/sources/regf_hive_file.h"
+#include "platform/posix/sources/regf/regf_subkey_list.h"
 
 namespace {
 
@@ -31,43 +31,65 @@ std::string Shown(const std::string &name)
     return text.substr(1, text.size() - 2);
 }
 
+struct RootKeys {
+    RegfReader *hive;
+    std::vector<std::string> names;
+};
+
+bool AddName(void *context, const RegfSubkeyEntry &entry)
+{
+    RootKeys &keys = *static_cast<RootKeys *>(context);
+    RegfKey key;
+    std::string name;
+    if (!RegfReadKey(*keys.hive, entry.key, key) || !RegfNameText(*keys.hive, key.name, name))
+        return false;
+    keys.names.push_back(name);
+    return true;
+}
+
 } // namespace
 
-std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed)
+bool RegfNameText(RegfReader &hive, const RegfName &name, std::string &text)
 {
-    // Names as node_name gives them: hivex decodes a name anew to tell its
-    // whole length, so that is asked only of the names that count.
-    hive_node_h root = hivex->root(handle);
-    RegfChildList list;
-    bool unnamed = false;
-    rootListed = root != 0 && ListRegfChildren(hivex, handle, root, list, unnamed);
+    std::size_t length = RegfNameLength(name), count = 0;
+    std::vector<std::uint16_t> units(length);
+    if (!RegfNameUnits(hive, name, units.data(), units.size(), count))
+        return false;
+    std::string bytes(count * 2, '\0');
+    for (std::size_t i = 0; i < count && i < units.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+    }
+    text.clear();
+    AppendUtf16LeAsUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
+    return true;
+}
+
+std::string RegfHiveKindProblem(RegfReader &hive, const RegfKey &root, bool system, bool &rootListed)
+{
+    RootKeys keys{&hive, {}};
+    rootListed = RegfForEachSubkey(hive, root, AddName, &keys);
     if (!rootListed)
         return "";
-    const std::vector<RegfChildList::Child> &keys = list.children;
     bool select = false, controlSet = false, microsoft = false;
-    for (const RegfChildList::Child &key : keys) {
-        bool isSelect = RegNamesEqual(key.name, "Select"), isSet = IsControlSet(key.name);
-        bool isMicrosoft = RegNamesEqual(key.name, "Microsoft");
-        if (!isSelect && !isSet && !isMicrosoft)
-            continue;
-        bool whole = hivex->node_name_len(handle, key.node) == key.name.size(); // no NUL cut it short
-        select = select || (isSelect && whole);
-        controlSet = controlSet || (isSet && whole);
-        microsoft = microsoft || (isMicrosoft && whole);
+    for (const std::string &name : keys.names) {
+        select = select || RegNamesEqual(name, "Select");
+        controlSet = controlSet || IsControlSet(name);
+        microsoft = microsoft || RegNamesEqual(name, "Microsoft");
     }
     if (system ? select && controlSet : microsoft)
         return "";
-    std::string rootName, holds, name;
-    RegfNodeName(hivex, handle, root, rootName);
+    std::string rootName, holds;
+    RegfNameText(hive, root.name, rootName);
     const std::size_t shown = 6;
-    for (std::size_t i = 0; i < keys.size() && i < shown; ++i)
-        holds += (i == 0 ? ", but " : ", ") + Shown(RegfNodeName(hivex, handle, keys[i].node, name) ? name : keys[i].name);
-    if (keys.size() > shown)
-        holds += " and " + std::to_string(keys.size() - shown) + " more";
+    for (std::size_t i = 0; i < keys.names.size() && i < shown; ++i)
+        holds += (i == 0 ? ", but " : ", ") + Shown(keys.names[i]);
+    if (keys.names.size() > shown)
+        holds += " and " + std::to_string(keys.names.size() - shown) + " more";
     std::string missing = system ? !select && !controlSet ? "no Select and no ControlSet key"
                                    : !select             ? "no Select key"
                                                          : "no ControlSet key"
                                  : "no Microsoft key";
     return std::string("not a ") + (system ? "SYSTEM" : "SOFTWARE") + " hive: its root key " + Shown(rootName) +
-           " holds " + (keys.empty() ? "no key at all" : missing + holds);
+           " holds " + (keys.names.empty() ? "no key at all" : missing + holds);
 }

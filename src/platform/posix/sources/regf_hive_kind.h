@@ -5,9 +5,13 @@
 
 #include <string>
 
-#include "platform/posix/sources/reader_libraries.h"
+#include "platform/posix/sources/regf/regf_key_node.h"
 
 // "" when it is; else "not a SYSTEM hive: ..." naming its root key and what
 // the root holds, names escaped as the trace escapes them. `rootListed`
-// false: hivex cannot list the root's keys, and "" is no judgement.
-std::string RegfHiveKindProblem(const HivexFunctions *hivex, hive_h *handle, bool system, bool &rootListed);
+// false: the root's keys cannot be listed (the fault stays in `hive`), and
+// "" is no judgement.
+std::string RegfHiveKindProblem(RegfReader &hive, const RegfKey &root, bool system, bool &rootListed);
+
+// A stored name as UTF-8, a NUL inside kept; false on a fault.
+bool RegfNameText(RegfReader &hive, const RegfName &name, std::string &text);

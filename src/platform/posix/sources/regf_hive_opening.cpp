@@ -1,67 +1,98 @@
 #include "platform/posix/sources/regf_hive_opening.h"
 
-#include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
+#include "platform/posix/sources/regf/regf_base_block.h"
+#include "platform/posix/sources/regf/regf_hive_check.h"
+#include "platform/posix/sources/regf_fault_words.h"
 #include "platform/posix/sources/regf_hive_kind.h"
 #include "platform/posix/sources/regf_hive_recovery.h"
 
 namespace {
 
-void CloseHive(const HivexFunctions *hivex, RegfHive &hive)
+// The reader opened on `bytes` as far as its root key; else why not.
+bool OpenReader(std::shared_ptr<const FileBytes> bytes, NtHive &hive, std::string &problem)
 {
-    if (hive.handle != nullptr)
-        hivex->close(hive.handle);
-    hive = RegfHive();
+    hive.cached = std::make_shared<CachedFileBytes>(std::move(bytes));
+    if (RegfOpenHive(*hive.cached, hive.reader) && RegfRootKey(hive.reader, hive.root))
+        return true;
+    problem = hive.reader.fault.offset == hive.reader.rootCell && hive.reader.fault.kind != RegfFaultKind::ReadFailed
+                  ? "its root key cannot be read (" + RegfFaultWords(hive.reader.fault) + ")"
+                  : RegfFaultWords(hive.reader.fault);
+    return false;
 }
 
-// The replayed hive `replayed` opened through hivex, as far as its root's
-// keys; else the logs are said not to fit and nothing is open.
-bool OpenReplayed(const HivexFunctions *hivex, int replayed, const std::string &name, RegfHive &hive,
-                  HiveFileFacts &facts, std::string &note)
+// The replayed hive read as far as its root's keys; else the logs are said
+// not to fit and the primary is read instead.
+bool OpenReplayed(NtHive &hive, HiveFileFacts &facts, std::string &note)
 {
+    hive.overlay = std::make_shared<OverlayHiveBytes>(*hive.file, hive.file->Size(), hive.replay);
     std::string problem;
     bool listed = false;
-    if (OpenRegfHive(hivex, replayed, name.c_str(), hive, problem)) {
-        RegfHiveKindProblem(hivex, hive.handle, true, listed);
+    if (OpenReader(hive.overlay, hive, problem)) {
+        RegfHiveKindProblem(hive.reader, hive.root, true, listed);
         if (listed)
             return true;
-        problem = "hivex cannot list its root key's subkeys";
+        problem = RegfFaultWords(hive.reader.fault);
     }
-    CloseHive(hivex, hive);
+    hive.cached.reset();
+    hive.overlay.reset();
+    hive.replay = HiveReplay();
     RegfReplayMisfit(problem, facts, note);
     return false;
 }
 
 } // namespace
 
-bool OpenNtHive(const HivexFunctions *hivex, int fd, const std::string &name, const std::vector<RegistryLog> *logs,
-                bool system, RegfHive &hive, HiveFileFacts &facts, std::vector<std::string> &lines)
+bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs, bool system, NtHive &hive,
+                HiveFileFacts &facts, std::vector<std::string> &lines)
 {
-    std::string note, problem;
-    int replayed = RecoverRegfHive(fd, name, logs, facts, note);
-    bool opened = replayed >= 0 && OpenReplayed(hivex, replayed, name, hive, facts, note);
-    if (opened) {
-        if (fd >= 0)
-            close(fd);
+    hive.name = file.name;
+    hive.file = file.bytes;
+    facts.file = file.name;
+    if (!file.Open()) {
+        lines.push_back(file.name + ": " + file.unopened + "; read as an empty hive");
+        return false;
+    }
+    // The base block is read once: the replay plan and the checks share it.
+    unsigned char head[kRegfBaseBlockSize];
+    std::uint64_t size = file.bytes->Size();
+    std::size_t headSize = size < sizeof head ? static_cast<std::size_t>(size) : sizeof head;
+    std::string note, problem, shortfall;
+    errno = 0;
+    if (headSize > 0 && !file.bytes->ReadAt(0, head, headSize)) {
+        problem = std::string("cannot be read (") + (errno != 0 ? std::strerror(errno) : "cut short") + ")";
     } else {
-        opened = OpenRegfHive(hivex, fd, name.c_str(), hive, problem);
+        bool opened = RecoverRegfHive(head, headSize, size, logs, hive.replay, facts, note) &&
+                      OpenReplayed(hive, facts, note);
+        if (!opened) {
+            shortfall = RegfHiveShortfall(head, headSize, size);
+            problem = RegfBaseBlockFault(head, headSize, size);
+            opened = problem.empty() && OpenReader(file.bytes, hive, problem);
+        }
+        bool listed = false;
+        std::string kind = opened ? RegfHiveKindProblem(hive.reader, hive.root, system, listed) : "";
+        if (opened && !listed) {
+            problem = "its root key's subkeys cannot be read (" + RegfFaultWords(hive.reader.fault) + ")";
+        } else if (!kind.empty()) {
+            // A hive of another kind is refused, as a USER.DAT is as SYSTEM.DAT.
+            problem = (shortfall.empty() ? "" : shortfall + "; ") + kind;
+        } else if (opened) {
+            hive.open = true;
+        }
     }
-    bool listed = false;
-    std::string kind = opened ? RegfHiveKindProblem(hivex, hive.handle, system, listed) : "";
-    // A hive of another kind is refused, as a USER.DAT is as SYSTEM.DAT.
-    if (!kind.empty()) {
-        problem = (hive.shortfall.empty() ? "" : hive.shortfall + "; ") + kind;
-        CloseHive(hivex, hive);
-        opened = false;
-    }
+    RegfClearFault(hive.reader);
     // A hive refused gets one line, what was to be said of it folded in.
-    if (!opened) {
-        lines.push_back(name + ": " + (note.empty() ? "" : note + "; ") + problem + "; read as an empty hive");
+    if (!hive.open) {
+        lines.push_back(file.name + ": " + (note.empty() ? "" : note + "; ") + problem + "; read as an empty hive");
         return false;
     }
     if (!note.empty())
-        lines.push_back(name + ": " + note + (facts.replayed.empty() ? "; read as it stands" : ""));
-    if (!hive.shortfall.empty())
-        lines.push_back(name + ": " + hive.shortfall + "; keys past the end read as missing");
+        lines.push_back(file.name + ": " + note + (facts.replayed.empty() ? "; read as it stands" : ""));
+    if (!shortfall.empty())
+        lines.push_back(file.name + ": " + shortfall + "; keys past the end read as missing");
+    // What is missing from a hive cut short has been said.
+    hive.damageSaid = !shortfall.empty();
     return true;
 }

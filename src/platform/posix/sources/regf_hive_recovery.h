@@ -1,23 +1,29 @@
-// A dirty hive brought up to date from the transaction logs beside it before
-// hivex reads it: the primary is only read, the recovered hive lives in a
-// memory file.
+// A dirty hive brought up to date from the transaction logs beside it. The
+// primary is only read; the replay is an overlay of pages that the hive is
+// read through, nothing copied.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/posix/root/installation.h"
+#include "platform/posix/files/registry_file.h"
 #include "platform/posix/sources/hive_file_facts.h"
+#include "platform/posix/sources/regf/hive_replay.h"
 
-// The replayed hive in memory for the hive open as `fd` (the primary, only
-// read; it stays open and the caller's), or -1 when hivex is to read the
-// primary: the hive is clean (its logs are then not read), cannot be
-// replayed, or what the replay gives fails the checks a primary goes
-// through. `note` is what to say of it after "<name>: ", "" when nothing:
-// "dirty hive; replayed ...", "dirty hive, not replayed (why)" or the
-// misfit below. `given` may be null for no logs; their own descriptors stay open.
-int RecoverRegfHive(int fd, const std::string &name, const std::vector<RegistryLog> *given, HiveFileFacts &facts,
-                    std::string &note);
+// Windows keeps its logs far smaller; a log is read whole into memory.
+constexpr std::uint64_t kRegistryLogLargest = 64ull << 20;
+
+// Plans the replay of the primary whose first bytes are `head` (its base
+// block) and whose size is `primarySize`. True when `replay` is the hive to
+// read: the hive is dirty, its logs applied, and the base block they give
+// passes the checks a primary goes through. A clean hive's logs are not
+// read. `note` is what to say of it after "<name>: ", "" when nothing:
+// "dirty hive; replayed ..." or "dirty hive, not replayed (why)".
+bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint64_t primarySize,
+                     const std::vector<RegistryFile> &logs, HiveReplay &replay, HiveFileFacts &facts,
+                     std::string &note);
 
 // The logs in `facts` gave a hive that cannot be read (`fault`): `note`
 // says they do not fit the primary, and none count as replayed.

@@ -71,9 +71,8 @@ void ResetEmulatedSystem()
 {
     StopTrace();
     CloseOpenedRegistry(System.registry);
-    CloseInstallationFiles(System.installation);
-    System.installationKnown = false;
     System.installation = Installation();
+    System.installationKnown = false;
     System.viewKnown = false;
     System.view = RegistryView::Native;
 }

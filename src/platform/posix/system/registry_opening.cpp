@@ -1,11 +1,5 @@
 #include "platform/posix/system/registry_opening.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "platform/posix/base/error_line.h"
@@ -16,87 +10,41 @@
 
 namespace {
 
-// The installation's own descriptor when it came open (from an image), else
-// the file opened by path, without blocking on a FIFO there; -1 with
-// `problem` when it cannot be opened.
-int OpenRegistryFile(int given, const std::string &path, std::string &problem)
-{
-    int fd = given >= 0 ? fcntl(given, F_DUPFD_CLOEXEC, 0)
-                        : open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        problem = std::strerror(errno);
-    return fd;
-}
-
 // No transaction log is replayed into a SYSTEM.DAT or an export.
 const std::vector<std::string> NoLogsReplayed;
 
-// The logs replayed into the hive named `file`, as the source says.
-const std::vector<std::string> &ReplayedInto(const std::vector<HiveFileFacts> &hives, const std::string &file)
-{
-    for (const HiveFileFacts &hive : hives)
-        if (hive.file == file)
-            return hive.replayed;
-    return NoLogsReplayed;
-}
-
-// A descriptor of the same file for the trace's digest once the source has
-// taken `fd` over; -1 when not tracing.
-int TraceCopy(int fd)
-{
-    return Tracing() && fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-}
-
-// The file as stored (size and SHA-256; null where it is not a regular file
-// or could not be opened) and the logs replayed into what was read. Closes
-// `copy`.
-void TraceRegistryFile(const char *name, const std::string &file, int copy, const std::vector<std::string> &replayed)
+// The file as stored (size and SHA-256; null where it could not be opened or
+// read) and the logs replayed into what was read.
+void TraceRegistryFile(const char *name, const RegistryFile &file, const std::vector<std::string> &replayed)
 {
     if (!Tracing())
         return;
     TraceLine line("registry");
-    line.Text("name", name).Text("file", file);
-    struct stat info;
-    std::uint64_t size = 0;
+    line.Text("name", name).Text("file", file.name);
     std::string digest;
-    if (copy >= 0 && fstat(copy, &info) == 0 && S_ISREG(info.st_mode) && Sha256OfFile(copy, size, digest))
-        line.Number("size", static_cast<long long>(size)).Text("sha256", digest);
+    if (file.Open() && Sha256OfFile(*file.bytes, digest))
+        line.Number("size", static_cast<long long>(file.bytes->Size())).Text("sha256", digest);
     else
         line.Null("size").Null("sha256");
-    if (copy >= 0)
-        close(copy);
     line.List("replayed", replayed).Write();
 }
 
 RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
 {
     RegistrySource *source = nullptr;
-    int fd = -1, softwareFd = -1, copy = -1, softwareCopy = -1;
     switch (found.kind) {
-    case InstallationKind::WindowsNt: {
-        // A hive that cannot be opened is refused as one that cannot be read, beside the other.
-        std::string systemProblem, softwareProblem;
-        fd = OpenRegistryFile(found.registryFd, found.registryFile, systemProblem);
-        softwareFd = OpenRegistryFile(found.softwareFd, found.softwareHive, softwareProblem);
-        copy = TraceCopy(fd);
-        softwareCopy = TraceCopy(softwareFd);
-        source = OpenRegfHiveSource(RegfHiveFile{fd, found.registryFile, &found.systemLogs, systemProblem},
-                                    RegfHiveFile{softwareFd, found.softwareHive, &found.softwareLogs, softwareProblem},
-                                    hives, problem);
-        TraceRegistryFile("SYSTEM", found.registryFile, copy, ReplayedInto(hives, found.registryFile));
-        TraceRegistryFile("SOFTWARE", found.softwareHive, softwareCopy, ReplayedInto(hives, found.softwareHive));
-        // Neither hive read: each has had its line. Else hivex is missing.
-        if (source == nullptr && !problem.empty())
-            problem = "dorovivi: " + problem + "; reading an empty registry";
+    case InstallationKind::WindowsNt:
+        // Each hive has its line where it is refused; the other still answers.
+        source = OpenRegfHiveSource(found.registry, found.systemLogs, found.software, found.softwareLogs, hives);
+        TraceRegistryFile("SYSTEM", found.registry, hives.size() > 0 ? hives[0].replayed : NoLogsReplayed);
+        TraceRegistryFile("SOFTWARE", found.software, hives.size() > 1 ? hives[1].replayed : NoLogsReplayed);
         break;
-    }
     case InstallationKind::Windows9x:
-        fd = OpenRegistryFile(found.registryFd, found.registryFile, problem);
-        copy = TraceCopy(fd);
-        source = fd < 0 ? nullptr : OpenCregFileSource(fd, problem);
-        TraceRegistryFile("SYSTEM.DAT", found.registryFile, copy, NoLogsReplayed);
+        problem = found.registry.unopened;
+        source = found.registry.Open() ? OpenCregFileSource(*found.registry.bytes, problem) : nullptr;
+        TraceRegistryFile("SYSTEM.DAT", found.registry, NoLogsReplayed);
         if (source == nullptr)
-            problem = EmptyRegistryLine(found.registryFile, problem);
+            problem = EmptyRegistryLine(found.registry.name, problem);
         break;
     case InstallationKind::EmulationRoot:
     case InstallationKind::None:
@@ -110,11 +58,13 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
 void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
 {
     if (found.kind == InstallationKind::EmulationRoot) {
-        if (Tracing())
-            TraceRegistryFile("HKLM.reg", found.registryFile,
-                              open(found.registryFile.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC),
-                              NoLogsReplayed);
-        LoadRegExportFile(found.registryFile.c_str(), opened.exported);
+        if (Tracing()) {
+            RegistryFile exported;
+            exported.name = found.registry.name;
+            exported.bytes = OpenHostFileBytes(exported.name, exported.unopened);
+            TraceRegistryFile("HKLM.reg", exported, NoLogsReplayed);
+        }
+        LoadRegExportFile(found.registry.name.c_str(), opened.exported);
         opened.source = &opened.exportSource;
         return;
     }

@@ -1,7 +1,7 @@
 // Brings a dirty NT hive up to date from its transaction logs, in memory.
 // The plan reads only the primary's base block and the logs, so its cost
-// follows the logs; it gives an overlay that a second step lays over a copy
-// of the primary, for hivex to open by the copy's /proc/self/fd name.
+// follows the logs; it gives an overlay of pages that the hive is then read
+// through (OverlayHiveBytes), the primary never copied.
 #pragma once
 
 #include <cstddef>
@@ -40,8 +40,3 @@ struct HiveReplay {
 // order and either format; the ones that do not belong are passed over.
 void PlanHiveReplay(const unsigned char *primaryHead, std::size_t headSize, std::uint64_t primarySize,
                     const HiveLogFile *logs, std::size_t logCount, HiveReplay &replay);
-
-// A memory file (memfd) holding the primary, read from `primaryFd` (never
-// written), with the overlay laid over it; -1 with `problem` on failure. The
-// caller owns the descriptor.
-int MaterialiseHiveReplay(int primaryFd, const HiveReplay &replay, std::string &problem);

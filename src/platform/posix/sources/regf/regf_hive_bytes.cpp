@@ -1,23 +1,23 @@
 #include "platform/posix/sources/regf/regf_hive_bytes.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/sources/regf/hive_replay.h"
 
-bool FdHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t size) const
+FdHiveBytes::FdHiveBytes(int descriptor) : fd(descriptor)
 {
-    std::size_t got = 0;
-    return ReadUpToAt(fd, buffer, size, fileOffset, got) && got == size;
+    struct stat info;
+    if (fstat(fd, &info) == 0)
+        size = static_cast<std::uint64_t>(info.st_size);
 }
 
-bool MemoryHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t length) const
+bool FdHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t length) const
 {
-    if (fileOffset > size || length > size - fileOffset)
-        return false;
-    if (length > 0) // no bytes may come with no buffer
-        std::memcpy(buffer, bytes + fileOffset, length);
-    return true;
+    std::size_t got = 0;
+    return ReadUpToAt(fd, buffer, length, fileOffset, got) && got == length;
 }
 
 namespace {
@@ -50,4 +50,9 @@ bool OverlayHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_
         Lay(page.offset, page.bytes.data(), page.bytes.size(), fileOffset, out, size);
     Lay(0, replay.baseBlock, sizeof replay.baseBlock, fileOffset, out, size);
     return true;
+}
+
+std::uint64_t OverlayHiveBytes::Size() const
+{
+    return replay.hiveSize;
 }
