@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -179,6 +181,12 @@ Part Other(int type)
     return p;
 }
 
+// Whether the image child, or any, is still there, even as a zombie.
+bool ChildrenLeft()
+{
+    return !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);
+}
+
 TEST(DiskImage, InstallationAsTheDiskNamesIt)
 {
     // Room for a file past the first 64 KiB of the disk.
@@ -191,6 +199,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         std::string container, windir;
         InstallationKind kind;
         std::string registry; // after "<image>: "; for a refusal, what the problem holds
+        std::string systemLogs = ""; // their bytes, one after the other
     };
     const Case cases[] = {
         {"bare FAT12", "bare", {Fat("12", Win98("WINDOWS"))}, 0, "raw", "", InstallationKind::Windows9x,
@@ -218,8 +227,10 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
          InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
         {"NT without SOFTWARE", "dos", {Fat("16", {{"WINNT/SYSTEM32/CONFIG/SYSTEM", HiveSystem}})}, 0, "raw", "",
          InstallationKind::None, ": partition(1)\\WINNT\\SYSTEM32\\CONFIG has SYSTEM but no SOFTWARE; reading"},
-        {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
-         InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
+        {"FAT32, logs beside the hive", "dos",
+         {Fat("32", WinNt("WINDOWS") + std::vector<File>{{"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG2", "log two"},
+                                                         {"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG1", "log one"}})},
+         0, "raw", "", InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM", "log onelog two"},
     };
     const char *containers[] = {"split", "E01",   "vhd-fixed", "vhd",       "vmdk", "vmdk-flat", "qcow2-v2",
                                 "qcow2-v3", "vhdx", "vhdx-fixed", "vdi", "vdi-fixed"};
@@ -234,21 +245,27 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         ASSERT_FALSE(raw.empty());
         std::string image = Convert(raw, c.container);
         ASSERT_FALSE(image.empty());
-        Installation found = FindInDiskImage(image, c.windir);
-        EXPECT_EQ(found.kind, c.kind) << found.problem;
-        EXPECT_TRUE(found.windowsFound); // the atom table stays off an image
-        if (c.kind == InstallationKind::None) {
-            EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
-            EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
-            EXPECT_FALSE(found.registry.Open());
-            continue;
+        {
+            Installation found = FindInDiskImage(image, c.windir);
+            EXPECT_EQ(found.kind, c.kind) << found.problem;
+            EXPECT_TRUE(found.windowsFound); // the atom table stays off an image
+            EXPECT_EQ(ChildrenLeft(), c.kind != InstallationKind::None); // serving the files it found, if any
+            if (c.kind == InstallationKind::None) {
+                EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
+                EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
+                EXPECT_FALSE(found.registry.Open());
+                continue;
+            }
+            EXPECT_EQ(found.registry.name, image + ": " + c.registry);
+            EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
+            EXPECT_EQ(found.software.Open(), c.kind == InstallationKind::WindowsNt);
+            EXPECT_EQ(ReadRegistryFile(found.software), c.kind == InstallationKind::WindowsNt ? HiveSoftware : "");
+            std::string logs;
+            for (const RegistryFile &log : found.systemLogs)
+                logs += ReadRegistryFile(log);
+            EXPECT_EQ(logs, c.systemLogs);
         }
-        EXPECT_EQ(found.registry.name, image + ": " + c.registry);
-        EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
-        if (c.kind == InstallationKind::WindowsNt)
-            EXPECT_EQ(ReadRegistryFile(found.software), HiveSoftware);
-        else
-            EXPECT_FALSE(found.software.Open());
+        EXPECT_FALSE(ChildrenLeft());
     }
 }
 

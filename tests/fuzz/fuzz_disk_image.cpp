@@ -1,6 +1,7 @@
 // Any bytes as a disk image: the lookup, run in its guarded child, must end
-// with a chosen installation whose files are open, or with one line naming
-// the image; the fuzzing process itself never crashes or hangs.
+// with a chosen installation whose files are open and served, or with one
+// line naming the image; the fuzzing process itself never crashes or hangs.
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/posix/root/image_root.h"
@@ -36,13 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    Installation found = FindInDiskImage(ImageFile, "");
-    bool chosen = found.kind == InstallationKind::Windows9x || found.kind == InstallationKind::WindowsNt;
-    if (chosen != found.problem.empty() || found.problem.find('\n') != std::string::npos)
-        std::abort();
-    if (chosen && (!found.registry.Open() || (found.kind == InstallationKind::WindowsNt) != found.software.Open()))
-        std::abort();
-    if (!chosen && found.problem.compare(0, 10 + ImageFile.size(), "dorovivi: " + ImageFile) != 0)
+    {
+        Installation found = FindInDiskImage(ImageFile, "");
+        bool chosen = found.kind == InstallationKind::Windows9x || found.kind == InstallationKind::WindowsNt;
+        if (chosen != found.problem.empty() || found.problem.find('\n') != std::string::npos)
+            std::abort();
+        if (chosen && (!found.registry.Open() || (found.kind == InstallationKind::WindowsNt) != found.software.Open()))
+            std::abort();
+        if (!chosen && found.problem.compare(0, 10 + ImageFile.size(), "dorovivi: " + ImageFile) != 0)
+            std::abort();
+        // The child serves what it found: a read either side of a page's end.
+        char bytes[8];
+        if (found.registry.Open() && found.registry.bytes->Size() >= 4100)
+            found.registry.bytes->ReadAt(4092, bytes, sizeof bytes);
+    }
+    // The child goes with the last of its files.
+    if (waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD)
         std::abort();
     return 0;
 }
