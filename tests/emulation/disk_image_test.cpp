@@ -5,6 +5,7 @@
 // mtools, sfdisk, qemu-img and ewfacquire; none is kept.
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -350,10 +351,14 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         << found.problem;
 }
 
-// Run only as the child of the test below: writes an image, says where.
+// Run only as the child of the test below: writes an image, says where, and
+// keeps the registry file found in it to the end, as the program does.
 TEST(DiskImage, DISABLED_WritesAnImageAndSaysWhere)
 {
-    ASSERT_NE(WriteDisk("one.img", "bare", {Fat("12", {})}), "");
+    std::string image = WriteDisk("one.img", "bare", {Fat("12", Win98("WINDOWS"))});
+    ASSERT_NE(image, "");
+    static Installation &kept = *new Installation(FindInDiskImage(image, "")); // never destroyed
+    ASSERT_TRUE(kept.registry.Open()) << kept.problem;
     std::printf("images in %s\n", Dir().c_str());
 }
 
@@ -367,6 +372,9 @@ TEST(DiskImage, ImagesGoWhenTheirRunEnds)
     ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(length, 0);
     self[length] = '\0';
+    // The image child of that run is orphaned to this process if the run
+    // leaves it behind.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ProcessResult run = RunProcess(
         {self, "--gtest_also_run_disabled_tests", "--gtest_filter=DiskImage.DISABLED_WritesAnImageAndSaysWhere"}, {},
         "", 300);
@@ -377,6 +385,7 @@ TEST(DiskImage, ImagesGoWhenTheirRunEnds)
     const std::string dir = run.output.substr(at, run.output.find('\n', at) - at);
     struct stat st;
     EXPECT_NE(stat(dir.c_str(), &st), 0) << dir << " outlived its run";
+    EXPECT_FALSE(ChildrenLeft()) << "the image child outlived its run";
 }
 
 } // namespace

@@ -16,10 +16,11 @@ bool Fetch(ImageServer &server, std::uint32_t file, std::uint64_t at, unsigned c
 {
     ServerRequest request = {file, size, at};
     ServerReplyHeader reply = {0, 0};
+    // Said once, when the child goes; not for a child stopped at exit.
+    bool running = server.sandboxed.child >= 0;
     if (!AskSandboxedServer(server.sandboxed, request, reply, buffer)) {
-        if (!server.failureSaid)
+        if (running)
             PrintErrorLine("dorovivi: " + server.root + ": " + ImageChildFailure(server.sandboxed.ended));
-        server.failureSaid = true;
         errno = EIO;
         return false;
     }

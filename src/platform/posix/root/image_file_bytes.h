@@ -33,7 +33,6 @@ struct ImageServer {
 
     SandboxedServer sandboxed;
     std::string root; // the image, for the one line said when the child fails
-    bool failureSaid = false;
     std::uint64_t clock = 0;
     ImagePage pages[kImagePages];
 };

@@ -7,10 +7,42 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/posix/base/fd_io.h"
 
 namespace {
+
+// Servers still running, stopped at exit: a file that outlives the run (held
+// by a registry source that is never closed) must not leave its child behind.
+const std::size_t LiveServersLargest = 32;
+SandboxedServer *LiveServers[LiveServersLargest];
+std::size_t LiveServerCount = 0;
+
+void StopLiveServers()
+{
+    while (LiveServerCount > 0)
+        StopSandboxedServer(*LiveServers[LiveServerCount - 1]);
+}
+
+void KeepLive(SandboxedServer &server)
+{
+    static bool registered = false;
+    if (!registered)
+        registered = std::atexit(StopLiveServers) == 0;
+    if (LiveServerCount < LiveServersLargest)
+        LiveServers[LiveServerCount++] = &server;
+}
+
+void ForgetLive(const SandboxedServer &server)
+{
+    for (std::size_t i = 0; i < LiveServerCount; ++i) {
+        if (LiveServers[i] == &server) {
+            LiveServers[i] = LiveServers[--LiveServerCount];
+            return;
+        }
+    }
+}
 
 void CloseEnd(int &fd)
 {
@@ -73,6 +105,7 @@ bool WriteRequest(int fd, const ServerRequest &request)
 // The child cannot be trusted any more: it goes, and `server.ended` says how.
 bool Fail(SandboxedServer &server, bool timedOut)
 {
+    ForgetLive(server);
     CloseEnd(server.requests);
     CloseEnd(server.replies);
     if (server.child >= 0)
@@ -118,6 +151,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     server.replies = replyFds[0];
     KeepServerEnd(server.requests);
     KeepServerEnd(server.replies);
+    KeepLive(server);
     bool timedOut = false;
     long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
     if (!ReadBefore(server.replies, record, size, deadline, timedOut)) {
@@ -151,6 +185,7 @@ bool AskSandboxedServer(SandboxedServer &server, const ServerRequest &request, S
 
 void StopSandboxedServer(SandboxedServer &server)
 {
+    ForgetLive(server);
     // The child ends at the end of its request pipe, or at its next write
     // to replies no one reads.
     CloseEnd(server.requests);

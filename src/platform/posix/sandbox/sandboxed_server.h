@@ -46,7 +46,8 @@ struct SandboxedServer {
 
 // Forks a child that runs `work(context, record)` under `limits`, sends the
 // record back, and serves `serve` from then on. Answered: the record is
-// whole and the child serves; else it has been reaped.
+// whole and the child serves; else it has been reaped. `server` stays where
+// it is until stopped: one still running at exit is stopped then.
 SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), ServeCall serve, void *context,
                                     void *record, std::size_t size, SandboxLimits limits, SandboxedServer &server);
 
