@@ -98,6 +98,9 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         std::string label = "partition(" + std::to_string(one.partition) + ")";
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
+            // A GPT entry's name is the disk's own: no line end of it splits the answer's line.
+            for (char &c : type)
+                c = c == '\n' || c == '\r' ? '?' : c;
             notes.push_back(label + type + ": no FAT or NTFS file system read there");
             continue;
         }
