@@ -45,6 +45,13 @@ for source in tests/fuzz/fuzz_*.cpp; do
             rm -rf "$seeds" && mkdir -p "$seeds"
             qemu-img create -q -f vdi "$seeds/dynamic.vdi" 4M
             qemu-img create -q -f vdi -o static=on "$seeds/fixed.vdi" 1M ;;
+        # The image child's replies: one whole for the first page, one saying
+        # more than was asked; the fuzzer's own child writes them.
+        fuzz_server_replies)
+            seeds=build/fuzz/seeds-replies max_len=140000
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            { printf '\0\0\1\0\0\0\0\0\0\20\0\0'; head -c 4096 /dev/zero; } >"$seeds/page"
+            printf '\0\0\1\0\0\0\0\0\1\20\0\0' >"$seeds/more" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -51,13 +52,18 @@ std::vector<std::string> WriteGenerations(const std::string &dir, int count)
     return raws;
 }
 
-// The registry file the lookup copies out of `image`, or the problem.
+// The registry file the lookup finds in `image`, or the problem; and
+// whether the image child outlived the files it served.
 std::string Answer(const std::string &image)
 {
-    Installation found = FindInDiskImage(image, "");
-    if (found.kind != InstallationKind::Windows9x)
-        return "none: " + found.problem;
-    return ReadRegistryFile(found.registry);
+    std::string content;
+    {
+        Installation found = FindInDiskImage(image, "");
+        content = found.kind == InstallationKind::Windows9x ? ReadRegistryFile(found.registry) : "none: " + found.problem;
+    }
+    if (!(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD))
+        content += " (a child is left)";
+    return content;
 }
 
 TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)

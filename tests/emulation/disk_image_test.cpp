@@ -5,10 +5,13 @@
 // mtools, sfdisk, qemu-img and ewfacquire; none is kept.
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -179,6 +182,12 @@ Part Other(int type)
     return p;
 }
 
+// Whether the image child, or any, is still there, even as a zombie.
+bool ChildrenLeft()
+{
+    return !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);
+}
+
 TEST(DiskImage, InstallationAsTheDiskNamesIt)
 {
     // Room for a file past the first 64 KiB of the disk.
@@ -191,6 +200,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         std::string container, windir;
         InstallationKind kind;
         std::string registry; // after "<image>: "; for a refusal, what the problem holds
+        std::string systemLogs = ""; // their bytes, one after the other
     };
     const Case cases[] = {
         {"bare FAT12", "bare", {Fat("12", Win98("WINDOWS"))}, 0, "raw", "", InstallationKind::Windows9x,
@@ -218,8 +228,10 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
          InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
         {"NT without SOFTWARE", "dos", {Fat("16", {{"WINNT/SYSTEM32/CONFIG/SYSTEM", HiveSystem}})}, 0, "raw", "",
          InstallationKind::None, ": partition(1)\\WINNT\\SYSTEM32\\CONFIG has SYSTEM but no SOFTWARE; reading"},
-        {"FAT32", "dos", {Fat("32", WinNt("WINDOWS"))}, 0, "raw", "",
-         InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM"},
+        {"FAT32, logs beside the hive", "dos",
+         {Fat("32", WinNt("WINDOWS") + std::vector<File>{{"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG2", "log two"},
+                                                         {"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG1", "log one"}})},
+         0, "raw", "", InstallationKind::WindowsNt, "partition(1)\\WINDOWS\\SYSTEM32\\CONFIG\\SYSTEM", "log onelog two"},
     };
     const char *containers[] = {"split", "E01",   "vhd-fixed", "vhd",       "vmdk", "vmdk-flat", "qcow2-v2",
                                 "qcow2-v3", "vhdx", "vhdx-fixed", "vdi", "vdi-fixed"};
@@ -234,21 +246,27 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         ASSERT_FALSE(raw.empty());
         std::string image = Convert(raw, c.container);
         ASSERT_FALSE(image.empty());
-        Installation found = FindInDiskImage(image, c.windir);
-        EXPECT_EQ(found.kind, c.kind) << found.problem;
-        EXPECT_TRUE(found.windowsFound); // the atom table stays off an image
-        if (c.kind == InstallationKind::None) {
-            EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
-            EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
-            EXPECT_FALSE(found.registry.Open());
-            continue;
+        {
+            Installation found = FindInDiskImage(image, c.windir);
+            EXPECT_EQ(found.kind, c.kind) << found.problem;
+            EXPECT_TRUE(found.windowsFound); // the atom table stays off an image
+            EXPECT_EQ(ChildrenLeft(), c.kind != InstallationKind::None); // serving the files it found, if any
+            if (c.kind == InstallationKind::None) {
+                EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
+                EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
+                EXPECT_FALSE(found.registry.Open());
+                continue;
+            }
+            EXPECT_EQ(found.registry.name, image + ": " + c.registry);
+            EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
+            EXPECT_EQ(found.software.Open(), c.kind == InstallationKind::WindowsNt);
+            EXPECT_EQ(ReadRegistryFile(found.software), c.kind == InstallationKind::WindowsNt ? HiveSoftware : "");
+            std::string logs;
+            for (const RegistryFile &log : found.systemLogs)
+                logs += ReadRegistryFile(log);
+            EXPECT_EQ(logs, c.systemLogs);
         }
-        EXPECT_EQ(found.registry.name, image + ": " + c.registry);
-        EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
-        if (c.kind == InstallationKind::WindowsNt)
-            EXPECT_EQ(ReadRegistryFile(found.software), HiveSoftware);
-        else
-            EXPECT_FALSE(found.software.Open());
+        EXPECT_FALSE(ChildrenLeft());
     }
 }
 
@@ -333,10 +351,14 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
         << found.problem;
 }
 
-// Run only as the child of the test below: writes an image, says where.
+// Run only as the child of the test below: writes an image, says where, and
+// keeps the registry file found in it to the end, as the program does.
 TEST(DiskImage, DISABLED_WritesAnImageAndSaysWhere)
 {
-    ASSERT_NE(WriteDisk("one.img", "bare", {Fat("12", {})}), "");
+    std::string image = WriteDisk("one.img", "bare", {Fat("12", Win98("WINDOWS"))});
+    ASSERT_NE(image, "");
+    static Installation &kept = *new Installation(FindInDiskImage(image, "")); // never destroyed
+    ASSERT_TRUE(kept.registry.Open()) << kept.problem;
     std::printf("images in %s\n", Dir().c_str());
 }
 
@@ -350,6 +372,9 @@ TEST(DiskImage, ImagesGoWhenTheirRunEnds)
     ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(length, 0);
     self[length] = '\0';
+    // The image child of that run is orphaned to this process if the run
+    // leaves it behind.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ProcessResult run = RunProcess(
         {self, "--gtest_also_run_disabled_tests", "--gtest_filter=DiskImage.DISABLED_WritesAnImageAndSaysWhere"}, {},
         "", 300);
@@ -360,6 +385,7 @@ TEST(DiskImage, ImagesGoWhenTheirRunEnds)
     const std::string dir = run.output.substr(at, run.output.find('\n', at) - at);
     struct stat st;
     EXPECT_NE(stat(dir.c_str(), &st), 0) << dir << " outlived its run";
+    EXPECT_FALSE(ChildrenLeft()) << "the image child outlived its run";
 }
 
 } // namespace

@@ -3,14 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
 
 // A registry file bigger than this is no registry file: NT's largest hives
-// stay far below it, and the copy lives in memory.
-const TSK_OFF_T MaxCopiedFile = 1024LL * 1024 * 1024;
+// stay far below it.
+const TSK_OFF_T MaxRegistryFile = 1024LL * 1024 * 1024;
 
 // Directory entries read per directory at the most, so that a damaged
 // directory cannot make the lookup endless.
@@ -74,45 +73,40 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
     return true;
 }
 
-bool ImageTree::CopyTo(const std::string &path, int fd, std::string &problem, std::uint64_t largest) const
+TSK_FS_FILE *ImageTree::Open(const std::string &path, std::string &problem) const
 {
     auto found = known.find(path);
     TSK_FS_FILE *file = found == known.end() ? nullptr : tsk->fs_file_open_meta(fs, nullptr, found->second);
     if (file == nullptr || file->meta == nullptr) {
         problem = "cannot be opened";
-        if (file != nullptr)
-            tsk->fs_file_close(file);
-        return false;
-    }
-    TSK_OFF_T size = file->meta->size;
-    if (size >= 0 && largest != 0 && static_cast<std::uint64_t>(size) > largest) {
-        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
-        tsk->fs_file_close(file);
-        return false;
-    }
-    if (size < 0 || size > MaxCopiedFile) {
+    } else if (file->meta->size < 0 || file->meta->size > MaxRegistryFile) {
         problem = "too big for a registry file";
+    } else {
+        return file;
+    }
+    if (file != nullptr)
         tsk->fs_file_close(file);
-        return false;
-    }
-    static char buffer[65536];
-    TSK_OFF_T done = 0;
-    while (done < size) {
-        std::size_t wanted = static_cast<std::size_t>(std::min<TSK_OFF_T>(size - done, sizeof buffer));
-        ssize_t got = tsk->fs_file_read(file, done, buffer, wanted, TSK_FS_FILE_READ_FLAG_NONE);
-        if (got <= 0) {
-            problem = "cut short or unreadable at byte " + std::to_string(done);
-            break;
-        }
-        if (pwrite(fd, buffer, static_cast<std::size_t>(got), done) != got) {
-            problem = std::strerror(errno);
-            break;
-        }
-        done += got;
-    }
-    tsk->fs_file_close(file);
     tsk->error_reset();
-    return done == size;
+    return nullptr;
+}
+
+long long ImageTree::ReadAt(TSK_FS_FILE *file, std::uint64_t at, void *buffer, std::size_t size) const
+{
+    std::uint64_t length = static_cast<std::uint64_t>(file->meta->size);
+    if (at >= length)
+        return 0;
+    std::size_t wanted = length - at < size ? static_cast<std::size_t>(length - at) : size;
+    std::size_t done = 0;
+    while (done < wanted) {
+        ssize_t got = tsk->fs_file_read(file, static_cast<TSK_OFF_T>(at + done), static_cast<char *>(buffer) + done,
+                                        wanted - done, TSK_FS_FILE_READ_FLAG_NONE);
+        if (got <= 0) {
+            tsk->error_reset();
+            return -1;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
 }
 
 std::string ImageTree::Describe(const std::string &path) const

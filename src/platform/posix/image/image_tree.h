@@ -23,8 +23,11 @@ struct ImageTree : FileTree {
     bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
     std::string Describe(const std::string &path) const override;
 
-    // Writes the whole file to `fd` from its start; false with `problem` set
-    // when it cannot be read to its end, or is larger than `largest` bytes
-    // (0: what any registry file may be).
-    bool CopyTo(const std::string &path, int fd, std::string &problem, std::uint64_t largest = 0) const;
+    // Opens a file as listed, to be read by position and kept open; null
+    // with `problem` when it cannot be opened or is too big for any registry
+    // file.
+    TSK_FS_FILE *Open(const std::string &path, std::string &problem) const;
+    // Up to `size` bytes of `file` from `at`, fewer only at its end; -1 when
+    // they cannot be read.
+    long long ReadAt(TSK_FS_FILE *file, std::uint64_t at, void *buffer, std::size_t size) const;
 };

@@ -1,72 +1,72 @@
 #include "platform/posix/root/image_logs.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <cstdio>
 
-bool MakeImageLogFiles(ImageLogFiles &files)
+bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::string &path, std::uint32_t number,
+                   ImageOpenFiles &open, ImageFileRecord &record, std::string &problem)
 {
-    bool made = true;
-    for (auto &hive : files.fds) {
-        for (int &fd : hive) {
-            fd = memfd_create("dorovivi-log", MFD_CLOEXEC);
-            made = made && fd >= 0;
-        }
+    ImageFileAnswer &answer = record.files[number];
+    std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
+    open.tree = &tree;
+    open.files[number] = tree.Open(path, problem);
+    if (open.files[number] == nullptr) {
+        std::snprintf(answer.unopened, sizeof answer.unopened, "%s", problem.c_str());
+        return false;
     }
-    if (!made)
-        CloseImageLogFiles(files);
-    return made;
+    answer.size = static_cast<std::uint64_t>(open.files[number]->meta->size);
+    return true;
 }
 
-void CloseImageLogFiles(ImageLogFiles &files)
-{
-    for (auto &hive : files.fds) {
-        for (int &fd : hive) {
-            if (fd >= 0)
-                close(fd);
-            fd = -1;
-        }
-    }
-}
-
-void CopyImageLogs(const ImageTree &tree, const std::string &root, const Candidate &one, const ImageLogFiles &files,
-                   ImageLogRecord &record)
+void OpenImageLogs(const ImageTree &tree, const std::string &root, const Candidate &one, ImageOpenFiles &open,
+                   ImageFileRecord &record)
 {
     const std::vector<std::string> *lists[2] = {&one.systemLogs, &one.softwareLogs};
     for (int hive = 0; hive < 2; ++hive) {
-        record.count[hive] = 0;
+        record.logCount[hive] = 0;
         for (const std::string &path : *lists[hive]) {
-            if (record.count[hive] == static_cast<int>(kRegistryLogsPerHive))
+            if (record.logCount[hive] == static_cast<int>(kRegistryLogsPerHive))
                 break;
-            ImageLogAnswer &answer = record.logs[hive][record.count[hive]];
-            std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
+            std::uint32_t number = kImageFirstLog + hive * kRegistryLogsPerHive + record.logCount[hive];
             std::string problem;
-            bool copied = tree.CopyTo(path, files.fds[hive][record.count[hive]], problem, 64ull << 20);
-            std::snprintf(answer.skipped, sizeof answer.skipped, "%s", copied ? "" : problem.c_str());
-            ++record.count[hive];
+            OpenImageFile(tree, root, path, number, open, record, problem);
+            ++record.logCount[hive];
         }
     }
 }
 
-void TakeImageLogs(ImageLogFiles &files, ImageLogRecord &record, Installation &found)
+void ServeImageFile(void *context, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
+{
+    const ImageOpenFiles &open = *static_cast<const ImageOpenFiles *>(context);
+    if (request.file >= kImageFiles || open.files[request.file] == nullptr) {
+        reply.error = EBADF;
+        return;
+    }
+    long long got = open.tree->ReadAt(open.files[request.file], request.offset, payload, request.size);
+    if (got < 0)
+        reply.error = EIO;
+    else
+        reply.got = static_cast<std::uint32_t>(got);
+}
+
+RegistryFile TakeImageFile(const std::shared_ptr<ImageServer> &server, ImageFileRecord &record, std::uint32_t number)
+{
+    ImageFileAnswer &answer = record.files[number];
+    answer.name[sizeof answer.name - 1] = '\0';
+    answer.unopened[sizeof answer.unopened - 1] = '\0';
+    RegistryFile file;
+    file.name = answer.name;
+    file.unopened = answer.unopened;
+    if (file.unopened.empty())
+        file.bytes = std::make_shared<ImageFileBytes>(server, number, answer.size);
+    return file;
+}
+
+void TakeImageLogs(const std::shared_ptr<ImageServer> &server, ImageFileRecord &record, Installation &found)
 {
     std::vector<RegistryFile> *lists[2] = {&found.systemLogs, &found.softwareLogs};
     for (int hive = 0; hive < 2; ++hive) {
-        int count = record.count[hive];
-        for (int i = 0; i < count && i < static_cast<int>(kRegistryLogsPerHive); ++i) {
-            ImageLogAnswer &answer = record.logs[hive][i];
-            answer.name[sizeof answer.name - 1] = '\0';
-            answer.skipped[sizeof answer.skipped - 1] = '\0';
-            RegistryFile log;
-            log.name = answer.name;
-            log.unopened = answer.skipped;
-            if (log.unopened.empty()) {
-                log.bytes = TakeFileBytes(files.fds[hive][i], log.unopened);
-                files.fds[hive][i] = -1;
-            }
-            lists[hive]->push_back(log);
-        }
+        for (int i = 0; i < record.logCount[hive] && i < static_cast<int>(kRegistryLogsPerHive); ++i)
+            lists[hive]->push_back(TakeImageFile(server, record, kImageFirstLog + hive * kRegistryLogsPerHive + i));
     }
-    CloseImageLogFiles(files);
 }

@@ -1,36 +1,55 @@
-// The transaction logs of an installation found in an image travel as its
-// hives do: memory files made before the fork, filled by the child, named in
-// its record.
+// The files an installation found in an image hands over: its hives and the
+// transaction logs beside them, which the image child opens, names in its
+// record and keeps open to serve by number.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/posix/image/image_tree.h"
+#include "platform/posix/root/image_file_bytes.h"
 #include "platform/posix/root/installation.h"
 #include "platform/posix/root/installation_lookup.h"
 
-struct ImageLogAnswer {
+// By number: the registry file (SYSTEM or SYSTEM.DAT), SOFTWARE, then up to
+// kRegistryLogsPerHive logs of each hive.
+constexpr std::uint32_t kImageRegistryFile = 0;
+constexpr std::uint32_t kImageSoftwareHive = 1;
+constexpr std::uint32_t kImageFirstLog = 2;
+constexpr std::uint32_t kImageFiles = kImageFirstLog + 2 * kRegistryLogsPerHive;
+
+struct ImageFileAnswer {
     char name[1024];
-    char skipped[256]; // "" when copied
+    std::uint64_t size;
+    char unopened[256]; // "" when open
 };
 
-struct ImageLogRecord {
-    int count[2]; // SYSTEM's, SOFTWARE's
-    ImageLogAnswer logs[2][kRegistryLogsPerHive];
+struct ImageFileRecord {
+    int logCount[2]; // SYSTEM's, SOFTWARE's
+    ImageFileAnswer files[kImageFiles];
 };
 
-struct ImageLogFiles {
-    int fds[2][kRegistryLogsPerHive];
+// In the child: what it serves from.
+struct ImageOpenFiles {
+    const ImageTree *tree = nullptr;
+    TSK_FS_FILE *files[kImageFiles] = {};
 };
 
-// False (none left open) when the memory files cannot be made.
-bool MakeImageLogFiles(ImageLogFiles &files);
-void CloseImageLogFiles(ImageLogFiles &files);
+// In the child: opens `path` as file `number`; false with `problem`.
+bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::string &path, std::uint32_t number,
+                   ImageOpenFiles &open, ImageFileRecord &record, std::string &problem);
 
-// In the child: copies the chosen installation's logs, each bounded in size.
-void CopyImageLogs(const ImageTree &tree, const std::string &root, const Candidate &one, const ImageLogFiles &files,
-                   ImageLogRecord &record);
+// In the child: opens the chosen installation's logs; one that cannot be
+// opened is named with why.
+void OpenImageLogs(const ImageTree &tree, const std::string &root, const Candidate &one, ImageOpenFiles &open,
+                   ImageFileRecord &record);
 
-// In the parent: the logs the record names go to `found`, their memory files
-// with them; the rest are closed.
-void TakeImageLogs(ImageLogFiles &files, ImageLogRecord &record, Installation &found);
+// In the child, for each request: `context` is the ImageOpenFiles.
+void ServeImageFile(void *context, const ServerRequest &request, ServerReplyHeader &reply, void *payload);
+
+// In the parent: file `number` as the record names it, read through `server`.
+RegistryFile TakeImageFile(const std::shared_ptr<ImageServer> &server, ImageFileRecord &record, std::uint32_t number);
+
+// In the parent: the logs the record names go to `found`.
+void TakeImageLogs(const std::shared_ptr<ImageServer> &server, ImageFileRecord &record, Installation &found);

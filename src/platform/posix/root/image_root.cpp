@@ -1,12 +1,8 @@
-// The image is read in a sandboxed child, which copies the chosen registry
-// files into memory files made before the fork and sends back one small
-// record.
+// The image is read in a sandboxed child, which chooses the installation,
+// sends back one small record and stays alive with the image open to serve
+// reads of the chosen registry files until the last of them is closed.
 #include "platform/posix/root/image_root.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,7 +14,6 @@
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
-#include "platform/posix/sandbox/sandboxed_call.h"
 
 namespace {
 
@@ -30,8 +25,6 @@ const int ChildWallSeconds = 20;
 // What the child found, as plain bytes through the pipe.
 struct ImageAnswer {
     int kind; // InstallationKind
-    char registryName[1024];
-    char softwareName[1024];
     char problem[2048]; // when no installation was chosen
     char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
                         // then partitions that were not read (when an installation was chosen)
@@ -41,7 +34,7 @@ struct ImageAnswer {
     long long offset; // bytes into the disk
     char windir[1024];
     char chosenBy[16];
-    ImageLogRecord logs; // NT: the transaction logs beside the hives
+    ImageFileRecord files; // the registry files, then NT's transaction logs
 };
 
 const char *FileSystemName(TSK_FS_TYPE_ENUM type)
@@ -62,9 +55,27 @@ void Copy(char *target, std::size_t capacity, const std::string &text)
     std::snprintf(target, capacity, "%s", text.c_str());
 }
 
-// Everything between opening the image and copying the registry files.
-void ReadImage(const std::string &root, const std::string &windir, int registryFd, int softwareFd,
-               const ImageLogFiles &logFiles, ImageAnswer &answer)
+// A hive whose first page cannot be read is said now, where a split image's
+// missing segment can still be named, and not at the first read.
+bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, std::string &problem)
+{
+    static char page[kImagePageSize];
+    if (open.tree->ReadAt(open.files[number], 0, page, sizeof page) >= 0)
+        return true;
+    problem = "cut short or unreadable at byte 0";
+    return false;
+}
+
+// The child's state: the trees and files stay open for serving.
+struct ImageWork {
+    const std::string *root;
+    const std::string *windir;
+    std::vector<std::unique_ptr<ImageTree>> trees;
+    ImageOpenFiles open;
+};
+
+// Everything between opening the image and opening the registry files.
+void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
 {
     std::string problem;
     std::vector<std::string> notes, chainNotes;
@@ -80,13 +91,16 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
         Copy(answer.problem, sizeof answer.problem, problem);
         return;
     }
-    std::vector<std::unique_ptr<ImageTree>> trees;
+    std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;
     std::vector<Volume> volumes;
     std::size_t active = disk.size();
     for (const DiskVolume &one : disk) {
         std::string label = "partition(" + std::to_string(one.partition) + ")";
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
+            // A GPT entry's name is the disk's own: no line end of it splits the answer's line.
+            for (char &c : type)
+                c = c == '\n' || c == '\r' ? '?' : c;
             notes.push_back(label + type + ": no FAT or NTFS file system read there");
             continue;
         }
@@ -102,20 +116,20 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
         choice.problem = "no FAT or NTFS file system";
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
-        std::string registryName = root + ": " + tree.Describe(choice.one.registryFile);
-        std::string softwareName = root + ": " + tree.Describe(choice.one.softwareHive);
-        bool copied = tree.CopyTo(choice.one.registryFile, registryFd, problem);
-        if (copied && choice.one.kind == InstallationKind::WindowsNt) {
-            copied = tree.CopyTo(choice.one.softwareHive, softwareFd, problem);
-            if (!copied)
-                registryName = softwareName;
+        ImageFileRecord &files = answer.files;
+        bool nt = choice.one.kind == InstallationKind::WindowsNt;
+        std::uint32_t failed = kImageRegistryFile;
+        bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, problem) &&
+                      FirstPageReads(work.open, failed, problem);
+        if (opened && nt) {
+            failed = kImageSoftwareHive;
+            opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, problem) &&
+                     FirstPageReads(work.open, failed, problem);
         }
-        if (copied && choice.one.kind == InstallationKind::WindowsNt)
-            CopyImageLogs(tree, root, choice.one, logFiles, answer.logs);
-        if (copied) {
+        if (opened && nt)
+            OpenImageLogs(tree, root, choice.one, work.open, files);
+        if (opened) {
             answer.kind = static_cast<int>(choice.one.kind);
-            Copy(answer.registryName, sizeof answer.registryName, registryName);
-            Copy(answer.softwareName, sizeof answer.softwareName, softwareName);
             for (const std::string &note : notes)
                 lines += note + "\n";
             Copy(answer.notes, sizeof answer.notes, lines);
@@ -126,7 +140,8 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
             Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
             return;
         }
-        choice.problem = registryName.substr(root.size() + 2) + ": " + problem;
+        const std::string &path = failed == kImageRegistryFile ? choice.one.registryFile : choice.one.softwareHive;
+        choice.problem = tree.Describe(path) + ": " + problem;
         std::string missing = SegmentAfterSplitImage(image);
         if (!missing.empty())
             choice.problem += " (the split image has no segment " + missing + ")";
@@ -140,37 +155,17 @@ void ReadImage(const std::string &root, const std::string &windir, int registryF
     Copy(answer.problem, sizeof answer.problem, line);
 }
 
-struct ImageWork {
-    const std::string *root;
-    const std::string *windir;
-    int registryFd;
-    int softwareFd;
-    const ImageLogFiles *logFiles;
-};
-
 void ReadImageInChild(void *context, void *record)
 {
-    const ImageWork &work = *static_cast<const ImageWork *>(context);
+    ImageWork &work = *static_cast<ImageWork *>(context);
     ImageAnswer &answer = *static_cast<ImageAnswer *>(record);
     answer.kind = static_cast<int>(InstallationKind::None);
-    ReadImage(*work.root, *work.windir, work.registryFd, work.softwareFd, *work.logFiles, answer);
+    ReadImage(*work.root, *work.windir, work, answer);
 }
 
-std::string ChildFailure(const SandboxOutcome &outcome)
+void ServeInChild(void *context, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
 {
-    if (outcome.end == SandboxEnd::CannotStart)
-        return std::string("cannot read the image (") + std::strerror(errno) + ")";
-    if (outcome.end == SandboxEnd::TimedOut)
-        return "reading the image took too long; it may be damaged";
-    if (outcome.end == SandboxEnd::Crashed)
-        return std::string("reading the image failed (") + strsignal(outcome.signal) + "); it may be damaged";
-    return "reading the image failed; it may be damaged";
-}
-
-void CloseIfOpen(int fd)
-{
-    if (fd >= 0)
-        close(fd);
+    ServeImageFile(&static_cast<ImageWork *>(context)->open, request, reply, payload);
 }
 
 } // namespace
@@ -178,24 +173,15 @@ void CloseIfOpen(int fd)
 Installation FindInDiskImage(const std::string &root, const std::string &windir)
 {
     Installation result;
-    int registryFd = memfd_create("dorovivi-registry", MFD_CLOEXEC);
-    int softwareFd = memfd_create("dorovivi-software", MFD_CLOEXEC);
-    ImageLogFiles logFiles;
-    if (registryFd < 0 || softwareFd < 0 || !MakeImageLogFiles(logFiles)) {
-        result.problem = EmptyRegistryLine(root, std::string("cannot read the image (") + std::strerror(errno) + ")");
-        CloseIfOpen(registryFd);
-        CloseIfOpen(softwareFd);
-        return result;
-    }
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, registryFd, softwareFd, &logFiles};
-    SandboxOutcome outcome = RunSandboxed(ReadImageInChild, &work, &answer, sizeof answer,
-                                          SandboxLimits{ChildCpuSeconds, ChildWallSeconds});
+    ImageWork work = {&root, &windir, {}, {}};
+    std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
+    server->root = root;
+    SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
+                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds}, server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
     answer.problem[sizeof answer.problem - 1] = '\0';
-    answer.registryName[sizeof answer.registryName - 1] = '\0';
-    answer.softwareName[sizeof answer.softwareName - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
     answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';
     answer.windir[sizeof answer.windir - 1] = '\0';
@@ -211,14 +197,11 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
         line = end + 1;
     }
     if (!chosen) {
-        close(registryFd);
-        close(softwareFd);
-        CloseImageLogFiles(logFiles);
-        result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome));
+        result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ImageChildFailure(outcome));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
         result.windowsFound = true;
-        return result;
+        return result; // the child goes with `server`
     }
     if (Tracing()) {
         TraceLine("volume").Number("partition", answer.partition).Text("fs", answer.fileSystem)
@@ -227,15 +210,10 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     }
     result.kind = kind;
     result.windowsFound = true;
-    result.registry.name = answer.registryName;
-    result.registry.bytes = TakeFileBytes(registryFd, result.registry.unopened);
+    result.registry = TakeImageFile(server, answer.files, kImageRegistryFile);
     if (kind == InstallationKind::WindowsNt) {
-        result.software.name = answer.softwareName;
-        result.software.bytes = TakeFileBytes(softwareFd, result.software.unopened);
-        TakeImageLogs(logFiles, answer.logs, result);
-    } else {
-        close(softwareFd);
-        CloseImageLogFiles(logFiles);
+        result.software = TakeImageFile(server, answer.files, kImageSoftwareHive);
+        TakeImageLogs(server, answer.files, result);
     }
     return result;
 }

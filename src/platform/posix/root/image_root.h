@@ -8,6 +8,7 @@
 
 // Looks at the image `root` (any container, partition table and FAT or NTFS
 // file system the readers know) and chooses its installation as on a
-// directory. The chosen registry files come back as descriptors of copies
-// in memory; nothing is written anywhere.
+// directory. The chosen registry files come back open, read on demand from
+// the child that keeps the image open until the last of them goes; nothing
+// is written anywhere.
 Installation FindInDiskImage(const std::string &root, const std::string &windir);

@@ -14,6 +14,35 @@
 
 namespace {
 
+const std::size_t ServerEndsLargest = 64;
+int ServerEnds[ServerEndsLargest];
+std::size_t ServerEndCount = 0;
+
+} // namespace
+
+void KeepServerEnd(int fd)
+{
+    if (ServerEndCount < ServerEndsLargest)
+        ServerEnds[ServerEndCount++] = fd;
+}
+
+void ForgetServerEnd(int fd)
+{
+    for (std::size_t i = 0; i < ServerEndCount; ++i) {
+        if (ServerEnds[i] == fd) {
+            ServerEnds[i] = ServerEnds[--ServerEndCount];
+            return;
+        }
+    }
+}
+
+void CloseServerEnds()
+{
+    for (std::size_t i = 0; i < ServerEndCount; ++i)
+        close(ServerEnds[i]);
+    ServerEndCount = 0;
+}
+
 long long MillisecondsNow()
 {
     struct timespec now;
@@ -21,8 +50,7 @@ long long MillisecondsNow()
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-[[noreturn]] void RunChild(void (*work)(void *, void *), void *context, void *record, std::size_t size,
-                           SandboxLimits limits, int pipeFd)
+void LimitSandboxedChild(SandboxLimits limits)
 {
     struct rlimit cpu = {static_cast<rlim_t>(limits.cpuSeconds), static_cast<rlim_t>(limits.cpuSeconds)};
     setrlimit(RLIMIT_CPU, &cpu);
@@ -30,16 +58,11 @@ long long MillisecondsNow()
     struct rlimit core = {0, 0};
     setrlimit(RLIMIT_CORE, &core);
     alarm(static_cast<unsigned>(limits.wallSeconds));
-    work(context, record);
-    WriteAll(pipeFd, record, size);
-    // No exit handlers, no flush of stdio buffers inherited from the parent.
-    _exit(0);
 }
 
-// Reads the child's record until it is whole, the child ends, the time is up
-// or the wait itself fails.
-bool ReadRecord(int pipeFd, char *bytes, std::size_t size, long long deadline, bool &timedOut)
+bool ReadBefore(int pipeFd, void *buffer, std::size_t size, long long deadline, bool &timedOut)
 {
+    char *bytes = static_cast<char *>(buffer);
     std::size_t done = 0;
     timedOut = false;
     while (done < size) {
@@ -62,6 +85,36 @@ bool ReadRecord(int pipeFd, char *bytes, std::size_t size, long long deadline, b
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut)
+{
+    if (kill)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    SandboxOutcome outcome;
+    if (timedOut || (WIFSIGNALED(status) && (WTERMSIG(status) == SIGALRM || WTERMSIG(status) == SIGXCPU))) {
+        outcome.end = SandboxEnd::TimedOut;
+    } else if (WIFSIGNALED(status)) {
+        outcome.end = SandboxEnd::Crashed;
+        outcome.signal = WTERMSIG(status);
+    }
+    return outcome;
+}
+
+namespace {
+
+[[noreturn]] void RunChild(void (*work)(void *, void *), void *context, void *record, std::size_t size,
+                           SandboxLimits limits, int pipeFd)
+{
+    CloseServerEnds();
+    LimitSandboxedChild(limits);
+    work(context, record);
+    WriteAll(pipeFd, record, size);
+    // No exit handlers, no flush of stdio buffers inherited from the parent.
+    _exit(0);
 }
 
 } // namespace
@@ -91,20 +144,10 @@ SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *con
     close(pipeFds[1]);
     bool timedOut = false;
     long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
-    bool whole = ReadRecord(pipeFds[0], static_cast<char *>(record), size, deadline, timedOut);
+    bool whole = ReadBefore(pipeFds[0], record, size, deadline, timedOut);
     close(pipeFds[0]);
-    if (!whole)
-        kill(child, SIGKILL);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (whole) {
+    outcome = ReapSandboxed(child, !whole, timedOut);
+    if (whole)
         outcome.end = SandboxEnd::Answered;
-    } else if (timedOut || (WIFSIGNALED(status) && (WTERMSIG(status) == SIGALRM || WTERMSIG(status) == SIGXCPU))) {
-        outcome.end = SandboxEnd::TimedOut;
-    } else if (WIFSIGNALED(status)) {
-        outcome.end = SandboxEnd::Crashed;
-        outcome.signal = WTERMSIG(status);
-    }
     return outcome;
 }

@@ -2,8 +2,11 @@
 // libraries have crashed and hung on damaged images, and a child that does
 // either costs one line on stderr, not the answer. The child fills a record
 // of plain bytes that comes back through a pipe; descriptors made before the
-// call (memory files) are how it hands back anything larger.
+// call (memory files) are how it hands back anything larger, or a child that
+// stays to serve reads (sandboxed_server.h).
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 
@@ -30,3 +33,24 @@ struct SandboxOutcome {
 // answers.
 SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *context, void *record,
                             std::size_t size, SandboxLimits limits);
+
+// Shared with the serving child (sandboxed_server.h).
+
+long long MillisecondsNow(); // a monotonic clock
+
+// In a child: the CPU limit, no core file, and the wall-clock alarm.
+void LimitSandboxedChild(SandboxLimits limits);
+
+// All `size` bytes from the pipe before `deadline`, or false: the writer
+// ended, the time ran out (`timedOut`) or the wait failed.
+bool ReadBefore(int pipeFd, void *buffer, std::size_t size, long long deadline, bool &timedOut);
+
+// Reaps `child` (killed first when `kill`) and says how it ended; Answered
+// is the caller's to say.
+SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut);
+
+// The parent's ends of the pipes to serving children still running: a child
+// forked later closes them, so that each server still sees its end of file.
+void KeepServerEnd(int fd);
+void ForgetServerEnd(int fd);
+void CloseServerEnds();

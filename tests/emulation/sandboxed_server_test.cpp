@@ -1,0 +1,125 @@
+// The serving child's parent side: reads come back whole through the page
+// cache and the chunks, and a child that lies, stops or dies mid-reply makes
+// every read fail, once said, never hangs, and leaves no child behind.
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/root/image_file_bytes.h"
+#include "scripted_server.h"
+
+namespace {
+
+unsigned char Pattern(std::uint64_t i) { return static_cast<unsigned char>(i * 7 + (i >> 9)); }
+
+int Requests = 0;
+
+void Ready(void *, void *record) { std::strcpy(static_cast<char *>(record), "ready"); }
+
+// File 0: 200000 bytes of the pattern; file 9: how many requests came so far.
+void ServePattern(void *, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
+{
+    unsigned char *bytes = static_cast<unsigned char *>(payload);
+    reply.got = request.file == 9 ? sizeof Requests : request.size;
+    if (request.file == 9)
+        std::memcpy(payload, &Requests, sizeof Requests);
+    for (std::uint32_t i = 0; request.file == 0 && i < request.size; ++i)
+        bytes[i] = Pattern(request.offset + i);
+    ++Requests;
+}
+
+bool Reaped(pid_t child) { return waitpid(child, nullptr, WNOHANG) < 0 && errno == ECHILD; }
+
+TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
+{
+    auto server = std::make_shared<ImageServer>();
+    char record[16] = {};
+    ASSERT_EQ(StartSandboxedServer(Ready, ServePattern, nullptr, record, sizeof record, SandboxLimits{10, 20},
+                                   server->sandboxed).end, SandboxEnd::Answered);
+    EXPECT_STREQ(record, "ready");
+    pid_t child = server->sandboxed.child;
+    ImageFileBytes file(server, 0, 200000);
+    const struct { std::uint64_t at; std::size_t size; bool whole; } reads[] = {
+        {0, 1, true}, {4090, 20, true}, {8191, 8193, true}, {1000, 150000, true}, {199990, 10, true},
+        {199990, 11, false}, {200000, 0, true}, {200001, 0, false}, {65530, 65546, true},
+    };
+    for (const auto &read : reads) {
+        std::string bytes(read.size, '\0'), expected(read.size, '\0');
+        for (std::size_t i = 0; i < read.size; ++i)
+            expected[i] = static_cast<char>(Pattern(read.at + i));
+        EXPECT_EQ(file.ReadAt(read.at, &bytes[0], read.size), read.whole) << read.at << "+" << read.size;
+        EXPECT_TRUE(!read.whole || bytes == expected) << read.at << "+" << read.size;
+    }
+    // Small reads within one page already read cost no trip to the child.
+    int before = 0, after = 0;
+    ServerReplyHeader reply;
+    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, ServerRequest{9, 4, 0}, reply, &before));
+    char small[8];
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(file.ReadAt(4096 * 3 + i * 8, small, sizeof small));
+    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, ServerRequest{9, 4, 0}, reply, &after));
+    EXPECT_EQ(after - before, 2); // one page, and the question itself
+    ImageFileBytes(server, 0, 200000).Size();
+    server.reset();
+    EXPECT_FALSE(Reaped(child)) << "one file still reads through it";
+    file.server.reset();
+    EXPECT_TRUE(Reaped(child));
+}
+
+std::string Header(std::int32_t error, std::uint32_t got)
+{
+    ServerReplyHeader header = {error, got};
+    return std::string(reinterpret_cast<const char *>(&header), sizeof header);
+}
+
+TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
+{
+    const struct {
+        const char *what;
+        std::string script;
+        Then then;
+        int error;            // errno after each read
+        const char *message;  // said once on stderr; "" for none
+    } cases[] = {
+        {"more than asked", Header(0, 4097) + std::string(4097, 'x'), Then::Again, EIO, "reading the image failed;"},
+        {"a short header", Header(0, 4096).substr(0, 5), Then::Exit, EIO, "reading the image failed;"},
+        {"a short payload, then gone", Header(0, 4096) + "abc", Then::Exit, EIO, "reading the image failed;"},
+        {"a short payload, then nothing", Header(0, 4096) + "abc", Then::Hang, EIO, "took too long"},
+        {"no answer", "", Then::Hang, EIO, "took too long"},
+        {"killed mid-reply", Header(0, 4096) + "abc", Then::Die, EIO, "(Terminated)"},
+        {"an error", Header(EACCES, 0), Then::Again, EACCES, ""},
+        {"fewer bytes than asked", Header(0, 3) + "abc", Then::Again, 0, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto server = std::make_shared<ImageServer>();
+        server->root = "disk.img";
+        pid_t child = StartScriptedServer(c.script, c.then, 500, server->sandboxed);
+        ASSERT_GT(child, 0);
+        ImageFileBytes file(server, 0, 100000);
+        char bytes[16];
+        testing::internal::CaptureStderr();
+        for (int i = 0; i < 2; ++i) {
+            errno = -1;
+            EXPECT_FALSE(file.ReadAt(0, bytes, sizeof bytes));
+            EXPECT_EQ(errno, c.error);
+        }
+        std::string said = testing::internal::GetCapturedStderr();
+        if (*c.message == '\0') {
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_EQ(said.rfind("dorovivi: disk.img: ", 0), 0u) << said;
+            EXPECT_NE(said.find(c.message), std::string::npos) << said;
+            EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+        }
+        server.reset();
+        file.server.reset();
+        EXPECT_TRUE(Reaped(child));
+    }
+}
+
+} // namespace
