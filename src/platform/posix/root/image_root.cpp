@@ -12,6 +12,7 @@
 #include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
+#include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 
@@ -178,9 +179,16 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     ImageWork work = {&root, &windir, {}, {}};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
+    // Serving, the child reads no further than the image's folder, where a
+    // split image's segments lie; its parents and files are open by then.
+    std::string folder = FolderOf(root);
     SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
-                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds}, server->sandboxed);
+                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str()},
+                                                  server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
+    if (whole && server->sandboxed.lockdown.missing[0] != '\0')
+        PrintErrorLine("dorovivi: " + root + ": the image reader's sandbox is partial: " +
+                       server->sandboxed.lockdown.missing);
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
     answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';

@@ -9,23 +9,11 @@
 #include "platform/posix/sandbox/landlock_rules.h"
 #include "platform/posix/sandbox/seccomp_rules.h"
 
-void LockDownChild(const char *const *readable, std::size_t count, LockdownReport &report)
+namespace {
+
+// One line of what did not hold and why; "" when all did.
+void SayWhatIsMissing(LockdownReport &report, int noPrivsError, int landlockError, int seccompError)
 {
-    report = LockdownReport();
-    // Both of the others need it, and a setuid program run from here gains nothing.
-    report.noNewPrivileges = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
-    int noPrivsError = errno;
-    report.landlockAbi = LandlockAbi();
-    int landlockError = report.landlockAbi == 0 ? ENOSYS : 0;
-    if (report.noNewPrivileges && report.landlockAbi > 0) {
-        report.landlock = RestrictToReading(readable, count, report.landlockAbi);
-        landlockError = report.landlock ? 0 : errno;
-    }
-    int seccompError = 0;
-    if (report.noNewPrivileges) {
-        report.seccomp = FilterSystemCalls();
-        seccompError = report.seccomp ? 0 : errno;
-    }
     if (!report.noNewPrivileges)
         std::snprintf(report.missing, sizeof report.missing, "no_new_privs refused (%s): no Landlock, no seccomp",
                       std::strerror(noPrivsError));
@@ -36,4 +24,39 @@ void LockDownChild(const char *const *readable, std::size_t count, LockdownRepor
         std::snprintf(report.missing, sizeof report.missing, "no Landlock (%s)", std::strerror(landlockError));
     else if (!report.seccomp)
         std::snprintf(report.missing, sizeof report.missing, "no seccomp (%s)", std::strerror(seccompError));
+    else
+        report.missing[0] = '\0';
+}
+
+int SeccompError = 0, NoPrivsError = 0;
+
+} // namespace
+
+void ForbidAllButReading(LockdownReport &report)
+{
+    report = LockdownReport();
+    // Both halves need it, and a setuid program run from here gains nothing.
+    report.noNewPrivileges = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+    NoPrivsError = report.noNewPrivileges ? 0 : errno;
+    if (report.noNewPrivileges) {
+        report.seccomp = FilterSystemCalls();
+        SeccompError = report.seccomp ? 0 : errno;
+    }
+}
+
+void ConfineReading(const char *const *readable, std::size_t count, LockdownReport &report)
+{
+    report.landlockAbi = LandlockAbi();
+    int landlockError = report.landlockAbi == 0 ? ENOSYS : 0;
+    if (report.noNewPrivileges && report.landlockAbi > 0) {
+        report.landlock = RestrictToReading(readable, count, report.landlockAbi);
+        landlockError = report.landlock ? 0 : errno;
+    }
+    SayWhatIsMissing(report, NoPrivsError, landlockError, SeccompError);
+}
+
+void LockDownChild(const char *const *readable, std::size_t count, LockdownReport &report)
+{
+    ForbidAllButReading(report);
+    ConfineReading(readable, count, report);
 }

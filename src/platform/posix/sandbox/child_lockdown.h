@@ -18,3 +18,9 @@ struct LockdownReport {
 // `readable`: files and folders the child may read (a folder with all below
 // it); nothing else may be opened, and nothing anywhere written.
 void LockDownChild(const char *const *readable, std::size_t count, LockdownReport &report);
+
+// The same in two steps, for a child that must find files by names it reads
+// (a disk's parent): before any content is read, no new privileges and the
+// system call filter; once its files are open, Landlock.
+void ForbidAllButReading(LockdownReport &report);
+void ConfineReading(const char *const *readable, std::size_t count, LockdownReport &report);

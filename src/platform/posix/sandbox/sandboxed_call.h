@@ -13,6 +13,9 @@
 struct SandboxLimits {
     int cpuSeconds;
     int wallSeconds; // the parent waits two seconds more before it gives up
+    // A serving child: the folder it may still read below once its files
+    // are open (where a split image's other segments are reopened); null: none.
+    const char *readableWhileServing = nullptr;
 };
 
 enum class SandboxEnd {

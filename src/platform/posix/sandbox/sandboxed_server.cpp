@@ -58,8 +58,12 @@ void CloseEnd(int &fd)
 {
     CloseServerEnds();
     LimitSandboxedChild(limits);
+    static LockdownReport lockdown;
+    ForbidAllButReading(lockdown);
     work(context, record);
-    if (!WriteAll(replyFd, record, size))
+    const char *readable[] = {limits.readableWhileServing};
+    ConfineReading(readable, limits.readableWhileServing != nullptr ? 1 : 0, lockdown);
+    if (!WriteAll(replyFd, record, size) || !WriteAll(replyFd, &lockdown, sizeof lockdown))
         _exit(0);
     // Serving waits on the parent, not on the image: no alarm from here on.
     alarm(0);
@@ -154,10 +158,12 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     KeepLive(server);
     bool timedOut = false;
     long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
-    if (!ReadBefore(server.replies, record, size, deadline, timedOut)) {
+    if (!ReadBefore(server.replies, record, size, deadline, timedOut) ||
+        !ReadBefore(server.replies, &server.lockdown, sizeof server.lockdown, deadline, timedOut)) {
         Fail(server, timedOut);
         return server.ended;
     }
+    server.lockdown.missing[sizeof server.lockdown.missing - 1] = '\0';
     outcome.end = SandboxEnd::Answered;
     return outcome;
 }

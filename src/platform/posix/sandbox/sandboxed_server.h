@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/posix/sandbox/child_lockdown.h"
 #include "platform/posix/sandbox/sandboxed_call.h"
 
 // The most one request may ask for.
@@ -42,10 +43,14 @@ struct SandboxedServer {
     int replies = -1;
     int replyMilliseconds = kServerReplyMilliseconds;
     SandboxOutcome ended; // how it went, once it has gone
+    LockdownReport lockdown; // what the child read the image under
 };
 
 // Forks a child that runs `work(context, record)` under `limits`, sends the
-// record back, and serves `serve` from then on. Answered: the record is
+// record back, and serves `serve` from then on. It gives up its rights
+// before `work` reads a byte (no new privileges, the system call filter) and
+// all reading but below `limits.readableWhileServing` once `work` is done;
+// `server.lockdown` says what held. Answered: the record is
 // whole and the child serves; else it has been reaped. `server` stays where
 // it is until stopped: one still running at exit is stopped then.
 SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), ServeCall serve, void *context,
