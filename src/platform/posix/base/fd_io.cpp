@@ -55,6 +55,12 @@ bool ReadUpToAt(int fd, void *buffer, std::size_t capacity, std::uint64_t at, st
                   });
 }
 
+bool ReadExactlyAt(int fd, void *buffer, std::size_t size, std::uint64_t at)
+{
+    std::size_t got = 0;
+    return ReadUpToAt(fd, buffer, size, at, got) && got == size;
+}
+
 std::string DescriptorPath(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
