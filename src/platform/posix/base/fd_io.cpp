@@ -11,6 +11,10 @@ bool WriteAll(int fd, const void *bytes, std::size_t size)
         ssize_t put = write(fd, next, size);
         if (put < 0 && errno == EINTR)
             continue;
+        // A write that takes nothing would take nothing again: give up, as
+        // on an error, with one a message can name.
+        if (put == 0)
+            errno = EIO;
         if (put <= 0)
             return false;
         next += put;

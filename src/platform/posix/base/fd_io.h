@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// All `size` bytes, or false (a write that returns 0 counts as failing).
+// All `size` bytes, or false with errno set (a write that takes nothing
+// fails with EIO).
 bool WriteAll(int fd, const void *bytes, std::size_t size);
 
 // Up to `capacity` bytes, until the end of the file; false on a read error.
