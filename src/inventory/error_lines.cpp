@@ -2,8 +2,7 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/trace_line.h"
 
 namespace {
@@ -30,15 +29,7 @@ void WriteErrorLines(const std::string &text)
             AppendMessage(out, std::string_view(text).substr(at, end - at));
         }
     }
-    std::size_t done = 0;
-    while (done < out.size()) {
-        ssize_t written = write(STDERR_FILENO, out.data() + done, out.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return; // stderr is the last place a fault could be told
-        done += static_cast<std::size_t>(written);
-    }
+    WriteAll(STDERR_FILENO, out.data(), out.size()); // stderr is the last place a fault could be told
 }
 
 void AppendRunErrorLine(std::string &out, std::string_view line, const std::string &prefix, const char *root,

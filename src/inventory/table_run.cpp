@@ -8,6 +8,7 @@
 
 #include "inventory/error_lines.h"
 #include "inventory/table_field.h"
+#include "platform/posix/base/fd_io.h"
 
 volatile sig_atomic_t CaughtSignal = 0;
 
@@ -36,24 +37,6 @@ struct Inventory {
     std::size_t nextJob, nextLine;
     bool failed;
 };
-
-bool WriteAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        // A write that takes nothing would take nothing again: give up, as
-        // on an error, with one the message can name.
-        if (written == 0)
-            errno = EIO;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 void Complain(const std::string &text)
 {
@@ -99,7 +82,7 @@ void PassErrorLines(Inventory &inventory, Slot &slot, bool atEnd)
         slot.errorLine.clear();
     }
     if (!lines.empty())
-        WriteAll(STDERR_FILENO, lines);
+        WriteAll(STDERR_FILENO, lines.data(), lines.size());
 }
 
 void ReadPipe(Inventory &inventory, Slot &slot, bool isStdout)
@@ -151,7 +134,7 @@ void PrintReadyLines(Inventory &inventory)
         line += "\t" + OutcomeField(state.outcomes[0]) + "\t";
         AppendEscaped(line, state.network);
         line += "\t" + OutcomeField(state.outcomes[1]) + "\n";
-        if (!WriteAll(STDOUT_FILENO, line)) {
+        if (!WriteAll(STDOUT_FILENO, line.data(), line.size())) {
             int error = errno;
             // A reader that went away (head) needs no message.
             if (error != EPIPE)

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_compare.h"
 
 namespace {
@@ -20,17 +21,13 @@ const std::size_t MaxAtoms = 0x4000; // string atoms run from 0xC000 to 0xFFFF
 bool ReadWhole(int fd, std::string &content)
 {
     char chunk[65536];
-    for (;;) {
-        ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+    std::size_t got = 0;
+    do {
+        if (!ReadUpTo(fd, chunk, sizeof chunk, got))
             return false;
-        }
-        content.append(chunk, static_cast<std::size_t>(got));
-    }
+        content.append(chunk, got);
+    } while (got == sizeof chunk);
+    return true;
 }
 
 // "count name" with a decimal count; false for a line of any other shape,
@@ -92,11 +89,11 @@ bool AddReference(const std::string &table, std::string_view name, std::string &
 bool ReplaceTable(const std::string &tablePath, const std::string &content)
 {
     std::string temporary = tablePath + ".tmp." + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    OwnedFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid())
         return false;
-    bool written = WriteAll(fd, content.data(), content.size()) && fsync(fd) == 0;
-    written = close(fd) == 0 && written;
+    bool written = WriteAll(fd.fd, content.data(), content.size()) && fsync(fd.fd) == 0;
+    written = fd.Reset() == 0 && written; // a failed close can lose what was written
     if (!written || rename(temporary.c_str(), tablePath.c_str()) != 0) {
         unlink(temporary.c_str());
         return false;
@@ -117,17 +114,16 @@ ATOM AddAtomToTable(const std::string &tablePath, const char *name)
     // The table file itself is replaced on every update, so the lock lives
     // on a file of its own that stays put.
     std::string lockPath = tablePath + ".lock";
-    int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd < 0)
+    OwnedFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock.Valid())
         return 0;
     ATOM atom = 0;
-    if (flock(lockFd, LOCK_EX) == 0) {
+    if (flock(lock.fd, LOCK_EX) == 0) {
         std::string table;
         bool readable = true;
-        int tableFd = open(tablePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (tableFd >= 0) {
-            readable = ReadWhole(tableFd, table);
-            close(tableFd);
+        OwnedFd tableFd(open(tablePath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (tableFd.Valid()) {
+            readable = ReadWhole(tableFd.fd, table);
         } else {
             readable = errno == ENOENT;
         }
@@ -136,6 +132,6 @@ ATOM AddAtomToTable(const std::string &tablePath, const char *name)
         if (readable && AddReference(table, atomName, updated, index) && ReplaceTable(tablePath, updated))
             atom = static_cast<ATOM>(0xC000 + index);
     }
-    close(lockFd); // releases the lock
+    lock.Reset(); // releases the lock
     return atom;
 }

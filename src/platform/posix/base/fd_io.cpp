@@ -11,6 +11,10 @@ bool WriteAll(int fd, const void *bytes, std::size_t size)
         ssize_t put = write(fd, next, size);
         if (put < 0 && errno == EINTR)
             continue;
+        // A write that takes nothing would take nothing again: give up, as
+        // on an error, with one a message can name.
+        if (put == 0)
+            errno = EIO;
         if (put <= 0)
             return false;
         next += put;
@@ -53,6 +57,12 @@ bool ReadUpToAt(int fd, void *buffer, std::size_t capacity, std::uint64_t at, st
                   [fd, at](char *bytes, std::size_t wanted, std::size_t done) {
                       return pread(fd, bytes, wanted, static_cast<off_t>(at + done));
                   });
+}
+
+bool ReadExactlyAt(int fd, void *buffer, std::size_t size, std::uint64_t at)
+{
+    std::size_t got = 0;
+    return ReadUpToAt(fd, buffer, size, at, got) && got == size;
 }
 
 std::string DescriptorPath(int fd)

@@ -1,10 +1,9 @@
 #include "platform/posix/base/trace_line.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/posix/base/fd_io.h"
 
 int TraceFd = TraceNotStarted;
 
@@ -113,6 +112,5 @@ void TraceLine::Write()
 void TraceLine::WriteTo(int fd)
 {
     text += "}\n";
-    while (write(fd, text.data(), text.size()) < 0 && errno == EINTR) {
-    }
+    WriteAll(fd, text.data(), text.size());
 }

@@ -34,8 +34,10 @@ struct TraceLine {
     TraceLine &Number(const char *field, long long value);
     TraceLine &Null(const char *field);
     TraceLine &List(const char *field, const std::vector<std::string> &items);
-    // Ends the object and writes the line with one write(2), so lines of
-    // runs appending to one file never mix.
+    // Ends the object and writes the line with one write(2) where the
+    // system takes it whole, as it does for a file opened to append, so
+    // lines of runs appending to one file never mix; the rest of a short
+    // write follows it.
     void Write();
     // The same, to `fd`, whether tracing or not.
     void WriteTo(int fd);

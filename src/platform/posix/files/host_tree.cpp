@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_compare.h"
 
 std::string HostTree::HostPath(const std::string &path) const
@@ -48,10 +49,6 @@ bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) con
 // cannot stall the run.
 bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const
 {
-    int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool read = IsRegularFile(fd) && ReadUpTo(fd, buffer, capacity, size);
-    close(fd);
-    return read;
+    OwnedFd fd(open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return fd.Valid() && IsRegularFile(fd.fd) && ReadUpTo(fd.fd, buffer, capacity, size);
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/ewf_segments.h"
 #include "platform/posix/image/qcow_image.h"
 #include "platform/posix/image/vdi_image.h"
@@ -24,20 +26,18 @@ const std::size_t HeaderSize = 512;
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
                    std::vector<std::string> &notes, std::string &problem)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    OwnedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     unsigned char header[HeaderSize] = {}, footer[HeaderSize] = {};
-    ssize_t got = fd < 0 ? -1 : pread(fd, header, sizeof header, 0);
-    if (fd < 0 || got < 0) {
+    std::size_t got = 0;
+    if (!fd.Valid() || !ReadUpToAt(fd.fd, header, sizeof header, 0, got)) {
         problem = std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
         return false;
     }
-    off_t end = lseek(fd, 0, SEEK_END);
+    off_t end = lseek(fd.fd, 0, SEEK_END);
     bool footed = end >= static_cast<off_t>(HeaderSize) &&
-                  pread(fd, footer, sizeof footer, end - static_cast<off_t>(HeaderSize)) == sizeof footer;
-    std::string missing = got > 0 ? MissingEwfSegment(fd, path, header) : "";
-    close(fd);
+                  ReadExactlyAt(fd.fd, footer, sizeof footer, static_cast<std::uint64_t>(end) - HeaderSize);
+    std::string missing = got > 0 ? MissingEwfSegment(fd.fd, path, header) : "";
+    fd.Reset();
     if (got == 0) {
         problem = "empty file";
         return false;
@@ -51,7 +51,7 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         return OpenQcowImage(tsk, path, image, problem);
     if (got >= 8 && std::memcmp(header, "vhdxfile", 8) == 0)
         return OpenVhdiImage(tsk, path, true, image, notes, problem);
-    if (got == static_cast<ssize_t>(sizeof header) && ReadLe32(header + VdiSignatureAt) == VdiSignature)
+    if (got == sizeof header && ReadLe32(header + VdiSignatureAt) == VdiSignature)
         return OpenVdiImage(tsk, path, image, problem);
     if ((got >= 8 && std::memcmp(header, "conectix", 8) == 0) || (footed && std::memcmp(footer, "conectix", 8) == 0))
         return OpenVhdiImage(tsk, path, false, image, notes, problem);

@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::string LastSection(int fd)
     char type[17] = {};
     for (int count = 0; count < MaxSections && at + EwfSectionSize <= size; ++count) {
         unsigned char section[EwfSectionSize];
-        if (pread(fd, section, sizeof section, static_cast<off_t>(at)) != static_cast<ssize_t>(sizeof section))
+        if (!ReadExactlyAt(fd, section, sizeof section, at))
             return "";
         std::memcpy(type, section, 16);
         std::uint64_t next = ReadLe64(section + EwfNextAt);
@@ -69,11 +70,10 @@ std::string MissingEwfSegment(int fd, const std::string &path, const unsigned ch
     std::string last = LastSection(fd);
     for (int number = 2; number < MaxSegments && last == "next"; ++number) {
         std::string name = SegmentName(path, number);
-        int segment = open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-        if (segment < 0)
+        OwnedFd segment(open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+        if (!segment.Valid())
             return name;
-        last = LastSection(segment);
-        close(segment);
+        last = LastSection(segment.fd);
     }
     return "";
 }

@@ -1,13 +1,13 @@
 #include "platform/posix/image/qcow_chain.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/image/qcow_header.h"
 #include "platform/posix/image/qcow_inflate.h"
 
@@ -45,8 +45,7 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
 {
     unsigned char header[QcowVersion2HeaderSize];
     struct stat info;
-    if (fstat(link.fd, &info) != 0 ||
-        pread(link.fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
+    if (fstat(link.fd, &info) != 0 || !ReadExactlyAt(link.fd, header, sizeof header, 0)) {
         problem = "qcow2 image whose header cannot be read";
         return false;
     }
@@ -59,8 +58,7 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
         return false;
     }
     std::vector<unsigned char> bytes(l1Size * 8);
-    if (l1Size != 0 &&
-        pread(link.fd, bytes.data(), bytes.size(), static_cast<off_t>(l1Offset)) != static_cast<ssize_t>(bytes.size())) {
+    if (l1Size != 0 && !ReadExactlyAt(link.fd, bytes.data(), bytes.size(), l1Offset)) {
         problem = "qcow2 image whose L1 table cannot be read";
         return false;
     }
@@ -83,7 +81,7 @@ bool StateOf(QcowLink &link, std::uint64_t offset, Cluster &state, std::uint64_t
     if (found == link.l2.end()) {
         std::size_t size = static_cast<std::size_t>(perTable * 8);
         std::vector<unsigned char> bytes(size);
-        if (pread(link.fd, bytes.data(), size, static_cast<off_t>(link.l1[index])) != static_cast<ssize_t>(size))
+        if (!ReadExactlyAt(link.fd, bytes.data(), size, link.l1[index]))
             return false;
         std::vector<std::uint64_t> table(perTable);
         for (std::uint64_t i = 0; i < perTable; ++i)
@@ -118,7 +116,7 @@ ssize_t ReadCompressed(QcowLink &link, std::uint64_t entry, std::uint64_t within
         std::string problem;
         link.inflated.resize(clusterSize);
         link.inflatedEntry = 0;
-        if (pread(link.fd, bytes.data(), bytes.size(), static_cast<off_t>(host)) != static_cast<ssize_t>(bytes.size()) ||
+        if (!ReadExactlyAt(link.fd, bytes.data(), bytes.size(), host) ||
             !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, problem))
             return -1;
         link.inflatedEntry = entry;
@@ -141,16 +139,14 @@ ssize_t ReadPiece(QcowChain &chain, std::uint64_t offset, char *buffer, std::siz
         if (state == Cluster::Compressed)
             return ReadCompressed(link, entry, within, buffer, size);
         if (state == Cluster::Data)
-            return pread(link.fd, buffer, size, static_cast<off_t>((entry & OffsetMask) + within));
+            return ReadExactlyAt(link.fd, buffer, size, (entry & OffsetMask) + within) ? static_cast<ssize_t>(size) : -1;
     }
     // The base: none, or a raw file shorter than the disk, reads as zeros.
     std::memset(buffer, 0, size);
     if (chain.raw < 0 || offset >= chain.rawSize)
         return static_cast<ssize_t>(size);
     std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, chain.rawSize - offset));
-    return pread(chain.raw, buffer, wanted, static_cast<off_t>(offset)) == static_cast<ssize_t>(wanted)
-               ? static_cast<ssize_t>(size)
-               : -1;
+    return ReadExactlyAt(chain.raw, buffer, wanted, offset) ? static_cast<ssize_t>(size) : -1;
 }
 
 } // namespace

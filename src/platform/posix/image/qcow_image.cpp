@@ -1,7 +1,6 @@
 #include "platform/posix/image/qcow_image.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <vector>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/qcow_header.h"
@@ -30,14 +31,13 @@ bool QcowCutShort(int fd, const unsigned char *header, std::uint64_t fileSize)
     const std::uint64_t clusterSize = 1ULL << clusterBits;
     const std::uint64_t offsetMask = 0x00fffffffffffe00ULL;
     std::vector<unsigned char> l1(l1Size * 8), l2(clusterSize);
-    if (l1Size != 0 && pread(fd, l1.data(), l1.size(), static_cast<off_t>(l1Offset)) != static_cast<ssize_t>(l1.size()))
+    if (l1Size != 0 && !ReadExactlyAt(fd, l1.data(), l1.size(), l1Offset))
         return true;
     for (std::uint64_t i = 0; i < l1Size; ++i) {
         std::uint64_t table = ReadBe64(&l1[i * 8]) & offsetMask;
         if (table == 0)
             continue;
-        if (table > fileSize - clusterSize ||
-            pread(fd, l2.data(), l2.size(), static_cast<off_t>(table)) != static_cast<ssize_t>(l2.size()))
+        if (table > fileSize - clusterSize || !ReadExactlyAt(fd, l2.data(), l2.size(), table))
             return true;
         for (std::uint64_t j = 0; j < clusterSize; j += 8) {
             std::uint64_t entry = ReadBe64(&l2[j]);
@@ -62,21 +62,21 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
     if (size == 0 || size > QcowMaxBackingNameSize || at > fileSize || size > fileSize - at)
         return false;
     char text[QcowMaxBackingNameSize + 1] = {};
-    if (pread(fd, text, size, static_cast<off_t>(at)) != static_cast<ssize_t>(size) || std::memchr(text, 0, size))
+    if (!ReadExactlyAt(fd, text, size, at) || std::memchr(text, 0, size))
         return false;
     name.assign(text, size);
     std::uint64_t next = ReadBe32(header + QcowVersionAt) >= 3 ? ReadBe32(header + QcowHeaderLengthAt)
                                                                : QcowVersion2HeaderSize;
     for (int count = 0; count < 64 && next + QcowExtensionHeaderSize <= fileSize; ++count) {
         unsigned char extension[QcowExtensionHeaderSize];
-        if (pread(fd, extension, sizeof extension, static_cast<off_t>(next)) != static_cast<ssize_t>(sizeof extension))
+        if (!ReadExactlyAt(fd, extension, sizeof extension, next))
             return false;
         std::uint32_t type = ReadBe32(extension), length = ReadBe32(extension + 4);
         if (type == QcowExtensionEnd)
             break;
         if (type == QcowExtensionBackingFormat && length > 0 && length < 64) {
             char formatName[64] = {};
-            if (pread(fd, formatName, length, static_cast<off_t>(next + sizeof extension)) != length)
+            if (!ReadExactlyAt(fd, formatName, length, next + sizeof extension))
                 return false;
             format.assign(formatName, strnlen(formatName, length));
         }
@@ -96,20 +96,21 @@ struct QcowLinks {
 libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
                          QcowLinks &links, std::string &problem)
 {
-    int fd = OpenChainFile(path, problem);
-    if (fd < 0)
+    OwnedFd fd(OpenChainFile(path, problem));
+    if (!fd.Valid())
         return nullptr;
     unsigned char header[QcowHeaderLengthAt + 4] = {};
+    std::size_t got = 0;
     struct stat info;
     std::string name, format;
     // The root's own faults are told as before; a parent's name the file.
     const std::string named = chain.seen.empty() ? "" : path + ": ";
     bool fine = false;
     libqcow_file_t *file = nullptr;
-    if (fstat(fd, &info) != 0 || pread(fd, header, sizeof header, 0) < QcowVersion2HeaderSize ||
+    if (fstat(fd.fd, &info) != 0 || !ReadUpToAt(fd.fd, header, sizeof header, 0, got) || got < QcowVersion2HeaderSize ||
         std::memcmp(header, QcowMagic, sizeof QcowMagic) != 0)
         problem = named + "not a qcow2 image";
-    else if (!AddChainLink(chain, fd, path, problem))
+    else if (!AddChainLink(chain, fd.fd, path, problem))
         ;
     else if (ReadBe32(header + QcowCryptMethodAt) != 0)
         problem = named + "encrypted qcow2 image, which is not read";
@@ -117,9 +118,9 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
              (ReadBe64(header + QcowIncompatibleFeaturesAt) & ~QcowKnownIncompatibleFeatures) != 0)
         problem = named + "qcow2 image with a feature this program does not read (an external data file, "
                           "subclusters or zstd compression)";
-    else if (QcowCutShort(fd, header, static_cast<std::uint64_t>(info.st_size)))
+    else if (QcowCutShort(fd.fd, header, static_cast<std::uint64_t>(info.st_size)))
         problem = named + "qcow2 image cut short or damaged (its tables point past the end of the file)";
-    else if (!ReadBacking(fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
+    else if (!ReadBacking(fd.fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
         problem = named + "qcow2 image whose backing file name is damaged";
     else if (!format.empty() && format != "qcow2" && format != "raw")
         problem = named + "its backing file " + name + " is a " + format + " image, which is not read under qcow2";
@@ -128,10 +129,8 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         problem = named + "damaged qcow2 image"; // before its backing file: the first fault is named
     else
         fine = true;
-    if (!fine) {
-        close(fd);
+    if (!fine)
         return nullptr;
-    }
     libqcow_file_t *parent = nullptr;
     if (!name.empty()) {
         std::string found;
@@ -143,17 +142,14 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
             located = (links.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, links.raw, found, problem);
         else if (located)
             located = (parent = OpenLink(qcow, found, chain, links, problem)) != nullptr;
-        if (!located) {
-            close(fd);
+        if (!located)
             return nullptr;
-        }
     }
     if (parent != nullptr && links.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1) {
         problem = named + "damaged qcow2 image";
-        close(fd);
         return nullptr;
     }
-    links.fds.push_back(fd);
+    links.fds.push_back(fd.Release());
     return file;
 }
 

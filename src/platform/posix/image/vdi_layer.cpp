@@ -6,13 +6,14 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/image/vdi_image.h"
 
 bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string &problem)
 {
     unsigned char header[VdiHeaderEnd];
     struct stat info;
-    if (fstat(fd, &info) != 0 || pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+    if (fstat(fd, &info) != 0 || !ReadExactlyAt(fd, header, sizeof header, 0) ||
         ReadLe32(header + VdiSignatureAt) != VdiSignature) {
         problem = "not a VDI image (its header is cut short)";
         return false;
@@ -47,7 +48,7 @@ bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string 
     }
     layer.blocks.resize(count);
     std::vector<unsigned char> map(count * 4);
-    if (pread(fd, map.data(), map.size(), static_cast<off_t>(mapAt)) != static_cast<ssize_t>(map.size())) {
+    if (!ReadExactlyAt(fd, map.data(), map.size(), mapAt)) {
         problem = "damaged VDI image (its block map cannot be read)";
         return false;
     }
@@ -90,7 +91,7 @@ ssize_t ReadVdi(const VdiLayer *layer, std::uint64_t offset, char *buffer, std::
         } else {
             std::uint64_t from = layer->dataAt + entry * (static_cast<std::uint64_t>(layer->blockSize) +
                                                           layer->blockExtra) + layer->blockExtra + within;
-            if (pread(layer->fd, buffer + done, piece, static_cast<off_t>(from)) != static_cast<ssize_t>(piece))
+            if (!ReadExactlyAt(layer->fd, buffer + done, piece, from))
                 return -1;
         }
         done += piece;

@@ -1,20 +1,15 @@
 // A VHD's footer, dynamic header and parent locators, all checked against
 // the file's size before use.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_encoding.h"
 #include "platform/posix/image/vhd_links.h"
 
 namespace {
-
-bool ReadAt(int fd, std::uint64_t at, unsigned char *buffer, std::size_t size)
-{
-    return pread(fd, buffer, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
-}
 
 // The blocks whose bitmap has a byte that is neither all set nor all clear.
 bool ReadPartialBitmaps(int fd, std::uint64_t fileSize, VhdLink &link)
@@ -25,7 +20,7 @@ bool ReadPartialBitmaps(int fd, std::uint64_t fileSize, VhdLink &link)
         if (sector == VhdUnusedBlock)
             continue;
         std::uint64_t at = static_cast<std::uint64_t>(sector) * 512;
-        if (at > fileSize || link.bitmapBytes + link.blockSize > fileSize - at || !ReadAt(fd, at, bitmap.data(), bitmap.size()))
+        if (at > fileSize || link.bitmapBytes + link.blockSize > fileSize - at || !ReadExactlyAt(fd, bitmap.data(), bitmap.size(), at))
             return false;
         for (std::uint64_t i = 0; i < link.blockSize / 512 / 8; ++i)
             if (bitmap[i] != 0 && bitmap[i] != 0xFF) {
@@ -61,12 +56,12 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
 {
     struct stat info;
     unsigned char footer[VhdFooterSize], first[VhdFooterSize + 8];
-    if (fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(VhdFooterSize) || !ReadAt(fd, 0, first, sizeof first)) {
+    if (fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(VhdFooterSize) || !ReadExactlyAt(fd, first, sizeof first, 0)) {
         problem = "not a VHD image (cut short)";
         return false;
     }
     const std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
-    if (!ReadAt(fd, fileSize - VhdFooterSize, footer, sizeof footer) || std::memcmp(footer, VhdFooterCookie, 8) != 0) {
+    if (!ReadExactlyAt(fd, footer, sizeof footer, fileSize - VhdFooterSize) || std::memcmp(footer, VhdFooterCookie, 8) != 0) {
         bool dynamic = std::memcmp(first, VhdFooterCookie, 8) == 0 && std::memcmp(first + 512, VhdDynamicCookie, 8) == 0;
         problem = dynamic ? "dynamic VHD without its footer at the end of the file (cut short or damaged)"
                           : "not a VHD image (no footer)";
@@ -83,7 +78,7 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
         return true;
     unsigned char header[VhdDynamicHeaderSize];
     std::uint64_t headerAt = ReadBe64(footer + VhdDataOffsetAt);
-    if (headerAt > fileSize || VhdDynamicHeaderSize > fileSize - headerAt || !ReadAt(fd, headerAt, header, sizeof header) ||
+    if (headerAt > fileSize || VhdDynamicHeaderSize > fileSize - headerAt || !ReadExactlyAt(fd, header, sizeof header, headerAt) ||
         std::memcmp(header, VhdDynamicCookie, 8) != 0) {
         problem = "damaged VHD image (its dynamic disk header is missing)";
         return false;
@@ -106,7 +101,7 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
             length > VhdMaxLocatorLength || at > fileSize || length > fileSize - at)
             continue;
         unsigned char data[VhdMaxLocatorLength];
-        if (!ReadAt(fd, at, data, length))
+        if (!ReadExactlyAt(fd, data, length, at))
             continue;
         (code == VhdPlatformRelative ? link.parent.relative : link.parent.absolute) = Utf16LeNameAsUtf8(data, length);
     }
@@ -119,7 +114,7 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
         return false;
     }
     std::vector<unsigned char> table(entries * 4);
-    if (entries != 0 && !ReadAt(fd, tableAt, table.data(), table.size())) {
+    if (entries != 0 && !ReadExactlyAt(fd, table.data(), table.size(), tableAt)) {
         problem = "damaged VHD image (its block table cannot be read)";
         return false;
     }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <vector>
 
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/vhd_links.h"
 #include "platform/posix/image/vhdx_layout.h"
@@ -67,12 +68,11 @@ bool ReadGuardedSector(const VhdiLayer *layer, std::uint64_t at, char *buffer)
     unsigned char bits = 0;
     if (partial != link.partialBitmaps.end())
         bits = partial->second[sector / 8];
-    else if (pread(link.fd, &bits, 1, static_cast<off_t>(blockAt + sector / 8)) != 1)
+    else if (!ReadExactlyAt(link.fd, &bits, 1, blockAt + sector / 8))
         return false;
     if ((bits & 0x80 >> sector % 8) == 0)
         return ReadParent(layer, at, buffer);
-    return pread(link.fd, buffer, Sector, static_cast<off_t>(blockAt + link.bitmapBytes + sector * Sector)) ==
-           static_cast<ssize_t>(Sector);
+    return ReadExactlyAt(link.fd, buffer, Sector, blockAt + link.bitmapBytes + sector * Sector);
 }
 
 // A differencing VHDX, block by block: a fully present block from this
@@ -89,7 +89,7 @@ ssize_t ReadVhdxDifferencing(const VhdiLayer *layer, std::uint64_t offset, char 
         std::uint64_t state = entry & VhdxStateMask;
         ssize_t got = static_cast<ssize_t>(piece);
         if (state == VhdxBlockFullyPresent)
-            got = pread(link.fd, buffer + done, piece, static_cast<off_t>((entry & VhdxOffsetMask) + within));
+            got = ReadExactlyAt(link.fd, buffer + done, piece, (entry & VhdxOffsetMask) + within) ? got : -1;
         else if (state == VhdxBlockZero)
             std::fill(buffer + done, buffer + done + piece, '\0');
         else if (state == VhdxBlockPartiallyPresent)

@@ -1,7 +1,6 @@
 // A VHDX's identity and parent locator. The headers' and tables' checksums
 // are left to libvhdi, which opens every file of the chain after this.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,16 +9,12 @@
 #include <vector>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/text_encoding.h"
 #include "platform/posix/image/vhd_links.h"
 #include "platform/posix/image/vhdx_layout.h"
 
 namespace {
-
-bool ReadAt(int fd, std::uint64_t at, unsigned char *buffer, std::size_t size)
-{
-    return pread(fd, buffer, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
-}
 
 std::string GuidText(const unsigned char *g)
 {
@@ -40,7 +35,7 @@ std::string Lower(std::string text)
 bool FindRegion(int fd, const unsigned char *region, std::uint64_t &at, std::uint64_t &length)
 {
     unsigned char table[VhdxRegionTableSize];
-    if (!ReadAt(fd, VhdxRegionTableAt, table, sizeof table) || std::memcmp(table, VhdxRegionSignature, 4) != 0)
+    if (!ReadExactlyAt(fd, table, sizeof table, VhdxRegionTableAt) || std::memcmp(table, VhdxRegionSignature, 4) != 0)
         return false;
     std::uint32_t regions = std::min<std::uint32_t>(ReadLe32(table + VhdxRegionCountAt), VhdxMaxRegions);
     for (std::uint32_t i = 0; i < regions; ++i) {
@@ -61,7 +56,7 @@ bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item,
         return false;
     unsigned char metadata[VhdxMetadataEntriesAt + VhdxMaxMetadataEntries * VhdxMetadataEntrySize];
     if (metadataAt == 0 || metadataAt > fileSize || sizeof metadata > fileSize - metadataAt ||
-        !ReadAt(fd, metadataAt, metadata, sizeof metadata) || std::memcmp(metadata, VhdxMetadataSignature, 8) != 0)
+        !ReadExactlyAt(fd, metadata, sizeof metadata, metadataAt) || std::memcmp(metadata, VhdxMetadataSignature, 8) != 0)
         return false;
     std::uint32_t entries = std::min<std::uint32_t>(ReadLe16(metadata + VhdxMetadataCountAt), VhdxMaxMetadataEntries);
     for (std::uint32_t i = 0; i < entries; ++i) {
@@ -72,7 +67,7 @@ bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item,
         if (length == 0 || length > VhdxMaxLocatorSize || at > fileSize || length > fileSize - at)
             return false;
         value.resize(length);
-        return ReadAt(fd, at, value.data(), value.size());
+        return ReadExactlyAt(fd, value.data(), value.size(), at);
     }
     return false;
 }
@@ -106,7 +101,7 @@ bool ReadVhdxTable(int fd, std::uint64_t fileSize, const std::vector<unsigned ch
         return false;
     }
     std::vector<unsigned char> table(entries * 8);
-    if (!ReadAt(fd, tableAt, table.data(), table.size())) {
+    if (!ReadExactlyAt(fd, table.data(), table.size(), tableAt)) {
         problem = "damaged VHDX image (its block table cannot be read)";
         return false;
     }
@@ -131,7 +126,7 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &p
     std::uint64_t best = 0;
     for (unsigned at : VhdxHeaderAt) {
         unsigned char header[VhdxHeaderSize];
-        if (!ReadAt(fd, at, header, sizeof header) || std::memcmp(header, VhdxHeaderSignature, 4) != 0)
+        if (!ReadExactlyAt(fd, header, sizeof header, at) || std::memcmp(header, VhdxHeaderSignature, 4) != 0)
             continue;
         if (link.identity.empty() || ReadLe64(header + VhdxSequenceAt) > best) {
             best = ReadLe64(header + VhdxSequenceAt);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/vmdk_sparse.h"
 #include "platform/posix/image/vmdk_sparse_header.h"
@@ -35,11 +37,10 @@ bool ExtentFile(const VmdkFunctions *vmdk, libvmdk_extent_descriptor_t *descript
                 int count, std::string &file)
 {
     unsigned char magic[sizeof VmdkSparseMagic] = {};
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    bool monolithic = fd >= 0 && pread(fd, magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic) &&
+    OwnedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    bool monolithic = fd.Valid() && ReadExactlyAt(fd.fd, magic, sizeof magic, 0) &&
                       std::memcmp(magic, VmdkSparseMagic, sizeof magic) == 0;
-    if (fd >= 0)
-        close(fd);
+    fd.Reset();
     if (monolithic && count == 1) {
         file = path;
         return true;
@@ -97,19 +98,18 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         }
         if (type != LIBVMDK_EXTENT_TYPE_SPARSE)
             return ReadThroughLibrary(link);
-        int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        OwnedFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.Valid()) {
             problem = file + ": VMDK extent file cannot be opened";
             return false;
         }
         VmdkExtent extent = {start, size, {}};
-        VmdkExtentKind kind = ReadVmdkSparseExtent(fd, file, extent.sparse, problem);
-        if (kind != VmdkExtentKind::Sparse)
-            close(fd);
+        VmdkExtentKind kind = ReadVmdkSparseExtent(fd.fd, file, extent.sparse, problem);
         if (kind == VmdkExtentKind::Other)
             return ReadThroughLibrary(link);
         if (kind == VmdkExtentKind::Damaged)
             return false;
+        fd.Release(); // the extent reads through it from now on
         link.extents.push_back(std::move(extent));
         if (link.extents.back().sparse.capacity < size) {
             problem = file + ": VMDK sparse extent holding less than its descriptor says";
@@ -147,9 +147,7 @@ ssize_t ReadPiece(const VmdkFunctions *vmdk, std::vector<VmdkLink> &links, std::
                 return static_cast<ssize_t>(size);
             }
             if (state == VmdkGrain::Data)
-                return pread(extent.sparse.fd, buffer, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size)
-                           ? static_cast<ssize_t>(size)
-                           : -1;
+                return ReadExactlyAt(extent.sparse.fd, buffer, size, at) ? static_cast<ssize_t>(size) : -1;
             break;
         }
     }

@@ -1,7 +1,6 @@
 #include "platform/posix/image/vmdk_image.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +9,8 @@
 #include <vector>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
@@ -40,7 +41,7 @@ std::string Hex(std::uint32_t value)
 std::string ReadDescriptor(int fd)
 {
     unsigned char header[VmdkSector];
-    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
+    if (!ReadExactlyAt(fd, header, sizeof header, 0))
         return "";
     std::uint64_t at = 0, size = MaxDescriptorSize;
     if (std::memcmp(header, VmdkSparseMagic, 4) == 0) {
@@ -52,8 +53,8 @@ std::string ReadDescriptor(int fd)
         size *= VmdkSector;
     }
     std::string text(size, '\0');
-    ssize_t got = pread(fd, &text[0], text.size(), static_cast<off_t>(at));
-    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    std::size_t got = 0;
+    text.resize(ReadUpToAt(fd, &text[0], text.size(), at, got) ? got : 0);
     return text.substr(0, text.find('\0'));
 }
 
@@ -97,8 +98,8 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
                            ChainFiles &chain, std::string &problem, std::vector<VmdkOpenedLink> &opened)
 {
     const std::string named = LinkPrefix(root, path);
-    int fd = OpenChainFile(path, problem);
-    if (fd < 0)
+    OwnedFd fd(OpenChainFile(path, problem));
+    if (!fd.Valid())
         return nullptr;
     libvmdk_handle_t *handle = nullptr;
     std::uint32_t cid = 0, parentCid = NoParentCid;
@@ -111,13 +112,13 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     else if (expected != nullptr && cid != expected->parentCid)
         problem = LinkPrefix(root, expected->child) + "its parent " + path + " is another disk (VMDK CID " + Hex(cid) +
                   ", the child expects parentCID " + Hex(expected->parentCid) + ")";
-    else if (!ExtentsPresent(fd, path, problem))
+    else if (!ExtentsPresent(fd.fd, path, problem))
         problem = named + problem;
     else if (Vmdk->handle_open_extent_data_files(handle, nullptr) != 1)
         problem = named + "damaged VMDK image (libvmdk does not open its extent files)";
     else
-        fine = AddChainLink(chain, fd, path, problem);
-    close(fd);
+        fine = AddChainLink(chain, fd.fd, path, problem);
+    fd.Reset();
     if (!fine)
         return nullptr;
     std::size_t hintSize = 0;

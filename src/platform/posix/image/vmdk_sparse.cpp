@@ -1,12 +1,12 @@
 #include "platform/posix/image/vmdk_sparse.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/image/vmdk_grain_table.h"
 #include "platform/posix/image/vmdk_sparse_header.h"
 
@@ -24,8 +24,7 @@ bool ReadEntries(const VmdkSparseExtent &extent, std::uint64_t sector, std::uint
         sector * VmdkSectorSize > extent.fileSize - count * VmdkGrainEntrySize)
         return false;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(count * VmdkGrainEntrySize));
-    if (!bytes.empty() && pread(extent.fd, bytes.data(), bytes.size(), static_cast<off_t>(sector * VmdkSectorSize)) !=
-                              static_cast<ssize_t>(bytes.size()))
+    if (!bytes.empty() && !ReadExactlyAt(extent.fd, bytes.data(), bytes.size(), sector * VmdkSectorSize))
         return false;
     entries.resize(static_cast<std::size_t>(count));
     for (std::uint64_t i = 0; i < count; ++i)
@@ -39,7 +38,7 @@ VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseE
 {
     unsigned char header[VmdkSparseHeaderSize];
     struct stat info;
-    if (fstat(fd, &info) != 0 || pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+    if (fstat(fd, &info) != 0 || !ReadExactlyAt(fd, header, sizeof header, 0) ||
         std::memcmp(header, VmdkSparseMagic, sizeof VmdkSparseMagic) != 0)
         return VmdkExtentKind::Other;
     const std::uint32_t version = ReadLe32(header + VmdkVersionAt), flags = ReadLe32(header + VmdkFlagsAt);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/sources/creg_layout.h"
 #include "platform/posix/sources/creg_key_names.h"
@@ -35,7 +36,7 @@ struct FoundKey {
 };
 
 struct CregFileSource : RegistrySource {
-    int fd = -1;
+    OwnedFd fd; // closed after the library lets go of the file
     libcreg_file_t *file = nullptr;
     std::uint32_t treeBase = 0; // file offset of tree offset 0
     std::uint32_t treeSize = 0; // tree offsets below this are readable
@@ -49,8 +50,6 @@ struct CregFileSource : RegistrySource {
                 Creg->key_free(&known.second.key, nullptr);
         if (file != nullptr)
             Creg->file_free(&file, nullptr);
-        if (fd >= 0)
-            close(fd);
     }
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_WINDOWS; }
@@ -59,8 +58,7 @@ struct CregFileSource : RegistrySource {
     {
         if (offset > treeSize || treeSize - offset < HierarchyEntrySize)
             return false;
-        return pread(fd, entry, sizeof entry, static_cast<off_t>(treeBase) + offset) ==
-               static_cast<ssize_t>(sizeof entry);
+        return ReadExactlyAt(fd.fd, entry, sizeof entry, static_cast<std::uint64_t>(treeBase) + offset);
     }
 
     // The tree offsets of a key's subkeys in libcreg's order, or false for
@@ -204,10 +202,11 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return "not a regular file";
     unsigned char head[CregFileHeaderSize + CregRgknHeaderSize];
-    ssize_t got = info.st_size == 0 ? 0 : pread(fd, head, sizeof head, 0);
+    std::size_t got = 0;
+    if (info.st_size != 0 && !ReadUpToAt(fd, head, sizeof head, 0, got))
+        got = 0;
     CregTree tree = {0, 0};
-    const char *problem = CheckCregHeaders(head, got < 0 ? 0 : static_cast<std::size_t>(got),
-                                           static_cast<std::uint64_t>(info.st_size), tree);
+    const char *problem = CheckCregHeaders(head, got, static_cast<std::uint64_t>(info.st_size), tree);
     treeBase = tree.base;
     treeSize = tree.size;
     return problem;
@@ -225,7 +224,7 @@ RegistrySource *OpenCregFileSource(const FileBytes &bytes, std::string &problem)
     if (fd < 0)
         return nullptr;
     CregFileSource *source = new CregFileSource;
-    source->fd = fd;
+    source->fd.Reset(fd);
     const char *headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);
     libcreg_key_t *root = nullptr;
     // libcreg opens by name; the descriptor's own name reaches the same bytes,

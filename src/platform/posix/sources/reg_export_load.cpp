@@ -3,11 +3,12 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_encoding.h"
 #include "platform/posix/sources/reg_export_text.h"
 
@@ -113,32 +114,28 @@ void LoadRegExport(std::string bytes, RegExport &exported)
 void LoadRegExportFile(const char *path, RegExport &exported)
 {
     Clear(exported);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    OwnedFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid())
         return;
     struct stat info;
     unsigned char bom[2];
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || pread(fd, bom, 2, 0) != 2) {
-        close(fd);
+    if (fstat(fd.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || !ReadExactlyAt(fd.fd, bom, 2, 0))
         return;
-    }
-    if (RefusedForSize(static_cast<std::uint64_t>(info.st_size), path)) {
-        close(fd);
+    if (RefusedForSize(static_cast<std::uint64_t>(info.st_size), path))
         return;
-    }
     auto size = static_cast<std::size_t>(info.st_size);
     if (bom[0] == 0xFF && bom[1] == 0xFE) {
         // Converted a piece at a time, so that the UTF-16 text is never held whole.
         exported.owned.reserve(size / 2);
         unsigned char chunk[1 << 16];
         std::size_t carried = 0;
-        off_t offset = 2;
+        std::uint64_t offset = 2;
         for (;;) {
-            ssize_t got = pread(fd, chunk + carried, sizeof chunk - carried, offset);
-            if (got <= 0)
+            std::size_t got = 0;
+            if (!ReadUpToAt(fd.fd, chunk + carried, sizeof chunk - carried, offset, got) || got == 0)
                 break;
             offset += got;
-            std::size_t have = carried + static_cast<std::size_t>(got);
+            std::size_t have = carried + got;
             std::size_t whole = have & ~static_cast<std::size_t>(1);
             // A high surrogate at the end waits for its partner.
             if (whole >= 2 && chunk[whole - 1] >= 0xD8 && chunk[whole - 1] <= 0xDB)
@@ -148,22 +145,19 @@ void LoadRegExportFile(const char *path, RegExport &exported)
             std::memmove(chunk, chunk + whole, carried);
         }
         AppendUtf16LeAsUtf8(chunk, carried, exported.owned);
-        close(fd);
+        fd.Reset();
         exported.text = exported.owned;
         IndexText(exported, true, path, -1);
         return;
     }
     // Mapped for the lookups, which read a few pages of it; the pass reads
     // the file through a buffer and leaves the mapping untouched.
-    void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapping == MAP_FAILED) {
-        close(fd);
+    void *mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.fd, 0);
+    if (mapping == MAP_FAILED)
         return;
-    }
     exported.mapping = mapping;
     exported.mappingSize = size;
     exported.text = std::string_view(static_cast<const char *>(mapping), size);
-    IndexText(exported, false, path, fd);
-    close(fd);
+    IndexText(exported, false, path, fd.fd);
 }
 

@@ -1,10 +1,10 @@
 // The pass over a .reg text: the lists reserved, then the text indexed from
 // memory or, for a mapped file, read through a small buffer.
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstring>
 
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/sources/reg_export_pass.h"
 
 namespace {
@@ -60,10 +60,11 @@ void IndexRegSections(RegExport &exported, int fd, std::uint64_t fileOffset)
             std::size_t want = buffer.size() - have;
             if (want > size - base - have)
                 want = size - base - have;
-            ssize_t got = want == 0 ? 0 : pread(fd, buffer.data() + have, want, static_cast<off_t>(fileOffset + base + have));
-            if (got > 0)
-                have += static_cast<std::size_t>(got);
-            bool last = got <= 0 || base + have >= size;
+            std::size_t got = 0;
+            if (want == 0 || !ReadUpToAt(fd, buffer.data() + have, want, fileOffset + base + have, got))
+                got = 0;
+            have += got;
+            bool last = got == 0 || base + have >= size;
             const char *lineEnd = last ? nullptr : static_cast<const char *>(memrchr(buffer.data(), '\n', have));
             if (lineEnd == buffer.data()) {
                 buffer.resize(buffer.size() * 2); // a line longer than the buffer

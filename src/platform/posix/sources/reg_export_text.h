@@ -17,11 +17,6 @@ inline std::string_view TrimRegLine(std::string_view line)
     return TrimLeading(TrimTrailing(line, IsRegBlank), IsRegBlank);
 }
 
-inline std::string_view PathOfSection(const RegExport &exported, const RegExport::Section &section)
-{
-    return exported.text.substr(section.pathBegin, section.pathLength);
-}
-
 // Indexes every section header of `exported.text`, the header line excluded:
 // read from `fd` (the text starting at `fileOffset`) where one is given, as
 // for a mapped file, else from the text in memory.

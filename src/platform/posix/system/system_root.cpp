@@ -10,11 +10,3 @@ std::string SystemRootPath()
         path.pop_back();
     return path;
 }
-
-std::string SystemRootFile(const char *file)
-{
-    std::string path = SystemRootPath();
-    if (path.back() != '/')
-        path += '/';
-    return path + file;
-}

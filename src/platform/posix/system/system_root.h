@@ -6,6 +6,3 @@
 // set and not empty, else /var/lib/dorovivi; without a trailing slash unless
 // it is "/".
 std::string SystemRootPath();
-
-// The path of `file` in the system root.
-std::string SystemRootFile(const char *file);
