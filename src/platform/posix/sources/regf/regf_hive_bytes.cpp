@@ -16,8 +16,7 @@ FdHiveBytes::FdHiveBytes(int descriptor) : fd(descriptor)
 
 bool FdHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t length) const
 {
-    std::size_t got = 0;
-    return ReadUpToAt(fd, buffer, length, fileOffset, got) && got == length;
+    return ReadExactlyAt(fd, buffer, length, fileOffset);
 }
 
 namespace {
