@@ -1,0 +1,94 @@
+// The shipped binary over a disk image holding Windows 98 and NT: what
+// chooses the installation.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "disk_image_writer.h"
+#include "image_run.h"
+#include "process_run.h"
+#include "scenarios.h"
+#include "windows_drives.h"
+
+namespace {
+
+// Windows 98 on partition 1 (FAT32, active) and NT on partition 2 (NTFS, a
+// logical partition): what chooses between them, and what happens when
+// nothing does.
+TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
+{
+    using namespace scenario;
+    struct Case {
+        const char *what;
+        const char *bootIni;  // on partition 1; nullptr: none
+        const char *msdosSys; // on partition 1; nullptr: none
+        const char *windir;   // DOROVIVI_WINDIR; nullptr: unset
+        const char *command;
+        int exitCode;
+        const char *output;
+        const char *message; // what the one stderr line holds; nullptr: no line
+        bool foreign = false;  // a third partition holds another file system
+        bool readOnly = false; // the image is 0444
+    };
+    const char *toNt = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
+    const char *to98 = "[boot loader]\r\ndefault=C:\\\r\n[operating systems]\r\nC:\\=\"Windows 98\"\r\n";
+    const char *winDir = "[Paths]\r\nWinDir=C:\\WINDOWS\r\n";
+    const char *listing = "partition(1)\\WINDOWS, partition(2)\\WINNT";
+    const Case cases[] = {
+        {"boot.ini names NT", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr},
+        {"boot.ini boots C:\\, MSDOS.SYS names WINDOWS", to98, winDir, nullptr, "H", 0, "HomeNet", nullptr},
+        {"MSDOS.SYS alone", nullptr, winDir, nullptr, "H", 0, "HomeNet", nullptr},
+        {"a second disk's entry is not followed",
+         "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(2)\\WINNT\r\n",
+         nullptr, nullptr, "H", 2, "XXXXXX", listing},
+        {"DOROVIVI_WINDIR over boot.ini", toNt, winDir, "partition(1)\\windows", "H", 0, "HomeNet", nullptr},
+        {"DOROVIVI_WINDIR names NT", nullptr, nullptr, "partition(2)\\WINNT", "H", 0, NtAnswer, nullptr},
+        {"DOROVIVI_WINDIR names nothing", toNt, winDir, "partition(3)\\WINNT", "H", 2, "XXXXXX", "partition(3)\\WINNT"},
+        {"no boot file: refused, H", nullptr, nullptr, nullptr, "H", 2, "XXXXXX", listing},
+        {"no boot file: refused, @", nullptr, nullptr, nullptr, "@", 100, "", listing},
+        {"another file system beside them", toNt, winDir, nullptr, "H", 0, NtAnswer, "partition(3)", true},
+        {"a read-only image", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dir = MakeTempDir("dorovivi-multiboot");
+        std::string win98 = dir + "/win98", nt = WriteNtTree(dir + "/nt");
+        mkdir(win98.c_str(), 0755);
+        Write98Drive(win98, "REGEDIT4\r\n" + VersionKeys(Family::Windows98) +
+                                Card98(CardOne, "Net\\0000", Adapter, "HomeNet"));
+        RemoveTree(win98 + "/WINDOWS.OLD"); // one installation a partition
+        unlink((win98 + "/MSDOS.SYS").c_str());
+        if (c.bootIni != nullptr)
+            WriteFile(win98 + "/BOOT.INI", c.bootIni);
+        if (c.msdosSys != nullptr)
+            WriteFile(win98 + "/MSDOS.SYS", c.msdosSys);
+        std::vector<ImagePartition> partitions = {FsPartition(FileSystem::Fat32, win98, true),
+                                                  FsPartition(FileSystem::Ntfs, nt)};
+        if (c.foreign)
+            partitions.push_back(OtherPartition(0x83, Noise(1 << 20, 11)));
+        std::string error;
+        std::string image = WriteDiskImage(partitions, Layout::MbrLogical, Container::Raw, dir, "disk", &error);
+        ASSERT_NE(image, "") << error;
+        if (c.readOnly)
+            chmod(image.c_str(), 0444);
+        std::vector<std::string> env;
+        if (c.windir != nullptr)
+            env.push_back(std::string("DOROVIVI_WINDIR=") + c.windir);
+        ImageRun run = RunOverImage(image, dir, {c.command}, env);
+        EXPECT_EQ(run.result.exitCode, c.exitCode);
+        EXPECT_EQ(run.result.output, c.output);
+        if (c.message == nullptr) {
+            EXPECT_EQ(run.errors, "");
+        } else {
+            EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+            EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+        }
+        RemoveTree(dir);
+    }
+}
+
+} // namespace

@@ -1,0 +1,52 @@
+// The shipped binary over virtual disks others made.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "image_run.h"
+
+namespace {
+
+// Virtual disks others made (needs ../shared/real/images), none holding
+// Windows: the empty answer, after a line for each fault read past. "%"
+// stands for the folder they lie in.
+TEST(RealImages, EachChainFaultNamed)
+{
+    struct stat st;
+    if (stat(DOROVIVI_REAL "/images", &st) != 0) {
+        const char *ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL "/images is missing";
+        GTEST_SKIP() << "needs the virtual disks in " DOROVIVI_REAL "/images";
+    }
+    const std::string none = "no partition table and no FAT or NTFS file system; reading an empty registry";
+    const std::vector<std::string> cases[] = { // the root, then the lines after "dorovivi: %/<root>: "
+        {"image-differential.vhd", "VHD footer and dynamic disk header fail their checksums; read as they are",
+         "%/image.vhd: VHD footer fails its checksum; read as it is", none},
+        {"image.vhd", "VHD footer fails its checksum; read as it is", none},
+        {"fat-differential.vhd", "its parent '.\\fat-parent.vhd' or 'C:\\Projects\\dfvfs\\test_data\\fat-parent.vhd' is "
+                                 "missing (looked for %/fat-parent.vhd); reading an empty registry"},
+    };
+    for (const std::vector<std::string> &c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::string dir = MakeTempDir("dorovivi-real-images"), expected;
+        ASSERT_EQ(std::system(("for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
+                               "/\"$(basename \"$f\" .xz)\" || exit 1; done").c_str()), 0);
+        for (std::string line : std::vector<std::string>(c.begin() + 1, c.end())) {
+            if (line.find('%') != std::string::npos)
+                line.replace(line.find('%'), 1, dir);
+            expected += "dorovivi: " + dir + "/" + c[0] + ": " + line + "\n";
+        }
+        ImageRun run = RunOverImage(dir + "/" + c[0], dir, {"H"});
+        EXPECT_EQ(run.result.exitCode, 2);
+        EXPECT_EQ(run.result.output, "XXXXXX");
+        EXPECT_EQ(run.errors, expected);
+        RemoveTree(dir);
+    }
+}
+
+} // namespace
