@@ -24,7 +24,8 @@ g++ -O2 -std=c++17 -Isrc -o "$work/generate_dirty_hive" bench/generate_dirty_hiv
     tests/fixtures/hive_log_format.cpp $(pkg-config --cflags --libs hivex)
 g++ -O2 -std=c++17 -o "$work/ntfs_populate" tests/fixtures/ntfs_populate.cpp $(pkg-config --cflags --libs libntfs-3g)
 g++ -O2 -std=c++17 -DDOROVIVI_NTFS_POPULATE="\"$PWD/$work/ntfs_populate\"" -o "$work/generate_nt_image" \
-    bench/generate_nt_image.cpp tests/fixtures/disk_image_writer.cpp
+    bench/generate_nt_image.cpp tests/fixtures/disk_image_writer.cpp tests/fixtures/file_system_writer.cpp \
+    tests/fixtures/host_tool.cpp
 gcc -O2 -o "$work/hivex_one_value" bench/hivex_one_value.c $(pkg-config --cflags --libs hivex)
 printf '#include <stdio.h>\nint main(void) { puts("one line"); return 0; }\n' > "$work/one_line.c"
 gcc -O2 -o "$work/one_line" "$work/one_line.c"

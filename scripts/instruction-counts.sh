@@ -61,9 +61,13 @@ count() {
     local letter=$1 root=$2 out=$work/callgrind
     rm -rf "$out"
     mkdir -p "$out"
-    env -i PATH=/usr/bin:/bin DOROVIVI_ROOT="$root" setarch "$(uname -m)" -R \
+    # The image child runs without its sandbox here: its filter would stop
+    # callgrind writing the child's counts, and valgrind does not know
+    # Landlock's calls. The child's work is the same either way.
+    env -i PATH=/usr/bin:/bin DOROVIVI_ROOT="$root" DOROVIVI_SANDBOX=off setarch "$(uname -m)" -R \
         valgrind --tool=callgrind --trace-children=yes --callgrind-out-file="$out/out.%p" --log-file="$out/log.%p" \
         "$tool" "$letter" >/dev/null 2>"$out/stderr" || true
+    sed -i "/: the image reader's sandbox is off (DOROVIVI_SANDBOX=off)$/d" "$out/stderr"
     if [ -s "$out/stderr" ]; then
         echo "instruction counts: dorovivi $letter over $root wrote to stderr:" >&2
         cat "$out/stderr" >&2

@@ -171,7 +171,7 @@ void ServeInChild(void *context, const ServerRequest &request, ServerReplyHeader
 
 } // namespace
 
-Installation FindInDiskImage(const std::string &root, const std::string &windir)
+Installation FindInDiskImage(const std::string &root, const std::string &windir, SandboxUse use)
 {
     Installation result;
     static ImageAnswer answer;
@@ -183,12 +183,19 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir)
     // split image's segments lie; its parents and files are open by then.
     std::string folder = FolderOf(root);
     SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
-                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str()},
+                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str(), use},
                                                   server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
-    if (whole && server->sandboxed.lockdown.missing[0] != '\0')
-        PrintErrorLine("dorovivi: " + root + ": the image reader's sandbox is partial: " +
-                       server->sandboxed.lockdown.missing);
+    const char *missing = server->sandboxed.lockdown.missing;
+    if (whole && missing[0] != '\0' && use == SandboxUse::Required) {
+        result.problem = EmptyRegistryLine(root, std::string("DOROVIVI_SANDBOX=required, but the image reader's "
+                                                             "sandbox would be partial: ") + missing);
+        result.windowsFound = true; // unread, it may still be a Windows disk: the atom table stays off it
+        return result;
+    }
+    if (whole && missing[0] != '\0')
+        PrintErrorLine("dorovivi: " + root + ": the image reader's sandbox is " +
+                       (use == SandboxUse::Off ? "" : "partial: ") + missing);
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
     answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';

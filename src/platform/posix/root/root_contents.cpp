@@ -51,7 +51,7 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
 
 } // namespace
 
-Installation FindInstallation(const std::string &root, const std::string &windir)
+Installation FindInstallation(const std::string &root, const std::string &windir, SandboxUse use)
 {
     Installation result;
     struct stat info;
@@ -69,7 +69,7 @@ Installation FindInstallation(const std::string &root, const std::string &windir
     if (isDirectory)
         return FindInDirectory(root, windir);
     if (isImage)
-        return FindInDiskImage(root, windir);
+        return FindInDiskImage(root, windir, use);
     result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such file or directory");
     return result;
 }

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "platform/posix/root/installation.h"
+#include "platform/posix/sandbox/child_lockdown.h"
 
 // `windir` is DOROVIVI_WINDIR ("" when unset). Reads at most a few KiB of
 // boot configuration besides the directories it lists, and never writes.
-Installation FindInstallation(const std::string &root, const std::string &windir);
+Installation FindInstallation(const std::string &root, const std::string &windir,
+                              SandboxUse use = SandboxUse::Available);

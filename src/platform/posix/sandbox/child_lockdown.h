@@ -7,6 +7,10 @@
 
 #include <cstddef>
 
+// DOROVIVI_SANDBOX: what the kernel offers (the default), nothing ("off"),
+// or all of it, else no reading at all ("required").
+enum class SandboxUse { Available, Off, Required };
+
 struct LockdownReport {
     bool noNewPrivileges = false;
     bool landlock = false;

@@ -10,12 +10,15 @@
 
 #include <cstddef>
 
+#include "platform/posix/sandbox/child_lockdown.h"
+
 struct SandboxLimits {
     int cpuSeconds;
     int wallSeconds; // the parent waits two seconds more before it gives up
     // A serving child: the folder it may still read below once its files
     // are open (where a split image's other segments are reopened); null: none.
     const char *readableWhileServing = nullptr;
+    SandboxUse use = SandboxUse::Available;
 };
 
 enum class SandboxEnd {

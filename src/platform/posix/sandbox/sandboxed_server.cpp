@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/sandbox/landlock_rules.h"
 
 namespace {
 
@@ -59,10 +61,17 @@ void CloseEnd(int &fd)
     CloseServerEnds();
     LimitSandboxedChild(limits);
     static LockdownReport lockdown;
-    ForbidAllButReading(lockdown);
-    work(context, record);
     const char *readable[] = {limits.readableWhileServing};
-    ConfineReading(readable, limits.readableWhileServing != nullptr ? 1 : 0, lockdown);
+    if (limits.use == SandboxUse::Off) {
+        std::snprintf(lockdown.missing, sizeof lockdown.missing, "off (DOROVIVI_SANDBOX=off)");
+        work(context, record);
+    } else {
+        ForbidAllButReading(lockdown);
+        // Required and not all there: the record goes back untouched, nothing read.
+        if (limits.use != SandboxUse::Required || (lockdown.seccomp && LandlockAbi() > 0))
+            work(context, record);
+        ConfineReading(readable, limits.readableWhileServing != nullptr ? 1 : 0, lockdown);
+    }
     if (!WriteAll(replyFd, record, size) || !WriteAll(replyFd, &lockdown, sizeof lockdown))
         _exit(0);
     // Serving waits on the parent, not on the image: no alarm from here on.

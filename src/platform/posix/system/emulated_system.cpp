@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/posix/atoms/atom_location.h"
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_start.h"
 #include "platform/posix/root/root_contents.h"
 #include "platform/posix/system/registry_opening.h"
@@ -27,13 +28,29 @@ std::string WindirSetting()
     return windir != nullptr ? windir : "";
 }
 
+// DOROVIVI_SANDBOX: "off", "required", else what the kernel offers; any
+// other value is said once and read as unset.
+SandboxUse SandboxSetting()
+{
+    const char *setting = std::getenv("DOROVIVI_SANDBOX");
+    std::string value = setting != nullptr ? setting : "";
+    if (value == "off")
+        return SandboxUse::Off;
+    if (value == "required")
+        return SandboxUse::Required;
+    if (!value.empty())
+        PrintErrorLine("dorovivi: DOROVIVI_SANDBOX=" + value + " is neither off nor required; the image reader "
+                       "takes the sandbox the kernel offers");
+    return SandboxUse::Available;
+}
+
 } // namespace
 
 const Installation &SystemInstallation()
 {
     if (!System.installationKnown) {
         SystemTracing(); // so that the root's own events are traced
-        System.installation = FindInstallation(SystemRootPath(), WindirSetting());
+        System.installation = FindInstallation(SystemRootPath(), WindirSetting(), SandboxSetting());
         System.installationKnown = true;
     }
     return System.installation;
