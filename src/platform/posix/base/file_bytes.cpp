@@ -82,6 +82,45 @@ int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &
     return fd;
 }
 
+WholeFile::~WholeFile()
+{
+    if (mapped > 0)
+        munmap(bytes, mapped);
+}
+
+bool MapWholeFile(WholeFile &whole, std::size_t size)
+{
+    if (size == 0)
+        return true;
+    void *memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED)
+        return false;
+    whole.bytes = static_cast<unsigned char *>(memory);
+    whole.mapped = whole.size = size;
+    return true;
+}
+
+bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, std::string &problem)
+{
+    std::uint64_t size = file.Size();
+    if (size > largest) {
+        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
+        return false;
+    }
+    if (size == 0)
+        return true;
+    if (!MapWholeFile(whole, static_cast<std::size_t>(size))) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    if (!file.ReadAt(0, whole.bytes, whole.size)) {
+        problem = errno != 0 ? std::strerror(errno) : "cut short while read";
+        return false;
+    }
+    return true;
+}
+
 bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem)
 {
     std::uint64_t size = file.Size();

@@ -53,6 +53,26 @@ std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem);
 // caller owns the descriptor.
 int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &problem);
 
+// Memory for a file read whole, mapped and populated in one call: fresh
+// memory would otherwise take a page fault every 4 KiB as the read fills it.
+struct WholeFile {
+    WholeFile() = default;
+    WholeFile(const WholeFile &) = delete;
+    WholeFile &operator=(const WholeFile &) = delete;
+    ~WholeFile();
+    unsigned char *bytes = nullptr;
+    std::size_t size = 0;
+    std::size_t mapped = 0;
+};
+
+// `size` bytes of it, zeros, mapped and populated; false (errno) when the
+// memory cannot be had.
+bool MapWholeFile(WholeFile &whole, std::size_t size);
+
+// The whole file into `whole` when it is at most `largest` long; false with
+// `problem` otherwise.
+bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, std::string &problem);
+
 // The whole file into `bytes` when it is at most `largest` long; false with
 // `problem` otherwise.
 bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem);

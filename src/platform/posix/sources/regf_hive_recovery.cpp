@@ -32,7 +32,7 @@ bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint6
     // What is no hive at all is for the open to name, not a dirty hive.
     if (!ReadRegfBaseBlock(head, headSize, base) || !base.signatureValid || !RegfHiveDirty(base))
         return false;
-    std::vector<std::string> bytes(logs.size());
+    std::vector<WholeFile> bytes(logs.size());
     std::vector<HiveLogFile> files;
     std::vector<std::string> skipped;
     for (std::size_t i = 0; i < logs.size() && files.size() < kHiveReplayLargestLogCount; ++i) {
@@ -43,8 +43,8 @@ bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint6
         }
         HiveLogFile file;
         file.name = FileName(logs[i].name);
-        file.bytes = reinterpret_cast<const unsigned char *>(bytes[i].data());
-        file.size = bytes[i].size();
+        file.bytes = bytes[i].bytes;
+        file.size = bytes[i].size;
         files.push_back(file);
     }
     PlanHiveReplay(head, headSize, primarySize, files.data(), files.size(), replay);

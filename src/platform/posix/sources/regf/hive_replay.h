@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/posix/base/file_bytes.h"
 #include "platform/posix/sources/regf/regf_base_block.h"
 
 constexpr std::size_t kHiveReplayLargestLogCount = 3; // NAME.LOG, NAME.LOG1, NAME.LOG2
@@ -20,8 +22,9 @@ struct HiveLogFile {
 };
 
 struct HiveOverlayPage {
-    std::uint64_t offset = 0; // in the primary file, base block included
-    std::string bytes;
+    std::uint64_t offset = 0;             // in the primary file, base block included
+    const unsigned char *bytes = nullptr; // in the replay's page store
+    std::size_t size = 0;
 };
 
 struct HiveReplay {
@@ -33,6 +36,9 @@ struct HiveReplay {
     unsigned char baseBlock[kRegfBaseBlockSize] = {};
     std::uint64_t hiveSize = 0; // base block and hive bins data
     std::vector<HiveOverlayPage> pages; // in order; a later page wins
+    // The pages' bytes, copied out of the logs into one block, so that the
+    // logs need not outlive the plan; shared by copies of the replay.
+    std::shared_ptr<const WholeFile> pageStore;
 };
 
 // `primaryHead` is the primary's first bytes (its base block, up to 4096),

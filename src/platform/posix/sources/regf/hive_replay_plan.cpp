@@ -45,12 +45,26 @@ void BuildReplay(const HiveLogReading &reading, const unsigned char *primaryHead
     std::memcpy(replay.baseBlock, primaryHead, std::min(headSize, sizeof replay.baseBlock));
     if (reading.standIn != nullptr)
         std::memcpy(replay.baseBlock, reading.standIn->bytes, kRegfSectorSize);
+    std::size_t total = 0;
+    for (const HiveLogPage &from : reading.pages)
+        total += from.size;
+    std::shared_ptr<WholeFile> store = std::make_shared<WholeFile>();
+    if (!MapWholeFile(*store, total)) {
+        replay.reason = "no memory for the logs' pages";
+        return;
+    }
+    replay.pages.reserve(reading.pages.size());
+    std::size_t at = 0;
     for (const HiveLogPage &from : reading.pages) {
         HiveOverlayPage page;
         page.offset = kRegfBaseBlockSize + from.binsOffset;
-        page.bytes.assign(reinterpret_cast<const char *>(from.bytes), from.size);
-        replay.pages.push_back(std::move(page));
+        page.bytes = store->bytes + at;
+        page.size = from.size;
+        std::memcpy(store->bytes + at, from.bytes, from.size);
+        at += from.size;
+        replay.pages.push_back(page);
     }
+    replay.pageStore = store;
     if (reading.hasFlags) {
         std::uint32_t flags = ReadLe32(replay.baseBlock + kRegfFlagsAt);
         flags = (flags & ~kRegfFlagLocked) | (reading.flags & kRegfFlagLocked);

@@ -46,7 +46,7 @@ bool OverlayHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_
         return false;
     std::memset(out + fromPrimary, 0, size - fromPrimary);
     for (const HiveOverlayPage &page : replay.pages)
-        Lay(page.offset, page.bytes.data(), page.bytes.size(), fileOffset, out, size);
+        Lay(page.offset, page.bytes, page.size, fileOffset, out, size);
     Lay(0, replay.baseBlock, sizeof replay.baseBlock, fileOffset, out, size);
     return true;
 }
