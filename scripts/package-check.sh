@@ -21,7 +21,8 @@ deb)
     lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'root privileges' || true)
     ! grep -q '^E: ' <<<"$lint" || fail "lintian: $lint"
     dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends lacks what shlibdeps finds: $(dpkg-deb -f "$deb" Depends)"
-    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libhivex0, libtsk19, libqcow1' || fail "Recommends lacks the registry file or disk image readers"
+    dpkg-deb -f "$deb" Recommends | grep -q 'libcreg1, libtsk19, libqcow1' || fail "Recommends lacks the registry file or disk image readers"
+    ! dpkg-deb -f "$deb" Recommends | grep -q libhivex || fail "Recommends names libhivex0, which the program does not load"
     dpkg -x "$deb" "$work/root"
     # The readers are loaded only for a Windows drive or disk image; at start only libc.
     needed=$(objdump -p "$work/root/usr/bin/dorovivi" | awk '/NEEDED/ {print $2}' | tr '\n' ' ')
