@@ -74,7 +74,7 @@ TEST(DiskImage, DamageGivesOneLineNamingTheImage)
     for (const Case &c : cases) {
         Installation found = FindInDiskImage(c.image, "");
         EXPECT_EQ(found.kind, InstallationKind::None);
-        EXPECT_EQ(found.problem, "dorovivi: " + c.image + ": " + c.problem + "; reading an empty registry");
+        EXPECT_EQ(found.problem, c.image + ": " + c.problem + "; reading an empty registry");
     }
     // Damage beside the installation, and a qcow2 over a raw disk, still answer.
     for (const std::string &readable : {looped, backed}) {

@@ -103,7 +103,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
             EXPECT_EQ(ChildrenLeft(), c.kind != InstallationKind::None); // serving the files it found, if any
             if (c.kind == InstallationKind::None) {
                 EXPECT_NE(found.problem.find(c.registry), std::string::npos) << found.problem;
-                EXPECT_EQ(found.problem.rfind("dorovivi: " + image + ": ", 0), 0u) << found.problem;
+                EXPECT_EQ(found.problem.rfind(image + ": ", 0), 0u) << found.problem;
                 EXPECT_FALSE(found.registry.Open());
                 continue;
             }

@@ -133,7 +133,7 @@ TEST(Installation, SeveralInstallationsAreListed)
 {
     std::string drive = MakeDrive(std::vector<File>{{Win98Dat, "c"}} + NtIn("WINNT"));
     Installation found = FindInstallation(drive, "");
-    EXPECT_EQ(found.problem, "dorovivi: " + drive +
+    EXPECT_EQ(found.problem, drive +
                                  ": several Windows installations and no boot configuration names one: WIN98, WINNT; "
                                  "set DOROVIVI_WINDIR to one; reading an empty registry");
     EXPECT_NE(FindInstallation(drive + "/missing", "").problem.find(": no such file or directory; "), std::string::npos);

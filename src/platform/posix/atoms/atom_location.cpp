@@ -23,13 +23,13 @@ std::string Environment(const char *name)
 bool PrivateDirectory(const std::string &dir)
 {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        PrintErrorLine("dorovivi: " + dir + ": " + std::strerror(errno) + "; no atom added");
+        PrintErrorLine(dir + ": " + std::strerror(errno) + "; no atom added");
         return false;
     }
     struct stat info;
     if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
         (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        PrintErrorLine("dorovivi: " + dir + " is not a private directory of this user; no atom added");
+        PrintErrorLine(dir + " is not a private directory of this user; no atom added");
         return false;
     }
     return true;

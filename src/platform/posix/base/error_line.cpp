@@ -8,6 +8,7 @@
 
 void PrintErrorLine(std::string line)
 {
+    line.insert(0, "dorovivi: ");
     for (char &c : line) {
         if (c == '\n' || c == '\r')
             c = '?';

@@ -97,7 +97,7 @@ void StartTrace(const std::string &root)
         TraceFd = STDERR_FILENO;
         return;
     }
-    std::string named = std::string("dorovivi: DOROVIVI_TRACE=") + setting;
+    std::string named = std::string("DOROVIVI_TRACE=") + setting;
     std::string refusal = TracePathRefusal(setting, root);
     if (!refusal.empty()) {
         PrintErrorLine(named + " " + refusal + ", which is never written; tracing nothing");

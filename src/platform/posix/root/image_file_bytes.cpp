@@ -20,7 +20,7 @@ bool Fetch(ImageServer &server, std::uint32_t file, std::uint64_t at, unsigned c
     bool running = server.sandboxed.child >= 0;
     if (!AskSandboxedServer(server.sandboxed, request, reply, buffer)) {
         if (running)
-            PrintErrorLine("dorovivi: " + server.root + ": " + ImageChildFailure(server.sandboxed.ended));
+            PrintErrorLine(server.root + ": " + ImageChildFailure(server.sandboxed.ended));
         errno = EIO;
         return false;
     }

@@ -194,7 +194,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         return result;
     }
     if (whole && missing[0] != '\0')
-        PrintErrorLine("dorovivi: " + root + ": the image reader's sandbox is " +
+        PrintErrorLine(root + ": the image reader's sandbox is " +
                        (use == SandboxUse::Off ? "" : "partial: ") + missing);
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
@@ -208,7 +208,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         if (end == nullptr)
             break;
         *end = '\0';
-        PrintErrorLine("dorovivi: " + root + ": " + line);
+        PrintErrorLine(root + ": " + line);
         line = end + 1;
     }
     if (!chosen) {

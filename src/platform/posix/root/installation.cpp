@@ -2,5 +2,5 @@
 
 std::string EmptyRegistryLine(const std::string &root, const std::string &problem)
 {
-    return "dorovivi: " + root + ": " + problem + "; reading an empty registry";
+    return root + ": " + problem + "; reading an empty registry";
 }

@@ -24,8 +24,8 @@ struct Installation {
     RegistryFile software; // NT only
     std::vector<RegistryFile> systemLogs, softwareLogs; // NT: the logs beside each hive, in that order
     bool windowsFound = false; // some Windows installation is there, even if none was chosen
-    std::string problem;       // one line for stderr when kind is None, else ""
+    std::string problem;       // when kind is None, the line for PrintErrorLine; else ""
 };
 
-// "dorovivi: <root>: <problem>; reading an empty registry"
+// "<root>: <problem>; reading an empty registry", for PrintErrorLine
 std::string EmptyRegistryLine(const std::string &root, const std::string &problem);

@@ -18,7 +18,7 @@ struct Choice {
     Candidate one;
     const char *chosenBy = ""; // "DOROVIVI_WINDIR", "boot.ini", "MSDOS.SYS" or "only"
     bool windowsFound = false; // some installation is there, even if none was chosen
-    std::string problem;       // what stops a choice, for "dorovivi: <root>: ...; reading an empty registry"
+    std::string problem;       // what stops a choice, for "<root>: ...; reading an empty registry"
 };
 
 // `windir` is DOROVIVI_WINDIR ("" when unset); `active` the volume whose boot

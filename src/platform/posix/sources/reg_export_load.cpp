@@ -25,7 +25,7 @@ bool RefusedForSize(std::uint64_t size, const char *what)
 {
     if (size < MaxTextBytes)
         return false;
-    PrintErrorLine(std::string("dorovivi: ") + what + " is 4 GiB or more, too large to read; the registry is empty");
+    PrintErrorLine(std::string(what) + " is 4 GiB or more, too large to read; the registry is empty");
     return true;
 }
 

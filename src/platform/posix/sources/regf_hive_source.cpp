@@ -64,7 +64,7 @@ struct RegfHiveSource : RegistrySource {
     {
         if (hive.reader.fault.kind != RegfFaultKind::None && !hive.damageSaid) {
             hive.damageSaid = true;
-            PrintErrorLine("dorovivi: " + hive.name + ": damaged hive (" + RegfFaultWords(hive.reader.fault) +
+            PrintErrorLine(hive.name + ": damaged hive (" + RegfFaultWords(hive.reader.fault) +
                            "); keys in the damaged part read as missing");
         }
         RegfClearFault(hive.reader);
@@ -217,7 +217,7 @@ RegistrySource *OpenRegfHiveSource(const RegistryFile &system, const std::vector
     bool read = OpenNtHive(system, systemLogs, true, source->system, facts[0], lines);
     read = OpenNtHive(software, softwareLogs, false, source->software, facts[1], lines) || read;
     for (const std::string &line : lines)
-        PrintErrorLine("dorovivi: " + line);
+        PrintErrorLine(line);
     if (!read) {
         delete source;
         return nullptr;

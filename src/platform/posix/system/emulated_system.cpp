@@ -39,7 +39,7 @@ SandboxUse SandboxSetting()
     if (value == "required")
         return SandboxUse::Required;
     if (!value.empty())
-        PrintErrorLine("dorovivi: DOROVIVI_SANDBOX=" + value + " is neither off nor required; the image reader "
+        PrintErrorLine("DOROVIVI_SANDBOX=" + value + " is neither off nor required; the image reader "
                        "takes the sandbox the kernel offers");
     return SandboxUse::Available;
 }
