@@ -123,7 +123,7 @@ TEST(Inventory, LinesInArgumentOrderAndNoAtomsLeft)
                     line.find('{', 1) == std::string::npos)
             << line;
         roots += line.compare(0, 15, "{\"event\":\"root\"") == 0;
-        missing += line == "{\"event\":\"root\",\"path\":\"" + scratch + "/roots/missing\",\"kind\":\"none\"}";
+        missing += line == "{\"event\":\"root\",\"path\":\"" + scratch + "/roots/missing\",\"kind\":\"none\",\"sandbox\":[]}";
     }
     EXPECT_EQ(roots, 2 * rounds * static_cast<int>(count));
     EXPECT_EQ(missing, 2 * rounds);

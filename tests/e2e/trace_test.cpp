@@ -79,12 +79,12 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
     };
     std::vector<Case> cases = {
         {"NT drive", drive, "H", "NtNet",
-         {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\"\\}",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\",\"sandbox\":\\[\\]\\}",
           Quote(R"({"event":"installation","windir":"WINNT","chosen_by":"boot.ini"})"),
           RegistryEvent("SYSTEM", system, system), RegistryEvent("SOFTWARE", software, software), version, ntOpen,
           ntValue}},
         {"NT drive in an image", image, "H", "NtNet",
-         {"\\{\"event\":\"root\",\"path\":\"" + Literal(image) + "\",\"kind\":\"image\"\\}",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(image) + "\",\"kind\":\"image\",\"sandbox\":\\[(\"landlock\",)?\"seccomp\"\\]\\}",
           "\\{\"event\":\"volume\",\"partition\":1,\"fs\":\"ntfs\",\"offset\":" + std::to_string(placed[0].offset) +
               "\\}",
           Quote(R"({"event":"installation","windir":"partition(1)\\WINNT","chosen_by":"boot.ini"})"),
@@ -107,7 +107,7 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         {"empty registry", empty, "H", "XXXXXX", {noRecord, noRecord}, nullptr, 2},
         {"empty registry, companion only", empty, "@", "", {}, nullptr, 0},
         {"export", exported, "H", "LabNet",
-         {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\"\\}",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\",\"sandbox\":\\[\\]\\}",
           RegistryEvent("HKLM.reg", exported + "/HKLM.reg", exported + "/HKLM.reg"), version,
           Quote(R"({"event":"open","key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters",)"
                 R"("result":2})"),

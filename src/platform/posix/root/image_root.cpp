@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
@@ -186,7 +187,16 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
                                                   SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str(), use},
                                                   server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
-    const char *missing = server->sandboxed.lockdown.missing;
+    const LockdownReport &held = server->sandboxed.lockdown;
+    if (Tracing()) {
+        std::vector<std::string> parts;
+        if (whole && held.landlock)
+            parts.push_back("landlock");
+        if (whole && held.seccomp)
+            parts.push_back("seccomp");
+        TraceLine("root").Text("path", root).Text("kind", "image").List("sandbox", parts).Write();
+    }
+    const char *missing = held.missing;
     if (whole && missing[0] != '\0' && use == SandboxUse::Required) {
         result.problem = EmptyRegistryLine(root, std::string("DOROVIVI_SANDBOX=required, but the image reader's "
                                                              "sandbox would be partial: ") + missing);

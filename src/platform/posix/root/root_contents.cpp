@@ -9,10 +9,12 @@
 
 namespace {
 
+// A drive or export is read in this process: no sandbox. An image's root
+// event comes from its reader, once its child has said what it runs under.
 void TraceRoot(const std::string &root, const char *kind)
 {
     if (Tracing())
-        TraceLine("root").Text("path", root).Text("kind", kind).Write();
+        TraceLine("root").Text("path", root).Text("kind", kind).List("sandbox", {}).Write();
 }
 
 // Opened here, once: a file that cannot be is named with why, beside the rest.
@@ -65,7 +67,8 @@ Installation FindInstallation(const std::string &root, const std::string &windir
     bool exists = stat(root.c_str(), &info) == 0;
     bool isDirectory = exists && S_ISDIR(info.st_mode);
     bool isImage = exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
-    TraceRoot(root, isDirectory ? "drive" : isImage ? "image" : "none");
+    if (!isImage)
+        TraceRoot(root, isDirectory ? "drive" : "none");
     if (isDirectory)
         return FindInDirectory(root, windir);
     if (isImage)
