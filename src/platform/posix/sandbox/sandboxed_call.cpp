@@ -1,6 +1,5 @@
 #include "platform/posix/sandbox/sandboxed_call.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,8 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
-#include "platform/posix/base/fd_io.h"
 
 namespace {
 
@@ -101,53 +98,5 @@ SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut)
         outcome.end = SandboxEnd::Crashed;
         outcome.signal = WTERMSIG(status);
     }
-    return outcome;
-}
-
-namespace {
-
-[[noreturn]] void RunChild(void (*work)(void *, void *), void *context, void *record, std::size_t size,
-                           SandboxLimits limits, int pipeFd)
-{
-    CloseServerEnds();
-    LimitSandboxedChild(limits);
-    work(context, record);
-    WriteAll(pipeFd, record, size);
-    // No exit handlers, no flush of stdio buffers inherited from the parent.
-    _exit(0);
-}
-
-} // namespace
-
-SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *context, void *record,
-                            std::size_t size, SandboxLimits limits)
-{
-    SandboxOutcome outcome;
-    int pipeFds[2] = {-1, -1};
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        outcome.end = SandboxEnd::CannotStart;
-        return outcome;
-    }
-    pid_t child = fork();
-    if (child < 0) {
-        int error = errno;
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        errno = error;
-        outcome.end = SandboxEnd::CannotStart;
-        return outcome;
-    }
-    if (child == 0) {
-        close(pipeFds[0]);
-        RunChild(work, context, record, size, limits, pipeFds[1]);
-    }
-    close(pipeFds[1]);
-    bool timedOut = false;
-    long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
-    bool whole = ReadBefore(pipeFds[0], record, size, deadline, timedOut);
-    close(pipeFds[0]);
-    outcome = ReapSandboxed(child, !whole, timedOut);
-    if (whole)
-        outcome.end = SandboxEnd::Answered;
     return outcome;
 }

@@ -1,9 +1,8 @@
 // Reading hostile input in a child process: libtsk and the container
 // libraries have crashed and hung on damaged images, and a child that does
 // either costs one line on stderr, not the answer. The child fills a record
-// of plain bytes that comes back through a pipe; descriptors made before the
-// call (memory files) are how it hands back anything larger, or a child that
-// stays to serve reads (sandboxed_server.h).
+// of plain bytes that comes back through a pipe, then stays to serve reads
+// (sandboxed_server.h).
 #pragma once
 
 #include <sys/types.h>
@@ -34,13 +33,7 @@ struct SandboxOutcome {
     int signal = 0;
 };
 
-// Runs `work(context, record)` in a child under `limits` without a core file;
-// `record` (`size` bytes) holds what the child wrote there when the call
-// answers.
-SandboxOutcome RunSandboxed(void (*work)(void *context, void *record), void *context, void *record,
-                            std::size_t size, SandboxLimits limits);
-
-// Shared with the serving child (sandboxed_server.h).
+// What the serving child (sandboxed_server.h) is built from.
 
 long long MillisecondsNow(); // a monotonic clock
 
