@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,11 +62,10 @@ void Compare(const HiveBytes &bytes, const std::string &reference, RegfFaultKind
 // The file at `path` read through its descriptor; hivex reads `reference` (by default the same file).
 void CompareFile(const std::string &path, RegfFaultKind fault, Totals &totals, std::string reference = "")
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    FdHiveBytes bytes(fd);
-    Compare(bytes, reference.empty() ? path : reference, fault, totals);
-    close(fd);
+    std::string problem;
+    std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(path, problem);
+    ASSERT_NE(bytes, nullptr) << problem;
+    Compare(*bytes, reference.empty() ? path : reference, fault, totals);
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)
@@ -184,13 +184,11 @@ TEST(RegfCellReader, ReadsReplayedHivesThroughTheirOverlay)
         ++replayed;
         std::vector<std::string> dump;
         WriteFile(primary + ".replayed", Materialise(primary, replay, dump)); // hivex reads the replay as a file
-        int fd = open(primary.c_str(), O_RDONLY | O_CLOEXEC);
-        FdHiveBytes bytes(fd);
-        struct stat st;
-        ASSERT_EQ(fstat(fd, &st), 0);
-        OverlayHiveBytes overlay(bytes, static_cast<std::uint64_t>(st.st_size), replay);
+        std::string problem;
+        std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(primary, problem);
+        ASSERT_NE(bytes, nullptr) << problem;
+        OverlayHiveBytes overlay(*bytes, bytes->Size(), replay);
         Compare(overlay, primary + ".replayed", RegfFaultKind::None, totals);
-        close(fd);
     }
     RemoveTree(dir);
     std::printf("compared %zu keys, %zu values, %zu lookups through the overlays of %zu replayed hives\n", totals.keys,

@@ -1,23 +1,8 @@
 #include "platform/posix/sources/regf/regf_hive_bytes.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
-#include "platform/posix/base/fd_io.h"
 #include "platform/posix/sources/regf/hive_replay.h"
-
-FdHiveBytes::FdHiveBytes(int descriptor) : fd(descriptor)
-{
-    struct stat info;
-    if (fstat(fd, &info) == 0)
-        size = static_cast<std::uint64_t>(info.st_size);
-}
-
-bool FdHiveBytes::ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t length) const
-{
-    return ReadExactlyAt(fd, buffer, length, fileOffset);
-}
 
 namespace {
 

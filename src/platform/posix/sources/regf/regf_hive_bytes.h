@@ -12,15 +12,6 @@ struct HiveReplay;
 using HiveBytes = FileBytes;
 using MemoryHiveBytes = MemoryFileBytes;
 
-// An open file, read with pread; the descriptor stays the caller's.
-struct FdHiveBytes final : HiveBytes {
-    explicit FdHiveBytes(int descriptor);
-    bool ReadAt(std::uint64_t fileOffset, void *buffer, std::size_t size) const override;
-    std::uint64_t Size() const override { return size; }
-    int fd;
-    std::uint64_t size = 0;
-};
-
 // A replayed hive: its overlay pages (a later one winning) and base block
 // over the primary, which is `primarySize` long; past it the hive reads as
 // zeros. Nothing is copied: each read takes the primary's bytes and lays the
