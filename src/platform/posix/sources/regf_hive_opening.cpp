@@ -23,15 +23,15 @@ bool OpenReader(std::shared_ptr<const FileBytes> bytes, NtHive &hive, std::strin
     return false;
 }
 
-// The replayed hive read as far as its root's keys; else the logs are said
-// not to fit and the primary is read instead.
-bool OpenReplayed(NtHive &hive, HiveFileFacts &facts, std::string &note)
+// The replayed hive read as far as its root's keys, `kind` what they say of
+// it; else the logs are said not to fit and the primary is read instead.
+bool OpenReplayed(NtHive &hive, bool system, HiveFileFacts &facts, std::string &note, std::string &kind)
 {
     hive.overlay = std::make_shared<OverlayHiveBytes>(*hive.file, hive.file->Size(), hive.replay);
     std::string problem;
     bool listed = false;
     if (OpenReader(hive.overlay, hive, problem)) {
-        RegfHiveKindProblem(hive.reader, hive.root, true, listed);
+        kind = RegfHiveKindProblem(hive.reader, hive.root, system, listed);
         if (listed)
             return true;
         problem = RegfFaultWords(hive.reader.fault);
@@ -64,15 +64,17 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
     if (headSize > 0 && !file.bytes->ReadAt(0, head, headSize)) {
         problem = std::string("cannot be read (") + (errno != 0 ? std::strerror(errno) : "cut short") + ")";
     } else {
+        std::string kind;
         bool opened = RecoverRegfHive(head, headSize, size, logs, hive.replay, facts, note) &&
-                      OpenReplayed(hive, facts, note);
+                      OpenReplayed(hive, system, facts, note, kind);
+        bool listed = opened;
         if (!opened) {
             shortfall = RegfHiveShortfall(head, headSize, size);
             problem = RegfBaseBlockFault(head, headSize, size);
             opened = problem.empty() && OpenReader(file.bytes, hive, problem);
+            if (opened)
+                kind = RegfHiveKindProblem(hive.reader, hive.root, system, listed);
         }
-        bool listed = false;
-        std::string kind = opened ? RegfHiveKindProblem(hive.reader, hive.root, system, listed) : "";
         if (opened && !listed) {
             problem = "its root key's subkeys cannot be read (" + RegfFaultWords(hive.reader.fault) + ")";
         } else if (!kind.empty()) {
