@@ -17,13 +17,18 @@ bool Order(RegfReader &hive, const RegfList &list, std::uint32_t index, const Qu
            RegfNameOrder(hive, key.name, query.name, query.count, order);
 }
 
-bool SearchLeaf(RegfReader &hive, const RegfList &list, const Query &query, RegfKey &child, bool &found)
+// By halves over `count` elements: `probe(i, order)` says how element i
+// sorts against the query (false on a fault). `low` ends at the first
+// element not below it; `found` when one is equal.
+template <typename Probe>
+bool Halve(std::uint32_t count, Probe probe, std::uint32_t &low, bool &found)
 {
-    std::uint32_t low = 0, high = list.count;
+    low = 0;
+    std::uint32_t high = count;
     while (low < high) {
         std::uint32_t middle = low + (high - low) / 2;
         int order = 0;
-        if (!Order(hive, list, middle, query, child, order))
+        if (!probe(middle, order))
             return false;
         if (order == 0)
             return found = true;
@@ -35,29 +40,30 @@ bool SearchLeaf(RegfReader &hive, const RegfList &list, const Query &query, Regf
     return true;
 }
 
+bool SearchLeaf(RegfReader &hive, const RegfList &list, const Query &query, RegfKey &child, bool &found)
+{
+    std::uint32_t low = 0;
+    return Halve(list.count, [&](std::uint32_t i, int &order) { return Order(hive, list, i, query, child, order); },
+                 low, found);
+}
+
 // An index root: the first of its lists whose last name sorts at or after the query.
 bool SearchRoot(RegfReader &hive, const RegfList &root, const Query &query, RegfKey &child, bool &found)
 {
-    std::uint32_t low = 0, high = root.count;
-    while (low < high) {
-        std::uint32_t middle = low + (high - low) / 2;
+    std::uint32_t low = 0;
+    auto lastName = [&](std::uint32_t i, int &order) {
         RegfSubkeyEntry entry;
         RegfList list;
-        int order = -1;
-        if (!RegfListElement(hive, root, middle, entry) || !RegfOpenList(hive, entry.key, true, list) ||
-            (list.count > 0 && !Order(hive, list, list.count - 1, query, child, order)))
-            return false;
-        if (order == 0)
-            return found = true;
-        if (order < 0)
-            low = middle + 1;
-        else
-            high = middle;
-    }
+        order = -1;
+        return RegfListElement(hive, root, i, entry) && RegfOpenList(hive, entry.key, true, list) &&
+               (list.count == 0 || Order(hive, list, list.count - 1, query, child, order));
+    };
+    if (!Halve(root.count, lastName, low, found))
+        return false;
+    if (found || low == root.count)
+        return true;
     RegfSubkeyEntry entry;
     RegfList list;
-    if (low == root.count)
-        return true;
     return RegfListElement(hive, root, low, entry) && RegfOpenList(hive, entry.key, true, list) &&
            SearchLeaf(hive, list, query, child, found);
 }
