@@ -69,11 +69,11 @@ int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &
     const FdFileBytes *host = dynamic_cast<const FdFileBytes *>(&file);
     if (host != nullptr)
         return fcntl(host->fd, F_DUPFD_CLOEXEC, 0);
-    std::string whole;
+    WholeFile whole;
     if (!ReadWholeFile(file, largest, whole, problem))
         return -1;
     int fd = memfd_create("dorovivi-copy", MFD_CLOEXEC);
-    if (fd < 0 || !WriteAll(fd, whole.data(), whole.size())) {
+    if (fd < 0 || !WriteAll(fd, whole.bytes, whole.size)) {
         problem = std::strerror(errno);
         if (fd >= 0)
             close(fd);
@@ -116,23 +116,6 @@ bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whol
     errno = 0;
     if (!file.ReadAt(0, whole.bytes, whole.size)) {
         problem = errno != 0 ? std::strerror(errno) : "cut short while read";
-        return false;
-    }
-    return true;
-}
-
-bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem)
-{
-    std::uint64_t size = file.Size();
-    if (size > largest) {
-        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(size));
-    errno = 0;
-    if (size > 0 && !file.ReadAt(0, &bytes[0], bytes.size())) {
-        problem = errno != 0 ? std::strerror(errno) : "cut short while read";
-        bytes.clear();
         return false;
     }
     return true;

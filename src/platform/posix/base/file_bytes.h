@@ -72,7 +72,3 @@ bool MapWholeFile(WholeFile &whole, std::size_t size);
 // The whole file into `whole` when it is at most `largest` long; false with
 // `problem` otherwise.
 bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, std::string &problem);
-
-// The whole file into `bytes` when it is at most `largest` long; false with
-// `problem` otherwise.
-bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, std::string &bytes, std::string &problem);
