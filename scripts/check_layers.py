@@ -19,7 +19,7 @@ import sys
 LAYERS = [
     ["api"],
     ["system"],
-    ["view", "atoms"],
+    ["view", "atoms", "parser"],
     ["sources"],
     ["root"],
     ["sandbox"],

@@ -67,7 +67,7 @@ count() {
     env -i PATH=/usr/bin:/bin DOROVIVI_ROOT="$root" DOROVIVI_SANDBOX=off setarch "$(uname -m)" -R \
         valgrind --tool=callgrind --trace-children=yes --callgrind-out-file="$out/out.%p" --log-file="$out/log.%p" \
         "$tool" "$letter" >/dev/null 2>"$out/stderr" || true
-    sed -i "/: the image reader's sandbox is off (DOROVIVI_SANDBOX=off)$/d" "$out/stderr"
+    sed -i "/: the reader's sandbox is off (DOROVIVI_SANDBOX=off)$/d" "$out/stderr"
     if [ -s "$out/stderr" ]; then
         echo "instruction counts: dorovivi $letter over $root wrote to stderr:" >&2
         cat "$out/stderr" >&2

@@ -1,5 +1,5 @@
-// DOROVIVI_SANDBOX over a disk image: the image reader takes what the kernel
-// offers, none of it, or all of it and else reads nothing.
+// DOROVIVI_SANDBOX over a disk image and a drive: the reader takes what the
+// kernel offers, none of it, or all of it and else reads nothing.
 #include <gtest/gtest.h>
 
 #include <sys/syscall.h>
@@ -33,21 +33,23 @@ TEST(ImageSandbox, EachSettingAnswersAsItSays)
         bool answers;
         std::string errors;
     };
-    const Case cases[] = {
-        {"", true, full ? "" : "the image reader's sandbox is partial"},
-        {"required", full, full ? "" : "DOROVIVI_SANDBOX=required, but the image reader's sandbox would be partial"},
-        {"off", true, "dorovivi: " + image + ": the image reader's sandbox is off (DOROVIVI_SANDBOX=off)\n"},
-        {"sometimes", true, "dorovivi: DOROVIVI_SANDBOX=sometimes is neither off nor required; the image reader takes "
-                            "the sandbox the kernel offers\n"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.setting);
-        ImageRun run = RunOverImage(image, dir, {"H"}, {std::string("DOROVIVI_SANDBOX=") + c.setting});
-        EXPECT_EQ(run.result.output, c.answers ? NtAnswer : "XXXXXX");
-        if (full || c.errors.empty() || c.errors.back() == '\n')
-            EXPECT_EQ(run.errors, c.errors);
-        else
-            EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+    for (const std::string &root : {image, tree}) {
+        const Case cases[] = {
+            {"", true, full ? "" : "the reader's sandbox is partial"},
+            {"required", full, full ? "" : "DOROVIVI_SANDBOX=required, but the reader's sandbox would be partial"},
+            {"off", true, "dorovivi: " + root + ": the reader's sandbox is off (DOROVIVI_SANDBOX=off)\n"},
+            {"sometimes", true, "dorovivi: DOROVIVI_SANDBOX=sometimes is neither off nor required; the reader takes "
+                                "the sandbox the kernel offers\n"},
+        };
+        for (const Case &c : cases) {
+            SCOPED_TRACE(root + " " + c.setting);
+            ImageRun run = RunOverImage(root, dir, {"H"}, {std::string("DOROVIVI_SANDBOX=") + c.setting});
+            EXPECT_EQ(run.result.output, c.answers ? NtAnswer : "XXXXXX");
+            if (full || c.errors.empty() || c.errors.back() == '\n')
+                EXPECT_EQ(run.errors, c.errors);
+            else
+                EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+        }
     }
     RemoveTree(dir);
 }

@@ -79,7 +79,7 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
     };
     std::vector<Case> cases = {
         {"NT drive", drive, "H", "NtNet",
-         {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\",\"sandbox\":\\[\\]\\}",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(drive) + "\",\"kind\":\"drive\",\"sandbox\":\\[(\"landlock\",)?\"seccomp\"\\]\\}",
           Quote(R"({"event":"installation","windir":"WINNT","chosen_by":"boot.ini"})"),
           RegistryEvent("SYSTEM", system, system), RegistryEvent("SOFTWARE", software, software), version, ntOpen,
           ntValue}},
@@ -107,7 +107,7 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         {"empty registry", empty, "H", "XXXXXX", {noRecord, noRecord}, nullptr, 2},
         {"empty registry, companion only", empty, "@", "", {}, nullptr, 0},
         {"export", exported, "H", "LabNet",
-         {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\",\"sandbox\":\\[\\]\\}",
+         {"\\{\"event\":\"root\",\"path\":\"" + Literal(exported) + "\",\"kind\":\"export\",\"sandbox\":\\[(\"landlock\",)?\"seccomp\"\\]\\}",
           RegistryEvent("HKLM.reg", exported + "/HKLM.reg", exported + "/HKLM.reg"), version,
           Quote(R"({"event":"open","key":"HKLM\\System\\CurrentControlSet\\Services\\TESRO411\\Parameters",)"
                 R"("result":2})"),

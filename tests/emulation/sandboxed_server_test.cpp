@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/root/image_file_bytes.h"
 #include "scripted_server.h"
 
@@ -18,7 +19,11 @@ unsigned char Pattern(std::uint64_t i) { return static_cast<unsigned char>(i * 7
 
 int Requests = 0;
 
-void Ready(void *, void *record) { std::strcpy(static_cast<char *>(record), "ready"); }
+void Ready(void *, void *record)
+{
+    std::strcpy(static_cast<char *>(record), "ready");
+    PrintErrorLine("said before the answer"); // kept for the caller to write after its own
+}
 
 // File 0: 200000 bytes of the pattern; file 9: how many requests came so far.
 void ServePattern(void *, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
@@ -32,6 +37,14 @@ void ServePattern(void *, const ServerRequest &request, ServerReplyHeader &reply
     ++Requests;
 }
 
+ServerRequest Counted()
+{
+    ServerRequest request = {};
+    request.file = 9;
+    request.size = 4;
+    return request;
+}
+
 bool Reaped(pid_t child) { return waitpid(child, nullptr, WNOHANG) < 0 && errno == ECHILD; }
 
 TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
@@ -41,6 +54,8 @@ TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
     ASSERT_EQ(StartSandboxedServer(Ready, ServePattern, nullptr, record, sizeof record, SandboxLimits{10, 20},
                                    server->sandboxed).end, SandboxEnd::Answered);
     EXPECT_STREQ(record, "ready");
+    ASSERT_EQ(server->sandboxed.startLines.size(), 1u);
+    EXPECT_EQ(server->sandboxed.startLines[0].second, "said before the answer");
     pid_t child = server->sandboxed.child;
     ImageFileBytes file(server, 0, 200000);
     const struct { std::uint64_t at; std::size_t size; bool whole; } reads[] = {
@@ -57,11 +72,11 @@ TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
     // Small reads within one page already read cost no trip to the child.
     int before = 0, after = 0;
     ServerReplyHeader reply;
-    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, ServerRequest{9, 4, 0}, reply, &before));
+    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, Counted(), reply, &before));
     char small[8];
     for (int i = 0; i < 50; ++i)
         ASSERT_TRUE(file.ReadAt(4096 * 3 + i * 8, small, sizeof small));
-    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, ServerRequest{9, 4, 0}, reply, &after));
+    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, Counted(), reply, &after));
     EXPECT_EQ(after - before, 2); // one page, and the question itself
     ImageFileBytes(server, 0, 200000).Size();
     server.reset();
@@ -70,10 +85,16 @@ TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
     EXPECT_TRUE(Reaped(child));
 }
 
-std::string Header(std::int32_t error, std::uint32_t got)
+std::string Header(std::int32_t error, std::uint32_t got, std::uint32_t kind = kServerAnswer)
 {
-    ServerReplyHeader header = {error, got};
+    ServerRecordHeader header = {kind, error, got, 0};
     return std::string(reinterpret_cast<const char *>(&header), sizeof header);
+}
+
+// A line the child said on the way: written by the parent before the answer.
+std::string Line(LineKind kind, const std::string &text)
+{
+    return Header(0, static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(kind)) + text;
 }
 
 TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
@@ -93,6 +114,13 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
         {"killed mid-reply", Header(0, 4096) + "abc", Then::Die, EIO, "(Terminated)"},
         {"an error", Header(EACCES, 0), Then::Again, EACCES, ""},
         {"fewer bytes than asked", Header(0, 3) + "abc", Then::Again, 0, ""},
+        {"a record of no kind", Header(0, 3, 7) + "abc" + Header(0, 0), Then::Again, EIO, "reading the image failed;"},
+        {"a line longer than any", Line(LineKind::Error, std::string(8193, 'x')), Then::Again, EIO,
+         "reading the image failed;"},
+        {"a trace line that is no event", Line(LineKind::Trace, "{}") + Header(0, 0), Then::Again, EIO,
+         "reading the image failed;"},
+        {"a trace line with a line end", Line(LineKind::Trace, "{\"event\":\"x\"\n") + Header(0, 0), Then::Again,
+         EIO, "reading the image failed;"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

@@ -4,10 +4,15 @@
 
 #include <cstdio>
 
+#include "platform/posix/base/line_diverter.h"
 #include "platform/posix/base/trace_line.h"
 
 void PrintErrorLine(std::string line)
 {
+    if (DivertedLines() != nullptr) {
+        DivertedLines()(LineKind::Error, line);
+        return;
+    }
     line.insert(0, "dorovivi: ");
     for (char &c : line) {
         if (c == '\n' || c == '\r')

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/base/line_diverter.h"
 #include "platform/posix/base/fd_io.h"
 
 int TraceFd = TraceNotStarted;
@@ -105,7 +106,9 @@ TraceLine &TraceLine::List(const char *field, const std::vector<std::string> &it
 
 void TraceLine::Write()
 {
-    if (Tracing())
+    if (Tracing() && DivertedLines() != nullptr)
+        DivertedLines()(LineKind::Trace, text);
+    else if (Tracing())
         WriteTo(TraceFd);
 }
 

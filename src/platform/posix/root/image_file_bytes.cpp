@@ -14,13 +14,16 @@ const std::size_t CachedReadLargest = 2 * kImagePageSize;
 // Exactly `size` bytes of `file` at `at` from the child, or false.
 bool Fetch(ImageServer &server, std::uint32_t file, std::uint64_t at, unsigned char *buffer, std::uint32_t size)
 {
-    ServerRequest request = {file, size, at};
+    static ServerRequest request;
+    request.file = file;
+    request.size = size;
+    request.offset = at;
     ServerReplyHeader reply = {0, 0};
     // Said once, when the child goes; not for a child stopped at exit.
     bool running = server.sandboxed.child >= 0;
     if (!AskSandboxedServer(server.sandboxed, request, reply, buffer)) {
         if (running)
-            PrintErrorLine(server.root + ": " + ImageChildFailure(server.sandboxed.ended));
+            PrintErrorLine(server.root + ": " + ChildFailure(server.sandboxed.ended, "the image"));
         errno = EIO;
         return false;
     }
@@ -88,15 +91,4 @@ bool ImageFileBytes::ReadAt(std::uint64_t at, void *buffer, std::size_t length) 
         done += part;
     }
     return true;
-}
-
-std::string ImageChildFailure(const SandboxOutcome &outcome)
-{
-    if (outcome.end == SandboxEnd::CannotStart)
-        return std::string("cannot read the image (") + std::strerror(errno) + ")";
-    if (outcome.end == SandboxEnd::TimedOut)
-        return "reading the image took too long; it may be damaged";
-    if (outcome.end == SandboxEnd::Crashed)
-        return std::string("reading the image failed (") + strsignal(outcome.signal) + "); it may be damaged";
-    return "reading the image failed; it may be damaged";
 }

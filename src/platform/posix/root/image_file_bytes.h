@@ -50,7 +50,3 @@ struct ImageFileBytes final : FileBytes {
     std::uint32_t file;
     std::uint64_t size;
 };
-
-// Why the image child gave no answer, or went while serving: "reading the
-// image took too long; it may be damaged".
-std::string ImageChildFailure(const SandboxOutcome &outcome);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/image/disk_container.h"
@@ -187,25 +188,17 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
                                                   SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str(), use},
                                                   server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
-    const LockdownReport &held = server->sandboxed.lockdown;
-    if (Tracing()) {
-        std::vector<std::string> parts;
-        if (whole && held.landlock)
-            parts.push_back("landlock");
-        if (whole && held.seccomp)
-            parts.push_back("seccomp");
-        TraceLine("root").Text("path", root).Text("kind", "image").List("sandbox", parts).Write();
-    }
-    const char *missing = held.missing;
+    for (const auto &line : server->sandboxed.startLines)
+        WriteDivertedLine(line.first, line.second);
+    result.readInChild = whole;
+    result.childLockdown = server->sandboxed.lockdown;
+    const char *missing = server->sandboxed.lockdown.missing;
     if (whole && missing[0] != '\0' && use == SandboxUse::Required) {
         result.problem = EmptyRegistryLine(root, std::string("DOROVIVI_SANDBOX=required, but the image reader's "
                                                              "sandbox would be partial: ") + missing);
         result.windowsFound = true; // unread, it may still be a Windows disk: the atom table stays off it
         return result;
     }
-    if (whole && missing[0] != '\0')
-        PrintErrorLine(root + ": the image reader's sandbox is " +
-                       (use == SandboxUse::Off ? "" : "partial: ") + missing);
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
     answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';
@@ -222,7 +215,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         line = end + 1;
     }
     if (!chosen) {
-        result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ImageChildFailure(outcome));
+        result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome, "the image"));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
         result.windowsFound = true;

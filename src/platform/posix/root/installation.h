@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/files/registry_file.h"
+#include "platform/posix/sandbox/child_lockdown.h"
 
 enum class InstallationKind {
     None,          // no registry found; `problem` says why
@@ -25,6 +26,8 @@ struct Installation {
     std::vector<RegistryFile> systemLogs, softwareLogs; // NT: the logs beside each hive, in that order
     bool windowsFound = false; // some Windows installation is there, even if none was chosen
     std::string problem;       // when kind is None, the line for PrintErrorLine; else ""
+    bool readInChild = false;  // an image, read by a child of its own under `childLockdown`
+    LockdownReport childLockdown;
 };
 
 // "<root>: <problem>; reading an empty registry", for PrintErrorLine

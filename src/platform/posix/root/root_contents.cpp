@@ -9,14 +9,6 @@
 
 namespace {
 
-// A drive or export is read in this process: no sandbox. An image's root
-// event comes from its reader, once its child has said what it runs under.
-void TraceRoot(const std::string &root, const char *kind)
-{
-    if (Tracing())
-        TraceLine("root").Text("path", root).Text("kind", kind).List("sandbox", {}).Write();
-}
-
 // Opened here, once: a file that cannot be is named with why, beside the rest.
 RegistryFile HostRegistryFile(const std::string &path)
 {
@@ -53,26 +45,41 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
 
 } // namespace
 
+RootKind KindOfRoot(const std::string &root)
+{
+    struct stat info;
+    if (stat(ExportOfRoot(root).c_str(), &info) == 0)
+        return RootKind::Export;
+    if (stat(root.c_str(), &info) != 0)
+        return RootKind::Missing;
+    if (S_ISDIR(info.st_mode))
+        return RootKind::Drive;
+    return S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) ? RootKind::Image : RootKind::Other;
+}
+
+std::string ExportOfRoot(const std::string &root)
+{
+    return root + (root.empty() || root.back() != '/' ? "/" : "") + "HKLM.reg";
+}
+
 Installation FindInstallation(const std::string &root, const std::string &windir, SandboxUse use)
 {
     Installation result;
-    struct stat info;
-    std::string exported = root + (root.empty() || root.back() != '/' ? "/" : "") + "HKLM.reg";
-    if (stat(exported.c_str(), &info) == 0) {
-        TraceRoot(root, "export");
+    switch (KindOfRoot(root)) {
+    case RootKind::Export:
         result.kind = InstallationKind::EmulationRoot;
-        result.registry.name = exported;
+        result.registry.name = ExportOfRoot(root);
         return result;
-    }
-    bool exists = stat(root.c_str(), &info) == 0;
-    bool isDirectory = exists && S_ISDIR(info.st_mode);
-    bool isImage = exists && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
-    if (!isImage)
-        TraceRoot(root, isDirectory ? "drive" : "none");
-    if (isDirectory)
+    case RootKind::Drive:
         return FindInDirectory(root, windir);
-    if (isImage)
+    case RootKind::Image:
         return FindInDiskImage(root, windir, use);
-    result.problem = EmptyRegistryLine(root, exists ? "not a directory, disk image or block device" : "no such file or directory");
+    case RootKind::Missing:
+        result.problem = EmptyRegistryLine(root, "no such file or directory");
+        return result;
+    case RootKind::Other:
+        break;
+    }
+    result.problem = EmptyRegistryLine(root, "not a directory, disk image or block device");
     return result;
 }

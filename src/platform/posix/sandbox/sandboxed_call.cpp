@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -99,4 +100,15 @@ SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut)
         outcome.signal = WTERMSIG(status);
     }
     return outcome;
+}
+
+std::string ChildFailure(const SandboxOutcome &outcome, const char *what)
+{
+    if (outcome.end == SandboxEnd::CannotStart)
+        return std::string("cannot read ") + what + " (" + std::strerror(errno) + ")";
+    if (outcome.end == SandboxEnd::TimedOut)
+        return std::string("reading ") + what + " took too long; it may be damaged";
+    if (outcome.end == SandboxEnd::Crashed)
+        return std::string("reading ") + what + " failed (" + strsignal(outcome.signal) + "); it may be damaged";
+    return std::string("reading ") + what + " failed; it may be damaged";
 }

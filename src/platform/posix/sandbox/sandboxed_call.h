@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 
 #include "platform/posix/sandbox/child_lockdown.h"
 
@@ -18,6 +19,14 @@ struct SandboxLimits {
     // are open (where a split image's other segments are reopened); null: none.
     const char *readableWhileServing = nullptr;
     SandboxUse use = SandboxUse::Available;
+    // Where the child may read while it works, confined before it reads a
+    // byte; null: the work finds files by names it reads, and is confined
+    // only once it is done.
+    const char *const *readableWhileWorking = nullptr;
+    std::size_t readableWorkingCount = 0;
+    // Run with all rights, before any are given up: what reads none of the
+    // root itself, such as starting a child of its own that does.
+    void (*beforeLockdown)(void *context) = nullptr;
 };
 
 enum class SandboxEnd {
@@ -32,6 +41,10 @@ struct SandboxOutcome {
     SandboxEnd end = SandboxEnd::NoAnswer;
     int signal = 0;
 };
+
+// Why a child reading `what` ("the image") gave no answer, or went while
+// serving: "reading the image took too long; it may be damaged".
+std::string ChildFailure(const SandboxOutcome &outcome, const char *what);
 
 // What the serving child (sandboxed_server.h) is built from.
 

@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/posix/base/fd_io.h"
-#include "platform/posix/sandbox/landlock_rules.h"
+#include "platform/posix/base/diverted_lines.h"
+#include "platform/posix/sandbox/server_child.h"
 
 namespace {
 
@@ -55,45 +57,6 @@ void CloseEnd(int &fd)
     fd = -1;
 }
 
-[[noreturn]] void Serve(void (*work)(void *, void *), ServeCall serve, void *context, void *record, std::size_t size,
-                        SandboxLimits limits, int requestFd, int replyFd)
-{
-    CloseServerEnds();
-    LimitSandboxedChild(limits);
-    static LockdownReport lockdown;
-    const char *readable[] = {limits.readableWhileServing};
-    if (limits.use == SandboxUse::Off) {
-        std::snprintf(lockdown.missing, sizeof lockdown.missing, "off (DOROVIVI_SANDBOX=off)");
-        work(context, record);
-    } else {
-        ForbidAllButReading(lockdown);
-        // Required and not all there: the record goes back untouched, nothing read.
-        if (limits.use != SandboxUse::Required || (lockdown.seccomp && LandlockAbi() > 0))
-            work(context, record);
-        ConfineReading(readable, limits.readableWhileServing != nullptr ? 1 : 0, lockdown);
-    }
-    if (!WriteAll(replyFd, record, size) || !WriteAll(replyFd, &lockdown, sizeof lockdown))
-        _exit(0);
-    // Serving waits on the parent, not on the image: no alarm from here on.
-    alarm(0);
-    static char payload[kServerReadLargest];
-    for (;;) {
-        ServerRequest request;
-        std::size_t got = 0;
-        if (!ReadUpTo(requestFd, &request, sizeof request, got) || got != sizeof request)
-            _exit(0);
-        ServerReplyHeader reply = {0, 0};
-        if (request.size > kServerReadLargest)
-            reply.error = EINVAL;
-        else
-            serve(context, request, reply, payload);
-        // Never more than the buffer holds, whatever `serve` claimed.
-        std::size_t sent = reply.got < kServerReadLargest ? reply.got : kServerReadLargest;
-        if (!WriteAll(replyFd, &reply, sizeof reply) || !WriteAll(replyFd, payload, sent))
-            _exit(0);
-    }
-}
-
 // A write to a child that has gone fails with EPIPE, not with a SIGPIPE that
 // would end the parent.
 bool WriteRequest(int fd, const ServerRequest &request)
@@ -127,6 +90,46 @@ bool Fail(SandboxedServer &server, bool timedOut)
     return false;
 }
 
+// A child that says what no honest child says: gone, whatever it did after.
+bool Refuse(SandboxedServer &server)
+{
+    Fail(server, false);
+    server.ended = SandboxOutcome{};
+    return false;
+}
+
+// Reads records up to the answer: its header into `answer` and at most
+// `room` bytes of it into `payload`. Lines go to `kept` when given, else
+// are written now.
+bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader &answer, void *payload,
+                std::size_t room, std::vector<std::pair<LineKind, std::string>> *kept)
+{
+    bool timedOut = false;
+    for (std::size_t lines = 0;; ++lines) {
+        if (!ReadBefore(server.replies, &answer, sizeof answer, deadline, timedOut))
+            return Fail(server, timedOut);
+        if (answer.kind == kServerAnswer)
+            break;
+        bool line = answer.kind == static_cast<std::uint32_t>(LineKind::Error) ||
+                    answer.kind == static_cast<std::uint32_t>(LineKind::Trace);
+        if (!line || answer.size > kDivertedLineLargest || lines == kServerLinesPerReply)
+            return Refuse(server);
+        std::string text(answer.size, '\0');
+        if (answer.size > 0 && !ReadBefore(server.replies, &text[0], answer.size, deadline, timedOut))
+            return Fail(server, timedOut);
+        LineKind kind = static_cast<LineKind>(answer.kind);
+        if (kept != nullptr)
+            kept->emplace_back(kind, text);
+        else if (!WriteDivertedLine(kind, text))
+            return Refuse(server);
+    }
+    if (answer.size > room)
+        return Refuse(server);
+    if (answer.size > 0 && !ReadBefore(server.replies, payload, answer.size, deadline, timedOut))
+        return Fail(server, timedOut);
+    return true;
+}
+
 } // namespace
 
 SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), ServeCall serve, void *context,
@@ -155,7 +158,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     if (child == 0) {
         close(requestFds[1]);
         close(replyFds[0]);
-        Serve(work, serve, context, record, size, limits, requestFds[0], replyFds[1]);
+        ServeAsChild(work, serve, context, record, size, limits, requestFds[0], replyFds[1]);
     }
     close(requestFds[0]);
     close(replyFds[1]);
@@ -165,13 +168,20 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     KeepServerEnd(server.requests);
     KeepServerEnd(server.replies);
     KeepLive(server);
-    bool timedOut = false;
     long long deadline = MillisecondsNow() + (limits.wallSeconds + 2) * 1000LL;
-    if (!ReadBefore(server.replies, record, size, deadline, timedOut) ||
-        !ReadBefore(server.replies, &server.lockdown, sizeof server.lockdown, deadline, timedOut)) {
-        Fail(server, timedOut);
+    // The record and the report, whole or not at all.
+    static char answered[kServerReadLargest];
+    ServerRecordHeader answer;
+    server.startLines.clear();
+    if (size + sizeof server.lockdown > sizeof answered ||
+        !ReadAnswer(server, deadline, answer, answered, sizeof answered, &server.startLines))
+        return server.ended;
+    if (answer.size != size + sizeof server.lockdown) {
+        Refuse(server);
         return server.ended;
     }
+    std::memcpy(record, answered, size);
+    std::memcpy(&server.lockdown, answered + size, sizeof server.lockdown);
     server.lockdown.missing[sizeof server.lockdown.missing - 1] = '\0';
     outcome.end = SandboxEnd::Answered;
     return outcome;
@@ -184,18 +194,17 @@ bool AskSandboxedServer(SandboxedServer &server, const ServerRequest &request, S
         return false;
     if (!WriteRequest(server.requests, request))
         return Fail(server, false);
-    bool timedOut = false;
-    long long deadline = MillisecondsNow() + server.replyMilliseconds;
-    if (!ReadBefore(server.replies, &reply, sizeof reply, deadline, timedOut))
-        return Fail(server, timedOut);
-    if (reply.got > request.size) {
-        Fail(server, false);
-        server.ended = SandboxOutcome{}; // a reply that makes no sense, whatever the child did after it
+    ServerRecordHeader answer;
+    if (!ReadAnswer(server, MillisecondsNow() + server.replyMilliseconds, answer, payload, request.size, nullptr))
         return false;
-    }
-    if (reply.got > 0 && !ReadBefore(server.replies, payload, reply.got, deadline, timedOut))
-        return Fail(server, timedOut);
+    reply.error = answer.error;
+    reply.got = answer.size;
     return true;
+}
+
+bool RefuseSandboxedServer(SandboxedServer &server)
+{
+    return server.child >= 0 ? Refuse(server) : false;
 }
 
 void StopSandboxedServer(SandboxedServer &server)

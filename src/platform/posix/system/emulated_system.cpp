@@ -5,17 +5,14 @@
 #include "platform/posix/atoms/atom_location.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_start.h"
-#include "platform/posix/root/root_contents.h"
-#include "platform/posix/system/registry_opening.h"
+#include "platform/posix/parser/parsed_root.h"
 #include "platform/posix/system/system_root.h"
 #include "platform/posix/view/registry_view.h"
 
 namespace {
 
 struct EmulatedSystem {
-    bool installationKnown = false;
-    Installation installation;
-    OpenedRegistry registry; // source null until first asked
+    ParsedRoot root; // source null until first asked
     bool viewKnown = false;
     RegistryView view = RegistryView::Native;
 };
@@ -39,28 +36,26 @@ SandboxUse SandboxSetting()
     if (value == "required")
         return SandboxUse::Required;
     if (!value.empty())
-        PrintErrorLine("DOROVIVI_SANDBOX=" + value + " is neither off nor required; the image reader "
-                       "takes the sandbox the kernel offers");
+        PrintErrorLine("DOROVIVI_SANDBOX=" + value + " is neither off nor required; the reader takes "
+                       "the sandbox the kernel offers");
     return SandboxUse::Available;
+}
+
+// The root is read once, by its child, at the first question about it.
+const ParsedRoot &SystemRoot()
+{
+    if (System.root.source == nullptr) {
+        SystemTracing(); // so that the root's own events are traced
+        ParseRoot(SystemRootPath(), WindirSetting(), SandboxSetting(), System.root);
+    }
+    return System.root;
 }
 
 } // namespace
 
-const Installation &SystemInstallation()
-{
-    if (!System.installationKnown) {
-        SystemTracing(); // so that the root's own events are traced
-        System.installation = FindInstallation(SystemRootPath(), WindirSetting(), SandboxSetting());
-        System.installationKnown = true;
-    }
-    return System.installation;
-}
-
 const RegistrySource &SystemRegistry()
 {
-    if (System.registry.source == nullptr)
-        OpenRegistryOf(SystemInstallation(), System.registry);
-    return *System.registry.source;
+    return *SystemRoot().source;
 }
 
 std::string PathInSystemView(const std::string &path)
@@ -76,7 +71,7 @@ std::string PathInSystemView(const std::string &path)
 
 bool SystemAtomTablePath(std::string &path)
 {
-    return AtomTablePath(SystemInstallation().windowsFound, SystemRootPath(), path);
+    return AtomTablePath(SystemRoot().windowsFound, SystemRootPath(), path);
 }
 
 void StartSystemTrace()
@@ -87,9 +82,7 @@ void StartSystemTrace()
 void ResetEmulatedSystem()
 {
     StopTrace();
-    CloseOpenedRegistry(System.registry);
-    System.installation = Installation();
-    System.installationKnown = false;
+    CloseParsedRoot(System.root);
     System.viewKnown = false;
     System.view = RegistryView::Native;
 }

@@ -1,15 +1,14 @@
-// The one Windows system the emulation stands in for: the installation of
-// the system root, its registry, the view a 32-bit program has of it, and
+// The one Windows system the emulation stands in for: the system root as a
+// child parses it, its registry, the view a 32-bit program has of it, and
 // where its atom table lives, each looked at once per process.
 #pragma once
 
 #include <string>
 
 #include "platform/posix/base/trace_line.h"
-#include "platform/posix/root/installation.h"
 #include "platform/posix/sources/registry_source.h"
 
-const Installation &SystemInstallation();
+// The registry of the system root, as the child that parses it answers.
 const RegistrySource &SystemRegistry();
 
 // Where the 32-bit program's open of `path` (below HKLM) lands: WOW64's view

@@ -1,4 +1,4 @@
-#include "platform/posix/system/registry_opening.h"
+#include "platform/posix/parser/registry_opening.h"
 
 #include <vector>
 

@@ -1,0 +1,114 @@
+#include "platform/posix/sandbox/server_child.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/posix/base/diverted_lines.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/trace_line.h"
+#include "platform/posix/sandbox/landlock_rules.h"
+
+namespace {
+
+int ReplyFd = -1;
+
+// Cut to what the parent takes; a parent gone ends the child.
+void SendLine(LineKind kind, const std::string &text)
+{
+    std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
+    ServerRecordHeader header = {static_cast<std::uint32_t>(kind), 0, static_cast<std::uint32_t>(size), 0};
+    if (!WriteAll(ReplyFd, &header, sizeof header) || !WriteAll(ReplyFd, text.data(), size))
+        _exit(0);
+}
+
+void SendAnswer(std::int32_t error, const void *payload, std::size_t size)
+{
+    ServerRecordHeader header = {kServerAnswer, error, static_cast<std::uint32_t>(size), 0};
+    if (!WriteAll(ReplyFd, &header, sizeof header) || !WriteAll(ReplyFd, payload, size))
+        _exit(0);
+}
+
+// The child writes nowhere but its pipe: its lines go through it, and what
+// a library would print goes nowhere (a write to a descriptor opened for
+// reading fails). A sanitizer's report still reaches stderr.
+void LeaveOnlyThePipes(int requestFd, int replyFd)
+{
+    int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (TraceFd > STDERR_FILENO && TraceFd != requestFd && TraceFd != replyFd)
+        close(TraceFd);
+#if defined(__SANITIZE_ADDRESS__)
+    const int last = STDOUT_FILENO;
+#else
+    const int last = STDERR_FILENO;
+#endif
+    for (int fd = STDIN_FILENO; nothing >= 0 && fd <= last; ++fd)
+        if (fd != requestFd && fd != replyFd && fd != nothing)
+            dup2(nothing, fd);
+    if (nothing > STDERR_FILENO)
+        close(nothing);
+}
+
+// What the child reads under, in the order it gives things up.
+void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, SandboxLimits limits,
+                     LockdownReport &lockdown)
+{
+    const char *serving[] = {limits.readableWhileServing};
+    std::size_t servingCount = limits.readableWhileServing != nullptr ? 1 : 0;
+    if (limits.beforeLockdown != nullptr)
+        limits.beforeLockdown(context);
+    if (limits.use == SandboxUse::Off) {
+        std::snprintf(lockdown.missing, sizeof lockdown.missing, "off (DOROVIVI_SANDBOX=off)");
+        work(context, record);
+        return;
+    }
+    ForbidAllButReading(lockdown);
+    bool confined = limits.readableWhileWorking != nullptr;
+    if (confined)
+        ConfineReading(limits.readableWhileWorking, limits.readableWorkingCount, lockdown);
+    bool whole = lockdown.seccomp && (confined ? lockdown.landlock : LandlockAbi() > 0);
+    // Required and not all there: the record goes back untouched, nothing read.
+    if (limits.use != SandboxUse::Required || whole)
+        work(context, record);
+    ConfineReading(serving, servingCount, lockdown);
+}
+
+} // namespace
+
+void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, void *record, std::size_t size,
+                  SandboxLimits limits, int requestFd, int replyFd)
+{
+    CloseServerEnds();
+    LeaveOnlyThePipes(requestFd, replyFd);
+    // A child this one forks closes these ends, so that each sees its end of file.
+    KeepServerEnd(requestFd);
+    KeepServerEnd(replyFd);
+    ReplyFd = replyFd;
+    DivertLines(SendLine);
+    LimitSandboxedChild(limits);
+    static LockdownReport lockdown;
+    LockDownAndWork(work, context, record, limits, lockdown);
+    static char payload[kServerReadLargest];
+    static_assert(sizeof payload >= sizeof lockdown, "the start's answer goes out in one record");
+    ServerRecordHeader header = {kServerAnswer, 0, static_cast<std::uint32_t>(size + sizeof lockdown), 0};
+    if (!WriteAll(replyFd, &header, sizeof header) || !WriteAll(replyFd, record, size) ||
+        !WriteAll(replyFd, &lockdown, sizeof lockdown))
+        _exit(0);
+    // Serving waits on the parent, not on the image: no alarm from here on.
+    alarm(0);
+    for (;;) {
+        static ServerRequest request;
+        std::size_t got = 0;
+        if (!ReadUpTo(requestFd, &request, sizeof request, got) || got != sizeof request)
+            _exit(0);
+        ServerReplyHeader reply = {0, 0};
+        if (request.size > kServerReadLargest || request.textSize > kServerTextLargest)
+            reply.error = EINVAL;
+        else
+            serve(context, request, reply, payload);
+        // Never more than the buffer holds, whatever `serve` claimed.
+        SendAnswer(reply.error, payload, reply.got < kServerReadLargest ? reply.got : kServerReadLargest);
+    }
+}
