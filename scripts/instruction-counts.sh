@@ -54,18 +54,20 @@ cases=(
     "V V $work/export"
 )
 
-# The instructions of one run, the image reader's forked child included (each
+# The instructions of one run, its forked children included (each
 # process writes its own file). A fixed environment and no address space
 # randomisation, so that nothing but the code changes the count.
 count() {
     local letter=$1 root=$2 out=$work/callgrind
     rm -rf "$out"
     mkdir -p "$out"
-    # The image child runs without its sandbox here: its filter would stop
-    # callgrind writing the child's counts, and valgrind does not know
-    # Landlock's calls. The child's work is the same either way.
+    # The children run without their sandbox here: its filter would stop
+    # callgrind writing a child's counts, and valgrind does not know
+    # Landlock's calls. A child's work is the same either way. A forked
+    # child starts with its parent's counts, zeroed where it starts serving,
+    # so that the program's start is counted once.
     env -i PATH=/usr/bin:/bin DOROVIVI_ROOT="$root" DOROVIVI_SANDBOX=off setarch "$(uname -m)" -R \
-        valgrind --tool=callgrind --trace-children=yes --callgrind-out-file="$out/out.%p" --log-file="$out/log.%p" \
+        valgrind --tool=callgrind --trace-children=yes --zero-before='ServeAsChild*' --callgrind-out-file="$out/out.%p" --log-file="$out/log.%p" \
         "$tool" "$letter" >/dev/null 2>"$out/stderr" || true
     sed -i "/: the reader's sandbox is off (DOROVIVI_SANDBOX=off)$/d" "$out/stderr"
     if [ -s "$out/stderr" ]; then

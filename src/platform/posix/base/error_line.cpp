@@ -18,14 +18,17 @@ void PrintErrorLine(std::string line)
         if (c == '\n' || c == '\r')
             c = '?';
     }
-    TraceLine event("message");
-    event.Text("text", line);
     // A line said before the trace has started still keeps stderr JSON.
-    if (TraceFd == STDERR_FILENO || (TraceFd == TraceNotStarted && TraceSettingIsStderr())) {
-        event.WriteTo(STDERR_FILENO);
-        return;
+    bool onlyJson = TraceFd == STDERR_FILENO || (TraceFd == TraceNotStarted && TraceSettingIsStderr());
+    if (onlyJson || Tracing()) {
+        TraceLine event("message");
+        event.Text("text", line);
+        if (onlyJson) {
+            event.WriteTo(STDERR_FILENO);
+            return;
+        }
+        event.Write();
     }
-    event.Write();
     line += '\n';
     std::fputs(line.c_str(), stderr);
 }
