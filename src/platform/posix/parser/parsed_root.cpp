@@ -1,7 +1,5 @@
 #include "platform/posix/parser/parsed_root.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <vector>
 
@@ -17,10 +15,6 @@ namespace {
 // damaged image can make a reader loop, and its own child gives up first.
 const int ParserCpuSeconds = 60;
 const int ParserWallSeconds = 90;
-
-// Where the loader finds a reader library that is loaded only once the
-// content asks for it (libcreg for a 95/98 drive).
-const char *const LibraryFolders[] = {"/etc/ld.so.cache", "/lib", "/lib64", "/usr/lib", "/usr/lib64", "/usr/local/lib"};
 
 const char *KindName(RootKind kind)
 {
@@ -72,20 +66,18 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.job.root = root;
     parsed.job.windir = windir;
     parsed.job.use = use;
-    // A drive or export is read only below itself (and the loader's folders,
-    // for a reader library); an image finds its parents by names it reads,
-    // so its own child reads it and this one reads no file at all.
+    // An export is read only as itself. A drive's links may lead anywhere
+    // its user reads (a folder linked in from a mounted disk), and a
+    // SYSTEM.DAT is read by a library loaded only then, by a name of its
+    // own, so the rest find their files first, and reading ends once they
+    // are open. An image's own child reads the image.
     std::string exported = ExportOfRoot(root);
-    std::vector<const char *> readable;
-    if (kind == RootKind::Export)
-        readable.push_back(exported.c_str());
-    if (kind == RootKind::Drive) {
-        readable.push_back(root.c_str());
-        for (const char *folder : LibraryFolders)
-            if (access(folder, F_OK) == 0)
-                readable.push_back(folder);
+    const char *readable[] = {exported.c_str()};
+    SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use};
+    if (kind == RootKind::Export) {
+        limits.readableWhileWorking = readable;
+        limits.readableWorkingCount = 1;
     }
-    SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use, readable.data(), readable.size()};
     if (kind == RootKind::Image)
         limits.beforeLockdown = FindForParser;
     static ParserStart start;
