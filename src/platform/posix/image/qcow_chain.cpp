@@ -113,11 +113,11 @@ ssize_t ReadCompressed(QcowLink &link, std::uint64_t entry, std::uint64_t within
             return -1;
         packed = std::min(packed, link.fileSize - host);
         std::vector<unsigned char> bytes(static_cast<std::size_t>(packed));
-        std::string problem;
+        Fault fault; // a read error, which says nothing more
         link.inflated.resize(clusterSize);
         link.inflatedEntry = 0;
         if (!ReadExactlyAt(link.fd, bytes.data(), bytes.size(), host) ||
-            !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, problem))
+            !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, fault))
             return -1;
         link.inflatedEntry = entry;
     }

@@ -157,9 +157,12 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
 
 bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
 {
-    const QcowFunctions *qcow = QcowLibrary(problem);
-    if (qcow == nullptr)
+    Fault fault;
+    const QcowFunctions *qcow = QcowLibrary(fault);
+    if (qcow == nullptr) {
+        problem = FaultText(fault);
         return false;
+    }
     ChainFiles chain;
     QcowLinks links;
     libqcow_file_t *file = OpenLink(qcow, path, chain, links, problem);

@@ -154,8 +154,11 @@ bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, 
                    std::vector<std::string> &notes, std::string &problem)
 {
     static std::deque<VhdiLayer> layers;
-    if ((Vhdi = VhdiLibrary(problem)) == nullptr)
+    Fault fault;
+    if ((Vhdi = VhdiLibrary(fault)) == nullptr) {
+        problem = FaultText(fault);
         return false;
+    }
     const char *kind = vhdx ? "VHDX" : "VHD";
     ChainFiles chain;
     std::vector<VhdiLayer *> order; // child first

@@ -156,8 +156,11 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
 
 bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
 {
-    if ((Vmdk = VmdkLibrary(problem)) == nullptr)
+    Fault fault;
+    if ((Vmdk = VmdkLibrary(fault)) == nullptr) {
+        problem = FaultText(fault);
         return false;
+    }
     ChainFiles chain;
     std::vector<VmdkOpenedLink> opened;
     libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, problem, opened);

@@ -80,8 +80,10 @@ struct ImageWork {
 void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
 {
     std::string problem;
+    Fault fault;
     std::vector<std::string> notes, chainNotes;
-    const TskFunctions *tsk = TskLibrary(problem);
+    const TskFunctions *tsk = TskLibrary(fault);
+    problem = FaultText(fault);
     TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
     bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, problem);
