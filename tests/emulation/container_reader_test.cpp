@@ -56,10 +56,10 @@ TEST(DiskChain, VdiHeaderFaultsAreNamed)
         WriteFile(dir + "/case.vdi", bytes);
         int fd = open((dir + "/case.vdi").c_str(), O_RDONLY);
         VdiLayer layer;
-        std::string problem;
-        bool read = ReadVdiLayer(fd, "case.vdi", layer, problem);
-        EXPECT_EQ(read, c.problem[0] == '\0') << problem;
-        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        Fault fault;
+        bool read = ReadVdiLayer(fd, "case.vdi", layer, fault);
+        EXPECT_EQ(read, c.problem[0] == '\0') << fault.words;
+        EXPECT_NE(fault.words.find(c.problem), std::string::npos) << fault.words;
         if (read) {
             std::string disk(layer.diskSize, '\0');
             EXPECT_EQ(ReadVdi(&layer, 0, &disk[0], disk.size()), static_cast<ssize_t>(disk.size()));
@@ -118,12 +118,13 @@ TEST(DiskChain, VmdkSparseExtentFaultsAreNamed)
         WriteFile(dir + "/case.vmdk", bytes);
         int fd = open((dir + "/case.vmdk").c_str(), O_RDONLY);
         VmdkSparseExtent extent = {};
-        std::string problem;
-        VmdkExtentKind kind = ReadVmdkSparseExtent(fd, "case.vmdk", extent, problem);
-        EXPECT_EQ(kind, c.kind) << problem;
+        Fault fault;
+        VmdkExtentKind kind = ReadVmdkSparseExtent(fd, "case.vmdk", extent, fault);
+        EXPECT_EQ(kind, c.kind) << FaultText(fault);
         if (c.kind == VmdkExtentKind::Damaged) {
-            EXPECT_EQ(problem.find("case.vmdk: VMDK sparse extent "), 0u) << problem;
-            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+            EXPECT_EQ(fault.file, "case.vmdk");
+            EXPECT_EQ(fault.words.find("VMDK sparse extent "), 0u) << fault.words;
+            EXPECT_NE(fault.words.find(c.problem), std::string::npos) << fault.words;
         }
         if (kind == VmdkExtentKind::Sparse) {
             VmdkGrain state = VmdkGrain::Absent;

@@ -95,14 +95,14 @@ TEST(CregFileSource, DamagedFilesFailOrAnswerWithinBounds)
     const std::string good = WriteCregFile(Small);
     for (const Damage &d : Damages) {
         SCOPED_TRACE(d.what);
-        std::string problem;
-        std::unique_ptr<RegistrySource> source = Open(d.make(good), problem);
+        Fault fault;
+        std::unique_ptr<RegistrySource> source = Open(d.make(good), fault);
         if (d.problem != nullptr) {
             EXPECT_EQ(source, nullptr);
-            EXPECT_NE(problem.find(d.problem), std::string::npos) << problem;
+            EXPECT_NE(fault.words.find(d.problem), std::string::npos) << fault.words;
             continue;
         }
-        ASSERT_NE(source, nullptr) << problem;
+        ASSERT_NE(source, nullptr) << fault.words;
         DWORD type = 0;
         std::string data;
         EXPECT_EQ(source->FindValue("A\\B", "V", type, data), d.bExists);
@@ -140,10 +140,10 @@ TEST(CregFileSource, TopKeysTellASystemDatFromOthers)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        std::string problem;
-        std::unique_ptr<RegistrySource> source = Open(WriteCregFile(c.keys, c.userDatTop), problem);
+        Fault fault;
+        std::unique_ptr<RegistrySource> source = Open(WriteCregFile(c.keys, c.userDatTop), fault);
         EXPECT_EQ(source == nullptr, !c.problem.empty());
-        EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(FaultText(fault), c.problem);
     }
 }
 
@@ -163,20 +163,21 @@ TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
         std::string path = dir + "/" + name;
         std::string command = "xz -dc '" DOROVIVI_REAL_GENUINE "/" + std::string(name) + ".xz' > '" + path + "'";
         ASSERT_EQ(std::system(command.c_str()), 0);
-        std::string problem;
-        std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, problem);
-        ASSERT_NE(file, nullptr) << problem;
-        std::unique_ptr<RegistrySource> source(OpenCregFileSource(*file, problem));
-        ASSERT_NE(source, nullptr) << problem;
+        Fault fault;
+        std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, fault);
+        ASSERT_NE(file, nullptr) << FaultText(fault);
+        std::unique_ptr<RegistrySource> source(OpenCregFileSource(*file, fault));
+        ASSERT_NE(source, nullptr) << FaultText(fault);
         EXPECT_TRUE(source->KeyExists("System\\CurrentControlSet"));
     }
 }
 
 TEST(CregFileSource, DirectoryInPlaceNamesTheProblem)
 {
-    std::string problem;
-    EXPECT_EQ(OpenHostFileBytes("/tmp", problem), nullptr);
-    EXPECT_EQ(problem, "not a regular file");
+    Fault fault;
+    EXPECT_EQ(OpenHostFileBytes("/tmp", fault), nullptr);
+    EXPECT_EQ(fault.file, "/tmp");
+    EXPECT_EQ(fault.words, "not a regular file");
 }
 
 } // namespace

@@ -86,9 +86,9 @@ TEST(CregFileSource, AnswersAsWindows98Does)
         {"key name prefix is no match", "Soft", false, nullptr, false, 0, ""},
         {"empty path component", "Software\\\\KALVORA", false, nullptr, false, 0, ""},
     };
-    std::string problem;
-    std::unique_ptr<RegistrySource> source = Open(WriteCregFile(Fixture), problem);
-    ASSERT_NE(source, nullptr) << problem;
+    Fault fault;
+    std::unique_ptr<RegistrySource> source = Open(WriteCregFile(Fixture), fault);
+    ASSERT_NE(source, nullptr) << fault.words;
     EXPECT_EQ(source->FormatPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS));
     for (const Lookup &c : cases) {
         SCOPED_TRACE(c.what);
@@ -113,9 +113,9 @@ TEST(CregFileSource, ReadsKeysAcrossDataBlocks)
         many.push_back({"Enum\\K" + std::to_string(i), {{"N", REG_SZ, std::to_string(i) + std::string(60, '.') + '\0'}}});
     std::string bytes = WriteCregFile(many);
     ASSERT_GT(bytes[16], 2) << "the fixture should span several blocks";
-    std::string problem;
-    std::unique_ptr<RegistrySource> source = Open(bytes, problem);
-    ASSERT_NE(source, nullptr) << problem;
+    Fault fault;
+    std::unique_ptr<RegistrySource> source = Open(bytes, fault);
+    ASSERT_NE(source, nullptr) << fault.words;
     for (int i = 0; i < 300; i += 37) {
         DWORD type = 0;
         std::string data;

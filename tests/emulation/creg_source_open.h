@@ -10,8 +10,8 @@
 
 inline std::string S(const char *bytes, std::size_t size) { return std::string(bytes, size); }
 
-inline std::unique_ptr<RegistrySource> Open(const std::string &bytes, std::string &problem)
+inline std::unique_ptr<RegistrySource> Open(const std::string &bytes, Fault &fault)
 {
     MemoryFileBytes file(bytes.data(), bytes.size());
-    return std::unique_ptr<RegistrySource>(OpenCregFileSource(file, problem));
+    return std::unique_ptr<RegistrySource>(OpenCregFileSource(file, fault));
 }

@@ -73,15 +73,15 @@ TEST(FileBytes, LibrariesThatOpenByNameGetTheSameBytes)
 {
     std::string data = "CREG and then some bytes";
     MemoryFileBytes memory(data.data(), data.size());
-    std::string problem;
-    int fd = DescriptorNaming(memory, 1024, problem);
-    ASSERT_GE(fd, 0) << problem;
+    Fault fault;
+    int fd = DescriptorNaming(memory, 1024, fault);
+    ASSERT_GE(fd, 0) << fault.words;
     std::string got(data.size(), '\0');
     EXPECT_EQ(pread(fd, &got[0], got.size(), 0), static_cast<ssize_t>(data.size()));
     EXPECT_EQ(got, data);
     close(fd);
-    EXPECT_EQ(DescriptorNaming(memory, 8, problem), -1);
-    EXPECT_EQ(problem.rfind("larger than ", 0), 0u) << problem;
+    EXPECT_EQ(DescriptorNaming(memory, 8, fault), -1);
+    EXPECT_EQ(fault.words.rfind("larger than ", 0), 0u) << fault.words;
 }
 
 } // namespace

@@ -62,9 +62,9 @@ void Compare(const HiveBytes &bytes, const std::string &reference, RegfFaultKind
 // The file at `path` read through its descriptor; hivex reads `reference` (by default the same file).
 void CompareFile(const std::string &path, RegfFaultKind fault, Totals &totals, std::string reference = "")
 {
-    std::string problem;
-    std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(path, problem);
-    ASSERT_NE(bytes, nullptr) << problem;
+    Fault unopened;
+    std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(path, unopened);
+    ASSERT_NE(bytes, nullptr) << FaultText(unopened);
     Compare(*bytes, reference.empty() ? path : reference, fault, totals);
 }
 
@@ -184,9 +184,9 @@ TEST(RegfCellReader, ReadsReplayedHivesThroughTheirOverlay)
         ++replayed;
         std::vector<std::string> dump;
         WriteFile(primary + ".replayed", Materialise(primary, replay, dump)); // hivex reads the replay as a file
-        std::string problem;
-        std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(primary, problem);
-        ASSERT_NE(bytes, nullptr) << problem;
+        Fault unopened;
+        std::unique_ptr<FileBytes> bytes = OpenHostFileBytes(primary, unopened);
+        ASSERT_NE(bytes, nullptr) << FaultText(unopened);
         OverlayHiveBytes overlay(*bytes, bytes->Size(), replay);
         Compare(overlay, primary + ".replayed", RegfFaultKind::None, totals);
     }

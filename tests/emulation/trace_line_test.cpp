@@ -118,9 +118,10 @@ TEST(TraceLine, Sha256StandardVectorsAndBlockEdges)
             Sha256Add(pieces, c.message.data() + at, std::min(step, c.message.size() - at));
         EXPECT_EQ(Sha256Finish(pieces), c.digest) << c.message.size();
         WriteFile(dir + "/file", c.message);
-        std::string problem, hex;
-        std::unique_ptr<FileBytes> file = OpenHostFileBytes(dir + "/file", problem);
-        ASSERT_TRUE(file != nullptr) << problem;
+        std::string hex;
+        Fault fault;
+        std::unique_ptr<FileBytes> file = OpenHostFileBytes(dir + "/file", fault);
+        ASSERT_TRUE(file != nullptr) << FaultText(fault);
         EXPECT_TRUE(Sha256OfFile(*file, hex));
         EXPECT_EQ(hex, c.digest);
     }

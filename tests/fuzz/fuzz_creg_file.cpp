@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         abort();
     close(fd);
 
-    std::string problem;
-    std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, problem);
-    RegistrySource *source = file == nullptr ? nullptr : OpenCregFileSource(*file, problem);
+    Fault fault;
+    std::unique_ptr<FileBytes> file = OpenHostFileBytes(path, fault);
+    RegistrySource *source = file == nullptr ? nullptr : OpenCregFileSource(*file, fault);
     if (source == nullptr) {
-        if (problem.empty())
+        if (fault.words.empty())
             abort();
         return 0;
     }

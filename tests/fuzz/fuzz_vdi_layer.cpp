@@ -17,13 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size))
         std::abort();
     VdiLayer layer;
-    std::string problem;
-    if (ReadVdiLayer(fd, "fuzz.vdi", layer, problem)) {
+    Fault fault;
+    if (ReadVdiLayer(fd, "fuzz.vdi", layer, fault)) {
         std::vector<char> buffer(65536);
         for (std::uint64_t at = 0; at < layer.diskSize && at < (64ULL << 20); at += buffer.size())
             if (ReadVdi(&layer, at, buffer.data(), buffer.size()) < 0)
                 std::abort(); // the map was checked against the file: every read must succeed
-    } else if (problem.empty() || problem.find('\n') != std::string::npos) {
+    } else if (fault.words.empty() || fault.words.find('\n') != std::string::npos) {
         std::abort();
     }
     close(fd);

@@ -39,13 +39,13 @@ bool MemoryFileBytes::ReadAt(std::uint64_t at, void *buffer, std::size_t length)
     return true;
 }
 
-std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem)
+std::unique_ptr<FileBytes> TakeFileBytes(int fd, Fault &fault)
 {
     struct stat info;
     if (fd < 0 || fstat(fd, &info) != 0) {
-        problem = std::strerror(errno);
+        fault = {"", std::strerror(errno)};
     } else if (!S_ISREG(info.st_mode)) {
-        problem = "not a regular file";
+        fault = {"", "not a regular file"};
     } else {
         return std::unique_ptr<FileBytes>(new FdFileBytes(fd, static_cast<std::uint64_t>(info.st_size)));
     }
@@ -54,27 +54,30 @@ std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem)
     return nullptr;
 }
 
-std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, std::string &problem)
+std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, Fault &fault)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        problem = std::strerror(errno);
+        fault = {path, std::strerror(errno)};
         return nullptr;
     }
-    return TakeFileBytes(fd, problem);
+    std::unique_ptr<FileBytes> file = TakeFileBytes(fd, fault);
+    if (file == nullptr)
+        fault.file = path;
+    return file;
 }
 
-int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &problem)
+int DescriptorNaming(const FileBytes &file, std::uint64_t largest, Fault &fault)
 {
     const FdFileBytes *host = dynamic_cast<const FdFileBytes *>(&file);
     if (host != nullptr)
         return fcntl(host->fd, F_DUPFD_CLOEXEC, 0);
     WholeFile whole;
-    if (!ReadWholeFile(file, largest, whole, problem))
+    if (!ReadWholeFile(file, largest, whole, fault))
         return -1;
     int fd = memfd_create("dorovivi-copy", MFD_CLOEXEC);
     if (fd < 0 || !WriteAll(fd, whole.bytes, whole.size)) {
-        problem = std::strerror(errno);
+        fault = {"", std::strerror(errno)};
         if (fd >= 0)
             close(fd);
         return -1;
@@ -100,22 +103,22 @@ bool MapWholeFile(WholeFile &whole, std::size_t size)
     return true;
 }
 
-bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, std::string &problem)
+bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, Fault &fault)
 {
     std::uint64_t size = file.Size();
     if (size > largest) {
-        problem = "larger than " + std::to_string(largest >> 20) + " MiB";
+        fault = {"", "larger than " + std::to_string(largest >> 20) + " MiB"};
         return false;
     }
     if (size == 0)
         return true;
     if (!MapWholeFile(whole, static_cast<std::size_t>(size))) {
-        problem = std::strerror(errno);
+        fault = {"", std::strerror(errno)};
         return false;
     }
     errno = 0;
     if (!file.ReadAt(0, whole.bytes, whole.size)) {
-        problem = errno != 0 ? std::strerror(errno) : "cut short while read";
+        fault = {"", errno != 0 ? std::strerror(errno) : "cut short while read"};
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/base/fault.h"
+
 struct FileBytes {
     virtual ~FileBytes() = default;
     // All `size` bytes at `at`, or false: past the end, or a read error
@@ -40,18 +42,18 @@ struct MemoryFileBytes final : FileBytes {
 };
 
 // Opens `path` read-only without blocking on a FIFO and refuses what is not
-// a regular file; null with `problem` ("Permission denied", "not a regular
-// file") otherwise.
-std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, std::string &problem);
+// a regular file; null with `fault` (`path`: "Permission denied", "not a
+// regular file") otherwise.
+std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, Fault &fault);
 
 // The same for a descriptor already open, taken over (closed on refusal).
-std::unique_ptr<FileBytes> TakeFileBytes(int fd, std::string &problem);
+std::unique_ptr<FileBytes> TakeFileBytes(int fd, Fault &fault);
 
 // A descriptor of the file's bytes, for a library that opens files by name
 // (through DescriptorPath): a host file's own, duplicated; else a memory
-// copy of a file at most `largest` long. -1 with `problem` otherwise; the
+// copy of a file at most `largest` long. -1 with `fault` otherwise; the
 // caller owns the descriptor.
-int DescriptorNaming(const FileBytes &file, std::uint64_t largest, std::string &problem);
+int DescriptorNaming(const FileBytes &file, std::uint64_t largest, Fault &fault);
 
 // Memory for a file read whole, mapped and populated in one call: fresh
 // memory would otherwise take a page fault every 4 KiB as the read fills it.
@@ -70,5 +72,5 @@ struct WholeFile {
 bool MapWholeFile(WholeFile &whole, std::size_t size);
 
 // The whole file into `whole` when it is at most `largest` long; false with
-// `problem` otherwise.
-bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, std::string &problem);
+// `fault` otherwise.
+bool ReadWholeFile(const FileBytes &file, std::uint64_t largest, WholeFile &whole, Fault &fault);

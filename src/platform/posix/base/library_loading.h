@@ -6,8 +6,12 @@
 
 #include <string>
 
-// dlopen of `soname`, or null with `problem` naming it and why.
-void *OpenReaderLibrary(const char *soname, std::string &problem);
+#include "platform/posix/base/fault.h"
+
+// dlopen of `soname`, or null with `fault` naming it and why. The words name
+// the library themselves ("cannot load <soname> (...)"): the fault concerns
+// what the caller was reading, which the caller names.
+void *OpenReaderLibrary(const char *soname, Fault &fault);
 
 // Looks `name` up in `library` into `function`; false when it is missing.
 template <typename Function>
@@ -24,19 +28,18 @@ bool BindReaderFunction(void *library, const char *name, Function &function)
 #define BIND_READER_FUNCTION(member, symbol) BindReaderFunction(library, #symbol, functions.member) &&
 
 // `functions` from `soname`, bound by `bind` on first use and kept; null with
-// `problem` set when the library or one of its functions is missing.
+// `fault` set when the library or one of its functions is missing.
 template <typename Functions, typename Bind>
-const Functions *LoadReaderLibrary(const char *soname, Functions &functions, bool &loaded, std::string &problem,
-                                   Bind bind)
+const Functions *LoadReaderLibrary(const char *soname, Functions &functions, bool &loaded, Fault &fault, Bind bind)
 {
     if (loaded)
         return &functions;
-    void *library = OpenReaderLibrary(soname, problem);
+    void *library = OpenReaderLibrary(soname, fault);
     if (library == nullptr)
         return nullptr;
     loaded = bind(library, functions);
     if (!loaded) {
-        problem = std::string(soname) + " lacks a function this program uses";
+        fault = {"", std::string(soname) + " lacks a function this program uses"};
         return nullptr;
     }
     return &functions;

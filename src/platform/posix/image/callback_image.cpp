@@ -32,11 +32,11 @@ void CallbackStat(TSK_IMG_INFO *, FILE *)
 } // namespace
 
 bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::uint64_t size, const char *kind,
-                       TSK_IMG_INFO *&image, std::string &problem)
+                       TSK_IMG_INFO *&image, Fault &fault)
 {
     CallbackImage *opened = static_cast<CallbackImage *>(std::calloc(1, sizeof(CallbackImage)));
     if (opened == nullptr) {
-        problem = std::string(kind) + " image not readable (out of memory)";
+        fault = {"", std::string(kind) + " image not readable (out of memory)"};
         return false;
     }
     opened->disk = disk;
@@ -44,7 +44,7 @@ bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::
     image = tsk->img_open_external(opened, static_cast<TSK_OFF_T>(size), SectorSize, CallbackRead, CallbackClose,
                                    CallbackStat);
     if (image == nullptr) {
-        problem = std::string(kind) + " image not readable (" + TakeTskError(tsk) + ")";
+        fault = {"", std::string(kind) + " image not readable (" + TakeTskError(tsk) + ")"};
         return false;
     }
     return true;

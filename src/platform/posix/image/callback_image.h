@@ -10,6 +10,6 @@
 // Reads `size` bytes at `offset` of the disk; the count read, -1 on error.
 typedef ssize_t (*DiskRead)(void *disk, std::uint64_t offset, char *buffer, std::size_t size);
 
-// `disk` lives as long as the process. False with `problem` naming `kind`.
+// `disk` lives as long as the process. False with `fault` naming `kind`.
 bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::uint64_t size, const char *kind,
-                       TSK_IMG_INFO *&image, std::string &problem);
+                       TSK_IMG_INFO *&image, Fault &fault);

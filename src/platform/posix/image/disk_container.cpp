@@ -24,13 +24,13 @@ const std::size_t HeaderSize = 512;
 } // namespace
 
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, std::string &problem)
+                   std::vector<std::string> &notes, Fault &fault)
 {
     OwnedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     unsigned char header[HeaderSize] = {}, footer[HeaderSize] = {};
     std::size_t got = 0;
     if (!fd.Valid() || !ReadUpToAt(fd.fd, header, sizeof header, 0, got)) {
-        problem = std::strerror(errno);
+        fault = {"", std::strerror(errno)};
         return false;
     }
     off_t end = lseek(fd.fd, 0, SEEK_END);
@@ -39,29 +39,29 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
     std::string missing = got > 0 ? MissingEwfSegment(fd.fd, path, header) : "";
     fd.Reset();
     if (got == 0) {
-        problem = "empty file";
+        fault = {"", "empty file"};
         return false;
     }
     if (!missing.empty()) {
-        problem = "E01 image whose segment " + missing + " is missing (the ones before it end with a link to it)";
+        fault = {"", "E01 image whose segment " + missing + " is missing (the ones before it end with a link to it)"};
         return false;
     }
     // Told by content, never by name.
     if (got >= 16 && std::memcmp(header, "QFI\xfb", 4) == 0)
-        return OpenQcowImage(tsk, path, image, problem);
+        return OpenQcowImage(tsk, path, image, fault);
     if (got >= 8 && std::memcmp(header, "vhdxfile", 8) == 0)
-        return OpenVhdiImage(tsk, path, true, image, notes, problem);
+        return OpenVhdiImage(tsk, path, true, image, notes, fault);
     if (got == sizeof header && ReadLe32(header + VdiSignatureAt) == VdiSignature)
-        return OpenVdiImage(tsk, path, image, problem);
+        return OpenVdiImage(tsk, path, image, fault);
     if ((got >= 8 && std::memcmp(header, "conectix", 8) == 0) || (footed && std::memcmp(footer, "conectix", 8) == 0))
-        return OpenVhdiImage(tsk, path, false, image, notes, problem);
+        return OpenVhdiImage(tsk, path, false, image, notes, fault);
     if ((got >= 4 && std::memcmp(header, "KDMV", 4) == 0) ||
         (got >= 21 && std::memcmp(header, "# Disk DescriptorFile", 21) == 0))
-        return OpenVmdkImage(tsk, path, image, problem);
+        return OpenVmdkImage(tsk, path, image, fault);
     const char *names[] = {path.c_str()};
     image = tsk->img_open_utf8(1, names, TSK_IMG_TYPE_DETECT, 0);
     if (image == nullptr) {
-        problem = "not a readable disk image (" + TakeTskError(tsk) + ")";
+        fault = {"", "not a readable disk image (" + TakeTskError(tsk) + ")"};
         return false;
     }
     return true;

@@ -71,14 +71,14 @@ bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
 } // namespace
 
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::vector<std::string> &notes, std::string &problem)
+                     std::vector<std::string> &notes, Fault &fault)
 {
     TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_DETECT);
     if (table == nullptr) {
         tsk->error_reset();
         TSK_FS_INFO *fs = tsk->fs_open_img(image, 0, TSK_FS_TYPE_DETECT);
         if (fs == nullptr || !IsWindowsFileSystem(fs)) {
-            problem = "no partition table and no FAT or NTFS file system";
+            fault = {"", "no partition table and no FAT or NTFS file system"};
             tsk->error_reset();
             return false;
         }
@@ -112,7 +112,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
                                      bootable != 0 && part->start == bootable});
     }
     if (volumes.empty()) {
-        problem = "a partition table without partitions";
+        fault = {"", "a partition table without partitions"};
         return false;
     }
     if (std::none_of(volumes.begin(), volumes.end(), [](const DiskVolume &v) { return v.active; }))

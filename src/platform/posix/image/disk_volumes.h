@@ -14,7 +14,7 @@ struct DiskVolume {
 };
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.
-// False with `problem` when there is neither. Damage that leaves the rest
+// False with `fault` when there is neither. Damage that leaves the rest
 // readable adds a line to `notes`.
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::vector<std::string> &notes, std::string &problem);
+                     std::vector<std::string> &notes, Fault &fault);

@@ -24,27 +24,27 @@ bool VmdkLoaded = false;
 
 } // namespace
 
-const TskFunctions *TskLibrary(std::string &problem)
+const TskFunctions *TskLibrary(Fault &fault)
 {
-    return LoadReaderLibrary(TskSoname, Tsk, TskLoaded, problem,
+    return LoadReaderLibrary(TskSoname, Tsk, TskLoaded, fault,
                              [](void *library, auto &functions) { return TSK_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
-const QcowFunctions *QcowLibrary(std::string &problem)
+const QcowFunctions *QcowLibrary(Fault &fault)
 {
-    return LoadReaderLibrary(QcowSoname, Qcow, QcowLoaded, problem,
+    return LoadReaderLibrary(QcowSoname, Qcow, QcowLoaded, fault,
                              [](void *library, auto &functions) { return QCOW_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
-const VhdiFunctions *VhdiLibrary(std::string &problem)
+const VhdiFunctions *VhdiLibrary(Fault &fault)
 {
-    return LoadReaderLibrary(VhdiSoname, Vhdi, VhdiLoaded, problem,
+    return LoadReaderLibrary(VhdiSoname, Vhdi, VhdiLoaded, fault,
                              [](void *library, auto &functions) { return VHDI_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
-const VmdkFunctions *VmdkLibrary(std::string &problem)
+const VmdkFunctions *VmdkLibrary(Fault &fault)
 {
-    return LoadReaderLibrary(VmdkSoname, Vmdk, VmdkLoaded, problem,
+    return LoadReaderLibrary(VmdkSoname, Vmdk, VmdkLoaded, fault,
                              [](void *library, auto &functions) { return VMDK_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 

@@ -75,12 +75,12 @@ struct VmdkFunctions {
     VMDK_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
-// Loaded on first use and kept; null with `problem` set where the library
+// Loaded on first use and kept; null with `fault` set where the library
 // or one of its functions is missing.
-const TskFunctions *TskLibrary(std::string &problem);
-const QcowFunctions *QcowLibrary(std::string &problem);
-const VhdiFunctions *VhdiLibrary(std::string &problem);
-const VmdkFunctions *VmdkLibrary(std::string &problem);
+const TskFunctions *TskLibrary(Fault &fault);
+const QcowFunctions *QcowLibrary(Fault &fault);
+const VhdiFunctions *VhdiLibrary(Fault &fault);
+const VmdkFunctions *VmdkLibrary(Fault &fault);
 
 // libtsk's description of its last error, on one line; clears it.
 std::string TakeTskError(const TskFunctions *tsk);

@@ -73,14 +73,14 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
     return true;
 }
 
-TSK_FS_FILE *ImageTree::Open(const std::string &path, std::string &problem) const
+TSK_FS_FILE *ImageTree::Open(const std::string &path, Fault &fault) const
 {
     auto found = known.find(path);
     TSK_FS_FILE *file = found == known.end() ? nullptr : tsk->fs_file_open_meta(fs, nullptr, found->second);
     if (file == nullptr || file->meta == nullptr) {
-        problem = "cannot be opened";
+        fault = {"", "cannot be opened"};
     } else if (file->meta->size < 0 || file->meta->size > MaxRegistryFile) {
-        problem = "too big for a registry file";
+        fault = {"", "too big for a registry file"};
     } else {
         return file;
     }

@@ -24,9 +24,9 @@ struct ImageTree : FileTree {
     std::string Describe(const std::string &path) const override;
 
     // Opens a file as listed, to be read by position and kept open; null
-    // with `problem` when it cannot be opened or is too big for any registry
+    // with `fault` when it cannot be opened or is too big for any registry
     // file.
-    TSK_FS_FILE *Open(const std::string &path, std::string &problem) const;
+    TSK_FS_FILE *Open(const std::string &path, Fault &fault) const;
     // Up to `size` bytes of `file` from `at`, fewer only at its end; -1 when
     // they cannot be read.
     long long ReadAt(TSK_FS_FILE *file, std::uint64_t at, void *buffer, std::size_t size) const;

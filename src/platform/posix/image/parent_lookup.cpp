@@ -63,13 +63,12 @@ std::string LastComponent(std::string path)
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string LinkPrefix(const std::string &root, const std::string &path)
+std::string LinkFile(const std::string &root, const std::string &path)
 {
-    return path == root ? "" : path + ": ";
+    return path == root ? "" : path;
 }
 
-bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found,
-                    std::string &problem)
+bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault)
 {
     const std::string folder = FolderOf(child);
     std::vector<std::string> tried, recorded;
@@ -97,7 +96,7 @@ bool FindParentFile(const std::string &child, const ParentReference &reference, 
         return true;
     }
     if (recorded.empty()) {
-        problem = "its parent is missing (the child records no name for it)";
+        fault = {"", "its parent is missing (the child records no name for it)"};
         return false;
     }
     std::string names, places;
@@ -105,34 +104,34 @@ bool FindParentFile(const std::string &child, const ParentReference &reference, 
         names += (names.empty() ? "'" : " or '") + name + "'";
     for (const std::string &path : tried)
         places += (places.empty() ? "" : ", ") + path;
-    problem = "its parent " + names + " is missing (looked for " + places + ")";
+    fault = {"", "its parent " + names + " is missing (looked for " + places + ")"};
     return false;
 }
 
-bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, std::string &problem)
+bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fault)
 {
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        problem = path + ": " + std::strerror(errno);
+        fault = {path, std::strerror(errno)};
         return false;
     }
     std::pair<dev_t, ino_t> id(info.st_dev, info.st_ino);
     if (std::find(chain.seen.begin(), chain.seen.end(), id) != chain.seen.end()) {
-        problem = "the chain of parent disks loops back to " + path;
+        fault = {"", "the chain of parent disks loops back to " + path};
         return false;
     }
     if (chain.seen.size() >= MaxChainLinks) {
-        problem = "the chain of parent disks is deeper than " + std::to_string(MaxChainLinks) + " at " + path;
+        fault = {"", "the chain of parent disks is deeper than " + std::to_string(MaxChainLinks) + " at " + path};
         return false;
     }
     chain.seen.push_back(id);
     return true;
 }
 
-int OpenChainFile(const std::string &path, std::string &problem)
+int OpenChainFile(const std::string &path, Fault &fault)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        problem = path + ": " + std::strerror(errno);
+        fault = {path, std::strerror(errno)};
     return fd;
 }

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/base/fault.h"
+
 // Deeper chains than this are refused; VirtualBox and Hyper-V users take
 // snapshots by the dozen, never by the hundred.
 const std::size_t MaxChainLinks = 64;
@@ -30,25 +32,25 @@ std::string InFolder(const std::string &folder, const std::string &name);
 // The last component of a Windows or POSIX path: "\\?\C:\VMs\base.vhdx" -> "base.vhdx".
 std::string LastComponent(std::string path);
 
-// "" for the chain's first file, which its caller names; else "<path>: ".
-std::string LinkPrefix(const std::string &root, const std::string &path);
+// The file a fault of a chain's link names: "" for the chain's first file,
+// which its caller names; else `path`.
+std::string LinkFile(const std::string &root, const std::string &path);
 
 // The parent's path: the relative reference in the child's folder, then the
 // absolute one as recorded (a Windows one by its last component in the
 // child's folder), then the name alone in the child's folder. False with
-// `problem` naming the reference and every place looked at; the caller names
+// `fault` naming the reference and every place looked at; the caller names
 // the child.
-bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found,
-                    std::string &problem);
+bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault);
 
 // The files of one chain, child first, by device and inode.
 struct ChainFiles {
     std::vector<std::pair<dev_t, ino_t>> seen;
 };
 
-// Adds the file open as `fd`; false with `problem` when it is already in the
+// Adds the file open as `fd`; false with `fault` when it is already in the
 // chain (a loop) or the chain is longer than MaxChainLinks.
-bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, std::string &problem);
+bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fault);
 
-// Opens `path` read-only for a chain's link; -1 with `problem` set.
-int OpenChainFile(const std::string &path, std::string &problem);
+// Opens `path` read-only for a chain's link; -1 with `fault` set.
+int OpenChainFile(const std::string &path, Fault &fault);

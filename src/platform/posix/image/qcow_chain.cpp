@@ -41,12 +41,12 @@ struct QcowChain {
 
 namespace {
 
-bool ReadLinkTables(QcowLink &link, std::string &problem)
+bool ReadLinkTables(QcowLink &link, Fault &fault)
 {
     unsigned char header[QcowVersion2HeaderSize];
     struct stat info;
     if (fstat(link.fd, &info) != 0 || !ReadExactlyAt(link.fd, header, sizeof header, 0)) {
-        problem = "qcow2 image whose header cannot be read";
+        fault = {"", "qcow2 image whose header cannot be read"};
         return false;
     }
     std::uint64_t fileSize = link.fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -54,12 +54,12 @@ bool ReadLinkTables(QcowLink &link, std::string &problem)
     link.version3 = ReadBe32(header + QcowVersionAt) >= 3;
     std::uint64_t l1Size = ReadBe32(header + QcowL1SizeAt), l1Offset = ReadBe64(header + QcowL1OffsetAt);
     if (link.clusterBits < QcowMinClusterBits || link.clusterBits > QcowMaxClusterBits || l1Size > fileSize / 8 || l1Offset > fileSize - l1Size * 8) {
-        problem = "qcow2 image whose tables lie past its end";
+        fault = {"", "qcow2 image whose tables lie past its end"};
         return false;
     }
     std::vector<unsigned char> bytes(l1Size * 8);
     if (l1Size != 0 && !ReadExactlyAt(link.fd, bytes.data(), bytes.size(), l1Offset)) {
-        problem = "qcow2 image whose L1 table cannot be read";
+        fault = {"", "qcow2 image whose L1 table cannot be read"};
         return false;
     }
     for (std::uint64_t i = 0; i < l1Size; ++i)
@@ -113,11 +113,11 @@ ssize_t ReadCompressed(QcowLink &link, std::uint64_t entry, std::uint64_t within
             return -1;
         packed = std::min(packed, link.fileSize - host);
         std::vector<unsigned char> bytes(static_cast<std::size_t>(packed));
-        std::string problem;
+        Fault fault; // a read error, which says nothing more
         link.inflated.resize(clusterSize);
         link.inflatedEntry = 0;
         if (!ReadExactlyAt(link.fd, bytes.data(), bytes.size(), host) ||
-            !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, problem))
+            !InflateQcowCluster(bytes.data(), bytes.size(), link.inflated.data(), clusterSize, fault))
             return -1;
         link.inflatedEntry = entry;
     }
@@ -151,17 +151,17 @@ ssize_t ReadPiece(QcowChain &chain, std::uint64_t offset, char *buffer, std::siz
 
 } // namespace
 
-QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, std::string &problem)
+QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, Fault &fault)
 {
     struct stat info = {};
     if (raw >= 0 && fstat(raw, &info) != 0) {
-        problem = "its raw backing file cannot be read";
+        fault = {"", "its raw backing file cannot be read"};
         return nullptr;
     }
     QcowChain *chain = new QcowChain{{}, raw, static_cast<std::uint64_t>(info.st_size)};
     for (int fd : fds) {
         chain->links.push_back(QcowLink{fd, 0, false, 0, {}, {}, 0, {}});
-        if (!ReadLinkTables(chain->links.back(), problem)) {
+        if (!ReadLinkTables(chain->links.back(), fault)) {
             delete chain;
             return nullptr;
         }

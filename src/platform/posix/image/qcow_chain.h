@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/base/fault.h"
+
 struct QcowChain;
 
 // `fds` are the qcow2 links newest first, checked as the chain was opened;
 // `raw` the raw base, or -1 when the oldest link has no backing file. Null
-// with `problem` set when a link's L1 table cannot be read.
-QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, std::string &problem);
+// with `fault` set when a link's L1 table cannot be read.
+QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, Fault &fault);
 
 // The disk's bytes at `offset`; the count read, -1 on error.
 ssize_t ReadQcowChain(void *chain, std::uint64_t offset, char *buffer, std::size_t size);

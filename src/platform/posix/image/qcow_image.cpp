@@ -92,11 +92,11 @@ struct QcowLinks {
     int raw = -1;
 };
 
-// Opens `path` and, first, its backing chain; null with `problem` set.
+// Opens `path` and, first, its backing chain; null with `fault` set.
 libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
-                         QcowLinks &links, std::string &problem)
+                         QcowLinks &links, Fault &fault)
 {
-    OwnedFd fd(OpenChainFile(path, problem));
+    OwnedFd fd(OpenChainFile(path, fault));
     if (!fd.Valid())
         return nullptr;
     unsigned char header[QcowHeaderLengthAt + 4] = {};
@@ -104,29 +104,29 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     struct stat info;
     std::string name, format;
     // The root's own faults are told as before; a parent's name the file.
-    const std::string named = chain.seen.empty() ? "" : path + ": ";
+    const std::string named = chain.seen.empty() ? "" : path;
     bool fine = false;
     libqcow_file_t *file = nullptr;
     if (fstat(fd.fd, &info) != 0 || !ReadUpToAt(fd.fd, header, sizeof header, 0, got) || got < QcowVersion2HeaderSize ||
         std::memcmp(header, QcowMagic, sizeof QcowMagic) != 0)
-        problem = named + "not a qcow2 image";
-    else if (!AddChainLink(chain, fd.fd, path, problem))
+        fault = {named, "not a qcow2 image"};
+    else if (!AddChainLink(chain, fd.fd, path, fault))
         ;
     else if (ReadBe32(header + QcowCryptMethodAt) != 0)
-        problem = named + "encrypted qcow2 image, which is not read";
+        fault = {named, "encrypted qcow2 image, which is not read"};
     else if (ReadBe32(header + QcowVersionAt) >= 3 &&
              (ReadBe64(header + QcowIncompatibleFeaturesAt) & ~QcowKnownIncompatibleFeatures) != 0)
-        problem = named + "qcow2 image with a feature this program does not read (an external data file, "
-                          "subclusters or zstd compression)";
+        fault = {named, "qcow2 image with a feature this program does not read (an external data file, "
+                        "subclusters or zstd compression)"};
     else if (QcowCutShort(fd.fd, header, static_cast<std::uint64_t>(info.st_size)))
-        problem = named + "qcow2 image cut short or damaged (its tables point past the end of the file)";
+        fault = {named, "qcow2 image cut short or damaged (its tables point past the end of the file)"};
     else if (!ReadBacking(fd.fd, header, static_cast<std::uint64_t>(info.st_size), name, format))
-        problem = named + "qcow2 image whose backing file name is damaged";
+        fault = {named, "qcow2 image whose backing file name is damaged"};
     else if (!format.empty() && format != "qcow2" && format != "raw")
-        problem = named + "its backing file " + name + " is a " + format + " image, which is not read under qcow2";
+        fault = {named, "its backing file " + name + " is a " + format + " image, which is not read under qcow2"};
     else if (qcow->file_initialize(&file, nullptr) != 1 ||
              qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1)
-        problem = named + "damaged qcow2 image"; // before its backing file: the first fault is named
+        fault = {named, "damaged qcow2 image"}; // before its backing file: the first fault is named
     else
         fine = true;
     if (!fine)
@@ -135,18 +135,18 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     if (!name.empty()) {
         std::string found;
         ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : "", ""};
-        bool located = FindParentFile(path, reference, found, problem);
+        bool located = FindParentFile(path, reference, found, fault);
         if (!located)
-            problem = named + problem;
+            fault.file = named;
         if (located && format == "raw")
-            located = (links.raw = OpenChainFile(found, problem)) >= 0 && AddChainLink(chain, links.raw, found, problem);
+            located = (links.raw = OpenChainFile(found, fault)) >= 0 && AddChainLink(chain, links.raw, found, fault);
         else if (located)
-            located = (parent = OpenLink(qcow, found, chain, links, problem)) != nullptr;
+            located = (parent = OpenLink(qcow, found, chain, links, fault)) != nullptr;
         if (!located)
             return nullptr;
     }
     if (parent != nullptr && links.raw < 0 && qcow->file_set_parent_file(file, parent, nullptr) != 1) {
-        problem = named + "damaged qcow2 image";
+        fault = {named, "damaged qcow2 image"};
         return nullptr;
     }
     links.fds.push_back(fd.Release());
@@ -155,23 +155,23 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
 
 } // namespace
 
-bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
-    const QcowFunctions *qcow = QcowLibrary(problem);
+    const QcowFunctions *qcow = QcowLibrary(fault);
     if (qcow == nullptr)
         return false;
     ChainFiles chain;
     QcowLinks links;
-    libqcow_file_t *file = OpenLink(qcow, path, chain, links, problem);
+    libqcow_file_t *file = OpenLink(qcow, path, chain, links, fault);
     size64_t size = 0;
     if (file == nullptr)
         return false;
     if (qcow->file_get_media_size(file, &size, nullptr) != 1) {
-        problem = "damaged qcow2 image";
+        fault = {"", "damaged qcow2 image"};
         return false;
     }
     // libqcow has checked the links; the chain is read here (see qcow_chain.h).
     std::reverse(links.fds.begin(), links.fds.end());
-    QcowChain *disk = OpenQcowChain(links.fds, links.raw, problem);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, size, "qcow2", image, problem);
+    QcowChain *disk = OpenQcowChain(links.fds, links.raw, fault);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, size, "qcow2", image, fault);
 }

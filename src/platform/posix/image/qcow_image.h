@@ -8,6 +8,6 @@
 
 // `path` starts with the qcow2 magic. Each backing file is found from the
 // image that names it and opened through libqcow as its parent. False with
-// `problem` for a missing or foreign backing file, a loop, a file cut
+// `fault` for a missing or foreign backing file, a loop, a file cut
 // short, or what libqcow refuses.
-bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
+bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);

@@ -24,10 +24,10 @@ bool ZlibLoaded = false;
 } // namespace
 
 bool InflateQcowCluster(const unsigned char *packed, std::size_t packedSize, unsigned char *cluster,
-                        std::size_t clusterSize, std::string &problem)
+                        std::size_t clusterSize, Fault &fault)
 {
     const ZlibFunctions *zlib = LoadReaderLibrary(
-        ZlibSoname, Zlib, ZlibLoaded, problem,
+        ZlibSoname, Zlib, ZlibLoaded, fault,
         [](void *library, auto &functions) { return ZLIB_FUNCTIONS(BIND_READER_FUNCTION) true; });
     if (zlib == nullptr)
         return false;
@@ -37,7 +37,7 @@ bool InflateQcowCluster(const unsigned char *packed, std::size_t packedSize, uns
     stream.next_out = cluster;
     stream.avail_out = static_cast<uInt>(clusterSize);
     if (zlib->inflate_init(&stream, QcowDeflateWindowBits, ZLIB_VERSION, static_cast<int>(sizeof stream)) != Z_OK) {
-        problem = "zlib does not start";
+        fault = {"", "zlib does not start"};
         return false;
     }
     // The packed run is rounded up to whole sectors, so the stream may end
@@ -45,7 +45,7 @@ bool InflateQcowCluster(const unsigned char *packed, std::size_t packedSize, uns
     int result = zlib->inflate_run(&stream, Z_FINISH);
     zlib->inflate_end(&stream);
     if ((result != Z_STREAM_END && result != Z_OK && result != Z_BUF_ERROR) || stream.avail_out != 0) {
-        problem = "qcow2 image with a damaged compressed cluster";
+        fault = {"", "qcow2 image with a damaged compressed cluster"};
         return false;
     }
     return true;

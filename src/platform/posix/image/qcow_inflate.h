@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+
+#include "platform/posix/base/fault.h"
 
 // Inflates `packed` (`packedSize` bytes, possibly with trailing sector
 // padding) into exactly `clusterSize` bytes at `cluster`. False with
-// `problem` set when zlib is missing or the data does not fill the cluster.
+// `fault` set when zlib is missing or the data does not fill the cluster.
 bool InflateQcowCluster(const unsigned char *packed, std::size_t packedSize, unsigned char *cluster,
-                        std::size_t clusterSize, std::string &problem);
+                        std::size_t clusterSize, Fault &fault);

@@ -44,7 +44,7 @@ std::vector<std::string> VdiFiles(const std::string &folder)
 }
 
 // The .vdi in the child's folder or the one above whose creation UUID is `uuid`.
-bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, std::string &problem)
+bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, Fault &fault)
 {
     std::string folder = FolderOf(child), above = InFolder(folder, "..");
     for (const std::string &where : {folder, above})
@@ -61,8 +61,8 @@ bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::str
                 return true;
             }
         }
-    problem = "its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
-              " and " + above + ")";
+    fault = {"", "its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
+                     " and " + above + ")"};
     return false;
 }
 
@@ -73,33 +73,33 @@ ssize_t VdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size
 
 } // namespace
 
-bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
     // Kept for the life of the process, which reads nothing else.
     static std::deque<VdiLayer> layers;
     ChainFiles chain;
     VdiLayer *child = nullptr, *last = nullptr;
     for (std::string at = path;;) {
-        int fd = OpenChainFile(at, problem);
+        int fd = OpenChainFile(at, fault);
         if (fd < 0)
             return false;
         layers.emplace_back();
         VdiLayer *layer = &layers.back();
         // A parent is found by its identity, so a file met twice is a loop.
-        if (!AddChainLink(chain, fd, at, problem))
+        if (!AddChainLink(chain, fd, at, fault))
             return false;
-        if (!ReadVdiLayer(fd, at, *layer, problem)) {
-            problem = LinkPrefix(path, at) + problem;
+        if (!ReadVdiLayer(fd, at, *layer, fault)) {
+            fault.file = LinkFile(path, at);
             return false;
         }
         (last == nullptr ? child : last->parent) = layer;
         last = layer;
         if (layer->type != VdiTypeDifferencing)
             break;
-        if (!FindVdiParent(at, layer->linkageUuid, at, problem)) {
-            problem = LinkPrefix(path, layer->path) + problem;
+        if (!FindVdiParent(at, layer->linkageUuid, at, fault)) {
+            fault.file = LinkFile(path, layer->path);
             return false;
         }
     }
-    return OpenCallbackImage(tsk, child, VdiRead, child->diskSize, "VDI", image, problem);
+    return OpenCallbackImage(tsk, child, VdiRead, child->diskSize, "VDI", image, fault);
 }

@@ -25,11 +25,12 @@ struct VdiLayer {
 };
 
 // The header and block map of the file open as `fd`, checked against the
-// file's size; false with `problem` saying what is wrong.
-bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string &problem);
+// file's size; false with `fault` saying what is wrong (the caller names
+// the file).
+bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, Fault &fault);
 
 // Reads from the chain that starts at `layer`; the count read, -1 on error.
 ssize_t ReadVdi(const VdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size);
 
 // The chain from `path`, read-only, handed to libtsk.
-bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem);
+bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);

@@ -9,13 +9,13 @@
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/image/vdi_image.h"
 
-bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string &problem)
+bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, Fault &fault)
 {
     unsigned char header[VdiHeaderEnd];
     struct stat info;
     if (fstat(fd, &info) != 0 || !ReadExactlyAt(fd, header, sizeof header, 0) ||
         ReadLe32(header + VdiSignatureAt) != VdiSignature) {
-        problem = "not a VDI image (its header is cut short)";
+        fault = {"", "not a VDI image (its header is cut short)"};
         return false;
     }
     const std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -31,25 +31,25 @@ bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string 
     std::memcpy(layer.linkageUuid, header + VdiLinkageUuidAt, VdiUuidSize);
     std::uint32_t version = ReadLe32(header + VdiVersionAt);
     if (version != VdiVersion11 || ReadLe32(header + VdiHeaderSizeAt) < VdiMinHeaderSize) {
-        problem = "VDI image of version " + std::to_string(version >> 16) + "." + std::to_string(version & 0xFFFF) +
-                  ", which is not read (only 1.1)";
+        fault = {"", "VDI image of version " + std::to_string(version >> 16) + "." + std::to_string(version & 0xFFFF) +
+                     ", which is not read (only 1.1)"};
         return false;
     }
     if (layer.type != VdiTypeDynamic && layer.type != VdiTypeFixed && layer.type != VdiTypeDifferencing) {
-        problem = "VDI image of type " + std::to_string(layer.type) + ", which is not read";
+        fault = {"", "VDI image of type " + std::to_string(layer.type) + ", which is not read"};
         return false;
     }
     if (layer.blockSize < VdiMinBlockSize || layer.blockSize > VdiMaxBlockSize || layer.blockSize % 512 != 0 ||
         layer.blockExtra > VdiMaxBlockExtra || layer.diskSize == 0 || layer.diskSize > VdiMaxDiskSize ||
         count < (layer.diskSize + layer.blockSize - 1) / layer.blockSize || count > fileSize / 4 ||
         mapAt < VdiHeaderEnd || mapAt > fileSize - count * 4) {
-        problem = "damaged VDI image (its header's sizes do not fit together)";
+        fault = {"", "damaged VDI image (its header's sizes do not fit together)"};
         return false;
     }
     layer.blocks.resize(count);
     std::vector<unsigned char> map(count * 4);
     if (!ReadExactlyAt(fd, map.data(), map.size(), mapAt)) {
-        problem = "damaged VDI image (its block map cannot be read)";
+        fault = {"", "damaged VDI image (its block map cannot be read)"};
         return false;
     }
     const std::uint64_t stride = static_cast<std::uint64_t>(layer.blockSize) + layer.blockExtra;
@@ -60,7 +60,8 @@ bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, std::string 
             continue;
         if (entry >= count || layer.dataAt > fileSize || entry * stride + layer.blockExtra > fileSize - layer.dataAt ||
             layer.blockSize > fileSize - layer.dataAt - entry * stride - layer.blockExtra) {
-            problem = "VDI image cut short or damaged (block " + std::to_string(b) + " lies past the end of the file)";
+            fault = {"", "VDI image cut short or damaged (block " + std::to_string(b) +
+                             " lies past the end of the file)"};
             return false;
         }
     }

@@ -52,19 +52,19 @@ std::string ChecksumNote(bool footerHolds, bool headerHolds)
 
 } // namespace
 
-bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &problem)
+bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, Fault &fault)
 {
     struct stat info;
     unsigned char footer[VhdFooterSize], first[VhdFooterSize + 8];
     if (fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(VhdFooterSize) || !ReadExactlyAt(fd, first, sizeof first, 0)) {
-        problem = "not a VHD image (cut short)";
+        fault = {"", "not a VHD image (cut short)"};
         return false;
     }
     const std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
     if (!ReadExactlyAt(fd, footer, sizeof footer, fileSize - VhdFooterSize) || std::memcmp(footer, VhdFooterCookie, 8) != 0) {
         bool dynamic = std::memcmp(first, VhdFooterCookie, 8) == 0 && std::memcmp(first + 512, VhdDynamicCookie, 8) == 0;
-        problem = dynamic ? "dynamic VHD without its footer at the end of the file (cut short or damaged)"
-                          : "not a VHD image (no footer)";
+        fault = {"", dynamic ? "dynamic VHD without its footer at the end of the file (cut short or damaged)"
+                             : "not a VHD image (no footer)"};
         return false;
     }
     link.path = path;
@@ -80,7 +80,7 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
     std::uint64_t headerAt = ReadBe64(footer + VhdDataOffsetAt);
     if (headerAt > fileSize || VhdDynamicHeaderSize > fileSize - headerAt || !ReadExactlyAt(fd, header, sizeof header, headerAt) ||
         std::memcmp(header, VhdDynamicCookie, 8) != 0) {
-        problem = "damaged VHD image (its dynamic disk header is missing)";
+        fault = {"", "damaged VHD image (its dynamic disk header is missing)"};
         return false;
     }
     link.checksumNote = ChecksumNote(footerHolds, ChecksumHolds(header, sizeof header, VhdHeaderChecksumAt));
@@ -110,18 +110,18 @@ bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &pr
     link.bitmapBytes = (link.blockSize / 512 / 8 + 511) / 512 * 512;
     if (link.blockSize < 4096 || link.blockSize > VhdMaxBlockSize || link.blockSize % 4096 != 0 ||
         entries > fileSize / 4 || tableAt > fileSize - entries * 4) {
-        problem = "damaged VHD image (its block table does not fit in the file)";
+        fault = {"", "damaged VHD image (its block table does not fit in the file)"};
         return false;
     }
     std::vector<unsigned char> table(entries * 4);
     if (entries != 0 && !ReadExactlyAt(fd, table.data(), table.size(), tableAt)) {
-        problem = "damaged VHD image (its block table cannot be read)";
+        fault = {"", "damaged VHD image (its block table cannot be read)"};
         return false;
     }
     for (std::uint64_t i = 0; i < entries; ++i)
         link.table.push_back(ReadBe32(&table[i * 4]));
     if (!ReadPartialBitmaps(fd, fileSize, link)) {
-        problem = "VHD image cut short or damaged (a block lies past the end of the file)";
+        fault = {"", "VHD image cut short or damaged (a block lies past the end of the file)"};
         return false;
     }
     return true;

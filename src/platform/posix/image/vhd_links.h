@@ -35,8 +35,8 @@ struct VhdLink {
 };
 
 // The VHD open as `fd`: footer, dynamic header, locators and sector bitmaps.
-bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, std::string &problem);
+bool ReadVhdLink(int fd, const std::string &path, VhdLink &link, Fault &fault);
 
 // The VHDX open as `fd`: the current header's DataWriteGuid and, for a
 // differencing disk, its parent locator.
-bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &problem);
+bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, Fault &fault);

@@ -11,4 +11,4 @@
 // `vhdx`: the file starts "vhdxfile"; else it has a VHD footer. A fault
 // read past (a checksum that fails) adds a line to `notes`.
 bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, std::string &problem);
+                   std::vector<std::string> &notes, Fault &fault);

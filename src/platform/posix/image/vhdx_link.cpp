@@ -75,7 +75,7 @@ bool ReadMetadataItem(int fd, std::uint64_t fileSize, const unsigned char *item,
 // A differencing disk's block table, read here because libvhdi does not
 // always go to the parent for the blocks this child lacks.
 bool ReadVhdxTable(int fd, std::uint64_t fileSize, const std::vector<unsigned char> &parameters, VhdLink &link,
-                   std::string &problem)
+                   Fault &fault)
 {
     std::vector<unsigned char> sectorSize, diskSize;
     std::uint64_t tableAt = 0, tableLength = 0;
@@ -83,26 +83,26 @@ bool ReadVhdxTable(int fd, std::uint64_t fileSize, const std::vector<unsigned ch
     if (!ReadMetadataItem(fd, fileSize, VhdxLogicalSectorSizeItem, sectorSize) || sectorSize.size() < 4 ||
         !ReadMetadataItem(fd, fileSize, VhdxDiskSizeItem, diskSize) || diskSize.size() < 8 ||
         !FindRegion(fd, VhdxBatRegion, tableAt, tableLength)) {
-        problem = "damaged VHDX image (no disk size, sector size or block table)";
+        fault = {"", "damaged VHDX image (no disk size, sector size or block table)"};
         return false;
     }
     std::uint64_t logical = ReadLe32(sectorSize.data());
     link.vhdxSize = ReadLe64(diskSize.data());
     if ((logical != 512 && logical != 4096) || link.blockSize < (1u << 20) || link.blockSize > (256u << 20) ||
         (link.blockSize & (link.blockSize - 1)) != 0 || link.vhdxSize == 0 || link.vhdxSize > (64ULL << 40)) {
-        problem = "damaged VHDX image (its block or sector size is not one VHDX has)";
+        fault = {"", "damaged VHDX image (its block or sector size is not one VHDX has)"};
         return false;
     }
     link.chunkRatio = (1ULL << 23) * logical / link.blockSize;
     std::uint64_t blocks = (link.vhdxSize + link.blockSize - 1) / link.blockSize;
     std::uint64_t entries = blocks + blocks / link.chunkRatio + 1;
     if (entries > VhdxMaxTableEntries || entries * 8 > tableLength || tableAt > fileSize || tableLength > fileSize - tableAt) {
-        problem = "damaged VHDX image (its block table does not fit in the file)";
+        fault = {"", "damaged VHDX image (its block table does not fit in the file)"};
         return false;
     }
     std::vector<unsigned char> table(entries * 8);
     if (!ReadExactlyAt(fd, table.data(), table.size(), tableAt)) {
-        problem = "damaged VHDX image (its block table cannot be read)";
+        fault = {"", "damaged VHDX image (its block table cannot be read)"};
         return false;
     }
     for (std::uint64_t b = 0; b < blocks; ++b)
@@ -112,11 +112,11 @@ bool ReadVhdxTable(int fd, std::uint64_t fileSize, const std::vector<unsigned ch
 
 } // namespace
 
-bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &problem)
+bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, Fault &fault)
 {
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        problem = "not a VHDX image";
+        fault = {"", "not a VHDX image"};
         return false;
     }
     const std::uint64_t fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -136,7 +136,7 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &p
     std::vector<unsigned char> parameters;
     if (link.identity.empty() || !ReadMetadataItem(fd, fileSize, VhdxFileParametersItem, parameters) ||
         parameters.size() < 8) {
-        problem = "damaged VHDX image (no header or file parameters)";
+        fault = {"", "damaged VHDX image (no header or file parameters)"};
         return false;
     }
     link.differencing = (ReadLe32(parameters.data() + 4) & VhdxHasParentFlag) != 0;
@@ -144,7 +144,7 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &p
         return true;
     std::vector<unsigned char> locator;
     if (!ReadMetadataItem(fd, fileSize, VhdxParentLocatorItem, locator) || locator.size() < VhdxLocatorEntriesAt) {
-        problem = "damaged VHDX image (a differencing disk without its parent locator)";
+        fault = {"", "damaged VHDX image (a differencing disk without its parent locator)"};
         return false;
     }
     std::uint32_t count = ReadLe16(locator.data() + VhdxLocatorCountAt);
@@ -166,5 +166,5 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, std::string &p
         else if (key == "absolute_win32_path")
             link.parent.absolute = value;
     }
-    return ReadVhdxTable(fd, fileSize, parameters, link, problem);
+    return ReadVhdxTable(fd, fileSize, parameters, link, fault);
 }

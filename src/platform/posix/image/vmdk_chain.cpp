@@ -68,14 +68,14 @@ bool ReadThroughLibrary(VmdkLink &link)
 }
 
 // Lists the link's extents; `own` stays false where one is not hosted sparse.
-bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, VmdkLink &link, std::string &problem)
+bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, VmdkLink &link, Fault &fault)
 {
     int count = 0;
     size64_t mediaSize = 0;
     link = VmdkLink{opened.handle, 0, false, {}};
     if (vmdk->handle_get_media_size(opened.handle, &mediaSize, nullptr) != 1 ||
         vmdk->handle_get_number_of_extents(opened.handle, &count, nullptr) != 1 || count < 1 || count > MaxExtents) {
-        problem = opened.path + ": VMDK image whose extents cannot be listed";
+        fault = {opened.path, "VMDK image whose extents cannot be listed"};
         return false;
     }
     link.size = mediaSize;
@@ -93,18 +93,18 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         if (descriptor != nullptr)
             vmdk->extent_descriptor_free(&descriptor, nullptr);
         if (!described) {
-            problem = opened.path + ": VMDK image whose extent " + std::to_string(index + 1) + " is not described";
+            fault = {opened.path, "VMDK image whose extent " + std::to_string(index + 1) + " is not described"};
             return false;
         }
         if (type != LIBVMDK_EXTENT_TYPE_SPARSE)
             return ReadThroughLibrary(link);
         OwnedFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
         if (!fd.Valid()) {
-            problem = file + ": VMDK extent file cannot be opened";
+            fault = {file, "VMDK extent file cannot be opened"};
             return false;
         }
         VmdkExtent extent = {start, size, {}};
-        VmdkExtentKind kind = ReadVmdkSparseExtent(fd.fd, file, extent.sparse, problem);
+        VmdkExtentKind kind = ReadVmdkSparseExtent(fd.fd, file, extent.sparse, fault);
         if (kind == VmdkExtentKind::Other)
             return ReadThroughLibrary(link);
         if (kind == VmdkExtentKind::Damaged)
@@ -112,7 +112,7 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         fd.Release(); // the extent reads through it from now on
         link.extents.push_back(std::move(extent));
         if (link.extents.back().sparse.capacity < size) {
-            problem = file + ": VMDK sparse extent holding less than its descriptor says";
+            fault = {file, "VMDK sparse extent holding less than its descriptor says"};
             return false;
         }
         start += size;
@@ -162,11 +162,11 @@ struct VmdkChain {
     std::vector<VmdkLink> links; // newest first
 };
 
-VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, std::string &problem)
+VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, Fault &fault)
 {
     VmdkChain *chain = new VmdkChain{vmdk, std::vector<VmdkLink>(links.size())};
     for (std::size_t i = 0; i < links.size(); ++i) {
-        if (!ReadLinkExtents(vmdk, links[links.size() - 1 - i], chain->links[i], problem)) {
+        if (!ReadLinkExtents(vmdk, links[links.size() - 1 - i], chain->links[i], fault)) {
             delete chain;
             return nullptr;
         }

@@ -22,9 +22,9 @@ struct VmdkOpenedLink {
 
 struct VmdkChain;
 
-// `links` base first. Null with `problem` set when an extent's file cannot
+// `links` base first. Null with `fault` set when an extent's file cannot
 // be opened or its header or grain directory is damaged.
-VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, std::string &problem);
+VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, Fault &fault);
 
 // The disk's bytes at `offset`; the count read, -1 on error.
 ssize_t ReadVmdkChain(void *chain, std::uint64_t offset, char *buffer, std::size_t size);

@@ -60,7 +60,7 @@ std::string ReadDescriptor(int fd)
 
 // The first extent file the descriptor names that is not where libvmdk
 // looks for it (its last component, in the descriptor's folder); false then.
-bool ExtentsPresent(int fd, const std::string &path, std::string &problem)
+bool ExtentsPresent(int fd, const std::string &path, Fault &fault)
 {
     std::string text = ReadDescriptor(fd);
     for (std::size_t at = 0; at < text.size();) {
@@ -78,7 +78,7 @@ bool ExtentsPresent(int fd, const std::string &path, std::string &problem)
         std::string lookFor = InFolder(FolderOf(path), LastComponent(name));
         struct stat info;
         if (stat(lookFor.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-            problem = "its extent file '" + name + "' is missing (looked for " + lookFor + ")";
+            fault = {"", "its extent file '" + name + "' is missing (looked for " + lookFor + ")"};
             return false;
         }
     }
@@ -95,10 +95,10 @@ struct Expected {
 // (before anything of its own parent is looked at), then opens its parent,
 // which is handed to it.
 libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, const Expected *expected,
-                           ChainFiles &chain, std::string &problem, std::vector<VmdkOpenedLink> &opened)
+                           ChainFiles &chain, Fault &fault, std::vector<VmdkOpenedLink> &opened)
 {
-    const std::string named = LinkPrefix(root, path);
-    OwnedFd fd(OpenChainFile(path, problem));
+    const std::string named = LinkFile(root, path);
+    OwnedFd fd(OpenChainFile(path, fault));
     if (!fd.Valid())
         return nullptr;
     libvmdk_handle_t *handle = nullptr;
@@ -108,16 +108,17 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         Vmdk->handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, nullptr) != 1 ||
         Vmdk->handle_get_content_identifier(handle, &cid, nullptr) != 1 ||
         Vmdk->handle_get_parent_content_identifier(handle, &parentCid, nullptr) != 1)
-        problem = named + "damaged VMDK image (libvmdk does not open it)";
+        fault = {named, "damaged VMDK image (libvmdk does not open it)"};
     else if (expected != nullptr && cid != expected->parentCid)
-        problem = LinkPrefix(root, expected->child) + "its parent " + path + " is another disk (VMDK CID " + Hex(cid) +
-                  ", the child expects parentCID " + Hex(expected->parentCid) + ")";
-    else if (!ExtentsPresent(fd.fd, path, problem))
-        problem = named + problem;
+        fault = {LinkFile(root, expected->child),
+                 "its parent " + path + " is another disk (VMDK CID " + Hex(cid) + ", the child expects parentCID " +
+                     Hex(expected->parentCid) + ")"};
+    else if (!ExtentsPresent(fd.fd, path, fault))
+        fault.file = named;
     else if (Vmdk->handle_open_extent_data_files(handle, nullptr) != 1)
-        problem = named + "damaged VMDK image (libvmdk does not open its extent files)";
+        fault = {named, "damaged VMDK image (libvmdk does not open its extent files)"};
     else
-        fine = AddChainLink(chain, fd.fd, path, problem);
+        fine = AddChainLink(chain, fd.fd, path, fault);
     fd.Reset();
     if (!fine)
         return nullptr;
@@ -130,7 +131,7 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
         Vmdk->handle_get_utf8_parent_filename(handle, hint.data(), hintSize, nullptr) != 1) {
-        problem = named + "a VMDK delta link without a readable parentFileNameHint";
+        fault = {named, "a VMDK delta link without a readable parentFileNameHint"};
         return nullptr;
     }
     ParentReference reference;
@@ -138,14 +139,14 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     std::string found;
     libvmdk_handle_t *parent = nullptr;
     const Expected mine = {path, parentCid};
-    if (!FindParentFile(path, reference, found, problem)) {
-        problem = named + problem;
+    if (!FindParentFile(path, reference, found, fault)) {
+        fault.file = named;
         return nullptr;
     }
-    if ((parent = OpenLink(root, found, &mine, chain, problem, opened)) == nullptr)
+    if ((parent = OpenLink(root, found, &mine, chain, fault, opened)) == nullptr)
         return nullptr;
     if (Vmdk->handle_set_parent_handle(handle, parent, nullptr) != 1) {
-        problem = named + "libvmdk refuses its parent " + found;
+        fault = {named, "libvmdk refuses its parent " + found};
         return nullptr;
     }
     opened.push_back({handle, path});
@@ -154,21 +155,21 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
 
 } // namespace
 
-bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, std::string &problem)
+bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
-    if ((Vmdk = VmdkLibrary(problem)) == nullptr)
+    if ((Vmdk = VmdkLibrary(fault)) == nullptr)
         return false;
     ChainFiles chain;
     std::vector<VmdkOpenedLink> opened;
-    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, problem, opened);
+    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, fault, opened);
     size64_t size = 0;
     if (handle == nullptr)
         return false;
     if (Vmdk->handle_get_media_size(handle, &size, nullptr) != 1) {
-        problem = "damaged VMDK image";
+        fault = {"", "damaged VMDK image"};
         return false;
     }
     // libvmdk has opened and checked the links; hosted sparse extents are read here (see vmdk_chain.h).
-    VmdkChain *disk = OpenVmdkChain(Vmdk, opened, problem);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, size, "VMDK", image, problem);
+    VmdkChain *disk = OpenVmdkChain(Vmdk, opened, fault);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, size, "VMDK", image, fault);
 }

@@ -34,7 +34,7 @@ bool ReadEntries(const VmdkSparseExtent &extent, std::uint64_t sector, std::uint
 
 } // namespace
 
-VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseExtent &extent, std::string &problem)
+VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseExtent &extent, Fault &fault)
 {
     unsigned char header[VmdkSparseHeaderSize];
     struct stat info;
@@ -51,14 +51,14 @@ VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseE
     extent.perTable = ReadLe32(header + VmdkGrainTableEntriesAt);
     extent.zeroedGrains = (flags & VmdkFlagZeroedGrain) != 0;
     extent.tables.clear();
-    const std::string named = name + ": VMDK sparse extent ";
+    const std::string extentOf = "VMDK sparse extent ";
     if (version == 0 || version > VmdkMaxVersion) {
-        problem = named + "of version " + std::to_string(version) + ", which is not read";
+        fault = {name, extentOf + "of version " + std::to_string(version) + ", which is not read"};
         return VmdkExtentKind::Damaged;
     }
     if (grain == 0 || grain > VmdkMaxGrainSectors || extent.perTable == 0 ||
         extent.perTable > VmdkMaxGrainTableEntries || capacity > MaxCapacitySectors) {
-        problem = named + "whose grain, grain table and capacity sizes do not fit together";
+        fault = {name, extentOf + "whose grain, grain table and capacity sizes do not fit together"};
         return VmdkExtentKind::Damaged;
     }
     extent.capacity = capacity * VmdkSectorSize;
@@ -66,7 +66,7 @@ VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseE
     const std::uint64_t grains = capacity / grain + (capacity % grain != 0);
     const std::uint64_t tables = grains / extent.perTable + (grains % extent.perTable != 0);
     if (!ReadEntries(extent, directoryAt, tables, extent.directory)) {
-        problem = named + "whose grain directory lies past the end of the file (cut short or damaged)";
+        fault = {name, extentOf + "whose grain directory lies past the end of the file (cut short or damaged)"};
         return VmdkExtentKind::Damaged;
     }
     return VmdkExtentKind::Sparse;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/base/fault.h"
+
 struct VmdkSparseExtent {
     int fd;
     std::uint64_t fileSize;
@@ -26,9 +28,8 @@ enum class VmdkExtentKind { Sparse, Other, Damaged };
 
 // Reads the header and grain directory of the extent open as `fd`. Other
 // where the file is not a hosted sparse extent this program reads itself
-// (no such header, or stream-optimized); Damaged with `problem` naming
-// `name` and the fault.
-VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseExtent &extent, std::string &problem);
+// (no such header, or stream-optimized); Damaged with `fault` on `name`.
+VmdkExtentKind ReadVmdkSparseExtent(int fd, const std::string &name, VmdkSparseExtent &extent, Fault &fault);
 
 enum class VmdkGrain { Data, Zeroed, Absent };
 

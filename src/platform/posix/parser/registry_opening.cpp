@@ -32,6 +32,7 @@ void TraceRegistryFile(const char *name, const RegistryFile &file, const std::ve
 RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
 {
     RegistrySource *source = nullptr;
+    Fault fault = {"", found.registry.unopened}; // the registry file's, which the line names
     switch (found.kind) {
     case InstallationKind::WindowsNt:
         // Each hive has its line where it is refused; the other still answers.
@@ -40,11 +41,10 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
         TraceRegistryFile("SOFTWARE", found.software, hives.size() > 1 ? hives[1].replayed : NoLogsReplayed);
         break;
     case InstallationKind::Windows9x:
-        problem = found.registry.unopened;
-        source = found.registry.Open() ? OpenCregFileSource(*found.registry.bytes, problem) : nullptr;
+        source = found.registry.Open() ? OpenCregFileSource(*found.registry.bytes, fault) : nullptr;
         TraceRegistryFile("SYSTEM.DAT", found.registry, NoLogsReplayed);
         if (source == nullptr)
-            problem = EmptyRegistryLine(found.registry.name, problem);
+            problem = EmptyRegistryLine(found.registry.name, FaultText(fault));
         break;
     case InstallationKind::EmulationRoot:
     case InstallationKind::None:
@@ -61,7 +61,9 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         if (Tracing()) {
             RegistryFile exported;
             exported.name = found.registry.name;
-            exported.bytes = OpenHostFileBytes(exported.name, exported.unopened);
+            Fault unopened;
+            exported.bytes = OpenHostFileBytes(exported.name, unopened);
+            exported.unopened = unopened.words;
             TraceRegistryFile("HKLM.reg", exported, NoLogsReplayed);
         }
         LoadRegExportFile(found.registry.name.c_str(), opened.exported);

@@ -9,7 +9,9 @@ bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::st
     ImageFileAnswer &answer = record.files[number];
     std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
     open.tree = &tree;
-    open.files[number] = tree.Open(path, problem);
+    Fault fault;
+    open.files[number] = tree.Open(path, fault);
+    problem = fault.words;
     if (open.files[number] == nullptr) {
         std::snprintf(answer.unopened, sizeof answer.unopened, "%s", problem.c_str());
         return false;

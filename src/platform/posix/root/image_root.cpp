@@ -81,17 +81,18 @@ struct ImageWork {
 void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
 {
     std::string problem;
+    Fault fault;
     std::vector<std::string> notes, chainNotes;
-    const TskFunctions *tsk = TskLibrary(problem);
+    const TskFunctions *tsk = TskLibrary(fault);
     TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
-    bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, problem);
+    bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, fault);
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";
     Copy(answer.notes, sizeof answer.notes, lines);
-    if (!opened || !ListDiskVolumes(tsk, image, disk, notes, problem)) {
-        Copy(answer.problem, sizeof answer.problem, problem);
+    if (!opened || !ListDiskVolumes(tsk, image, disk, notes, fault)) {
+        Copy(answer.problem, sizeof answer.problem, FaultText(fault));
         return;
     }
     std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;

@@ -14,7 +14,9 @@ RegistryFile HostRegistryFile(const std::string &path)
 {
     RegistryFile file;
     file.name = path;
-    file.bytes = OpenHostFileBytes(path, file.unopened);
+    Fault fault;
+    file.bytes = OpenHostFileBytes(path, fault);
+    file.unopened = fault.words;
     return file;
 }
 

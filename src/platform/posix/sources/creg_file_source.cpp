@@ -214,13 +214,13 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
 
 } // namespace
 
-RegistrySource *OpenCregFileSource(const FileBytes &bytes, std::string &problem)
+RegistrySource *OpenCregFileSource(const FileBytes &bytes, Fault &fault)
 {
-    Creg = CregLibrary(problem);
+    Creg = CregLibrary(fault);
     if (Creg == nullptr)
         return nullptr;
     // libcreg opens by name; a SYSTEM.DAT is a few megabytes at most.
-    int fd = DescriptorNaming(bytes, LargestCregFile, problem);
+    int fd = DescriptorNaming(bytes, LargestCregFile, fault);
     if (fd < 0)
         return nullptr;
     CregFileSource *source = new CregFileSource;
@@ -231,17 +231,17 @@ RegistrySource *OpenCregFileSource(const FileBytes &bytes, std::string &problem)
     // also where they live only in memory.
     std::string name = DescriptorPath(fd);
     if (headerProblem != nullptr) {
-        problem = headerProblem;
+        fault = {"", headerProblem};
     } else if (Creg->file_initialize(&source->file, nullptr) != 1 ||
                Creg->file_open(source->file, name.c_str(), LIBCREG_OPEN_READ, nullptr) != 1) {
-        problem = "damaged (data blocks)";
+        fault = {"", "damaged (data blocks)"};
     } else if (Creg->file_get_root_key(source->file, &root, nullptr) != 1 || root == nullptr) {
-        problem = "damaged (no root key)";
+        fault = {"", "damaged (no root key)"};
     } else {
         source->keys[""] = FoundKey{root, CregRootEntryOffset};
         // A top that cannot be read whole is not judged: its keys are missing anyway.
         std::vector<std::string> names;
-        if (!source->TopNames(names) || (problem = NotSystemDatProblem(names)).empty())
+        if (!source->TopNames(names) || (fault = {"", NotSystemDatProblem(names)}).words.empty())
             return source;
     }
     delete source;

@@ -10,8 +10,8 @@ bool CregLoaded = false;
 
 } // namespace
 
-const CregFunctions *CregLibrary(std::string &problem)
+const CregFunctions *CregLibrary(Fault &fault)
 {
-    return LoadReaderLibrary(CregSoname, Creg, CregLoaded, problem,
+    return LoadReaderLibrary(CregSoname, Creg, CregLoaded, fault,
                              [](void *library, auto &functions) { return CREG_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }

@@ -35,6 +35,6 @@ struct CregFunctions {
     CREG_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
-// Loaded on first use and kept; null with `problem` set where the library
+// Loaded on first use and kept; null with `fault` set where the library
 // or one of its functions is missing.
-const CregFunctions *CregLibrary(std::string &problem);
+const CregFunctions *CregLibrary(Fault &fault);

@@ -36,9 +36,9 @@ bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint6
     std::vector<HiveLogFile> files;
     std::vector<std::string> skipped;
     for (std::size_t i = 0; i < logs.size() && files.size() < kHiveReplayLargestLogCount; ++i) {
-        std::string problem = logs[i].unopened;
-        if (!logs[i].Open() || !ReadWholeFile(*logs[i].bytes, kRegistryLogLargest, bytes[i], problem)) {
-            skipped.push_back(FileName(logs[i].name) + " not read: " + problem);
+        Fault unread = {"", logs[i].unopened};
+        if (!logs[i].Open() || !ReadWholeFile(*logs[i].bytes, kRegistryLogLargest, bytes[i], unread)) {
+            skipped.push_back(FileName(logs[i].name) + " not read: " + unread.words);
             continue;
         }
         HiveLogFile file;
