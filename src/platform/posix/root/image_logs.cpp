@@ -4,16 +4,15 @@
 #include <cstdio>
 
 bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::string &path, std::uint32_t number,
-                   ImageOpenFiles &open, ImageFileRecord &record, std::string &problem)
+                   ImageOpenFiles &open, ImageFileRecord &record, Fault &fault)
 {
     ImageFileAnswer &answer = record.files[number];
     std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
     open.tree = &tree;
-    Fault fault;
     open.files[number] = tree.Open(path, fault);
-    problem = fault.words;
+    fault.file = tree.Describe(path);
     if (open.files[number] == nullptr) {
-        std::snprintf(answer.unopened, sizeof answer.unopened, "%s", problem.c_str());
+        std::snprintf(answer.unopened, sizeof answer.unopened, "%s", fault.words.c_str());
         return false;
     }
     answer.size = static_cast<std::uint64_t>(open.files[number]->meta->size);
@@ -30,8 +29,8 @@ void OpenImageLogs(const ImageTree &tree, const std::string &root, const Candida
             if (record.logCount[hive] == static_cast<int>(kRegistryLogsPerHive))
                 break;
             std::uint32_t number = kImageFirstLog + hive * kRegistryLogsPerHive + record.logCount[hive];
-            std::string problem;
-            OpenImageFile(tree, root, path, number, open, record, problem);
+            Fault fault;
+            OpenImageFile(tree, root, path, number, open, record, fault);
             ++record.logCount[hive];
         }
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/base/fault.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/image_file_bytes.h"
 #include "platform/posix/root/installation.h"
@@ -36,9 +37,10 @@ struct ImageOpenFiles {
     TSK_FS_FILE *files[kImageFiles] = {};
 };
 
-// In the child: opens `path` as file `number`; false with `problem`.
+// In the child: opens `path` as file `number`; false with `fault`, which
+// names the file as the image holds it.
 bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::string &path, std::uint32_t number,
-                   ImageOpenFiles &open, ImageFileRecord &record, std::string &problem);
+                   ImageOpenFiles &open, ImageFileRecord &record, Fault &fault);
 
 // In the child: opens the chosen installation's logs; one that cannot be
 // opened is named with why.

@@ -60,12 +60,12 @@ void Copy(char *target, std::size_t capacity, const std::string &text)
 
 // A hive whose first page cannot be read is said now, where a split image's
 // missing segment can still be named, and not at the first read.
-bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, std::string &problem)
+bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, Fault &fault)
 {
     static char page[kImagePageSize];
     if (open.tree->ReadAt(open.files[number], 0, page, sizeof page) >= 0)
         return true;
-    problem = "cut short or unreadable at byte 0";
+    fault.words = "cut short or unreadable at byte 0";
     return false;
 }
 
@@ -80,7 +80,6 @@ struct ImageWork {
 // Everything between opening the image and opening the registry files.
 void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
 {
-    std::string problem;
     Fault fault;
     std::vector<std::string> notes, chainNotes;
     const TskFunctions *tsk = TskLibrary(fault);
@@ -123,12 +122,12 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         ImageFileRecord &files = answer.files;
         bool nt = choice.one.kind == InstallationKind::WindowsNt;
         std::uint32_t failed = kImageRegistryFile;
-        bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, problem) &&
-                      FirstPageReads(work.open, failed, problem);
+        bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, fault) &&
+                      FirstPageReads(work.open, failed, fault);
         if (opened && nt) {
             failed = kImageSoftwareHive;
-            opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, problem) &&
-                     FirstPageReads(work.open, failed, problem);
+            opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, fault) &&
+                     FirstPageReads(work.open, failed, fault);
         }
         if (opened && nt)
             OpenImageLogs(tree, root, choice.one, work.open, files);
@@ -144,8 +143,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
             return;
         }
-        const std::string &path = failed == kImageRegistryFile ? choice.one.registryFile : choice.one.softwareHive;
-        choice.problem = tree.Describe(path) + ": " + problem;
+        choice.problem = FaultText(fault);
         std::string missing = SegmentAfterSplitImage(image);
         if (!missing.empty())
             choice.problem += " (the split image has no segment " + missing + ")";

@@ -1,6 +1,6 @@
 #include "platform/posix/root/installation.h"
 
-std::string EmptyRegistryLine(const std::string &root, const std::string &problem)
+std::string EmptyRegistryLine(const std::string &root, const std::string &why)
 {
-    return root + ": " + problem + "; reading an empty registry";
+    return root + ": " + why + "; reading an empty registry";
 }

@@ -30,5 +30,5 @@ struct Installation {
     LockdownReport childLockdown;
 };
 
-// "<root>: <problem>; reading an empty registry", for PrintErrorLine
-std::string EmptyRegistryLine(const std::string &root, const std::string &problem);
+// "<root>: <why>; reading an empty registry", for PrintErrorLine
+std::string EmptyRegistryLine(const std::string &root, const std::string &why);
