@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "platform/posix/sandbox/landlock_rules.h"
 #include "platform/posix/sandbox/seccomp_rules.h"
+#include "platform/posix/system/emulated_system.h"
 #include "process_run.h"
 
 namespace {
@@ -156,4 +158,51 @@ TEST(ChildLockdown, EveryRowOfThePolicyIsRefusedInsideTheChild)
     RemoveTree(top);
 }
 
+// The same table inside the child that parses the program's root, once it
+// has given up its rights: each row says what became of it on the child's
+// stderr, which the program writes as its own.
+TEST(ChildLockdown, EveryRowIsRefusedInsideTheParserChild)
+{
+    if (LandlockAbi() == 0)
+        GTEST_SKIP() << "this kernel has no Landlock";
+    std::string top = MakeTempDir("dorovivi-parser-lockdown");
+    Inside = top + "/root";
+    Outside = top + "/other";
+    mkdir(Inside.c_str(), 0755);
+    mkdir(Outside.c_str(), 0755);
+    WriteFile(Inside + "/HKLM.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Probe]\n\"Name\"=\"held\"\n");
+    WriteFile(Inside + "/file", "inside");
+    WriteFile(Outside + "/file", "outside");
+    Held = open((Inside + "/file").c_str(), O_RDONLY);
+    setenv("DOROVIVI_ROOT", Inside.c_str(), 1);
+    setenv("DOROVIVI_POLICY_TABLE", "1", 1);
+    ResetEmulatedSystem();
+    testing::internal::CaptureStderr();
+    DWORD type = 0;
+    std::string data;
+    bool found = SystemRegistry().FindValue("Software\\Probe", "Name", type, data);
+    std::string said = testing::internal::GetCapturedStderr();
+    ResetEmulatedSystem();
+    unsetenv("DOROVIVI_POLICY_TABLE");
+    unsetenv("DOROVIVI_ROOT");
+    EXPECT_TRUE(found && data == std::string("held", 5)) << "the locked-down child still answers";
+    for (const Row &row : kTable)
+        EXPECT_NE(said.find(std::string("dorovivi: refused: ") + row.what + "\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find("dorovivi: open: "), std::string::npos) << said;
+    close(Held);
+    RemoveTree(top);
+}
+
 } // namespace
+
+// Runs in every serving child of this test program, where the test above asks for it.
+extern "C" void DoroviviChildLockedDown(void)
+{
+    if (getenv("DOROVIVI_POLICY_TABLE") == nullptr)
+        return;
+    for (const Row &row : kTable) {
+        errno = 0;
+        bool refused = row.attempt() < 0 && errno == row.refusedWith;
+        PrintErrorLine(std::string(refused ? "refused: " : "open: ") + row.what);
+    }
+}

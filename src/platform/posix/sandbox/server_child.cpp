@@ -8,8 +8,11 @@
 
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/fd_io.h"
-#include "platform/posix/base/trace_line.h"
 #include "platform/posix/sandbox/landlock_rules.h"
+
+// A test build's look inside a child once it has given up its rights; the
+// program defines none.
+extern "C" void DoroviviChildLockedDown(void) __attribute__((weak));
 
 namespace {
 
@@ -31,14 +34,22 @@ void SendAnswer(std::int32_t error, const void *payload, std::size_t size)
         _exit(0);
 }
 
-// The child writes nowhere but its pipe: its lines go through it, and what
-// a library would print goes nowhere (a write to a descriptor opened for
-// reading fails). A sanitizer's report still reaches stderr.
+// The child holds nothing of its parent's but its pipes (not the trace, not
+// a file the parent had open) and writes nowhere else: its lines go through
+// them, and what a library would print goes nowhere (a write to a
+// descriptor opened for reading fails). A sanitizer's report still reaches stderr.
 void LeaveOnlyThePipes(int requestFd, int replyFd)
 {
+    unsigned from = STDERR_FILENO + 1;
+    for (int keep : {requestFd < replyFd ? requestFd : replyFd, requestFd < replyFd ? replyFd : requestFd}) {
+        unsigned kept = static_cast<unsigned>(keep);
+        if (kept > from)
+            close_range(from, kept - 1, 0);
+        if (kept >= from)
+            from = kept + 1;
+    }
+    close_range(from, ~0U, 0);
     int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (TraceFd > STDERR_FILENO && TraceFd != requestFd && TraceFd != replyFd)
-        close(TraceFd);
 #if defined(__SANITIZE_ADDRESS__)
     const int last = STDOUT_FILENO;
 #else
@@ -90,6 +101,8 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
     LimitSandboxedChild(limits);
     static LockdownReport lockdown;
     LockDownAndWork(work, context, record, limits, lockdown);
+    if (DoroviviChildLockedDown != nullptr)
+        DoroviviChildLockedDown();
     static char payload[kServerReadLargest];
     static_assert(sizeof payload >= sizeof lockdown, "the start's answer goes out in one record");
     ServerRecordHeader header = {kServerAnswer, 0, static_cast<std::uint32_t>(size + sizeof lockdown), 0};
