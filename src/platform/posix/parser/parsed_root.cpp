@@ -117,6 +117,7 @@ void CloseParsedRoot(ParsedRoot &parsed)
 {
     StopSandboxedServer(parsed.remote.server);
     parsed.remote.said = false;
+    parsed.remote.keptCount = 0;
     parsed.source = nullptr;
     parsed.windowsFound = false;
 }

@@ -44,8 +44,17 @@ unsigned char Payload[kServerReadLargest];
 
 bool RemoteRegistry::KeyExists(std::string_view path) const
 {
+    // Once the child has gone the registry reads as empty, whatever it said before.
+    for (std::size_t i = 0; i < keptCount && !said; ++i)
+        if (keptKeys[i] == path)
+            return keptExists[i];
     ServerReplyHeader reply;
-    return Ask(*this, kAskKey, path, "", 0, reply, Payload) && reply.error == 0;
+    bool exists = Ask(*this, kAskKey, path, "", 0, reply, Payload) && reply.error == 0;
+    if (keptCount < kKeysKept && !said) {
+        keptKeys[keptCount] = std::string(path);
+        keptExists[keptCount++] = exists;
+    }
+    return exists;
 }
 
 bool RemoteRegistry::KeyLastWrite(std::string_view path, std::uint64_t &filetime) const

@@ -24,6 +24,13 @@ struct RemoteRegistry final : RegistrySource {
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override;
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override;
 
+    // The program opens the same few keys again and again, and a run's
+    // registry does not change: a key once asked about is not asked again.
+    static constexpr std::size_t kKeysKept = 8;
+    mutable std::string keptKeys[kKeysKept];
+    mutable bool keptExists[kKeysKept] = {};
+    mutable std::size_t keptCount = 0;
+
     mutable SandboxedServer server;
     std::string root;        // as the one line names it
     const char *what = "";   // "the drive", for that line
