@@ -1,6 +1,7 @@
 // The program's side of the parser's pipe: a value comes back whole, in
 // parts if need be, and a child that lies about one is killed, said once,
 // and leaves the empty registry's answers.
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -67,6 +68,22 @@ TEST(RemoteRegistry, ValuesComeWholeAndALyingChildIsSaidOnce)
         StopSandboxedServer(remote.server);
         EXPECT_TRUE(waitpid(child, nullptr, WNOHANG) < 0 && errno == ECHILD);
     }
+}
+
+TEST(RemoteRegistry, AKeyIsAskedOnceAndReadsAsMissingOnceTheChildHasGone)
+{
+    RemoteRegistry remote;
+    remote.root = "drive";
+    remote.what = "the drive";
+    pid_t child = StartScriptedServer(Answer(0, ""), Then::Again, 2000, remote.server);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(remote.KeyExists("Key"));
+    kill(child, SIGKILL);
+    EXPECT_TRUE(remote.KeyExists("Key")) << "asked once: the answer is kept";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(remote.KeyExists("Other"));
+    EXPECT_FALSE(remote.KeyExists("Key")) << "the empty registry's answer, once the child has gone";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "dorovivi: drive: reading the drive failed (Killed); it may be damaged\n");
 }
 
 } // namespace
