@@ -83,7 +83,8 @@ TEST(RemoteRegistry, AKeyIsAskedOnceAndReadsAsMissingOnceTheChildHasGone)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(remote.KeyExists("Other"));
     EXPECT_FALSE(remote.KeyExists("Key")) << "the empty registry's answer, once the child has gone";
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "dorovivi: drive: reading the drive failed (Killed); it may be damaged\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "dorovivi: drive: reading the drive failed (Killed); it may be damaged\n");
 }
 
 } // namespace
