@@ -7,10 +7,11 @@
 
 ATOM WINAPI GlobalAddAtomA(LPCSTR lpString)
 {
+    StartEmulatedSystem();
     std::string table;
     bool hasTable = SystemAtomTablePath(table);
     ATOM atom = hasTable ? AddAtomToTable(table, lpString) : 0;
-    if (SystemTracing()) {
+    if (Tracing()) {
         TraceLine line("atom");
         line.Text("name", lpString != nullptr ? lpString : "");
         if (hasTable)

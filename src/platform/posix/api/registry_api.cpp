@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/posix/api/registry_trace.h"
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/base/win32_api.h"
 #include "platform/posix/system/emulated_system.h"
 
@@ -99,8 +100,9 @@ LONG QueryValue(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpTyp
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
 {
+    StartEmulatedSystem();
     LONG result = OpenKey(hKey, lpSubKey, phkResult);
-    if (SystemTracing()) {
+    if (Tracing()) {
         std::string parent;
         TraceKeyOpen(PathOfHandle(hKey, parent) ? &parent : nullptr, lpSubKey, result);
     }
@@ -110,8 +112,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData)
 {
+    StartEmulatedSystem();
     LONG result = QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
-    if (SystemTracing()) {
+    if (Tracing()) {
         std::string key;
         TraceValueQuery(PathOfHandle(hKey, key) ? &key : nullptr, lpValueName, result);
     }

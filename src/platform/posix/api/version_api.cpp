@@ -30,7 +30,7 @@ DWORD BuildNumberOf(const RecordedVersion &recorded)
 
 BOOL TracedFailure(const std::string &why)
 {
-    if (SystemTracing())
+    if (Tracing())
         TraceLine("version").Null("platform").Text("failed", why).Write();
     return FALSE;
 }
@@ -39,6 +39,7 @@ BOOL TracedFailure(const std::string &why)
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
 {
+    StartEmulatedSystem();
     const DWORD plainSize = sizeof(OSVERSIONINFOA);
     const DWORD extendedSize = 156;
     if (info == nullptr || (info->dwOSVersionInfoSize != plainSize && info->dwOSVersionInfoSize != extendedSize))
@@ -63,7 +64,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     if (!windows8)
         std::strncpy(info->szCSDVersion, recorded.servicePack.c_str(), sizeof info->szCSDVersion - 1);
-    if (SystemTracing()) {
+    if (Tracing()) {
         TraceLine event("version");
         event.Number("platform", recorded.platform).Number("major", info->dwMajorVersion)
             .Number("minor", info->dwMinorVersion).Number("build", info->dwBuildNumber);

@@ -12,7 +12,10 @@
 namespace {
 
 struct EmulatedSystem {
-    ParsedRoot root; // source null until first asked
+    bool started = false;
+    std::string root;   // DOROVIVI_ROOT, or the default
+    std::string windir; // DOROVIVI_WINDIR, "" when unset
+    ParsedRoot parsed;  // source null until the first question about the root
     bool viewKnown = false;
     RegistryView view = RegistryView::Native;
 };
@@ -44,14 +47,23 @@ SandboxUse SandboxSetting()
 // The root is read once, by its child, at the first question about it.
 const ParsedRoot &SystemRoot()
 {
-    if (System.root.source == nullptr) {
-        SystemTracing(); // so that the root's own events are traced
-        ParseRoot(SystemRootPath(), WindirSetting(), SandboxSetting(), System.root);
-    }
-    return System.root;
+    StartEmulatedSystem();
+    if (System.parsed.source == nullptr)
+        ParseRoot(System.root, System.windir, SandboxSetting(), System.parsed);
+    return System.parsed;
 }
 
 } // namespace
+
+void StartEmulatedSystem()
+{
+    if (System.started)
+        return;
+    System.started = true;
+    System.root = SystemRootPath();
+    System.windir = WindirSetting();
+    StartTrace(System.root);
+}
 
 const RegistrySource &SystemRegistry()
 {
@@ -71,18 +83,14 @@ std::string PathInSystemView(const std::string &path)
 
 bool SystemAtomTablePath(std::string &path)
 {
-    return AtomTablePath(SystemRoot().windowsFound, SystemRootPath(), path);
-}
-
-void StartSystemTrace()
-{
-    StartTrace(SystemRootPath());
+    return AtomTablePath(SystemRoot().windowsFound, System.root, path);
 }
 
 void ResetEmulatedSystem()
 {
     StopTrace();
-    CloseParsedRoot(System.root);
+    CloseParsedRoot(System.parsed);
+    System.started = false;
     System.viewKnown = false;
     System.view = RegistryView::Native;
 }

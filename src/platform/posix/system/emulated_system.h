@@ -1,12 +1,17 @@
-// The one Windows system the emulation stands in for: the system root as a
-// child parses it, its registry, the view a 32-bit program has of it, and
-// where its atom table lives, each looked at once per process.
+// The one Windows system the emulation stands in for, one state for the
+// run: where its root is, the trace, the root as a child parses it, the view
+// a 32-bit program has of it, and where its atom table lives.
 #pragma once
 
 #include <string>
 
-#include "platform/posix/base/trace_line.h"
 #include "platform/posix/sources/registry_source.h"
+
+// The run's start, made by every entry point before anything else: reads
+// DOROVIVI_ROOT and DOROVIVI_WINDIR and starts the trace (DOROVIVI_TRACE),
+// so that all below it knows whether it traces. Once started, it costs one
+// test; the root itself is read at the first question about it.
+void StartEmulatedSystem();
 
 // The registry of the system root, as the child that parses it answers.
 const RegistrySource &SystemRegistry();
@@ -19,17 +24,7 @@ std::string PathInSystemView(const std::string &path);
 // with one stderr line when the per-user directory cannot serve.
 bool SystemAtomTablePath(std::string &path);
 
-// Whether the provenance trace is on. DOROVIVI_TRACE is read on the first
-// call, before the root is looked at; later calls cost one comparison.
-void StartSystemTrace();
-inline bool SystemTracing()
-{
-    if (TraceFd == TraceNotStarted)
-        StartSystemTrace();
-    return Tracing();
-}
-
-// Closes what the system holds and makes the next call look at the root
-// again. The program never calls it; harnesses that run many systems in one
-// process do.
+// Stops what the system holds (the trace, the root's child) and makes the
+// next start read the environment again. The program never calls it;
+// harnesses that run many systems in one process do.
 void ResetEmulatedSystem();
