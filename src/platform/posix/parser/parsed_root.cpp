@@ -85,8 +85,8 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     RemoteRegistry &remote = parsed.remote;
     remote.root = root;
     remote.what = kind == RootKind::Export ? "the export" : kind == RootKind::Drive ? "the drive" : "the image";
-    SandboxOutcome outcome = StartSandboxedServer(ReadForParser, AnswerForParser, &parsed.job, &start, sizeof start, limits,
-                                                  remote.server);
+    SandboxOutcome outcome = StartSandboxedServer(ReadForParser, AnswerForParser, &parsed.job, &start,
+                                                  sizeof start, limits, remote.server);
     const LockdownReport &held = remote.server.lockdown;
     bool answered = outcome.end == SandboxEnd::Answered;
     TraceRoot(root, kind, answered ? HeldParts(held, start) : std::vector<std::string>());

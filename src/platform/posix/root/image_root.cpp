@@ -214,7 +214,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         line = end + 1;
     }
     if (!chosen) {
-        result.problem = EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome, "the image"));
+        result.problem =
+            EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome, "the image"));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
         result.windowsFound = true;

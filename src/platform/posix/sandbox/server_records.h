@@ -40,7 +40,8 @@ struct ServerRecordHeader {
     std::uint32_t spare;
 };
 
-static_assert(sizeof(ServerRequest) == 24 + kServerTextLargest, "the request goes through the pipe as it lies in memory");
+static_assert(sizeof(ServerRequest) == 24 + kServerTextLargest,
+              "the request goes through the pipe as it lies in memory");
 static_assert(sizeof(ServerRecordHeader) == 16, "the record header likewise");
 
 // In the child: fill `reply` and up to request.size bytes of `payload`
