@@ -66,6 +66,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.job.root = root;
     parsed.job.windir = windir;
     parsed.job.use = use;
+    parsed.job.image = kind == RootKind::Image;
     // An export is read only as itself. A drive's links may lead anywhere
     // its user reads (a folder linked in from a mounted disk), and a
     // SYSTEM.DAT is read by a library loaded only then, by a name of its

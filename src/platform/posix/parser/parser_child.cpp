@@ -17,7 +17,7 @@ void ReadForParser(void *job, void *record)
 {
     ParserJob &work = *static_cast<ParserJob *>(job);
     ParserStart &start = *static_cast<ParserStart *>(record);
-    if (KindOfRoot(work.root) != RootKind::Image)
+    if (!work.image)
         FindForParser(job);
     OpenRegistryOf(work.found, work.opened);
     start.platformId = work.opened.source->FormatPlatformId();

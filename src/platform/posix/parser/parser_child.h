@@ -12,6 +12,7 @@
 
 struct ParserJob {
     std::string root, windir;
+    bool image = false; // the root is an image, which a child of this one reads
     SandboxUse use = SandboxUse::Available;
     Installation found;
     OpenedRegistry opened;
