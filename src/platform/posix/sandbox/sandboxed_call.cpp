@@ -58,12 +58,10 @@ void LimitSandboxedChild(SandboxLimits limits)
     alarm(static_cast<unsigned>(limits.wallSeconds));
 }
 
-bool ReadBefore(int pipeFd, void *buffer, std::size_t size, long long deadline, bool &timedOut)
+bool ReadSome(int pipeFd, void *buffer, std::size_t room, long long deadline, bool &timedOut, std::size_t &got)
 {
-    char *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
     timedOut = false;
-    while (done < size) {
+    for (;;) {
         long long left = deadline - MillisecondsNow();
         if (left <= 0) {
             timedOut = true;
@@ -75,12 +73,30 @@ bool ReadBefore(int pipeFd, void *buffer, std::size_t size, long long deadline, 
             return false;
         if (ready <= 0)
             continue;
-        ssize_t got = read(pipeFd, bytes + done, size - done);
-        if (got < 0 && errno == EINTR)
+        ssize_t read_ = read(pipeFd, buffer, room);
+        if (read_ < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
+        if (read_ <= 0)
             return false;
-        done += static_cast<std::size_t>(got);
+        got = static_cast<std::size_t>(read_);
+        return true;
+    }
+}
+
+bool TakeReply(int pipeFd, ReplyBuffer &buffer, void *out, std::size_t size, long long deadline, bool &timedOut)
+{
+    unsigned char *to = static_cast<unsigned char *>(out);
+    while (size > 0) {
+        if (buffer.from == buffer.to) {
+            buffer.from = buffer.to = 0;
+            if (!ReadSome(pipeFd, buffer.bytes, sizeof buffer.bytes, deadline, timedOut, buffer.to))
+                return false;
+        }
+        std::size_t part = buffer.to - buffer.from < size ? buffer.to - buffer.from : size;
+        std::memcpy(to, buffer.bytes + buffer.from, part);
+        buffer.from += part;
+        to += part;
+        size -= part;
     }
     return true;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/posix/sandbox/child_lockdown.h"
+#include "platform/posix/sandbox/server_records.h"
 
 struct SandboxLimits {
     int cpuSeconds;
@@ -53,9 +54,14 @@ long long MillisecondsNow(); // a monotonic clock
 // In a child: the CPU limit, no core file, and the wall-clock alarm.
 void LimitSandboxedChild(SandboxLimits limits);
 
-// All `size` bytes from the pipe before `deadline`, or false: the writer
-// ended, the time ran out (`timedOut`) or the wait failed.
-bool ReadBefore(int pipeFd, void *buffer, std::size_t size, long long deadline, bool &timedOut);
+// Whatever the pipe holds, up to `room` bytes, once it holds some before
+// `deadline`: `got` of them. False when the writer ended, the time ran out
+// (`timedOut`) or the wait failed.
+bool ReadSome(int pipeFd, void *buffer, std::size_t room, long long deadline, bool &timedOut, std::size_t &got);
+
+// `size` bytes of a child's replies before `deadline`: what the last read
+// brought into `buffer`, else as much as the pipe holds now.
+bool TakeReply(int pipeFd, ReplyBuffer &buffer, void *out, std::size_t size, long long deadline, bool &timedOut);
 
 // Reaps `child` (killed first when `kill`) and says how it ended; Answered
 // is the caller's to say.

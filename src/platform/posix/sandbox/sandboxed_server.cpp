@@ -106,7 +106,7 @@ bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader 
 {
     bool timedOut = false;
     for (std::size_t lines = 0;; ++lines) {
-        if (!ReadBefore(server.replies, &answer, sizeof answer, deadline, timedOut))
+        if (!TakeReply(server.replies, server.buffered, &answer, sizeof answer, deadline, timedOut))
             return Fail(server, timedOut);
         if (answer.kind == kServerAnswer)
             break;
@@ -115,7 +115,8 @@ bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader 
         if (!line || answer.size > kDivertedLineLargest || lines == kServerLinesPerReply)
             return Refuse(server);
         std::string text(answer.size, '\0');
-        if (answer.size > 0 && !ReadBefore(server.replies, &text[0], answer.size, deadline, timedOut))
+        if (answer.size > 0 &&
+            !TakeReply(server.replies, server.buffered, &text[0], answer.size, deadline, timedOut))
             return Fail(server, timedOut);
         LineKind kind = static_cast<LineKind>(answer.kind);
         if (kept != nullptr)
@@ -125,7 +126,7 @@ bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader 
     }
     if (answer.size > room)
         return Refuse(server);
-    if (answer.size > 0 && !ReadBefore(server.replies, payload, answer.size, deadline, timedOut))
+    if (answer.size > 0 && !TakeReply(server.replies, server.buffered, payload, answer.size, deadline, timedOut))
         return Fail(server, timedOut);
     return true;
 }
@@ -163,6 +164,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     close(requestFds[0]);
     close(replyFds[1]);
     server.child = child;
+    server.buffered.from = server.buffered.to = 0;
     server.requests = requestFds[1];
     server.replies = replyFds[0];
     KeepServerEnd(server.requests);

@@ -28,6 +28,7 @@ struct SandboxedServer {
     // The lines said before the start's answer, for the caller to write
     // (WriteDivertedLine) once it has said what comes before them.
     std::vector<std::pair<LineKind, std::string>> startLines;
+    ReplyBuffer buffered;
 };
 
 // Forks a child that runs `work(context, record)` under `limits`, sends the

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/fd_io.h"
@@ -18,20 +19,25 @@ namespace {
 
 int ReplyFd = -1;
 
-// Cut to what the parent takes; a parent gone ends the child.
-void SendLine(LineKind kind, const std::string &text)
+// A record goes out in one write, its header before its bytes, so that the
+// parent's one read brings it whole; a parent gone ends the child.
+unsigned char Record[sizeof(ServerRecordHeader) + kServerReadLargest];
+unsigned char *const Payload = Record + sizeof(ServerRecordHeader);
+
+void SendRecord(std::uint32_t kind, std::int32_t error, std::size_t size)
 {
-    std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
-    ServerRecordHeader header = {static_cast<std::uint32_t>(kind), 0, static_cast<std::uint32_t>(size), 0};
-    if (!WriteAll(ReplyFd, &header, sizeof header) || !WriteAll(ReplyFd, text.data(), size))
+    ServerRecordHeader header = {kind, error, static_cast<std::uint32_t>(size), 0};
+    std::memcpy(Record, &header, sizeof header);
+    if (!WriteAll(ReplyFd, Record, sizeof header + size))
         _exit(0);
 }
 
-void SendAnswer(std::int32_t error, const void *payload, std::size_t size)
+// Cut to what the parent takes.
+void SendLine(LineKind kind, const std::string &text)
 {
-    ServerRecordHeader header = {kServerAnswer, error, static_cast<std::uint32_t>(size), 0};
-    if (!WriteAll(ReplyFd, &header, sizeof header) || !WriteAll(ReplyFd, payload, size))
-        _exit(0);
+    std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
+    std::memcpy(Payload, text.data(), size);
+    SendRecord(static_cast<std::uint32_t>(kind), 0, size);
 }
 
 // The child holds nothing of its parent's but its pipes (not the trace, not
@@ -103,12 +109,11 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
     LockDownAndWork(work, context, record, limits, lockdown);
     if (DoroviviChildLockedDown != nullptr)
         DoroviviChildLockedDown();
-    static char payload[kServerReadLargest];
-    static_assert(sizeof payload >= sizeof lockdown, "the start's answer goes out in one record");
-    ServerRecordHeader header = {kServerAnswer, 0, static_cast<std::uint32_t>(size + sizeof lockdown), 0};
-    if (!WriteAll(replyFd, &header, sizeof header) || !WriteAll(replyFd, record, size) ||
-        !WriteAll(replyFd, &lockdown, sizeof lockdown))
+    if (size + sizeof lockdown > kServerReadLargest)
         _exit(0);
+    std::memcpy(Payload, record, size);
+    std::memcpy(Payload + size, &lockdown, sizeof lockdown);
+    SendRecord(kServerAnswer, 0, size + sizeof lockdown);
     // Serving waits on the parent, not on the image: no alarm from here on.
     alarm(0);
     for (;;) {
@@ -120,8 +125,8 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
         if (request.size > kServerReadLargest || request.textSize > kServerTextLargest)
             reply.error = EINVAL;
         else
-            serve(context, request, reply, payload);
+            serve(context, request, reply, Payload);
         // Never more than the buffer holds, whatever `serve` claimed.
-        SendAnswer(reply.error, payload, reply.got < kServerReadLargest ? reply.got : kServerReadLargest);
+        SendRecord(kServerAnswer, reply.error, reply.got < kServerReadLargest ? reply.got : kServerReadLargest);
     }
 }

@@ -40,6 +40,16 @@ struct ServerRecordHeader {
     std::uint32_t spare;
 };
 
+// What the parent reads from the pipe at once: a whole answer with its
+// header, so that one read usually brings a reply.
+constexpr std::size_t kServerReadBuffer = sizeof(ServerRecordHeader) + kServerReadLargest;
+
+// What the last read from the pipe brought and is not yet taken.
+struct ReplyBuffer {
+    unsigned char bytes[kServerReadBuffer];
+    std::size_t from = 0, to = 0;
+};
+
 static_assert(sizeof(ServerRequest) == 24 + kServerTextLargest,
               "the request goes through the pipe as it lies in memory");
 static_assert(sizeof(ServerRecordHeader) == 16, "the record header likewise");
