@@ -25,15 +25,18 @@ void Ready(void *, void *record)
     PrintErrorLine("said before the answer"); // kept for the caller to write after its own
 }
 
-// File 0: 200000 bytes of the pattern; file 9: how many requests came so far.
+// File 0: 200000 bytes of the pattern; file 8: the same, with a line said
+// once they are in place; file 9: how many requests came so far.
 void ServePattern(void *, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
 {
     unsigned char *bytes = static_cast<unsigned char *>(payload);
     reply.got = request.file == 9 ? sizeof Requests : request.size;
     if (request.file == 9)
         std::memcpy(payload, &Requests, sizeof Requests);
-    for (std::uint32_t i = 0; request.file == 0 && i < request.size; ++i)
+    for (std::uint32_t i = 0; request.file != 9 && i < request.size; ++i)
         bytes[i] = Pattern(request.offset + i);
+    if (request.file == 8)
+        PrintErrorLine("said while answering");
     ++Requests;
 }
 
@@ -78,6 +81,16 @@ TEST(SandboxedServer, ReadsComeBackWholeAndTheLastFileStopsTheChild)
         ASSERT_TRUE(file.ReadAt(4096 * 3 + i * 8, small, sizeof small));
     ASSERT_TRUE(AskSandboxedServer(server->sandboxed, Counted(), reply, &after));
     EXPECT_EQ(after - before, 2); // one page, and the question itself
+    // A line said while the answer is in place spoils none of it.
+    ServerRequest saying = Counted();
+    saying.file = 8;
+    saying.size = 64;
+    unsigned char said[64];
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(AskSandboxedServer(server->sandboxed, saying, reply, said));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "dorovivi: said while answering\n");
+    for (std::size_t i = 0; i < sizeof said; ++i)
+        ASSERT_EQ(said[i], Pattern(i)) << i;
     ImageFileBytes(server, 0, 200000).Size();
     server.reset();
     EXPECT_FALSE(Reaped(child)) << "one file still reads through it";

@@ -32,12 +32,17 @@ void SendRecord(std::uint32_t kind, std::int32_t error, std::size_t size)
         _exit(0);
 }
 
-// Cut to what the parent takes.
+// Cut to what the parent takes. A line may be said while an answer is
+// being filled in, so it has a record of its own.
 void SendLine(LineKind kind, const std::string &text)
 {
+    static unsigned char line[sizeof(ServerRecordHeader) + kDivertedLineLargest];
     std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
-    std::memcpy(Payload, text.data(), size);
-    SendRecord(static_cast<std::uint32_t>(kind), 0, size);
+    ServerRecordHeader header = {static_cast<std::uint32_t>(kind), 0, static_cast<std::uint32_t>(size), 0};
+    std::memcpy(line, &header, sizeof header);
+    std::memcpy(line + sizeof header, text.data(), size);
+    if (!WriteAll(ReplyFd, line, sizeof header + size))
+        _exit(0);
 }
 
 // The child holds nothing of its parent's but its pipes (not the trace, not
