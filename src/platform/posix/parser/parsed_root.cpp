@@ -90,6 +90,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
                                                   sizeof start, limits, remote.server);
     const LockdownReport &held = remote.server.lockdown;
     bool answered = outcome.end == SandboxEnd::Answered;
+    MakeReportSound(start.imageLockdown); // as the child sent it
     TraceRoot(root, kind, answered ? HeldParts(held, start) : std::vector<std::string>());
     if (!answered)
         return ReadEmpty(parsed, EmptyRegistryLine(root, ChildFailure(outcome, remote.what)));
@@ -109,7 +110,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
             StopSandboxedServer(remote.server);
             return ReadEmpty(parsed, EmptyRegistryLine(root, ChildFailure(SandboxOutcome{}, remote.what)));
         }
-    remote.platformId = start.platformId;
+    remote.platformId = start.platformId <= VER_PLATFORM_WIN32_NT ? start.platformId : 0; // no other family
     parsed.windowsFound = start.windowsFound != 0;
     parsed.source = &remote;
 }

@@ -19,6 +19,11 @@ struct LockdownReport {
     char missing[160] = {}; // "" when all held, else one line of what did not and why
 };
 
+// A report that came through a pipe, from a child that may have been taken
+// over: its flags read as false or true and its line ended, whatever its
+// bytes were.
+void MakeReportSound(LockdownReport &report);
+
 // `readable`: files and folders the child may read (a folder with all below
 // it); nothing else may be opened, and nothing anywhere written.
 void LockDownChild(const char *const *readable, std::size_t count, LockdownReport &report);

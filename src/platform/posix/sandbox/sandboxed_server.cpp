@@ -184,7 +184,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     }
     std::memcpy(record, answered, size);
     std::memcpy(&server.lockdown, answered + size, sizeof server.lockdown);
-    server.lockdown.missing[sizeof server.lockdown.missing - 1] = '\0';
+    MakeReportSound(server.lockdown);
     outcome.end = SandboxEnd::Answered;
     return outcome;
 }
