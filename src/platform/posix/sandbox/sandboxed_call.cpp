@@ -73,12 +73,12 @@ bool ReadSome(int pipeFd, void *buffer, std::size_t room, long long deadline, bo
             return false;
         if (ready <= 0)
             continue;
-        ssize_t read_ = read(pipeFd, buffer, room);
-        if (read_ < 0 && errno == EINTR)
+        ssize_t count = read(pipeFd, buffer, room);
+        if (count < 0 && errno == EINTR)
             continue;
-        if (read_ <= 0)
+        if (count <= 0)
             return false;
-        got = static_cast<std::size_t>(read_);
+        got = static_cast<std::size_t>(count);
         return true;
     }
 }

@@ -20,17 +20,19 @@ namespace {
 int ReplyFd = -1;
 
 // A record goes out in one write, its header before its bytes, so that the
-// parent's one read brings it whole; a parent gone ends the child.
-unsigned char Record[sizeof(ServerRecordHeader) + kServerReadLargest];
-unsigned char *const Payload = Record + sizeof(ServerRecordHeader);
-
-void SendRecord(std::uint32_t kind, std::int32_t error, std::size_t size)
+// parent's one read brings it whole; a parent gone ends the child. `record`
+// holds the bytes after room for the header.
+void SendRecord(unsigned char *record, std::uint32_t kind, std::int32_t error, std::size_t size)
 {
     ServerRecordHeader header = {kind, error, static_cast<std::uint32_t>(size), 0};
-    std::memcpy(Record, &header, sizeof header);
-    if (!WriteAll(ReplyFd, Record, sizeof header + size))
+    std::memcpy(record, &header, sizeof header);
+    if (!WriteAll(ReplyFd, record, sizeof header + size))
         _exit(0);
 }
+
+// An answer is filled in place, after its header's room.
+unsigned char Answer[sizeof(ServerRecordHeader) + kServerReadLargest];
+unsigned char *const Payload = Answer + sizeof(ServerRecordHeader);
 
 // Cut to what the parent takes. A line may be said while an answer is
 // being filled in, so it has a record of its own.
@@ -38,11 +40,8 @@ void SendLine(LineKind kind, const std::string &text)
 {
     static unsigned char line[sizeof(ServerRecordHeader) + kDivertedLineLargest];
     std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
-    ServerRecordHeader header = {static_cast<std::uint32_t>(kind), 0, static_cast<std::uint32_t>(size), 0};
-    std::memcpy(line, &header, sizeof header);
-    std::memcpy(line + sizeof header, text.data(), size);
-    if (!WriteAll(ReplyFd, line, sizeof header + size))
-        _exit(0);
+    std::memcpy(line + sizeof(ServerRecordHeader), text.data(), size);
+    SendRecord(line, static_cast<std::uint32_t>(kind), 0, size);
 }
 
 // The child holds nothing of its parent's but its pipes (not the trace, not
@@ -118,7 +117,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
         _exit(0);
     std::memcpy(Payload, record, size);
     std::memcpy(Payload + size, &lockdown, sizeof lockdown);
-    SendRecord(kServerAnswer, 0, size + sizeof lockdown);
+    SendRecord(Answer, kServerAnswer, 0, size + sizeof lockdown);
     // Serving waits on the parent, not on the image: no alarm from here on.
     alarm(0);
     for (;;) {
@@ -132,6 +131,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
         else
             serve(context, request, reply, Payload);
         // Never more than the buffer holds, whatever `serve` claimed.
-        SendRecord(kServerAnswer, reply.error, reply.got < kServerReadLargest ? reply.got : kServerReadLargest);
+        std::size_t sent = reply.got < kServerReadLargest ? reply.got : kServerReadLargest;
+        SendRecord(Answer, kServerAnswer, reply.error, sent);
     }
 }
