@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "chain_writer.h"
 #include "disk_image_writer.h"
 #include "process_run.h"
 #include "scenarios.h"
@@ -50,6 +52,77 @@ TEST(Trace, RefusedInsideTheRootOrOnTheImage)
         if (c.trace != image) {
             EXPECT_EQ(access(c.trace.c_str(), F_OK), -1) << "no trace file made";
         }
+    }
+    RemoveTree(top);
+}
+
+// A trace named as a file the run reads as evidence, by another name: a
+// link, or a second path to the same file as a bind mount gives. Raw disk
+// bytes may begin with the '{' a trace begins with, and a log may be empty,
+// so that only the file's identity tells; a file that holds anything else
+// is refused by its first byte. The answer stays; no byte is written.
+TEST(Trace, NeverWrittenWhereItIsEvidenceUnderAnotherName)
+{
+    using namespace scenario;
+    std::string top = MakeTempDir("dorovivi-trace-evidence"), drive = top + "/drive", other = top + "/other";
+    for (const char *dir : {"/drive", "/other", "/chain", "/split"})
+        mkdir((top + dir).c_str(), 0755);
+    WriteNtDrive(drive, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "NtNet"));
+    std::string config = drive + "/WINNT/System32/config", log = config + "/SYSTEM.LOG1", error;
+    WriteFile(log, ""); // a clean hive's log is often empty
+    std::string raw = top + "/disk.raw", base = top + "/chain/base.raw", real = DOROVIVI_REAL "/images";
+    std::vector<PlacedPartition> placed;
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat32, drive, true)}, Layout::Mbr, raw, &placed, &error)) << error;
+    std::string child = WriteChain(ChainKind::Qcow2OverRaw, {raw, raw}, top + "/chain", &error);
+    std::string split = WriteContainer(raw, Container::SplitRaw, top + "/split", "disk", &error);
+    ASSERT_NE(child, "") << error;
+    ASSERT_NE(split, "") << error;
+    for (const std::string &bytes : {base, top + "/split/disk.003"}) {
+        std::string held = ReadFile(bytes);
+        held[0] = '{'; // boot code, or free space: any byte
+        WriteFile(bytes, held);
+    }
+    struct Case {
+        std::string root, evidence;
+        bool hard;        // a second path to the file; else a symbolic link
+        std::string line; // after "DOROVIVI_TRACE=<the link> "
+        const char *answer;
+    };
+    const std::string unlike = "holds something other than a trace (it does not begin with '{')";
+    std::vector<Case> cases = {
+        {drive, log, true, "is the evidence file " + log, "NtNet"},
+        {drive, log, false, "lies inside the system root " + drive, "NtNet"}, // told by its path
+        {drive, config + "/software", true, unlike, "NtNet"},
+        {child, base, true, "is the evidence file " + base, "NtNet"},
+        {child, base, false, "is the evidence file " + base, "NtNet"},
+        {split, top + "/split/disk.003", true, "is the evidence file " + top + "/split/disk.003", "NtNet"},
+    };
+    struct stat st;
+    if (stat(real.c_str(), &st) == 0) { // the parent of a chain a user tried
+        const std::string unpack = "xz -dc '" + real + "/image.vhd.xz' > " + top + "/image.vhd && xz -dc '" + real +
+                                   "/image-differential.vhd.xz' > " + top + "/image-differential.vhd";
+        ASSERT_EQ(std::system(unpack.c_str()), 0);
+        cases.push_back({top + "/image-differential.vhd", top + "/image.vhd", true, unlike, "XXXXXX"});
+    } else {
+        const char *ci = std::getenv("CI");
+        EXPECT_FALSE(ci != nullptr && std::string(ci) == "true") << real << " is missing";
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        std::string trace = other + "/trace" + std::to_string(i) + ".jsonl", errors = top + "/stderr";
+        SCOPED_TRACE(trace + " -> " + c.evidence);
+        ASSERT_EQ(c.hard ? link(c.evidence.c_str(), trace.c_str()) : symlink(c.evidence.c_str(), trace.c_str()), 0);
+        std::string before = Snapshot(top + "/drive") + Snapshot(top + "/chain") + Snapshot(top + "/split") +
+                             ReadFile(c.evidence);
+        ProcessResult run = RunProcess({DOROVIVI_BINARY, "H"}, {"DOROVIVI_ROOT=" + c.root, "DOROVIVI_TRACE=" + trace},
+                                       errors, 60);
+        EXPECT_EQ(run.output, c.answer);
+        std::string said = ReadFile(errors), line = "dorovivi: DOROVIVI_TRACE=" + trace + " " + c.line +
+                                                    ", which is never written; tracing nothing\n";
+        EXPECT_NE(said.find(line), std::string::npos) << said;
+        EXPECT_EQ(said.find(line), said.rfind(line)) << "said once";
+        EXPECT_TRUE(Snapshot(top + "/drive") + Snapshot(top + "/chain") + Snapshot(top + "/split") +
+                        ReadFile(c.evidence) == before);
     }
     RemoveTree(top);
 }

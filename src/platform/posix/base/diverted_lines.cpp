@@ -2,6 +2,7 @@
 
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
+#include "platform/posix/base/trace_start.h"
 
 bool WriteDivertedLine(LineKind kind, const std::string &text)
 {
@@ -11,6 +12,10 @@ bool WriteDivertedLine(LineKind kind, const std::string &text)
     // replaces as it does for its own.
     if (kind == LineKind::Error) {
         PrintErrorLine(text);
+        return true;
+    }
+    if (kind == LineKind::TraceOff) {
+        StopTraceAsEvidence(text);
         return true;
     }
     // A trace line is one JSON object, every control character escaped.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 
 FdFileBytes::~FdFileBytes()
@@ -56,7 +57,7 @@ std::unique_ptr<FileBytes> TakeFileBytes(int fd, Fault &fault)
 
 std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, Fault &fault)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = OpenEvidenceFile(path);
     if (fd < 0) {
         fault = {path, std::strerror(errno)};
         return nullptr;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 
+// The numbers are a reply record's kinds too, where 3 is the answer.
 enum class LineKind : std::uint32_t {
     Error = 1, // a line for PrintErrorLine, without its "dorovivi: "
     Trace = 2, // a trace event, its closing brace and line end still to come
+    TraceOff = 4, // the trace's file is evidence: the line to say, and no more tracing
 };
 
 typedef void (*LineDiverter)(LineKind kind, const std::string &text);

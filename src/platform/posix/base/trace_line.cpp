@@ -1,5 +1,7 @@
 #include "platform/posix/base/trace_line.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -7,6 +9,31 @@
 #include "platform/posix/base/fd_io.h"
 
 int TraceFd = TraceNotStarted;
+
+namespace {
+
+bool Holding = false;
+std::string Held;
+
+} // namespace
+
+void HoldTrace()
+{
+    Holding = TraceFd > STDERR_FILENO;
+}
+
+void ReleaseTrace()
+{
+    if (Holding && TraceFd > STDERR_FILENO && !Held.empty())
+        WriteAll(TraceFd, Held.data(), Held.size());
+    DropHeldTrace();
+}
+
+void DropHeldTrace()
+{
+    Holding = false;
+    Held.clear();
+}
 
 bool TraceSettingIsStderr()
 {
@@ -115,5 +142,8 @@ void TraceLine::Write()
 void TraceLine::WriteTo(int fd)
 {
     text += "}\n";
-    WriteAll(fd, text.data(), text.size());
+    if (Holding && fd == TraceFd)
+        Held += text;
+    else
+        WriteAll(fd, text.data(), text.size());
 }

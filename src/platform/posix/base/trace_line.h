@@ -17,6 +17,13 @@ inline bool Tracing()
     return TraceFd >= 0;
 }
 
+// While the root's evidence is not yet known, the program's trace lines
+// wait in memory, so that a trace found to be one of its files has had
+// nothing written to it. Release writes them in one go.
+void HoldTrace();
+void ReleaseTrace();
+void DropHeldTrace();
+
 // Whether DOROVIVI_TRACE is "-": the trace, once started, goes to stderr.
 bool TraceSettingIsStderr();
 

@@ -10,9 +10,24 @@
 #include <cstring>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/line_diverter.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/trace_line.h"
 
 namespace {
+
+// The trace's file as the kernel knows it; a child inherits it, to check
+// its own opens against.
+struct TraceFile {
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string setting;
+    bool stoppedAsEvidence = false;
+    bool evidenceSaid = false;
+};
+
+TraceFile Traced;
 
 std::string RealPath(const std::string &path)
 {
@@ -63,6 +78,19 @@ bool LooksLikeSegmentOf(const std::string &target, const std::string &image)
     return numbered(target, dot) && numbered(image, imageDot) && target.compare(0, dot, image, 0, imageDot) == 0;
 }
 
+// Appending to a file that holds something else would spoil it: only an
+// empty file, or one that begins as a trace does, is taken.
+bool BeginsAsTrace(int appending, const char *path)
+{
+    struct stat info, read;
+    if (fstat(appending, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
+        return true;
+    OwnedFd fd(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    char first = 0;
+    return fd.Valid() && fstat(fd.fd, &read) == 0 && read.st_dev == info.st_dev && read.st_ino == info.st_ino &&
+           pread(fd.fd, &first, 1, 0) == 1 && first == '{';
+}
+
 } // namespace
 
 std::string TracePathRefusal(const std::string &path, const std::string &root)
@@ -108,12 +136,64 @@ void StartTrace(const std::string &root)
         PrintErrorLine(named + ": " + std::strerror(errno) + "; tracing nothing");
         return;
     }
+    if (!BeginsAsTrace(fd, setting)) {
+        close(fd);
+        PrintErrorLine(named + " holds something other than a trace (it does not begin with '{'), which is never "
+                               "written; tracing nothing");
+        return;
+    }
+    struct stat info;
+    if (fstat(fd, &info) == 0)
+        Traced = TraceFile{true, info.st_dev, info.st_ino, setting, false, false};
     TraceFd = fd;
 }
 
 void StopTrace()
 {
+    ReleaseTrace();
     if (TraceFd > STDERR_FILENO)
         close(TraceFd);
     TraceFd = TraceNotStarted;
+    Traced = TraceFile();
+}
+
+bool TraceFileKnown()
+{
+    return Traced.known;
+}
+
+bool IsTraceFile(int fd)
+{
+    struct stat info;
+    return Traced.known && fstat(fd, &info) == 0 && info.st_dev == Traced.device && info.st_ino == Traced.inode;
+}
+
+void SayTraceIsEvidence(const std::string &path)
+{
+    StopTraceAsEvidence("DOROVIVI_TRACE=" + Traced.setting + " is the evidence file " + path +
+                        ", which is never written; tracing nothing");
+}
+
+void StopTraceAsEvidence(const std::string &line)
+{
+    // A child holds no trace: the program does, and is told once.
+    if (DivertedLines() != nullptr) {
+        if (Traced.known && !line.empty())
+            DivertedLines()(LineKind::TraceOff, line);
+        Traced.known = false;
+        return;
+    }
+    // Without a trace file there is nothing to stop: a child that says so
+    // anyway is not believed.
+    if (Traced.known) {
+        Traced.known = false;
+        Traced.stoppedAsEvidence = true;
+        DropHeldTrace();
+        close(TraceFd);
+        TraceFd = -1;
+    }
+    if (Traced.stoppedAsEvidence && !Traced.evidenceSaid && !line.empty()) {
+        Traced.evidenceSaid = true;
+        PrintErrorLine(line);
+    }
 }

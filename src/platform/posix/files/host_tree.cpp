@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_compare.h"
@@ -49,6 +50,6 @@ bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) con
 // cannot stall the run.
 bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const
 {
-    OwnedFd fd(open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    OwnedFd fd(OpenEvidenceFile(HostPath(path)));
     return fd.Valid() && IsRegularFile(fd.fd) && ReadUpTo(fd.fd, buffer, capacity, size);
 }

@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
+#include "platform/posix/base/trace_start.h"
 #include "platform/posix/image/ewf_segments.h"
 #include "platform/posix/image/qcow_image.h"
 #include "platform/posix/image/vdi_image.h"
@@ -26,7 +28,7 @@ const std::size_t HeaderSize = 512;
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
                    std::vector<std::string> &notes, Fault &fault)
 {
-    OwnedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    OwnedFd fd(OpenEvidenceFile(path));
     unsigned char header[HeaderSize] = {}, footer[HeaderSize] = {};
     std::size_t got = 0;
     if (!fd.Valid() || !ReadUpToAt(fd.fd, header, sizeof header, 0, got)) {
@@ -64,6 +66,9 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         fault = {"", "not a readable disk image (" + TakeTskError(tsk) + ")"};
         return false;
     }
+    // libtsk opens a split image's later segments by name, when it reads there.
+    for (int i = 1; TraceFileKnown() && image->images != nullptr && i < image->num_img; ++i)
+        OwnedFd checked(OpenEvidenceFile(image->images[i]));
     return true;
 }
 

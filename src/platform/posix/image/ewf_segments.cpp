@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
 
@@ -70,7 +71,7 @@ std::string MissingEwfSegment(int fd, const std::string &path, const unsigned ch
     std::string last = LastSection(fd);
     for (int number = 2; number < MaxSegments && last == "next"; ++number) {
         std::string name = SegmentName(path, number);
-        OwnedFd segment(open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+        OwnedFd segment(OpenEvidenceFile(name));
         if (!segment.Valid())
             return name;
         last = LastSection(segment.fd);

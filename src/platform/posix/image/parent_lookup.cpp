@@ -1,4 +1,5 @@
 #include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/base/evidence_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,7 +131,7 @@ bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fau
 
 int OpenChainFile(const std::string &path, Fault &fault)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    int fd = OpenEvidenceFile(path);
     if (fd < 0)
         fault = {path, std::strerror(errno)};
     return fd;

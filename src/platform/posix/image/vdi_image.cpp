@@ -11,6 +11,9 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/evidence_file.h"
+#include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 
@@ -49,13 +52,11 @@ bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::str
     std::string folder = FolderOf(child), above = InFolder(folder, "..");
     for (const std::string &where : {folder, above})
         for (const std::string &path : VdiFiles(where)) {
-            std::FILE *file = std::fopen(path.c_str(), "rbe");
+            OwnedFd file(OpenEvidenceFile(path));
             unsigned char header[VdiHeaderEnd];
-            bool match = file != nullptr && std::fread(header, 1, sizeof header, file) == sizeof header &&
+            bool match = file.Valid() && ReadExactlyAt(file.fd, header, sizeof header, 0) &&
                          ReadLe32(header + VdiSignatureAt) == VdiSignature &&
                          std::memcmp(header + VdiCreateUuidAt, uuid, VdiUuidSize) == 0;
-            if (file != nullptr)
-                std::fclose(file);
             if (match) {
                 found = path;
                 return true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/parent_lookup.h"
@@ -37,7 +38,7 @@ bool ExtentFile(const VmdkFunctions *vmdk, libvmdk_extent_descriptor_t *descript
                 int count, std::string &file)
 {
     unsigned char magic[sizeof VmdkSparseMagic] = {};
-    OwnedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    OwnedFd fd(OpenEvidenceFile(path));
     bool monolithic = fd.Valid() && ReadExactlyAt(fd.fd, magic, sizeof magic, 0) &&
                       std::memcmp(magic, VmdkSparseMagic, sizeof magic) == 0;
     fd.Reset();
@@ -98,7 +99,7 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         }
         if (type != LIBVMDK_EXTENT_TYPE_SPARSE)
             return ReadThroughLibrary(link);
-        OwnedFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        OwnedFd fd(OpenEvidenceFile(file));
         if (!fd.Valid()) {
             fault = {file, "VMDK extent file cannot be opened"};
             return false;

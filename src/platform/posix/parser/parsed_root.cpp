@@ -6,6 +6,7 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
+#include "platform/posix/base/trace_start.h"
 #include "platform/posix/parser/parser_protocol.h"
 #include "platform/posix/root/root_contents.h"
 
@@ -91,6 +92,11 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     const LockdownReport &held = remote.server.lockdown;
     bool answered = outcome.end == SandboxEnd::Answered;
     MakeReportSound(start.imageLockdown); // as the child sent it
+    // Nothing is written to a trace that is one of the root's files, not
+    // even the root event, and the line says so first, whatever follows.
+    for (const auto &line : remote.server.startLines)
+        if (line.first == LineKind::TraceOff)
+            StopTraceAsEvidence(line.second);
     TraceRoot(root, kind, answered ? HeldParts(held, start) : std::vector<std::string>());
     if (!answered)
         return ReadEmpty(parsed, EmptyRegistryLine(root, ChildFailure(outcome, remote.what)));

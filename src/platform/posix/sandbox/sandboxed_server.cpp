@@ -111,7 +111,8 @@ bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader 
         if (answer.kind == kServerAnswer)
             break;
         bool line = answer.kind == static_cast<std::uint32_t>(LineKind::Error) ||
-                    answer.kind == static_cast<std::uint32_t>(LineKind::Trace);
+                    answer.kind == static_cast<std::uint32_t>(LineKind::Trace) ||
+                    answer.kind == static_cast<std::uint32_t>(LineKind::TraceOff);
         if (!line || answer.size > kDivertedLineLargest || lines == kServerLinesPerReply)
             return Refuse(server);
         std::string text(answer.size, '\0');

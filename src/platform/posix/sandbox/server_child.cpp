@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/posix/base/diverted_lines.h"
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/sandbox/landlock_rules.h"
 
@@ -83,6 +84,7 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
     if (limits.use == SandboxUse::Off) {
         std::snprintf(lockdown.missing, sizeof lockdown.missing, "off (DOROVIVI_SANDBOX=off)");
         work(context, record);
+        CheckHeldFilesAgainstTrace();
         return;
     }
     ForbidAllButReading(lockdown);
@@ -93,6 +95,7 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
     // Required and not all there: the record goes back untouched, nothing read.
     if (limits.use != SandboxUse::Required || whole)
         work(context, record);
+    CheckHeldFilesAgainstTrace();
     ConfineReading(serving, servingCount, lockdown);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/text_encoding.h"
@@ -114,7 +115,7 @@ void LoadRegExport(std::string bytes, RegExport &exported)
 void LoadRegExportFile(const char *path, RegExport &exported)
 {
     Clear(exported);
-    OwnedFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    OwnedFd fd(OpenEvidenceFile(path));
     if (!fd.Valid())
         return;
     struct stat info;

@@ -4,6 +4,7 @@
 
 #include "platform/posix/atoms/atom_location.h"
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/trace_line.h"
 #include "platform/posix/base/trace_start.h"
 #include "platform/posix/parser/parsed_root.h"
 #include "platform/posix/system/system_root.h"
@@ -48,8 +49,11 @@ SandboxUse SandboxSetting()
 const ParsedRoot &SystemRoot()
 {
     StartEmulatedSystem();
-    if (System.parsed.source == nullptr)
+    if (System.parsed.source == nullptr) {
+        HoldTrace(); // until the root's children have opened all they read
         ParseRoot(System.root, System.windir, SandboxSetting(), System.parsed);
+        ReleaseTrace();
+    }
     return System.parsed;
 }
 
