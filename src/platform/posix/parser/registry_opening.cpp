@@ -15,18 +15,27 @@ const std::vector<std::string> NoLogsReplayed;
 
 // The file as stored (size and SHA-256; null where it could not be opened or
 // read) and the logs replayed into what was read.
+void TraceDigest(const char *name, const std::string &file, const FileDigest &digest,
+                 const std::vector<std::string> &replayed)
+{
+    TraceLine line("registry");
+    line.Text("name", name).Text("file", file);
+    if (digest.read)
+        line.Number("size", static_cast<long long>(digest.size)).Text("sha256", digest.sha256);
+    else
+        line.Null("size").Null("sha256");
+    line.List("replayed", replayed).Write();
+}
+
+// A hive is read by position through the descriptor the digest is read from.
 void TraceRegistryFile(const char *name, const RegistryFile &file, const std::vector<std::string> &replayed)
 {
     if (!Tracing())
         return;
-    TraceLine line("registry");
-    line.Text("name", name).Text("file", file.name);
-    std::string digest;
-    if (file.Open() && Sha256OfFile(*file.bytes, digest))
-        line.Number("size", static_cast<long long>(file.bytes->Size())).Text("sha256", digest);
-    else
-        line.Null("size").Null("sha256");
-    line.List("replayed", replayed).Write();
+    FileDigest digest;
+    digest.read = file.Open() && Sha256OfFile(*file.bytes, digest.sha256);
+    digest.size = file.Open() ? file.bytes->Size() : 0;
+    TraceDigest(name, file.name, digest, replayed);
 }
 
 RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
@@ -58,15 +67,10 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
 void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
 {
     if (found.kind == InstallationKind::EmulationRoot) {
-        if (Tracing()) {
-            RegistryFile exported;
-            exported.name = found.registry.name;
-            Fault unopened;
-            exported.bytes = OpenHostFileBytes(exported.name, unopened);
-            exported.unopened = unopened.words;
-            TraceRegistryFile("HKLM.reg", exported, NoLogsReplayed);
-        }
-        LoadRegExportFile(found.registry.name.c_str(), opened.exported);
+        FileDigest digest;
+        LoadRegExportFile(found.registry.name.c_str(), opened.exported, Tracing() ? &digest : nullptr);
+        if (Tracing())
+            TraceDigest("HKLM.reg", found.registry.name, digest, NoLogsReplayed);
         opened.source = &opened.exportSource;
         return;
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/base/sha256.h"
 #include "platform/posix/sources/reg_value_line.h"
 
 // HKEY_LOCAL_MACHINE as importing one .reg file into an empty registry gives
@@ -51,8 +52,10 @@ void LoadRegExport(std::string bytes, RegExport &exported);
 
 // Builds the export from a file, mapped where it is 8-bit text and converted
 // piecewise where it is UTF-16. A missing or unreadable file gives an empty
-// export; so does one of 4 GiB or more, with a line on stderr.
-void LoadRegExportFile(const char *path, RegExport &exported);
+// export; so does one of 4 GiB or more, with a line on stderr. With
+// `digest`, the SHA-256 of the very bytes parsed: the mapping the lookups
+// read, or the pieces converted.
+void LoadRegExportFile(const char *path, RegExport &exported, FileDigest *digest = nullptr);
 
 // `path` is relative to HKLM, any case, without leading backslash.
 bool RegExportKeyExists(const RegExport &exported, std::string_view path);

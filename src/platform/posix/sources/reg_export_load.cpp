@@ -10,6 +10,7 @@
 #include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
+#include "platform/posix/base/sha256.h"
 #include "platform/posix/base/text_encoding.h"
 #include "platform/posix/sources/reg_export_text.h"
 
@@ -112,7 +113,7 @@ void LoadRegExport(std::string bytes, RegExport &exported)
     IndexText(exported, unicode, "the registry export", -1);
 }
 
-void LoadRegExportFile(const char *path, RegExport &exported)
+void LoadRegExportFile(const char *path, RegExport &exported, FileDigest *digest)
 {
     Clear(exported);
     OwnedFd fd(OpenEvidenceFile(path));
@@ -120,14 +121,26 @@ void LoadRegExportFile(const char *path, RegExport &exported)
         return;
     struct stat info;
     unsigned char bom[2];
-    if (fstat(fd.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 2 || !ReadExactlyAt(fd.fd, bom, 2, 0))
+    Sha256 hash;
+    Sha256Start(hash);
+    if (fstat(fd.fd, &info) != 0 || !S_ISREG(info.st_mode))
         return;
+    if (info.st_size < 2 || !ReadExactlyAt(fd.fd, bom, 2, 0)) {
+        std::size_t got = 0;
+        if (digest != nullptr && info.st_size < 2 && ReadUpToAt(fd.fd, bom, 1, 0, got) &&
+            got == static_cast<std::size_t>(info.st_size)) {
+            Sha256Add(hash, bom, got);
+            *digest = FileDigest{true, got, Sha256Finish(hash)};
+        }
+        return;
+    }
     if (RefusedForSize(static_cast<std::uint64_t>(info.st_size), path))
         return;
     auto size = static_cast<std::size_t>(info.st_size);
     if (bom[0] == 0xFF && bom[1] == 0xFE) {
         // Converted a piece at a time, so that the UTF-16 text is never held whole.
         exported.owned.reserve(size / 2);
+        Sha256Add(hash, bom, 2);
         unsigned char chunk[1 << 16];
         std::size_t carried = 0;
         std::uint64_t offset = 2;
@@ -135,6 +148,7 @@ void LoadRegExportFile(const char *path, RegExport &exported)
             std::size_t got = 0;
             if (!ReadUpToAt(fd.fd, chunk + carried, sizeof chunk - carried, offset, got) || got == 0)
                 break;
+            Sha256Add(hash, chunk + carried, got);
             offset += got;
             std::size_t have = carried + got;
             std::size_t whole = have & ~static_cast<std::size_t>(1);
@@ -147,6 +161,8 @@ void LoadRegExportFile(const char *path, RegExport &exported)
         }
         AppendUtf16LeAsUtf8(chunk, carried, exported.owned);
         fd.Reset();
+        if (digest != nullptr && offset == static_cast<std::uint64_t>(info.st_size))
+            *digest = FileDigest{true, offset, Sha256Finish(hash)};
         exported.text = exported.owned;
         IndexText(exported, true, path, -1);
         return;
@@ -158,6 +174,10 @@ void LoadRegExportFile(const char *path, RegExport &exported)
         return;
     exported.mapping = mapping;
     exported.mappingSize = size;
+    if (digest != nullptr) {
+        Sha256Add(hash, mapping, size);
+        *digest = FileDigest{true, size, Sha256Finish(hash)};
+    }
     exported.text = std::string_view(static_cast<const char *>(mapping), size);
     IndexText(exported, false, path, fd.fd);
 }
