@@ -55,6 +55,11 @@ TEST_F(RegistryApi, QueryReportsSizesAsWin32Does)
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, &type, data, &size), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Absent", 0, KEY_QUERY_VALUE, &key), ERROR_FILE_NOT_FOUND);
+    // A key left open names nothing in the next system.
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\test", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    ResetEmulatedSystem();
+    EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, &type, data, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryApi, VersionComesFromTheEmulatedInstallation)

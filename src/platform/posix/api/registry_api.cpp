@@ -10,24 +10,20 @@
 
 namespace {
 
-// Open keys by slot; a handle is the slot number plus one, times four, which
-// never meets the predefined root handles.
-const std::size_t MaxOpenKeys = 64;
-std::string OpenKeyPaths[MaxOpenKeys];
-bool OpenKeyInUse[MaxOpenKeys];
-
-HKEY HandleOfSlot(std::size_t slot)
+// A handle is its key's slot number plus one, times four, which never meets
+// the predefined root handles.
+HKEY HandleOfSlot(unsigned slot)
 {
     return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>((slot + 1) * 4));
 }
 
-// The slot of an open key's handle, or MaxOpenKeys for anything else.
-std::size_t SlotOfHandle(HKEY key)
+// The open key a handle names, or kSystemKeySlots for anything else.
+unsigned SlotOfHandle(HKEY key)
 {
     std::uintptr_t raw = reinterpret_cast<std::uintptr_t>(key);
-    if (raw == 0 || raw % 4 != 0 || raw / 4 > MaxOpenKeys || !OpenKeyInUse[raw / 4 - 1])
-        return MaxOpenKeys;
-    return raw / 4 - 1;
+    if (raw == 0 || raw % 4 != 0 || raw / 4 > kSystemKeySlots || PathOfSystemKey(raw / 4 - 1) == nullptr)
+        return kSystemKeySlots;
+    return static_cast<unsigned>(raw / 4 - 1);
 }
 
 // The path below HKLM that a handle names; false for an unknown handle.
@@ -37,10 +33,10 @@ bool PathOfHandle(HKEY key, std::string &path)
         path.clear();
         return true;
     }
-    std::size_t slot = SlotOfHandle(key);
-    if (slot == MaxOpenKeys)
+    unsigned slot = SlotOfHandle(key);
+    if (slot == kSystemKeySlots)
         return false;
-    path = OpenKeyPaths[slot];
+    path = *PathOfSystemKey(slot);
     return true;
 }
 
@@ -59,15 +55,11 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
     path = PathInSystemView(path); // the program is 32-bit: WOW64 redirects its opens
     if (!SystemRegistry().KeyExists(path))
         return ERROR_FILE_NOT_FOUND;
-    for (std::size_t slot = 0; slot < MaxOpenKeys; ++slot) {
-        if (!OpenKeyInUse[slot]) {
-            OpenKeyInUse[slot] = true;
-            OpenKeyPaths[slot] = path;
-            *phkResult = HandleOfSlot(slot);
-            return ERROR_SUCCESS;
-        }
-    }
-    return ERROR_NOT_ENOUGH_MEMORY;
+    unsigned slot;
+    if (!OpenSystemKey(path, slot))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    *phkResult = HandleOfSlot(slot);
+    return ERROR_SUCCESS;
 }
 
 LONG QueryValue(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
@@ -123,10 +115,5 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 
 LONG WINAPI RegCloseKey(HKEY hKey)
 {
-    std::size_t slot = SlotOfHandle(hKey);
-    if (slot == MaxOpenKeys)
-        return ERROR_INVALID_HANDLE;
-    OpenKeyInUse[slot] = false;
-    OpenKeyPaths[slot].clear();
-    return ERROR_SUCCESS;
+    return CloseSystemKey(SlotOfHandle(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

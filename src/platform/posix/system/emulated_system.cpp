@@ -19,6 +19,8 @@ struct EmulatedSystem {
     ParsedRoot parsed;  // source null until the first question about the root
     bool viewKnown = false;
     RegistryView view = RegistryView::Native;
+    std::string keyPaths[kSystemKeySlots];
+    bool keyOpen[kSystemKeySlots] = {};
 };
 
 EmulatedSystem System;
@@ -90,6 +92,31 @@ bool SystemAtomTablePath(std::string &path)
     return AtomTablePath(SystemRoot().windowsFound, System.root, path);
 }
 
+bool OpenSystemKey(const std::string &path, unsigned &slot)
+{
+    for (slot = 0; slot < kSystemKeySlots; ++slot)
+        if (!System.keyOpen[slot]) {
+            System.keyOpen[slot] = true;
+            System.keyPaths[slot] = path;
+            return true;
+        }
+    return false;
+}
+
+const std::string *PathOfSystemKey(unsigned slot)
+{
+    return slot < kSystemKeySlots && System.keyOpen[slot] ? &System.keyPaths[slot] : nullptr;
+}
+
+bool CloseSystemKey(unsigned slot)
+{
+    if (PathOfSystemKey(slot) == nullptr)
+        return false;
+    System.keyOpen[slot] = false;
+    System.keyPaths[slot].clear();
+    return true;
+}
+
 void ResetEmulatedSystem()
 {
     StopTrace();
@@ -97,4 +124,6 @@ void ResetEmulatedSystem()
     System.started = false;
     System.viewKnown = false;
     System.view = RegistryView::Native;
+    for (unsigned slot = 0; slot < kSystemKeySlots; ++slot)
+        CloseSystemKey(slot);
 }

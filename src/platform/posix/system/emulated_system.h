@@ -24,7 +24,15 @@ std::string PathInSystemView(const std::string &path);
 // with one stderr line when the per-user directory cannot serve.
 bool SystemAtomTablePath(std::string &path);
 
-// Stops what the system holds (the trace, the root's child) and makes the
+// The run's open keys, by slot: a key opened at `path` (below HKLM) takes
+// the first free slot (false when all are taken); a slot names its path
+// until closed. A reset closes them all.
+const unsigned kSystemKeySlots = 64;
+bool OpenSystemKey(const std::string &path, unsigned &slot);
+const std::string *PathOfSystemKey(unsigned slot);
+bool CloseSystemKey(unsigned slot);
+
+// Stops what the system holds (the trace, the root's child, the open keys) and makes the
 // next start read the environment again. The program never calls it;
 // harnesses that run many systems in one process do.
 void ResetEmulatedSystem();
