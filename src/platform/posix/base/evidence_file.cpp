@@ -9,12 +9,40 @@
 
 #include "platform/posix/base/trace_start.h"
 
-int OpenEvidenceFile(const std::string &path)
+namespace {
+
+EvidenceOpener Opener = nullptr;
+
+int OpenChecked(const std::string &path, bool folder)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = Opener != nullptr ? Opener(path, folder)
+                               : open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                                        (folder ? O_DIRECTORY : 0));
     if (fd >= 0 && IsTraceFile(fd))
         SayTraceIsEvidence(path);
     return fd;
+}
+
+} // namespace
+
+int OpenEvidenceFile(const std::string &path)
+{
+    return OpenChecked(path, false);
+}
+
+int OpenEvidenceFolder(const std::string &path)
+{
+    return OpenChecked(path, true);
+}
+
+void OpenEvidenceThrough(EvidenceOpener opener)
+{
+    Opener = opener;
+}
+
+bool EvidenceComesThroughBroker()
+{
+    return Opener != nullptr;
 }
 
 void CheckHeldFilesAgainstTrace()

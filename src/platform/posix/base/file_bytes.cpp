@@ -59,7 +59,8 @@ std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, Fault &fau
 {
     int fd = OpenEvidenceFile(path);
     if (fd < 0) {
-        fault = {path, std::strerror(errno)};
+        // A device or a socket: one the broker would not open, or none here.
+        fault = {path, errno == ENXIO ? "not a regular file" : std::strerror(errno)};
         return nullptr;
     }
     std::unique_ptr<FileBytes> file = TakeFileBytes(fd, fault);
@@ -70,8 +71,10 @@ std::unique_ptr<FileBytes> OpenHostFileBytes(const std::string &path, Fault &fau
 
 int DescriptorNaming(const FileBytes &file, std::uint64_t largest, Fault &fault)
 {
+    // A host file's own name is no use to a child that may open no file; a
+    // copy in memory is anyone's to open.
     const FdFileBytes *host = dynamic_cast<const FdFileBytes *>(&file);
-    if (host != nullptr)
+    if (host != nullptr && !EvidenceComesThroughBroker())
         return fcntl(host->fd, F_DUPFD_CLOEXEC, 0);
     WholeFile whole;
     if (!ReadWholeFile(file, largest, whole, fault))

@@ -25,9 +25,13 @@ std::string HostTree::HostPath(const std::string &path) const
 bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) const
 {
     std::string host = HostPath(dir);
-    DIR *listing = opendir(host.c_str());
-    if (listing == nullptr)
+    int folder = OpenEvidenceFolder(host);
+    DIR *listing = folder >= 0 ? fdopendir(folder) : nullptr;
+    if (listing == nullptr) {
+        if (folder >= 0)
+            close(folder);
         return false;
+    }
     while (dirent *entry = readdir(listing)) {
         std::string name = entry->d_name;
         if (name == "." || name == "..")

@@ -68,17 +68,20 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.job.windir = windir;
     parsed.job.use = use;
     parsed.job.image = kind == RootKind::Image;
-    // An export is read only as itself. A drive's links may lead anywhere
-    // its user reads (a folder linked in from a mounted disk), and a
-    // SYSTEM.DAT is read by a library loaded only then, by a name of its
-    // own, so the rest find their files first, and reading ends once they
-    // are open. An image's own child reads the image.
-    std::string exported = ExportOfRoot(root);
-    const char *readable[] = {exported.c_str()};
+    // An export's and a drive's parser may open no file of the root: the
+    // program opens what it names, an export's one file or what lies below
+    // the drive (its links followed, as its user laid it out), and hands it
+    // over. A drive of 95/98 loads its library only once it finds
+    // SYSTEM.DAT, and may read where libraries lie. An image's own child
+    // reads the image, and is confined once its files are open.
+    static const char *const nothing[] = {nullptr};
+    static const char *const libraries[] = {"/etc/ld.so.cache", "/usr/lib", "/lib"};
+    BrokerScope scope{kind == RootKind::Export ? ExportOfRoot(root) : root, kind == RootKind::Drive};
     SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use};
-    if (kind == RootKind::Export) {
-        limits.readableWhileWorking = readable;
-        limits.readableWorkingCount = 1;
+    if (kind != RootKind::Image) {
+        limits.broker = &scope;
+        limits.readableWhileWorking = kind == RootKind::Drive ? libraries : nothing;
+        limits.readableWorkingCount = kind == RootKind::Drive ? 3 : 0;
     }
     if (kind == RootKind::Image)
         limits.beforeLockdown = FindForParser;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/posix/sandbox/child_lockdown.h"
+#include "platform/posix/sandbox/file_broker.h"
 #include "platform/posix/sandbox/server_records.h"
 
 struct SandboxLimits {
@@ -28,6 +29,9 @@ struct SandboxLimits {
     // Run with all rights, before any are given up: what reads none of the
     // root itself, such as starting a child of its own that does.
     void (*beforeLockdown)(void *context) = nullptr;
+    // What the child may ask its parent to open for it, having opened
+    // nothing itself (file_broker.h); null: the child opens its own files.
+    const BrokerScope *broker = nullptr;
 };
 
 enum class SandboxEnd {

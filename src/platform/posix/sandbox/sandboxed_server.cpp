@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -113,12 +114,18 @@ bool ReadAnswer(SandboxedServer &server, long long deadline, ServerRecordHeader 
         bool line = answer.kind == static_cast<std::uint32_t>(LineKind::Error) ||
                     answer.kind == static_cast<std::uint32_t>(LineKind::Trace) ||
                     answer.kind == static_cast<std::uint32_t>(LineKind::TraceOff);
-        if (!line || answer.size > kDivertedLineLargest || lines == kServerLinesPerReply)
+        bool open = answer.kind == kServerOpen && server.brokers;
+        if ((!line && !open) || answer.size > kDivertedLineLargest || lines == kServerLinesPerReply)
             return Refuse(server);
         std::string text(answer.size, '\0');
         if (answer.size > 0 &&
             !TakeReply(server.replies, server.buffered, &text[0], answer.size, deadline, timedOut))
             return Fail(server, timedOut);
+        if (open) {
+            if (!HandOver(server.requests, server.scope, text, answer.error == 1))
+                return Fail(server, false);
+            continue;
+        }
         LineKind kind = static_cast<LineKind>(answer.kind);
         if (kept != nullptr)
             kept->emplace_back(kind, text);
@@ -139,7 +146,8 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
 {
     SandboxOutcome outcome;
     int requestFds[2] = {-1, -1}, replyFds[2] = {-1, -1};
-    if (pipe2(requestFds, O_CLOEXEC) != 0 || pipe2(replyFds, O_CLOEXEC) != 0) {
+    // Requests go through a socket, which can carry a descriptor back too.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requestFds) != 0 || pipe2(replyFds, O_CLOEXEC) != 0) {
         int error = errno;
         for (int fd : {requestFds[0], requestFds[1]})
             if (fd >= 0)
@@ -168,6 +176,8 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
     server.buffered.from = server.buffered.to = 0;
     server.requests = requestFds[1];
     server.replies = replyFds[0];
+    server.brokers = limits.broker != nullptr;
+    server.scope = server.brokers ? *limits.broker : BrokerScope();
     KeepServerEnd(server.requests);
     KeepServerEnd(server.replies);
     KeepLive(server);

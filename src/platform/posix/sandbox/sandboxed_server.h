@@ -29,6 +29,8 @@ struct SandboxedServer {
     // (WriteDivertedLine) once it has said what comes before them.
     std::vector<std::pair<LineKind, std::string>> startLines;
     ReplyBuffer buffered;
+    bool brokers = false; // opens files for the child, within `scope`
+    BrokerScope scope;
 };
 
 // Forks a child that runs `work(context, record)` under `limits`, sends the

@@ -10,6 +10,7 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/sandbox/file_broker.h"
 #include "platform/posix/sandbox/landlock_rules.h"
 
 // A test build's look inside a child once it has given up its rights; the
@@ -18,7 +19,7 @@ extern "C" void DoroviviChildLockedDown(void) __attribute__((weak));
 
 namespace {
 
-int ReplyFd = -1;
+int ReplyFd = -1, RequestFd = -1;
 
 // A record goes out in one write, its header before its bytes, so that the
 // parent's one read brings it whole; a parent gone ends the child. `record`
@@ -43,6 +44,24 @@ void SendLine(LineKind kind, const std::string &text)
     std::size_t size = text.size() < kDivertedLineLargest ? text.size() : kDivertedLineLargest;
     std::memcpy(line + sizeof(ServerRecordHeader), text.data(), size);
     SendRecord(line, static_cast<std::uint32_t>(kind), 0, size);
+}
+
+// A file the child may not open itself, asked of its parent, which opens it
+// where the root lets it: the name goes out as a record, the descriptor
+// comes back over the request socket.
+int OpenThroughParent(const std::string &path, bool folder)
+{
+    static unsigned char asked[sizeof(ServerRecordHeader) + kServerTextLargest];
+    if (path.size() >= kServerTextLargest) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(asked + sizeof(ServerRecordHeader), path.data(), path.size());
+    SendRecord(asked, kServerOpen, folder ? 1 : 0, path.size());
+    int fd = -1;
+    if (!ReceiveDescriptor(RequestFd, fd))
+        _exit(0);
+    return fd;
 }
 
 // The child holds nothing of its parent's but its pipes (not the trace, not
@@ -88,6 +107,8 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
         return;
     }
     ForbidAllButReading(lockdown);
+    if (limits.broker != nullptr)
+        OpenEvidenceThrough(OpenThroughParent);
     bool confined = limits.readableWhileWorking != nullptr;
     if (confined)
         ConfineReading(limits.readableWhileWorking, limits.readableWorkingCount, lockdown);
@@ -110,6 +131,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
     KeepServerEnd(requestFd);
     KeepServerEnd(replyFd);
     ReplyFd = replyFd;
+    RequestFd = requestFd;
     DivertLines(SendLine);
     LimitSandboxedChild(limits);
     static LockdownReport lockdown;

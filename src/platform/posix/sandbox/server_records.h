@@ -30,9 +30,12 @@ struct ServerReplyHeader {
     std::uint32_t got;
 };
 
-// Each record of a reply: a line of LineKind `kind` of `size` bytes, or the
-// answer (kServerAnswer) with its header's fields.
+// Each record of a reply: a line of LineKind `kind` of `size` bytes, the
+// answer (kServerAnswer) with its header's fields, or a file the child asks
+// its parent to open (kServerOpen: the path as its bytes, `error` 1 for a
+// folder), whose descriptor comes back over the request socket.
 constexpr std::uint32_t kServerAnswer = 3;
+constexpr std::uint32_t kServerOpen = 5;
 struct ServerRecordHeader {
     std::uint32_t kind;
     std::int32_t error;

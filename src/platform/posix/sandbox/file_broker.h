@@ -1,0 +1,30 @@
+// Files for a child that may open none itself: it names a path, and its
+// parent, which parses nothing, opens it read-only where the root's scope
+// allows and hands the descriptor over the request socket (SCM_RIGHTS).
+#pragma once
+
+#include <string>
+
+// What a root lets its child name: one file, or a folder and all below it.
+// A name that climbs with "..", lies elsewhere, or reaches a device, a FIFO
+// or a socket is refused; links are followed, as the user laid the root out.
+struct BrokerScope {
+    std::string path;
+    bool tree = false;
+};
+
+// The parent's side: `path` opened under `scope`, or -1 with errno (EACCES:
+// outside the scope; ENXIO: a device or a socket, never opened). A FIFO is
+// opened without blocking, and the child finds it is no regular file.
+int OpenForChild(const BrokerScope &scope, const std::string &path, bool folder);
+
+// Opens `path` for the child and sends the descriptor, or why not, over
+// `socket`; false when the socket fails.
+bool HandOver(int socket, const BrokerScope &scope, const std::string &path, bool folder);
+
+// The descriptor and the errno of an open, over a Unix socket; -1 is sent
+// as none. False when the socket fails.
+bool SendDescriptor(int socket, int error, int fd);
+// The child's side: the descriptor, or -1 with errno set to the parent's;
+// false when the parent has gone.
+bool ReceiveDescriptor(int socket, int &fd);
