@@ -24,6 +24,12 @@ std::string HostTree::HostPath(const std::string &path) const
 
 bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) const
 {
+    for (const auto &folder : listed)
+        if (folder.first == dir) {
+            entries.insert(entries.end(), folder.second.begin(), folder.second.end());
+            return true;
+        }
+    std::size_t from = entries.size();
     std::string host = HostPath(dir);
     int folder = OpenEvidenceFolder(host);
     DIR *listing = folder >= 0 ? fdopendir(folder) : nullptr;
@@ -47,6 +53,7 @@ bool HostTree::List(const std::string &dir, std::vector<TreeEntry> &entries) con
         entries.push_back(TreeEntry{name, isDirectory});
     }
     closedir(listing);
+    listed.emplace_back(dir, std::vector<TreeEntry>(entries.begin() + static_cast<std::ptrdiff_t>(from), entries.end()));
     return true;
 }
 

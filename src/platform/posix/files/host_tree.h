@@ -1,10 +1,17 @@
 // A directory of this machine as a file tree: a mounted drive or a copy.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "platform/posix/files/file_tree.h"
 
 struct HostTree : FileTree {
     std::string root;
+    // Each folder is listed once: choosing the installation looks at the
+    // root and its folders again and again, and where the parser may open
+    // nothing itself, each listing is a trip to the program.
+    mutable std::vector<std::pair<std::string, std::vector<TreeEntry>>> listed;
 
     explicit HostTree(const std::string &top) : root(top) {}
     std::string HostPath(const std::string &path) const;
