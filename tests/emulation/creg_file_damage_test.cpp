@@ -159,9 +159,9 @@ TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
         GTEST_SKIP() << "needs the genuine SYSTEM.DATs in " DOROVIVI_REAL_GENUINE;
     }
     std::string dir = MakeTempDir("dorovivi-real-creg");
-    const char *const cases[][2] = {{"w95_SYSTEM.DAT", ""}, {"w95_card_SYSTEM.DAT", ""}, {"me_SYSTEM.DAT", ""},
-                                    {"me_card_SYSTEM.DAT", ""},
-                                    {"cut_SYSTEM.DAT", "truncated: 33280 bytes, where its headers declare at least 1168512"}};
+    const char *const cases[][2] = {
+        {"w95_SYSTEM.DAT", ""}, {"w95_card_SYSTEM.DAT", ""}, {"me_SYSTEM.DAT", ""}, {"me_card_SYSTEM.DAT", ""},
+        {"cut_SYSTEM.DAT", "truncated: 33280 bytes, where its headers declare at least 1168512"}};
     for (const auto &c : cases) {
         const char *name = c[0];
         SCOPED_TRACE(name);

@@ -111,7 +111,8 @@ Choice ChooseAmong(const std::vector<Volume> &volumes, std::size_t active, const
     }
     // A Windows directory given as the root is read as it is.
     bool rootIsWindows = !found.empty() && volumes[0].partition == 0 && found[0].dir.empty();
-    if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one, choice.chosenBy, choice.notes)) {
+    if (!rootIsWindows && active < volumes.size() &&
+        NamedByBootFiles(volumes, active, choice.one, choice.chosenBy, choice.notes)) {
         choice.chosen = true;
         choice.windowsFound = true;
         return choice;

@@ -43,10 +43,11 @@ inline std::string CheckCregHeaders(const unsigned char *head, std::size_t got, 
     if (got >= 4 && std::memcmp(head, CregSignature, 4) != 0)
         return "not a CREG file";
     const std::uint32_t headers = CregFileHeaderSize + CregRgknHeaderSize;
+    if (got < headers && fileSize >= headers)
+        return "truncated";
     if (got < headers)
-        return fileSize >= headers ? "truncated"
-                                   : "truncated: " + std::to_string(fileSize) + " bytes, where its headers alone take " +
-                                         std::to_string(headers);
+        return "truncated: " + std::to_string(fileSize) + " bytes, where its headers alone take " +
+               std::to_string(headers);
     const unsigned char *rgkn = head + CregFileHeaderSize;
     if (std::memcmp(rgkn, CregRgknSignature, 4) != 0)
         return "damaged (no key tree)";
