@@ -42,6 +42,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         {"boot.ini names NT", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr},
         {"boot.ini boots C:\\, MSDOS.SYS names WINDOWS", to98, winDir, nullptr, "H", 0, "HomeNet", nullptr},
         {"MSDOS.SYS alone", nullptr, winDir, nullptr, "H", 0, "HomeNet", nullptr},
+        {"MSDOS.SYS names a missing folder, boot.ini NT", toNt, "[Paths]\r\nWinDir=C:\\GONE\r\n", nullptr, "H", 0,
+         NtAnswer, "partition(1)\\MSDOS.SYS: WinDir=C:\\GONE names a Windows folder that is missing"},
         {"a second disk's entry is not followed",
          "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(2)\\WINNT\r\n",
          nullptr, nullptr, "H", 2, "XXXXXX", listing},

@@ -53,6 +53,7 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
         // From SOFTWARE, as the trace gives it; "none": failed. An NT drive whose
         // SOFTWARE records none is of the NT family, 0.0.0.
         const char *version = "5.2.3790";
+        const char *twin = nullptr; // put beside SYSTEM as "system"
     };
     const char *xpSystem = "genuine/xp_system", *xpSoftware = "genuine/xp_software";
     const Case cases[] = {
@@ -111,6 +112,9 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
           "offset 0x10420 (file offset 0x11420) gives an impossible size); not a SYSTEM hive: its root "
           "key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no ControlSet key, but "
           "key_with_many_subkeys; read as an empty hive"}},
+        {"SYSTEM beside system, a hive of a machine with the card", xpSystem, xpSoftware, {}, 0,
+         {"SYSTEM: read, not system beside it (the same name in another case)"}, false, "XXXXXX", "5.2.3790",
+         "genuine/xp_card_system"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -121,6 +125,7 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
             return std::system(("xz -dc '" DOROVIVI_REAL "/" + from + ".xz' > '" + to + "'").c_str()) == 0;
         };
         ASSERT_TRUE(unpack(c.system, config + "SYSTEM") && unpack(c.software, config + "SOFTWARE"));
+        ASSERT_TRUE(c.twin == nullptr || unpack(c.twin, config + "system"));
         for (std::string log : c.logs) {
             std::string from = log.find('/') == std::string::npos ? std::string(c.system) + "." + log : log;
             ASSERT_TRUE(unpack(from, config + "SYSTEM." + log.substr(log.rfind('.') + 1)));

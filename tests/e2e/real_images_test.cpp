@@ -12,8 +12,8 @@
 namespace {
 
 // Virtual disks others made (needs ../shared/real/images), none holding
-// Windows: the empty answer, after a line for each fault read past. "%"
-// stands for the folder they lie in.
+// Windows, and registry files named in a disk's place: the empty answer,
+// after a line for each fault read past. "%" stands for the folder they lie in.
 TEST(RealImages, EachChainFaultNamed)
 {
     struct stat st;
@@ -30,12 +30,20 @@ TEST(RealImages, EachChainFaultNamed)
         {"image.vhd", "VHD footer fails its checksum; read as it is", none},
         {"fat-differential.vhd", "its parent '.\\fat-parent.vhd' or 'C:\\Projects\\dfvfs\\test_data\\fat-parent.vhd' is "
                                  "missing (looked for %/fat-parent.vhd); reading an empty registry"},
+        {"system", "a registry hive, not a disk: name the Windows drive or its image; reading an empty registry"},
+        {"SYSTEM.DAT", "a Windows 95/98/Me registry file, not a disk: name the Windows drive or its image; reading an "
+                       "empty registry"},
+        {"HKLM.reg",
+         "a registry export, not a disk: name a folder that holds it as HKLM.reg; reading an empty registry"},
     };
     for (const std::vector<std::string> &c : cases) {
         SCOPED_TRACE(c[0]);
         std::string dir = MakeTempDir("dorovivi-real-images"), expected;
         ASSERT_EQ(std::system(("for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
-                               "/\"$(basename \"$f\" .xz)\" || exit 1; done").c_str()), 0);
+                               "/\"$(basename \"$f\" .xz)\" || exit 1; done; cd " + dir + " && xz -dc '" DOROVIVI_REAL
+                               "/genuine/xp_system.xz' > system && xz -dc '" DOROVIVI_REAL
+                               "/genuine/me_SYSTEM.DAT.xz' > SYSTEM.DAT && cp '" DOROVIVI_EXAMPLES
+                               "/nt/HKLM.reg' .").c_str()), 0);
         for (std::string line : std::vector<std::string>(c.begin() + 1, c.end())) {
             if (line.find('%') != std::string::npos)
                 line.replace(line.find('%'), 1, dir);

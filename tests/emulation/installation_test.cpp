@@ -80,6 +80,8 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         {"any case at every level",
          {{"msdos.sys", "[paths]\nwindir=c:\\windows\n"}, {"Windows/System.Dat", "c"}, {"OTHER/SYSTEM.DAT", "c"}},
          InstallationKind::Windows9x, "Windows/System.Dat", true},
+        {"two spellings, neither the one looked up", {{"WINDOWS/system.DAT", "c"}, {"WINDOWS/System.Dat", "c"}},
+         InstallationKind::Windows9x, "WINDOWS/System.Dat", true},
         {"dual boot, boot.ini default NT", std::vector<File>{{"MSDOS.SYS", msdos98}, {"BOOT.INI", bootNt}} + win98 + winnt,
          InstallationKind::WindowsNt, NtSystem, true},
         {"dual boot, boot.ini default the 98 boot sector",

@@ -17,7 +17,9 @@ const TreeEntry *FindListedEntry(const std::vector<TreeEntry> &entries, std::str
     for (const TreeEntry &entry : entries) {
         if (entry.name == name)
             return &entry;
-        if (found == nullptr && RegNamesEqual(entry.name, name))
+        // Among spellings in other cases, the first in byte order: a listing's
+        // order is the file system's and may differ between copies.
+        if (RegNamesEqual(entry.name, name) && (found == nullptr || entry.name < found->name))
             found = &entry;
     }
     return found;

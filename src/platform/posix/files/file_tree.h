@@ -27,7 +27,8 @@ struct FileTree {
 std::string JoinTreePath(const std::string &dir, std::string_view name);
 
 // The entry named `name` in any case (copies of a FAT or NTFS drive keep
-// whatever case the copying tool chose); an exact match wins. Null for none.
+// whatever case the copying tool chose); an exact match wins, else the first
+// in byte order. Null for none.
 const TreeEntry *FindListedEntry(const std::vector<TreeEntry> &entries, std::string_view name);
 
 // The same among the entries of `dir`.

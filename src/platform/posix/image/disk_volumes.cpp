@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/posix/image/mbr_layout.h"
+#include "platform/posix/image/registry_file_root.h"
 
 namespace {
 
@@ -68,6 +69,21 @@ bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
     return TSK_FS_TYPE_ISFAT(fs->ftype) || TSK_FS_TYPE_ISNTFS(fs->ftype);
 }
 
+// A plain file that is no disk may be a registry file named in the drive's
+// place; a container holding one is still a disk, oddly filled.
+std::string NoDiskWords(const TskFunctions *tsk, TSK_IMG_INFO *image)
+{
+    unsigned char head[BootRecordSize];
+    std::size_t wanted = image->size < static_cast<TSK_OFF_T>(sizeof head) ? static_cast<std::size_t>(image->size)
+                                                                          : sizeof head;
+    const char *words = nullptr;
+    if (image->itype == TSK_IMG_TYPE_RAW && image->size > 0 &&
+        tsk->img_read(image, 0, reinterpret_cast<char *>(head), wanted) == static_cast<ssize_t>(wanted))
+        words = RegistryFileInsteadOfDisk(head, wanted);
+    tsk->error_reset();
+    return words != nullptr ? words : "no partition table and no FAT or NTFS file system";
+}
+
 } // namespace
 
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
@@ -78,8 +94,8 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         tsk->error_reset();
         TSK_FS_INFO *fs = tsk->fs_open_img(image, 0, TSK_FS_TYPE_DETECT);
         if (fs == nullptr || !IsWindowsFileSystem(fs)) {
-            fault = {"", "no partition table and no FAT or NTFS file system"};
             tsk->error_reset();
+            fault = {"", NoDiskWords(tsk, image)};
             return false;
         }
         volumes.push_back(DiskVolume{1, "", fs, true});

@@ -11,9 +11,8 @@ namespace {
 // this far, which is ample for the lines that matter.
 const std::size_t MaxBootFile = 16384;
 
-bool ReadBootFile(const FileTree &tree, const char *name, std::string &text)
+bool ReadBootFile(const FileTree &tree, const char *name, std::string &text, std::string &path)
 {
-    std::string path;
     bool isDirectory = false;
     if (!FindTreeEntry(tree, "", name, path, isDirectory) || isDirectory)
         return false;
@@ -84,12 +83,14 @@ bool ParseArcName(const std::string &name, int &disk, int &partition, std::strin
 BootConfig ReadBootConfig(const FileTree &tree)
 {
     BootConfig config;
-    std::string text, value;
-    if (ReadBootFile(tree, "MSDOS.SYS", text) && IniValue(text, "Paths", "WinDir", value)) {
+    std::string text, value, path;
+    if (ReadBootFile(tree, "MSDOS.SYS", text, path) && IniValue(text, "Paths", "WinDir", value)) {
         config.hasWinDir = true;
+        config.winDirAsWritten = value;
+        config.winDirFile = path;
         config.winDir = value.size() >= 2 && value[1] == ':' ? value.substr(2) : value;
     }
-    if (ReadBootFile(tree, "boot.ini", text) && IniValue(text, "boot loader", "default", value)) {
+    if (ReadBootFile(tree, "boot.ini", text, path) && IniValue(text, "boot loader", "default", value)) {
         // An ARC name has its parenthesis before the path; "C:\" instead
         // names the earlier system's boot sector.
         std::size_t slash = value.find('\\');

@@ -15,6 +15,7 @@ enum class BootDefault {
 struct BootConfig {
     bool hasWinDir = false;
     std::string winDir; // relative to the drive: "C:\WIN98" gives "\WIN98"
+    std::string winDirAsWritten, winDirFile; // "C:\WIN98", and the MSDOS.SYS that says it (tree path)
     BootDefault bootDefault = BootDefault::None;
     int arcDisk = 0;      // rdisk(K); another disk when not 0
     int arcPartition = 0; // partition(N), counted from 1; 0 when absent

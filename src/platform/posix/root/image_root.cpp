@@ -117,6 +117,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         choice = ChooseInstallation(volumes, active, windir);
     else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
+    notes.insert(notes.end(), choice.notes.begin(), choice.notes.end());
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         ImageFileRecord &files = answer.files;

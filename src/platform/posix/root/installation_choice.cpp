@@ -50,11 +50,17 @@ bool NamedBySetting(const std::vector<Volume> &volumes, const std::string &windi
 // boot.ini's default when it is an NT entry on this disk; MSDOS.SYS's
 // directory on the active volume; "C:\" as boot.ini's default picks the
 // latter where both name one.
-bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Candidate &chosen, const char *&by)
+bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Candidate &chosen, const char *&by,
+                      std::vector<std::string> &notes)
 {
-    BootConfig config = ReadBootConfig(*volumes[active].tree);
+    const FileTree &tree = *volumes[active].tree;
+    BootConfig config = ReadBootConfig(tree);
     Candidate named9x, namedNt;
     std::size_t index = 0;
+    std::string dir;
+    if (config.hasWinDir && !FindTreePath(tree, "", config.winDir, dir))
+        notes.push_back(tree.Describe(config.winDirFile) + ": WinDir=" + config.winDirAsWritten +
+                        " names a Windows folder that is missing");
     bool has9x = config.hasWinDir && InstallationAt(volumes, active, config.winDir, InstallationKind::Windows9x, named9x);
     bool hasNt = config.bootDefault == BootDefault::ArcPath && config.arcDisk == 0 &&
                  VolumeNumbered(volumes, config.arcPartition, index) != nullptr &&
@@ -84,7 +90,9 @@ std::string InstallationName(const Volume &volume, const std::string &dir)
     return name;
 }
 
-Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir)
+namespace {
+
+Choice ChooseAmong(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir)
 {
     Choice choice;
     std::vector<Candidate> found;
@@ -103,7 +111,8 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     }
     // A Windows directory given as the root is read as it is.
     bool rootIsWindows = !found.empty() && volumes[0].partition == 0 && found[0].dir.empty();
-    if (!rootIsWindows && active < volumes.size() && NamedByBootFiles(volumes, active, choice.one, choice.chosenBy)) {
+    if (!rootIsWindows && active < volumes.size() &&
+        NamedByBootFiles(volumes, active, choice.one, choice.chosenBy, choice.notes)) {
         choice.chosen = true;
         choice.windowsFound = true;
         return choice;
@@ -139,5 +148,22 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     for (std::size_t i = 0; i < names.size(); ++i)
         choice.problem += (i == 0 ? " " : ", ") + names[i];
     choice.problem += "; set DOROVIVI_WINDIR to one";
+    return choice;
+}
+
+} // namespace
+
+Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir)
+{
+    Choice choice = ChooseAmong(volumes, active, windir);
+    if (choice.chosen) {
+        choice.notes.insert(choice.notes.end(), choice.one.notes.begin(), choice.one.notes.end());
+        return choice;
+    }
+    std::string before;
+    for (const std::string &note : choice.notes)
+        before += note + "; ";
+    choice.problem.insert(0, before);
+    choice.notes.clear();
     return choice;
 }

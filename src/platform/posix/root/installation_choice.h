@@ -19,6 +19,9 @@ struct Choice {
     const char *chosenBy = ""; // "DOROVIVI_WINDIR", "boot.ini", "MSDOS.SYS" or "only"
     bool windowsFound = false; // some installation is there, even if none was chosen
     std::string problem;       // what stops a choice, for "<root>: ...; reading an empty registry"
+    // Lines for stderr after "<root>: " on a disk, each naming its file as its
+    // tree describes it; where none is chosen, they lead `problem` instead.
+    std::vector<std::string> notes;
 };
 
 // `windir` is DOROVIVI_WINDIR ("" when unset); `active` the volume whose boot

@@ -1,5 +1,9 @@
 #include "platform/posix/root/installation_lookup.h"
 
+#include <algorithm>
+
+#include "platform/posix/base/text_compare.h"
+
 namespace {
 
 // A registry file in place; whether it can be read is the source's to say,
@@ -11,6 +15,24 @@ bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, con
         return false;
     path = JoinTreePath(dir, entry->name);
     return true;
+}
+
+// A drive copied to a case-sensitive disk can hold SYSTEM beside system;
+// the lookup reads one, and the line names the others.
+void NoteTwins(const FileTree &tree, const std::vector<TreeEntry> &entries, const std::string &path,
+               std::vector<std::string> &notes)
+{
+    std::string read = path.substr(path.find_last_of('/') + 1);
+    std::vector<std::string> twins;
+    for (const TreeEntry &entry : entries)
+        if (!entry.isDirectory && entry.name != read && RegNamesEqual(entry.name, read))
+            twins.push_back(entry.name);
+    std::sort(twins.begin(), twins.end());
+    std::string others;
+    for (const std::string &twin : twins)
+        others += (others.empty() ? "" : " and ") + twin;
+    if (!others.empty())
+        notes.push_back(tree.Describe(path) + ": read, not " + others + " beside it (the same name in another case)");
 }
 
 // NAME.LOG, NAME.LOG1 and NAME.LOG2 among the hives, in any case.
@@ -32,8 +54,10 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
                             std::vector<HalfInstallation> *half)
 {
     std::string file;
-    if (FindFile(entries, dir, "SYSTEM.DAT", file))
-        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, "", {}, {}});
+    if (FindFile(entries, dir, "SYSTEM.DAT", file)) {
+        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, "", {}, {}, {}});
+        NoteTwins(tree, entries, file, found.back().notes);
+    }
     const TreeEntry *system32 = FindListedEntry(entries, "system32");
     std::string config, system, software;
     std::vector<TreeEntry> hives;
@@ -42,10 +66,12 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
         return;
     bool hasSystem = FindFile(hives, config, "SYSTEM", system);
     bool hasSoftware = FindFile(hives, config, "SOFTWARE", software);
-    if (hasSystem && hasSoftware)
+    if (hasSystem && hasSoftware) {
         found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software,
-                                  FindLogs(hives, config, "SYSTEM"), FindLogs(hives, config, "SOFTWARE")});
-    else if ((hasSystem || hasSoftware) && half != nullptr)
+                                  FindLogs(hives, config, "SYSTEM"), FindLogs(hives, config, "SOFTWARE"), {}});
+        NoteTwins(tree, hives, system, found.back().notes);
+        NoteTwins(tree, hives, software, found.back().notes);
+    } else if ((hasSystem || hasSoftware) && half != nullptr)
         half->push_back(HalfInstallation{volume, config, hasSystem ? "SYSTEM" : "SOFTWARE",
                                          hasSystem ? "SOFTWARE" : "SYSTEM"});
 }

@@ -16,6 +16,7 @@ struct Candidate {
     std::string registryFile; // SYSTEM.DAT or the SYSTEM hive
     std::string softwareHive; // NT only
     std::vector<std::string> systemLogs, softwareLogs; // NT: the logs beside each hive, tree paths
+    std::vector<std::string> notes; // a registry file with a twin in another case: which of them is read
 };
 
 // A system32\config with one NT hive and not the other: no installation,

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/files/host_tree.h"
 #include "platform/posix/root/image_root.h"
@@ -31,6 +32,8 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
         result.problem = EmptyRegistryLine(root, choice.problem);
         return result;
     }
+    for (const std::string &note : choice.notes)
+        PrintErrorLine(note);
     if (Tracing())
         TraceLine("installation").Text("windir", InstallationName(volumes[0], choice.one.dir))
             .Text("chosen_by", choice.chosenBy).Write();

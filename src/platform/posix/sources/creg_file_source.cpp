@@ -196,7 +196,7 @@ struct CregFileSource : RegistrySource {
 };
 
 // Checks what libcreg takes on trust and names what is wrong.
-const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSize)
+std::string HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSize)
 {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
@@ -206,7 +206,7 @@ const char *HeaderProblem(int fd, std::uint32_t &treeBase, std::uint32_t &treeSi
     if (info.st_size != 0 && !ReadUpToAt(fd, head, sizeof head, 0, got))
         got = 0;
     CregTree tree = {0, 0};
-    const char *problem = CheckCregHeaders(head, got, static_cast<std::uint64_t>(info.st_size), tree);
+    std::string problem = CheckCregHeaders(head, got, static_cast<std::uint64_t>(info.st_size), tree);
     treeBase = tree.base;
     treeSize = tree.size;
     return problem;
@@ -225,12 +225,12 @@ RegistrySource *OpenCregFileSource(const FileBytes &bytes, Fault &fault)
         return nullptr;
     CregFileSource *source = new CregFileSource;
     source->fd.Reset(fd);
-    const char *headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);
+    std::string headerProblem = HeaderProblem(fd, source->treeBase, source->treeSize);
     libcreg_key_t *root = nullptr;
     // libcreg opens by name; the descriptor's own name reaches the same bytes,
     // also where they live only in memory.
     std::string name = DescriptorPath(fd);
-    if (headerProblem != nullptr) {
+    if (!headerProblem.empty()) {
         fault = {"", headerProblem};
     } else if (Creg->file_initialize(&source->file, nullptr) != 1 ||
                Creg->file_open(source->file, name.c_str(), LIBCREG_OPEN_READ, nullptr) != 1) {

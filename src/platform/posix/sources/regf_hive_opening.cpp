@@ -25,7 +25,7 @@ bool OpenReader(std::shared_ptr<const FileBytes> bytes, NtHive &hive, std::strin
 
 // The replayed hive read as far as its root's keys, `kind` what they say of
 // it; else the logs are said not to fit and the primary is read instead.
-bool OpenReplayed(NtHive &hive, bool system, HiveFileFacts &facts, std::string &note, std::string &kind)
+bool OpenReplayed(NtHive &hive, bool system, HiveFileFacts &facts, Fault &note, std::string &kind)
 {
     hive.overlay = std::make_shared<OverlayHiveBytes>(*hive.file, hive.file->Size(), hive.replay);
     std::string problem;
@@ -59,7 +59,8 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
     unsigned char head[kRegfBaseBlockSize];
     std::uint64_t size = file.bytes->Size();
     std::size_t headSize = size < sizeof head ? static_cast<std::size_t>(size) : sizeof head;
-    std::string note, problem, shortfall;
+    Fault note;
+    std::string problem, shortfall;
     errno = 0;
     if (headSize > 0 && !file.bytes->ReadAt(0, head, headSize)) {
         problem = std::string("cannot be read (") + (errno != 0 ? std::strerror(errno) : "cut short") + ")";
@@ -87,11 +88,12 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
     RegfClearFault(hive.reader);
     // A hive refused gets one line, what was to be said of it folded in.
     if (!hive.open) {
-        lines.push_back(file.name + ": " + (note.empty() ? "" : note + "; ") + problem + "; read as an empty hive");
+        lines.push_back(file.name + ": " + (note.words.empty() ? "" : FaultText(note) + "; ") + problem +
+                        "; read as an empty hive");
         return false;
     }
-    if (!note.empty())
-        lines.push_back(file.name + ": " + note + (facts.replayed.empty() ? "; read as it stands" : ""));
+    if (!note.words.empty())
+        lines.push_back(file.name + ": " + FaultText(note) + (facts.replayed.empty() ? "; read as it stands" : ""));
     if (!shortfall.empty())
         lines.push_back(file.name + ": " + shortfall + "; keys past the end read as missing");
     // What is missing from a hive cut short has been said.

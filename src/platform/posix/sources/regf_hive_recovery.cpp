@@ -23,11 +23,10 @@ std::string Listed(const std::vector<std::string> &names)
 } // namespace
 
 bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint64_t primarySize,
-                     const std::vector<RegistryFile> &logs, HiveReplay &replay, HiveFileFacts &facts,
-                     std::string &note)
+                     const std::vector<RegistryFile> &logs, HiveReplay &replay, HiveFileFacts &facts, Fault &note)
 {
     facts.replayed.clear();
-    note.clear();
+    note = Fault();
     RegfBaseBlock base;
     // What is no hive at all is for the open to name, not a dirty hive.
     if (!ReadRegfBaseBlock(head, headSize, base) || !base.signatureValid || !RegfHiveDirty(base))
@@ -52,7 +51,7 @@ bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint6
     bool replayed = replay.replayed;
     if (replayed) {
         facts.replayed = replay.logsApplied;
-        note = "dirty hive; replayed " + Listed(replay.logsApplied);
+        note.words = "dirty hive; replayed " + Listed(replay.logsApplied);
         if (!replay.reason.empty())
             skipped.insert(skipped.begin(), "stopped short: " + replay.reason);
         // What comes out is checked as a primary is before it is read.
@@ -62,17 +61,17 @@ bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint6
             return false;
         }
     } else {
-        note = "dirty hive, not replayed (" + why + ")";
+        note.words = "dirty hive, not replayed (" + why + ")";
     }
     if (!skipped.empty())
-        note += replayed ? " (" + Listed(skipped) + ")" : "; " + Listed(skipped);
+        note.words += replayed ? " (" + Listed(skipped) + ")" : "; " + Listed(skipped);
     return replayed;
 }
 
-void RegfReplayMisfit(const std::string &fault, HiveFileFacts &facts, std::string &note)
+void RegfReplayMisfit(const std::string &why, HiveFileFacts &facts, Fault &note)
 {
     bool one = facts.replayed.size() == 1;
-    note = std::string("dirty hive, not replayed: its ") + (one ? "log " : "logs ") + Listed(facts.replayed) +
-           (one ? " does" : " do") + " not fit it (replayed, " + fault + ")";
+    note = {"", std::string("dirty hive, not replayed: its ") + (one ? "log " : "logs ") + Listed(facts.replayed) +
+                    (one ? " does" : " do") + " not fit it (replayed, " + why + ")"};
     facts.replayed.clear();
 }

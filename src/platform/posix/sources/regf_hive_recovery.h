@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/base/fault.h"
 #include "platform/posix/files/registry_file.h"
 #include "platform/posix/sources/hive_file_facts.h"
 #include "platform/posix/sources/regf/hive_replay.h"
@@ -19,12 +20,11 @@ constexpr std::uint64_t kRegistryLogLargest = 64ull << 20;
 // block) and whose size is `primarySize`. True when `replay` is the hive to
 // read: the hive is dirty, its logs applied, and the base block they give
 // passes the checks a primary goes through. A clean hive's logs are not
-// read. `note` is what to say of it after "<name>: ", "" when nothing:
-// "dirty hive; replayed ..." or "dirty hive, not replayed (why)".
+// read. `note` is what to say of the hive, which names itself, empty when
+// nothing: "dirty hive; replayed ..." or "dirty hive, not replayed (why)".
 bool RecoverRegfHive(const unsigned char *head, std::size_t headSize, std::uint64_t primarySize,
-                     const std::vector<RegistryFile> &logs, HiveReplay &replay, HiveFileFacts &facts,
-                     std::string &note);
+                     const std::vector<RegistryFile> &logs, HiveReplay &replay, HiveFileFacts &facts, Fault &note);
 
-// The logs in `facts` gave a hive that cannot be read (`fault`): `note`
-// says they do not fit the primary, and none count as replayed.
-void RegfReplayMisfit(const std::string &fault, HiveFileFacts &facts, std::string &note);
+// The logs in `facts` gave a hive that cannot be read (`why`): `note` says
+// they do not fit the primary, and none count as replayed.
+void RegfReplayMisfit(const std::string &why, HiveFileFacts &facts, Fault &note);
