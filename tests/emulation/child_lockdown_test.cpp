@@ -160,37 +160,44 @@ TEST(ChildLockdown, EveryRowOfThePolicyIsRefusedInsideTheChild)
 
 // The same table inside the child that parses the program's root, once it
 // has given up its rights: each row says what became of it on the child's
-// stderr, which the program writes as its own.
+// stderr, which the program writes as its own. Before its first byte, the
+// child may open no file of the root itself: the program hands them over.
 TEST(ChildLockdown, EveryRowIsRefusedInsideTheParserChild)
 {
     if (LandlockAbi() == 0)
         GTEST_SKIP() << "this kernel has no Landlock";
-    std::string top = MakeTempDir("dorovivi-parser-lockdown");
-    Inside = top + "/root";
-    Outside = top + "/other";
-    mkdir(Inside.c_str(), 0755);
-    mkdir(Outside.c_str(), 0755);
-    WriteFile(Inside + "/HKLM.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Probe]\n\"Name\"=\"held\"\n");
-    WriteFile(Inside + "/file", "inside");
-    WriteFile(Outside + "/file", "outside");
-    Held = open((Inside + "/file").c_str(), O_RDONLY);
-    setenv("DOROVIVI_ROOT", Inside.c_str(), 1);
-    setenv("DOROVIVI_POLICY_TABLE", "1", 1);
-    ResetEmulatedSystem();
-    testing::internal::CaptureStderr();
-    DWORD type = 0;
-    std::string data;
-    bool found = SystemRegistry().FindValue("Software\\Probe", "Name", type, data);
-    std::string said = testing::internal::GetCapturedStderr();
-    ResetEmulatedSystem();
-    unsetenv("DOROVIVI_POLICY_TABLE");
-    unsetenv("DOROVIVI_ROOT");
-    EXPECT_TRUE(found && data == std::string("held", 5)) << "the locked-down child still answers";
-    for (const Row &row : kTable)
-        EXPECT_NE(said.find(std::string("dorovivi: refused: ") + row.what + "\n"), std::string::npos) << said;
-    EXPECT_EQ(said.find("dorovivi: open: "), std::string::npos) << said;
-    close(Held);
-    RemoveTree(top);
+    for (bool exported : {true, false}) {
+        SCOPED_TRACE(exported ? "export" : "drive");
+        std::string top = MakeTempDir("dorovivi-parser-lockdown");
+        Inside = top + "/root";
+        Outside = top + "/other";
+        mkdir(Inside.c_str(), 0755);
+        mkdir(Outside.c_str(), 0755);
+        if (exported)
+            WriteFile(Inside + "/HKLM.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Probe]\n\"Name\"=\"held\"\n");
+        WriteFile(Inside + "/file", "inside");
+        WriteFile(Outside + "/file", "outside");
+        Held = open((Inside + "/file").c_str(), O_RDONLY);
+        setenv("DOROVIVI_ROOT", Inside.c_str(), 1);
+        setenv("DOROVIVI_POLICY_TABLE", "1", 1);
+        ResetEmulatedSystem();
+        testing::internal::CaptureStderr();
+        DWORD type = 0;
+        std::string data;
+        bool found = SystemRegistry().FindValue("Software\\Probe", "Name", type, data);
+        std::string said = testing::internal::GetCapturedStderr();
+        ResetEmulatedSystem();
+        unsetenv("DOROVIVI_POLICY_TABLE");
+        unsetenv("DOROVIVI_ROOT");
+        EXPECT_EQ(found && data == std::string("held", 5), exported) << "the locked-down child still answers";
+        for (const Row &row : kTable)
+            EXPECT_NE(said.find(std::string("dorovivi: refused: ") + row.what + "\n"), std::string::npos) << said;
+        EXPECT_EQ(said.find("dorovivi: open: "), std::string::npos) << said;
+        EXPECT_NE(said.find("dorovivi: before its first byte, refused: a file of its root\n"), std::string::npos)
+            << said;
+        close(Held);
+        RemoveTree(top);
+    }
 }
 
 } // namespace
@@ -205,4 +212,15 @@ extern "C" void DoroviviChildLockedDown(void)
         bool refused = row.attempt() < 0 && errno == row.refusedWith;
         PrintErrorLine(std::string(refused ? "refused: " : "open: ") + row.what);
     }
+}
+
+extern "C" void DoroviviChildBeforeWork(void)
+{
+    if (getenv("DOROVIVI_POLICY_TABLE") == nullptr)
+        return;
+    int fd = open((Inside + "/file").c_str(), O_RDONLY);
+    PrintErrorLine(std::string("before its first byte, ") + (fd < 0 && errno == EACCES ? "refused" : "opened") +
+                   ": a file of its root");
+    if (fd >= 0)
+        close(fd);
 }

@@ -13,9 +13,10 @@
 #include "platform/posix/sandbox/file_broker.h"
 #include "platform/posix/sandbox/landlock_rules.h"
 
-// A test build's look inside a child once it has given up its rights; the
-// program defines none.
+// A test build's look inside a child once it has given up its rights, and
+// just before it reads its first byte; the program defines neither.
 extern "C" void DoroviviChildLockedDown(void) __attribute__((weak));
+extern "C" void DoroviviChildBeforeWork(void) __attribute__((weak));
 
 namespace {
 
@@ -113,6 +114,8 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
     if (confined)
         ConfineReading(limits.readableWhileWorking, limits.readableWorkingCount, lockdown);
     bool whole = lockdown.seccomp && (confined ? lockdown.landlock : LandlockAbi() > 0);
+    if (DoroviviChildBeforeWork != nullptr)
+        DoroviviChildBeforeWork();
     // Required and not all there: the record goes back untouched, nothing read.
     if (limits.use != SandboxUse::Required || whole)
         work(context, record);
