@@ -75,9 +75,16 @@ TEST(Trace, NeverWrittenWhereItIsEvidenceUnderAnotherName)
     ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat32, drive, true)}, Layout::Mbr, raw, &placed, &error)) << error;
     std::string child = WriteChain(ChainKind::Qcow2OverRaw, {raw, raw}, top + "/chain", &error);
     std::string split = WriteContainer(raw, Container::SplitRaw, top + "/split", "disk", &error);
+    std::string flat = WriteContainer(raw, Container::VmdkFlat, top + "/split", "flat", &error);
+    std::string extent = top + "/split/flat-flat.vmdk", old = top + "/old", exported = top + "/export/HKLM.reg";
     ASSERT_NE(child, "") << error;
     ASSERT_NE(split, "") << error;
-    for (const std::string &bytes : {base, top + "/split/disk.003"}) {
+    ASSERT_NE(flat, "") << error;
+    mkdir(old.c_str(), 0755);
+    mkdir((top + "/export").c_str(), 0755);
+    Write98Drive(old, "REGEDIT4\r\n" + VersionKeys(Family::Windows98) + Card98(CardOne, "Net\\0000", Adapter, "OldNet"));
+    WriteFile(exported, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "RegNet"));
+    for (const std::string &bytes : {base, top + "/split/disk.003", extent}) {
         std::string held = ReadFile(bytes);
         held[0] = '{'; // boot code, or free space: any byte
         WriteFile(bytes, held);
@@ -96,6 +103,9 @@ TEST(Trace, NeverWrittenWhereItIsEvidenceUnderAnotherName)
         {child, base, true, "is the evidence file " + base, "NtNet"},
         {child, base, false, "is the evidence file " + base, "NtNet"},
         {split, top + "/split/disk.003", true, "is the evidence file " + top + "/split/disk.003", "NtNet"},
+        {flat, extent, true, "is the evidence file " + extent, "NtNet"},
+        {old, old + "/WINDOWS/SYSTEM.DAT", true, unlike, "OldNet"},
+        {top + "/export", exported, true, unlike, "RegNet"},
     };
     struct stat st;
     if (stat(real.c_str(), &st) == 0) { // the parent of a chain a user tried
