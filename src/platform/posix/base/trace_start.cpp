@@ -82,13 +82,13 @@ bool LooksLikeSegmentOf(const std::string &target, const std::string &image)
 // empty file, or one that begins as a trace does, is taken.
 bool BeginsAsTrace(int appending, const char *path)
 {
-    struct stat info, read;
+    struct stat info, reopened;
     if (fstat(appending, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
         return true;
     OwnedFd fd(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     char first = 0;
-    return fd.Valid() && fstat(fd.fd, &read) == 0 && read.st_dev == info.st_dev && read.st_ino == info.st_ino &&
-           pread(fd.fd, &first, 1, 0) == 1 && first == '{';
+    return fd.Valid() && fstat(fd.fd, &reopened) == 0 && reopened.st_dev == info.st_dev &&
+           reopened.st_ino == info.st_ino && pread(fd.fd, &first, 1, 0) == 1 && first == '{';
 }
 
 } // namespace

@@ -81,7 +81,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     if (kind != RootKind::Image) {
         limits.broker = &scope;
         limits.readableWhileWorking = kind == RootKind::Drive ? libraries : nothing;
-        limits.readableWorkingCount = kind == RootKind::Drive ? 3 : 0;
+        limits.readableWorkingCount = kind == RootKind::Drive ? sizeof libraries / sizeof libraries[0] : 0;
     }
     if (kind == RootKind::Image)
         limits.beforeLockdown = FindForParser;
