@@ -51,6 +51,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         InstallationKind kind;
         std::string registry; // after "<image>: "; for a refusal, what the problem holds
         std::string systemLogs = ""; // their bytes, one after the other
+        std::string software = HiveSoftware; // NT: "" when missing
     };
     const Case cases[] = {
         {"bare FAT12", "bare", {Fat("12", Win98("WINDOWS"))}, 0, "raw", "", InstallationKind::Windows9x,
@@ -77,7 +78,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         {"GPT, entries in order", "gpt", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 0, "raw", "",
          InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
         {"NT without SOFTWARE", "dos", {Fat("16", {{"WINNT/SYSTEM32/CONFIG/SYSTEM", HiveSystem}})}, 0, "raw", "",
-         InstallationKind::None, ": partition(1)\\WINNT\\SYSTEM32\\CONFIG has SYSTEM but no SOFTWARE; reading"},
+         InstallationKind::WindowsNt, "partition(1)\\WINNT\\SYSTEM32\\CONFIG\\SYSTEM", "", ""},
         {"FAT32, logs beside the hive", "dos",
          {Fat("32", WinNt("WINDOWS") + std::vector<File>{{"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG2", "log two"},
                                                          {"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG1", "log one"}})},
@@ -109,8 +110,13 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
             }
             EXPECT_EQ(found.registry.name, image + ": " + c.registry);
             EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
-            EXPECT_EQ(found.software.Open(), c.kind == InstallationKind::WindowsNt);
-            EXPECT_EQ(ReadRegistryFile(found.software), c.kind == InstallationKind::WindowsNt ? HiveSoftware : "");
+            bool nt = c.kind == InstallationKind::WindowsNt;
+            EXPECT_EQ(found.software.Open(), nt && !c.software.empty());
+            EXPECT_EQ(ReadRegistryFile(found.software), nt ? c.software : "");
+            if (nt && c.software.empty()) {
+                EXPECT_EQ(found.software.name, image + ": partition(1)\\WINNT\\SYSTEM32\\CONFIG\\SOFTWARE");
+                EXPECT_EQ(found.software.unopened, "missing");
+            }
             std::string logs;
             for (const RegistryFile &log : found.systemLogs)
                 logs += ReadRegistryFile(log);

@@ -93,12 +93,16 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
              winnt + win2k,
          InstallationKind::None, "", true},
         {"two installations, nothing names one", win98 + winnt, InstallationKind::None, "", true},
-        {"NT directory with SYSTEM only", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::None, "", true, "",
-         "WINNT\\system32\\config has SYSTEM but no SOFTWARE"},
+        {"NT directory with SYSTEM only", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::WindowsNt, NtSystem,
+         true},
+        {"SYSTEM alone named by DOROVIVI_WINDIR", {{"WINNT/system32/config/SYSTEM", "h"}}, InstallationKind::WindowsNt,
+         NtSystem, true, "WINNT"},
+        {"SYSTEM alone beside a whole installation", winnt + std::vector<File>{{"OLD/system32/config/SYSTEM", "h"}},
+         InstallationKind::WindowsNt, NtSystem, true},
         {"NT directory with SOFTWARE only, any case", {{"WinNT/System32/Config/software", "h"}}, InstallationKind::None,
          "", true, "", "WinNT\\System32\\Config has SOFTWARE but no SYSTEM"},
-        {"NT Windows directory itself with SYSTEM only", {{"system32/config/SYSTEM", "h"}}, InstallationKind::None, "",
-         true, "", "system32\\config has SYSTEM but no SOFTWARE"},
+        {"NT Windows directory itself with SYSTEM only", {{"system32/config/SYSTEM", "h"}}, InstallationKind::WindowsNt,
+         "system32/config/SYSTEM", true},
         {"empty directory", {}, InstallationKind::None, "", false, "", noRegistry},
         {"system32\\config without hives", {{"WINNT/system32/config/", ""}}, InstallationKind::None, "", false, "",
          noRegistry},
@@ -123,6 +127,11 @@ TEST(Installation, FoundAsTheBootFilesNameIt)
         EXPECT_EQ(found.windowsFound, c.windowsFound);
         EXPECT_EQ(found.problem.empty(), c.kind != InstallationKind::None) << found.problem;
         EXPECT_EQ(found.problem.find('\n'), std::string::npos);
+        // SYSTEM alone names the SOFTWARE it looked for.
+        if (c.registry.find("system32/config/SYSTEM") != std::string::npos && !found.software.Open()) {
+            EXPECT_EQ(found.software.name, found.registry.name.substr(0, found.registry.name.size() - 6) + "SOFTWARE");
+            EXPECT_EQ(found.software.unopened, "missing");
+        }
         if (!c.problem.empty()) {
             EXPECT_EQ(found.problem, EmptyRegistryLine(drive, c.problem));
         }

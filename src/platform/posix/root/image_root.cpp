@@ -124,7 +124,11 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         std::uint32_t failed = kImageRegistryFile;
         bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, fault) &&
                       FirstPageReads(work.open, failed, fault);
-        if (opened && nt) {
+        if (opened && choice.one.softwareMissing) {
+            ImageFileAnswer &software = files.files[kImageSoftwareHive];
+            Copy(software.name, sizeof software.name, root + ": " + tree.Describe(choice.one.softwareHive));
+            Copy(software.unopened, sizeof software.unopened, kHiveMissing);
+        } else if (opened && nt) {
             failed = kImageSoftwareHive;
             opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, fault) &&
                      FirstPageReads(work.open, failed, fault);

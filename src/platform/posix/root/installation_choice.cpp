@@ -108,16 +108,20 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
         choice.windowsFound = true;
         return choice;
     }
-    if (found.size() == 1) {
+    // SYSTEM alone answers where it is all there is; beside the one whole
+    // installation it is a leftover copy.
+    auto whole = [](const Candidate &one) { return !one.softwareMissing; };
+    auto only = found.size() == 1 ? found.begin() : std::find_if(found.begin(), found.end(), whole);
+    if (found.size() == 1 || std::count_if(found.begin(), found.end(), whole) == 1) {
         choice.chosen = true;
-        choice.one = found[0];
+        choice.one = *only;
         choice.chosenBy = "only";
         return choice;
     }
     if (found.empty() && !half.empty()) {
         for (const HalfInstallation &one : half)
             choice.problem += (choice.problem.empty() ? "" : "; ") + InstallationName(volumes[one.volume], one.config) +
-                              " has " + one.present + " but no " + one.missing;
+                              " has SOFTWARE but no SYSTEM";
         return choice;
     }
     if (found.empty()) {

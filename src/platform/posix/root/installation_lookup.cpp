@@ -42,12 +42,14 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
         return;
     bool hasSystem = FindFile(hives, config, "SYSTEM", system);
     bool hasSoftware = FindFile(hives, config, "SOFTWARE", software);
-    if (hasSystem && hasSoftware)
-        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software,
-                                  FindLogs(hives, config, "SYSTEM"), FindLogs(hives, config, "SOFTWARE")});
-    else if ((hasSystem || hasSoftware) && half != nullptr)
-        half->push_back(HalfInstallation{volume, config, hasSystem ? "SYSTEM" : "SOFTWARE",
-                                         hasSystem ? "SOFTWARE" : "SYSTEM"});
+    if (hasSystem)
+        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system,
+                                  hasSoftware ? software : JoinTreePath(config, "SOFTWARE"),
+                                  FindLogs(hives, config, "SYSTEM"),
+                                  hasSoftware ? FindLogs(hives, config, "SOFTWARE") : std::vector<std::string>(),
+                                  !hasSoftware});
+    else if (hasSoftware && half != nullptr)
+        half->push_back(HalfInstallation{volume, config});
 }
 
 } // namespace
