@@ -68,6 +68,18 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
     const std::string noVersion = Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,)"
                                         R"("recorded":null,"unrecorded":"Windows NT\\CurrentVersion records no )"
                                         R"(CurrentVersion"})");
+    // SOFTWARE missing or empty: SYSTEM answers, and the version event puts the missing numbers down to it.
+    std::string alone = top + "/alone", emptied = top + "/emptied";
+    for (const std::string &dir : {alone, emptied}) {
+        mkdir(dir.c_str(), 0755);
+        WriteNtDrive(dir, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "NtNet"));
+    }
+    unlink((alone + "/WINNT/System32/config/software").c_str());
+    WriteFile(emptied + "/WINNT/System32/config/software", "");
+    auto unrecorded = [](const std::string &why) {
+        return Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,"recorded":null,"unrecorded":")") +
+               Literal(why) + Quote("\"}");
+    };
     const std::string noRecord =
         Quote(R"({"event":"version","platform":null,"failed":"the registry records no Windows version"})");
     struct Case {
@@ -103,6 +115,13 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         // 95/98/Me keep the major and minor version in the build number's high word.
         {"Windows 98", win98, "H", "XXXXXX", {Version(1, "4.10.67766446", "4.10.2222")}},
         {"NT drive without a version", unversioned, "H", "NtNet", {noVersion}},
+        {"NT drive without SOFTWARE", alone, "H", "NtNet",
+         {"\\{\"event\":\"registry\",\"name\":\"SOFTWARE\",\"file\":\"" + Literal(alone + "/WINNT/System32/config/SOFTWARE") +
+              "\",\"size\":null,\"sha256\":null,\"replayed\":\\[\\]\\}",
+          unrecorded(alone + "/WINNT/System32/config/SOFTWARE: missing")},
+         "/WINNT/System32/config/SOFTWARE: missing; read as an empty hive"},
+        {"NT drive with an empty SOFTWARE", emptied, "H", "NtNet",
+         {unrecorded(emptied + "/WINNT/System32/config/software: empty file")}, ": empty file; read as an empty hive"},
         // No family is known, so the program asks again for the second card: one event a call.
         {"empty registry", empty, "H", "XXXXXX", {noRecord, noRecord}, nullptr, 2},
         {"empty registry, companion only", empty, "@", "", {}, nullptr, 0},
