@@ -17,6 +17,7 @@
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
+#include "platform/posix/root/volume_events.h"
 
 namespace {
 
@@ -31,27 +32,11 @@ struct ImageAnswer {
     char problem[2048]; // when no installation was chosen
     char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
                         // then partitions that were not read (when an installation was chosen)
-    // For the trace: the chosen file system and how DOROVIVI_WINDIR names the installation.
-    int partition;
-    char fileSystem[8];
-    long long offset; // bytes into the disk
+    // For the trace: how DOROVIVI_WINDIR names the installation.
     char windir[1024];
     char chosenBy[16];
     ImageFileRecord files; // the registry files, then NT's transaction logs
 };
-
-const char *FileSystemName(TSK_FS_TYPE_ENUM type)
-{
-    const struct {
-        TSK_FS_TYPE_ENUM type;
-        const char *name;
-    } Names[] = {{TSK_FS_TYPE_FAT12, "fat12"}, {TSK_FS_TYPE_FAT16, "fat16"}, {TSK_FS_TYPE_FAT32, "fat32"},
-                 {TSK_FS_TYPE_EXFAT, "exfat"}, {TSK_FS_TYPE_NTFS, "ntfs"}};
-    for (const auto &one : Names)
-        if (one.type == type)
-            return one.name;
-    return "other";
-}
 
 void Copy(char *target, std::size_t capacity, const std::string &text)
 {
@@ -120,6 +105,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         choice = ChooseInstallation(volumes, active, windir);
     else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
+    TraceDiskVolumes(disk, volumes, choice.found);
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         ImageFileRecord &files = answer.files;
@@ -143,9 +129,6 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             for (const std::string &note : notes)
                 lines += note + "\n";
             Copy(answer.notes, sizeof answer.notes, lines);
-            answer.partition = volumes[choice.one.volume].partition;
-            Copy(answer.fileSystem, sizeof answer.fileSystem, FileSystemName(tree.fs->ftype));
-            answer.offset = static_cast<long long>(tree.fs->offset);
             Copy(answer.windir, sizeof answer.windir, InstallationName(volumes[choice.one.volume], choice.one.dir));
             Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
             return;
@@ -207,7 +190,6 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     }
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
-    answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';
     answer.windir[sizeof answer.windir - 1] = '\0';
     answer.chosenBy[sizeof answer.chosenBy - 1] = '\0';
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
@@ -228,11 +210,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         result.windowsFound = true;
         return result; // the child goes with `server`
     }
-    if (Tracing()) {
-        TraceLine("volume").Number("partition", answer.partition).Text("fs", answer.fileSystem)
-            .Number("offset", answer.offset).Write();
+    if (Tracing())
         TraceLine("installation").Text("windir", answer.windir).Text("chosen_by", answer.chosenBy).Write();
-    }
     result.kind = kind;
     result.windowsFound = true;
     result.registry = TakeImageFile(server, answer.files, kImageRegistryFile);

@@ -91,6 +91,7 @@ Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active
     std::vector<HalfInstallation> half;
     for (std::size_t i = 0; i < volumes.size(); ++i)
         ScanForInstallations(*volumes[i].tree, i, found, &half);
+    choice.found = found;
     // Also where the setting names none: the atom table stays off a Windows drive.
     choice.windowsFound = !found.empty() || !half.empty();
     if (!windir.empty()) {

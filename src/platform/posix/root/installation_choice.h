@@ -19,6 +19,7 @@ struct Choice {
     const char *chosenBy = ""; // "DOROVIVI_WINDIR", "boot.ini", "MSDOS.SYS" or "only"
     bool windowsFound = false; // some installation is there, even if none was chosen
     std::string problem;       // what stops a choice, for "<root>: ...; reading an empty registry"
+    std::vector<Candidate> found; // every installation looked at, chosen or not, as found
 };
 
 // `windir` is DOROVIVI_WINDIR ("" when unset); `active` the volume whose boot
