@@ -11,10 +11,10 @@
 
 namespace {
 
-// Virtual disks others made (needs ../shared/real/images, and vss for the
-// GPT disk, put in a qcow2 by qemu-img so that checking it is not written
-// reads megabytes, not its 5 GiB), none holding Windows: the empty answer,
-// after a line for each fault read past. "%" stands for their folder.
+// Virtual disks others made (needs ../shared/real/images, and vss for a GPT
+// disk, in a qcow2 so that the check for writes reads megabytes, not 5 GiB),
+// none holding Windows: the empty answer, after a line for each fault read
+// past. "%" stands for the folder they lie in.
 TEST(RealImages, EachChainFaultNamed)
 {
     struct stat st;
@@ -32,20 +32,18 @@ TEST(RealImages, EachChainFaultNamed)
         {"fat-differential.vhd", "its parent '.\\fat-parent.vhd' or 'C:\\Projects\\dfvfs\\test_data\\fat-parent.vhd' is "
                                  "missing (looked for %/fat-parent.vhd); reading an empty registry"},
         // A GPT disk Windows partitioned: its reserved partition is no damage.
-        {"vss_1_vol.qcow2", "no Windows installation (SYSTEM.DAT, or system32\\config\\SYSTEM and SOFTWARE) on its file "
-                          "systems; reading an empty registry"},
+        {"vss_1_vol.qcow2",
+         "no Windows installation (SYSTEM.DAT, or system32\\config\\SYSTEM and SOFTWARE) on its file systems; reading "
+         "an empty registry"},
     };
     for (const std::vector<std::string> &c : cases) {
         SCOPED_TRACE(c[0]);
         std::string dir = MakeTempDir("dorovivi-real-images"), expected;
-        std::string raw = dir + "/" + c[0] + ".raw", gpt = "tar xzOf '" DOROVIVI_REAL "/vss/dfir_ntfs/" +
-                                                            c[0].substr(0, c[0].size() - 6) + ".tar.gz' | dd of=" + raw +
-                                                            " bs=1M conv=sparse status=none && qemu-img convert -f raw "
-                                                            "-O qcow2 " + raw + " " + dir + "/" + c[0] + " && rm " + raw;
-        ASSERT_EQ(std::system((c[0].find(".qcow2") != std::string::npos
-                                   ? gpt
-                                   : "for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
-                                         "/\"$(basename \"$f\" .xz)\" || exit 1; done").c_str()), 0);
+        std::string raw = dir + "/gpt.raw", xz = "for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " +
+                                                 dir + "/\"$(basename \"$f\" .xz)\" || exit 1; done";
+        std::string gpt = "tar xzOf '" DOROVIVI_REAL "/vss/dfir_ntfs/vss_1_vol.tar.gz' | dd of=" + raw +
+                          " bs=1M conv=sparse status=none && qemu-img convert -O qcow2 " + raw + " " + dir + "/" + c[0];
+        ASSERT_EQ(std::system((c[0].find(".qcow2") == std::string::npos ? xz : gpt + " && rm " + raw).c_str()), 0);
         for (std::string line : std::vector<std::string>(c.begin() + 1, c.end())) {
             if (line.find('%') != std::string::npos)
                 line.replace(line.find('%'), 1, dir);

@@ -80,18 +80,17 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
     std::string noWindows = top + "/nowin.raw", aloneImage = top + "/alone.raw", empty16 = top + "/empty16";
     mkdir(empty16.c_str(), 0755);
     std::vector<PlacedPartition> noWindowsAt, aloneAt;
-    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat16, empty16), OtherPartition(0x83, std::string(4096, 'x'))},
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat16, empty16), OtherPartition(0x83, "x")},
                              Layout::Mbr, noWindows, &noWindowsAt, &error)) << error;
     ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Ntfs, alone, true)}, Layout::Mbr, aloneImage, &aloneAt, &error))
         << error;
     auto volume = [](int partition, const char *fs, std::uint64_t offset, const char *type, const char *found) {
-        return Quote("{\"event\":\"volume\",\"partition\":" + std::to_string(partition) + ",\"fs\":" + fs +
-                     ",\"offset\":" + std::to_string(offset) + ",\"type\":\"" + type + "\",\"installations\":[" +
-                     found + "]}");
+        return Quote("{\"event\":\"volume\",\"partition\":" + std::to_string(partition) + ",\"fs\":" + fs + ",\"offset\":" +
+                     std::to_string(offset) + ",\"type\":\"" + type + "\",\"installations\":[" + found + "]}");
     };
     auto unrecorded = [](const std::string &why) {
-        return Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,"recorded":null,"unrecorded":")") +
-               Literal(why) + Quote("\"}");
+        return Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,"recorded":null,)"
+                     R"("unrecorded":")") + Literal(why) + Quote("\"}");
     };
     const std::string noRecord =
         Quote(R"({"event":"version","platform":null,"failed":"the registry records no Windows version"})");
@@ -128,12 +127,13 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         {"Windows 98", win98, "H", "XXXXXX", {Version(1, "4.10.67766446", "4.10.2222")}},
         {"NT drive without a version", unversioned, "H", "NtNet", {noVersion}},
         {"NT drive without SOFTWARE", alone, "H", "NtNet",
-         {"\\{\"event\":\"registry\",\"name\":\"SOFTWARE\",\"file\":\"" + Literal(alone + "/WINNT/System32/config/SOFTWARE") +
-              "\",\"size\":null,\"sha256\":null,\"replayed\":\\[\\]\\}",
+         {"\\{\"event\":\"registry\",\"name\":\"SOFTWARE\",\"file\":\"" +
+              Literal(alone + "/WINNT/System32/config/SOFTWARE") + R"(","size":null,"sha256":null,"replayed":\[\]\})",
           unrecorded(alone + "/WINNT/System32/config/SOFTWARE: missing")},
          "/WINNT/System32/config/SOFTWARE: missing; read as an empty hive"},
         {"NT drive with an empty SOFTWARE", emptied, "H", "NtNet",
-         {unrecorded(emptied + "/WINNT/System32/config/software: empty file")}, ": empty file; read as an empty hive"},
+         {unrecorded(emptied + "/WINNT/System32/config/software: empty file")},
+         ": empty file; read as an empty hive"},
         {"SYSTEM alone in an image", aloneImage, "H", "NtNet",
          {volume(1, "\"ntfs\"", aloneAt[0].offset, "NTFS / exFAT (0x07)", R"("partition(1)\\WINNT")"),
           unrecorded(aloneImage + ": partition(1)\\WINNT\\System32\\config\\SOFTWARE: missing")},

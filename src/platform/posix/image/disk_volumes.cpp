@@ -79,19 +79,21 @@ std::vector<OwnPartition> WindowsOwnPartitionsOf(const TskFunctions *tsk, TSK_IM
     std::vector<unsigned char> header(sectorSize);
     unsigned char entry[GptEntrySizeLeast];
     if (sectorSize < GptEntrySizeAt + 4 ||
-        tsk->img_read(image, static_cast<TSK_OFF_T>(GptHeaderSector * sectorSize), reinterpret_cast<char *>(&header[0]),
-                      sectorSize) != static_cast<ssize_t>(sectorSize) ||
+        tsk->img_read(image, static_cast<TSK_OFF_T>(GptHeaderSector * sectorSize),
+                      reinterpret_cast<char *>(&header[0]), sectorSize) != static_cast<ssize_t>(sectorSize) ||
         !HasGptSignature(&header[0])) {
         tsk->error_reset();
         return own;
     }
     std::uint64_t at = ReadLe64(&header[GptEntriesSectorAt]);
     std::uint32_t count = ReadLe32(&header[GptEntryCountAt]), size = ReadLe32(&header[GptEntrySizeAt]);
-    if (size < GptEntrySizeLeast || size > EntrySizeLargest || at >= static_cast<std::uint64_t>(image->size) / sectorSize)
+    if (size < GptEntrySizeLeast || size > EntrySizeLargest ||
+        at >= static_cast<std::uint64_t>(image->size) / sectorSize)
         return own;
     for (std::uint32_t i = 0; i < count && i < EntriesRead; ++i) {
         TSK_OFF_T from = static_cast<TSK_OFF_T>(at * sectorSize + std::uint64_t(i) * size);
-        if (tsk->img_read(image, from, reinterpret_cast<char *>(entry), sizeof entry) != static_cast<ssize_t>(sizeof entry))
+        if (tsk->img_read(image, from, reinterpret_cast<char *>(entry), sizeof entry) !=
+            static_cast<ssize_t>(sizeof entry))
             break;
         if (const char *name = WindowsOwnPartitionName(entry))
             own.push_back(OwnPartition{ReadLe64(entry + GptEntryFirstSectorAt), name});
@@ -148,7 +150,8 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         tsk->error_reset();
         if (fs != nullptr && !IsWindowsFileSystem(fs))
             fs = nullptr;
-        auto ownOne = std::find_if(own.begin(), own.end(), [&](const OwnPartition &o) { return o.first == part->start; });
+        auto ownOne =
+            std::find_if(own.begin(), own.end(), [&](const OwnPartition &o) { return o.first == part->start; });
         volumes.push_back(DiskVolume{static_cast<int>(volumes.size() + 1), part->desc != nullptr ? part->desc : "", fs,
                                      bootable != 0 && part->start == bootable,
                                      table->offset + part->start * table->block_size,
