@@ -83,10 +83,10 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     std::vector<Volume> volumes;
     std::size_t active = disk.size();
     for (const DiskVolume &one : disk) {
-        std::string label = "partition(" + std::to_string(one.partition) + ")";
         // Windows' own partitions on a GPT disk hold no installation: an empty one is no damage.
         if (one.fs == nullptr && one.windowsOwn != nullptr)
             continue;
+        std::string label = "partition(" + std::to_string(one.partition) + ")";
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
             // A GPT entry's name is the disk's own: no line end of it splits the answer's line.

@@ -225,6 +225,7 @@ RegistrySource *OpenRegfHiveSource(const RegistryFile &system, const std::vector
         return nullptr;
     }
     source->controlSet = CurrentControlSet(*source);
-    source->softwareUnread = {software.name, facts[1].unread};
+    if (!facts[1].unread.empty())
+        source->softwareUnread = {software.name, facts[1].unread};
     return source;
 }
