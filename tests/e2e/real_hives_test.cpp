@@ -44,7 +44,7 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
     }
     struct Case {
         const char *what;
-        const char *system, *software; // below DOROVIVI_REAL, without .xz
+        const char *system, *software; // below DOROVIVI_REAL, without .xz; no SOFTWARE: nullptr
         std::vector<const char *> logs; // beside SYSTEM, named after it; "dirty/NAME.LOG2": another hive's
         std::uint64_t cutTo;            // SYSTEM cut to this size; 0: whole
         std::vector<const char *> lines; // after "<SYSTEM or SOFTWARE>: ", in order
@@ -53,6 +53,7 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
         // From SOFTWARE, as the trace gives it; "none": failed. An NT drive whose
         // SOFTWARE records none is of the NT family, 0.0.0.
         const char *version = "5.2.3790";
+        const char *windir = nullptr; // DOROVIVI_WINDIR
         const char *twin = nullptr; // put beside SYSTEM as "system"
     };
     const char *xpSystem = "genuine/xp_system", *xpSoftware = "genuine/xp_software";
@@ -86,6 +87,11 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
          {"SOFTWARE: not a SOFTWARE hive: its root key $$$PROTO.HIV holds no Microsoft key, but ControlSet001, "
           "ControlSet003, LastKnownGoodRecovery, MountedDevices, Select, Setup and 1 more; read as an empty hive"},
          false, "RealXP", "0.0.0"},
+        // A triage copy: SYSTEM answers alone, named or not, with one line.
+        {"XP's SYSTEM alone", "genuine/xp_card_system", nullptr, {}, 0, {"SOFTWARE: missing; read as an empty hive"},
+         false, "RealXP", "0.0.0"},
+        {"XP's SYSTEM alone, named", "genuine/xp_card_system", nullptr, {}, 0,
+         {"SOFTWARE: missing; read as an empty hive"}, false, "RealXP", "0.0.0", "WINDOWS"},
         {"Windows 10's dirty SYSTEM without its logs", "dirty/SYSTEM_WIN_10_1709", xpSoftware, {}, 0,
          {"SYSTEM: dirty hive, not replayed (no transaction log beside it); read as it stands"}},
         {"an NTUSER.DAT and its logs as SYSTEM", "dirty/transactions_NTUSER", xpSoftware, {"LOG1", "LOG2"}, 0,
@@ -113,7 +119,7 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
           "key {6214ff27-7b1b-41a3-9ae4-5fb851ffed63} holds no Select and no ControlSet key, but "
           "key_with_many_subkeys; read as an empty hive"}},
         {"SYSTEM beside system, a hive of a machine with the card", xpSystem, xpSoftware, {}, 0,
-         {"SYSTEM: read, not system beside it (the same name in another case)"}, false, "XXXXXX", "5.2.3790",
+         {"SYSTEM: read, not system beside it (the same name in another case)"}, false, "XXXXXX", "5.2.3790", nullptr,
          "genuine/xp_card_system"},
     };
     for (const Case &c : cases) {
@@ -124,7 +130,8 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
         auto unpack = [](const std::string &from, const std::string &to) {
             return std::system(("xz -dc '" DOROVIVI_REAL "/" + from + ".xz' > '" + to + "'").c_str()) == 0;
         };
-        ASSERT_TRUE(unpack(c.system, config + "SYSTEM") && unpack(c.software, config + "SOFTWARE"));
+        ASSERT_TRUE(unpack(c.system, config + "SYSTEM") &&
+                    (c.software == nullptr || unpack(c.software, config + "SOFTWARE")));
         ASSERT_TRUE(c.twin == nullptr || unpack(c.twin, config + "system"));
         for (std::string log : c.logs) {
             std::string from = log.find('/') == std::string::npos ? std::string(c.system) + "." + log : log;
@@ -142,7 +149,10 @@ TEST(RealHives, EachFaultNamedAndRealHivesPass)
             WriteFile(config + "SYSTEM", hive);
         }
         std::string trace = MakeTempDir("dorovivi-real-trace") + "/trace";
-        ImageRun run = RunOverImage(drive, drive, {"H"}, {"DOROVIVI_TRACE=" + trace});
+        std::vector<std::string> env = {"DOROVIVI_TRACE=" + trace};
+        if (c.windir != nullptr)
+            env.push_back(std::string("DOROVIVI_WINDIR=") + c.windir);
+        ImageRun run = RunOverImage(drive, drive, {"H"}, env);
         EXPECT_EQ(run.result.exitCode, std::string(c.answer) == "XXXXXX" ? 2 : 0);
         EXPECT_EQ(run.result.output, c.answer);
         EXPECT_EQ(TracedVersion(ReadFile(trace)), c.version);

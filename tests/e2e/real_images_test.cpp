@@ -11,9 +11,11 @@
 
 namespace {
 
-// Virtual disks others made (needs ../shared/real/images), none holding
-// Windows, and registry files named in a disk's place: the empty answer,
-// after a line for each fault read past. "%" stands for the folder they lie in.
+// Virtual disks others made (needs ../shared/real/images, and vss for a GPT
+// disk, in a qcow2 so that the check for writes reads megabytes, not 5 GiB),
+// none holding Windows, and registry files named in a disk's place: the
+// empty answer, after a line for each fault read past. "%" stands for the
+// folder they lie in.
 TEST(RealImages, EachChainFaultNamed)
 {
     struct stat st;
@@ -35,15 +37,22 @@ TEST(RealImages, EachChainFaultNamed)
                        "empty registry"},
         {"HKLM.reg",
          "a registry export, not a disk: name a folder that holds it as HKLM.reg; reading an empty registry"},
+        // A GPT disk Windows partitioned: its reserved partition is no damage.
+        {"vss_1_vol.qcow2",
+         "no Windows installation (SYSTEM.DAT, or system32\\config\\SYSTEM and SOFTWARE) on its file systems; reading "
+         "an empty registry"},
     };
     for (const std::vector<std::string> &c : cases) {
         SCOPED_TRACE(c[0]);
         std::string dir = MakeTempDir("dorovivi-real-images"), expected;
-        ASSERT_EQ(std::system(("for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
-                               "/\"$(basename \"$f\" .xz)\" || exit 1; done; cd " + dir + " && xz -dc '" DOROVIVI_REAL
-                               "/genuine/xp_system.xz' > system && xz -dc '" DOROVIVI_REAL
-                               "/genuine/me_SYSTEM.DAT.xz' > SYSTEM.DAT && cp '" DOROVIVI_EXAMPLES
-                               "/nt/HKLM.reg' .").c_str()), 0);
+        std::string files = "for f in '" DOROVIVI_REAL "'/images/*.xz; do xz -dc \"$f\" > " + dir +
+                            "/\"$(basename \"$f\" .xz)\" || exit 1; done; cd " + dir + " && xz -dc '" DOROVIVI_REAL
+                            "/genuine/xp_system.xz' > system && xz -dc '" DOROVIVI_REAL
+                            "/genuine/me_SYSTEM.DAT.xz' > SYSTEM.DAT && cp '" DOROVIVI_EXAMPLES "/nt/HKLM.reg' .";
+        std::string raw = dir + "/gpt.raw";
+        std::string gpt = "tar xzOf '" DOROVIVI_REAL "/vss/dfir_ntfs/vss_1_vol.tar.gz' | dd of=" + raw +
+                          " bs=1M conv=sparse status=none && qemu-img convert -O qcow2 " + raw + " " + dir + "/" + c[0];
+        ASSERT_EQ(std::system((c[0].find(".qcow2") == std::string::npos ? files : gpt + " && rm " + raw).c_str()), 0);
         for (std::string line : std::vector<std::string>(c.begin() + 1, c.end())) {
             if (line.find('%') != std::string::npos)
                 line.replace(line.find('%'), 1, dir);

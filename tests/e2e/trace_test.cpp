@@ -68,6 +68,30 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
     const std::string noVersion = Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,)"
                                         R"("recorded":null,"unrecorded":"Windows NT\\CurrentVersion records no )"
                                         R"(CurrentVersion"})");
+    // SOFTWARE missing or empty: SYSTEM answers, and the version event puts the missing numbers down to it.
+    std::string alone = top + "/alone", emptied = top + "/emptied";
+    for (const std::string &dir : {alone, emptied}) {
+        mkdir(dir.c_str(), 0755);
+        WriteNtDrive(dir, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, "NtNet"));
+    }
+    unlink((alone + "/WINNT/System32/config/software").c_str());
+    WriteFile(emptied + "/WINNT/System32/config/software", "");
+    // Every partition looked at is a volume event, with what was found there, an installation or none.
+    std::string noWindows = top + "/nowin.raw", aloneImage = top + "/alone.raw", empty16 = top + "/empty16";
+    mkdir(empty16.c_str(), 0755);
+    std::vector<PlacedPartition> noWindowsAt, aloneAt;
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Fat16, empty16), OtherPartition(0x83, "x")},
+                             Layout::Mbr, noWindows, &noWindowsAt, &error)) << error;
+    ASSERT_TRUE(WriteRawDisk({FsPartition(FileSystem::Ntfs, alone, true)}, Layout::Mbr, aloneImage, &aloneAt, &error))
+        << error;
+    auto volume = [](int partition, const char *fs, std::uint64_t offset, const char *type, const char *found) {
+        return Quote("{\"event\":\"volume\",\"partition\":" + std::to_string(partition) + ",\"fs\":" + fs + ",\"offset\":" +
+                     std::to_string(offset) + ",\"type\":\"" + type + "\",\"installations\":[" + found + "]}");
+    };
+    auto unrecorded = [](const std::string &why) {
+        return Quote(R"({"event":"version","platform":2,"major":0,"minor":0,"build":0,"recorded":null,)"
+                     R"("unrecorded":")") + Literal(why) + Quote("\"}");
+    };
     const std::string noRecord =
         Quote(R"({"event":"version","platform":null,"failed":"the registry records no Windows version"})");
     struct Case {
@@ -85,8 +109,7 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
           ntValue}},
         {"NT drive in an image", image, "H", "NtNet",
          {"\\{\"event\":\"root\",\"path\":\"" + Literal(image) + "\",\"kind\":\"image\",\"sandbox\":\\[(\"landlock\",)?\"seccomp\"\\]\\}",
-          "\\{\"event\":\"volume\",\"partition\":1,\"fs\":\"ntfs\",\"offset\":" + std::to_string(placed[0].offset) +
-              "\\}",
+          volume(1, "\"ntfs\"", placed[0].offset, "NTFS / exFAT (0x07)", R"("partition(1)\\WINNT")"),
           Quote(R"({"event":"installation","windir":"partition(1)\\WINNT","chosen_by":"boot.ini"})"),
           RegistryEvent("SYSTEM", image + ": partition(1)\\WINNT\\System32\\config\\SYSTEM", system),
           RegistryEvent("SOFTWARE", image + ": partition(1)\\WINNT\\System32\\config\\software", software), version,
@@ -103,6 +126,22 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         // 95/98/Me keep the major and minor version in the build number's high word.
         {"Windows 98", win98, "H", "XXXXXX", {Version(1, "4.10.67766446", "4.10.2222")}},
         {"NT drive without a version", unversioned, "H", "NtNet", {noVersion}},
+        {"NT drive without SOFTWARE", alone, "H", "NtNet",
+         {"\\{\"event\":\"registry\",\"name\":\"SOFTWARE\",\"file\":\"" +
+              Literal(alone + "/WINNT/System32/config/SOFTWARE") + R"(","size":null,"sha256":null,"replayed":\[\]\})",
+          unrecorded(alone + "/WINNT/System32/config/SOFTWARE: missing")},
+         "/WINNT/System32/config/SOFTWARE: missing; read as an empty hive"},
+        {"NT drive with an empty SOFTWARE", emptied, "H", "NtNet",
+         {unrecorded(emptied + "/WINNT/System32/config/software: empty file")},
+         ": empty file; read as an empty hive"},
+        {"SYSTEM alone in an image", aloneImage, "H", "NtNet",
+         {volume(1, "\"ntfs\"", aloneAt[0].offset, "NTFS / exFAT (0x07)", R"("partition(1)\\WINNT")"),
+          unrecorded(aloneImage + ": partition(1)\\WINNT\\System32\\config\\SOFTWARE: missing")},
+         ": partition(1)\\WINNT\\System32\\config\\SOFTWARE: missing; read as an empty hive"},
+        {"an image without Windows", noWindows, "H", "XXXXXX",
+         {volume(1, "\"fat16\"", noWindowsAt[0].offset, "DOS FAT16 (0x06)", ""),
+          volume(2, "null", noWindowsAt[1].offset, "Linux (0x83)", "")},
+         "; no Windows installation", 2},
         // No family is known, so the program asks again for the second card: one event a call.
         {"empty registry", empty, "H", "XXXXXX", {noRecord, noRecord}, nullptr, 2},
         {"empty registry, companion only", empty, "@", "", {}, nullptr, 0},

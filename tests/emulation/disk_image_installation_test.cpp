@@ -30,11 +30,12 @@ std::vector<File> operator+(std::vector<File> a, const std::vector<File> &b)
     return a;
 }
 
-Part Other(int type)
+Part Other(int type, const std::string &gptType = "")
 {
     Part p;
     p.type = type;
     p.sectors = 512;
+    p.gptType = gptType.empty() ? p.gptType : gptType;
     return p;
 }
 
@@ -51,6 +52,7 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
         InstallationKind kind;
         std::string registry; // after "<image>: "; for a refusal, what the problem holds
         std::string systemLogs = ""; // their bytes, one after the other
+        std::string software = HiveSoftware; // NT: "" when missing
     };
     const Case cases[] = {
         {"bare FAT12", "bare", {Fat("12", Win98("WINDOWS"))}, 0, "raw", "", InstallationKind::Windows9x,
@@ -76,8 +78,14 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
          "partition(1) (NTFS / exFAT (0x07)): no FAT or NTFS file system read there"},
         {"GPT, entries in order", "gpt", {Fat("12", {}), Fat("12", Win98("WINDOWS"))}, 0, "raw", "",
          InstallationKind::Windows9x, "partition(2)\\WINDOWS\\SYSTEM.DAT"},
+        // Microsoft reserved, EFI system and recovery partitions without FAT or NTFS; then basic data.
+        {"GPT, Windows' own partitions are no damage", "gpt",
+         {Other(0, "E3C9E316-0B5C-4DB8-817D-F92DF00215AE"), Other(0, "C12A7328-F81F-11D2-BA4B-00A0C93EC93B"),
+          Other(0, "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"), Other(0), Fat("12", {})},
+         0, "raw", "", InstallationKind::None,
+         ": partition(4): no FAT or NTFS file system read there; no Windows installation"},
         {"NT without SOFTWARE", "dos", {Fat("16", {{"WINNT/SYSTEM32/CONFIG/SYSTEM", HiveSystem}})}, 0, "raw", "",
-         InstallationKind::None, ": partition(1)\\WINNT\\SYSTEM32\\CONFIG has SYSTEM but no SOFTWARE; reading"},
+         InstallationKind::WindowsNt, "partition(1)\\WINNT\\SYSTEM32\\CONFIG\\SYSTEM", "", ""},
         {"FAT32, logs beside the hive", "dos",
          {Fat("32", WinNt("WINDOWS") + std::vector<File>{{"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG2", "log two"},
                                                          {"WINDOWS/SYSTEM32/CONFIG/SYSTEM.LOG1", "log one"}})},
@@ -109,8 +117,9 @@ TEST(DiskImage, InstallationAsTheDiskNamesIt)
             }
             EXPECT_EQ(found.registry.name, image + ": " + c.registry);
             EXPECT_EQ(ReadRegistryFile(found.registry), c.kind == InstallationKind::Windows9x ? Dat98 : HiveSystem);
-            EXPECT_EQ(found.software.Open(), c.kind == InstallationKind::WindowsNt);
-            EXPECT_EQ(ReadRegistryFile(found.software), c.kind == InstallationKind::WindowsNt ? HiveSoftware : "");
+            bool nt = c.kind == InstallationKind::WindowsNt;
+            EXPECT_EQ(found.software.Open(), nt && !c.software.empty());
+            EXPECT_EQ(ReadRegistryFile(found.software), nt ? c.software : "");
             std::string logs;
             for (const RegistryFile &log : found.systemLogs)
                 logs += ReadRegistryFile(log);

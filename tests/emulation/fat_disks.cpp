@@ -71,7 +71,7 @@ std::string WriteDisk(const std::string &name, const std::string &label, const s
             start += 64;
         }
         table << "start=" << start << ", size=" << parts[i].sectors << ", type="
-              << (label == "gpt" ? std::string("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7") : std::to_string(parts[i].type))
+              << (label == "gpt" ? parts[i].gptType : std::to_string(parts[i].type))
               << (parts[i].bootable ? ", bootable" : "") << "\n";
         std::string content = disk + ".part" + std::to_string(i);
         if (!parts[i].fat.empty() ? !WriteFat(parts[i], content)

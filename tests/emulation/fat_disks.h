@@ -19,6 +19,7 @@ struct Part {
     bool bootable = false;
     int type = 6;
     unsigned sectors = 8192;
+    std::string gptType = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"; // basic data
 };
 
 // The folder this run writes its images in.

@@ -46,7 +46,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
         return TracedFailure("the structure's size is neither OSVERSIONINFOA's nor OSVERSIONINFOEXA's");
 
     RecordedVersion recorded;
-    std::string why;
+    Fault why;
     if (!ReadRecordedVersion(SystemRegistry(), recorded, why)) {
         // A drive's format is its family's own: Windows answers there whatever
         // SOFTWARE holds, so the family stands and only the numbers go unknown
@@ -54,7 +54,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
         recorded = RecordedVersion();
         recorded.platform = SystemRegistry().FormatPlatformId();
         if (recorded.platform == 0)
-            return TracedFailure(why);
+            return TracedFailure(FaultText(why));
     }
     bool windows8 = ToldWindows8(recorded);
     info->dwMajorVersion = windows8 ? ManifestlessMajor : recorded.major;
@@ -68,10 +68,10 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info)
         TraceLine event("version");
         event.Number("platform", recorded.platform).Number("major", info->dwMajorVersion)
             .Number("minor", info->dwMinorVersion).Number("build", info->dwBuildNumber);
-        if (why.empty())
+        if (why.words.empty())
             event.Text("recorded", recorded.text);
         else
-            event.Null("recorded").Text("unrecorded", why);
+            event.Null("recorded").Text("unrecorded", FaultText(why));
         event.Write();
     }
     return TRUE;

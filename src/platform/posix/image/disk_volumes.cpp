@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/posix/image/gpt_layout.h"
 #include "platform/posix/image/mbr_layout.h"
 #include "platform/posix/image/registry_file_root.h"
 
@@ -64,6 +65,44 @@ bool ExtendedChainLoops(const TskFunctions *tsk, TSK_IMG_INFO *image, const unsi
     return false;
 }
 
+struct OwnPartition {
+    std::uint64_t first; // sector
+    const char *name;
+};
+
+// The partitions of a GPT that Windows makes for itself, by their first
+// sector, as the primary header's entries give them; none where those
+// cannot be read. libtsk names a GPT partition by its entry's name alone.
+std::vector<OwnPartition> WindowsOwnPartitionsOf(const TskFunctions *tsk, TSK_IMG_INFO *image, unsigned sectorSize)
+{
+    const std::uint32_t EntriesRead = 1024, EntrySizeLargest = 4096;
+    std::vector<OwnPartition> own;
+    std::vector<unsigned char> header(sectorSize);
+    unsigned char entry[GptEntrySizeLeast];
+    if (sectorSize < GptEntrySizeAt + 4 ||
+        tsk->img_read(image, static_cast<TSK_OFF_T>(GptHeaderSector * sectorSize),
+                      reinterpret_cast<char *>(&header[0]), sectorSize) != static_cast<ssize_t>(sectorSize) ||
+        !HasGptSignature(&header[0])) {
+        tsk->error_reset();
+        return own;
+    }
+    std::uint64_t at = ReadLe64(&header[GptEntriesSectorAt]);
+    std::uint32_t count = ReadLe32(&header[GptEntryCountAt]), size = ReadLe32(&header[GptEntrySizeAt]);
+    if (size < GptEntrySizeLeast || size > EntrySizeLargest ||
+        at >= static_cast<std::uint64_t>(image->size) / sectorSize)
+        return own;
+    for (std::uint32_t i = 0; i < count && i < EntriesRead; ++i) {
+        TSK_OFF_T from = static_cast<TSK_OFF_T>(at * sectorSize + std::uint64_t(i) * size);
+        if (tsk->img_read(image, from, reinterpret_cast<char *>(entry), sizeof entry) !=
+            static_cast<ssize_t>(sizeof entry))
+            break;
+        if (const char *name = WindowsOwnPartitionName(entry))
+            own.push_back(OwnPartition{ReadLe64(entry + GptEntryFirstSectorAt), name});
+    }
+    tsk->error_reset();
+    return own;
+}
+
 bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
 {
     return TSK_FS_TYPE_ISFAT(fs->ftype) || TSK_FS_TYPE_ISNTFS(fs->ftype);
@@ -98,7 +137,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
             fault = {"", NoDiskWords(tsk, image)};
             return false;
         }
-        volumes.push_back(DiskVolume{1, "", fs, true});
+        volumes.push_back(DiskVolume{1, "", fs, true, 0, nullptr});
         return true;
     }
     unsigned char mbr[BootRecordSize];
@@ -119,13 +158,20 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
         return a->table_num != b->table_num ? a->table_num < b->table_num : a->slot_num < b->slot_num;
     });
     std::uint64_t bootable = hasMbr ? BootableStart(mbr) : 0;
+    std::vector<OwnPartition> own;
+    if (table->vstype == TSK_VS_TYPE_GPT)
+        own = WindowsOwnPartitionsOf(tsk, image, table->block_size);
     for (const TSK_VS_PART_INFO *part : parts) {
         TSK_FS_INFO *fs = tsk->fs_open_vol(part, TSK_FS_TYPE_DETECT);
         tsk->error_reset();
         if (fs != nullptr && !IsWindowsFileSystem(fs))
             fs = nullptr;
+        auto ownOne =
+            std::find_if(own.begin(), own.end(), [&](const OwnPartition &o) { return o.first == part->start; });
         volumes.push_back(DiskVolume{static_cast<int>(volumes.size() + 1), part->desc != nullptr ? part->desc : "", fs,
-                                     bootable != 0 && part->start == bootable});
+                                     bootable != 0 && part->start == bootable,
+                                     table->offset + part->start * table->block_size,
+                                     ownOne != own.end() ? ownOne->name : nullptr});
     }
     if (volumes.empty()) {
         fault = {"", "a partition table without partitions"};

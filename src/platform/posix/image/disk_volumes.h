@@ -1,6 +1,7 @@
 // The file systems of a disk image, numbered as NT's ARC paths number them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct DiskVolume {
     std::string description; // the partition type as the table names it; "" for a bare file system
     TSK_FS_INFO *fs;         // null where no FAT or NTFS file system could be opened
     bool active;             // its boot files decide
+    std::uint64_t offset;    // bytes into the disk
+    const char *windowsOwn;  // on GPT, a partition Windows makes for itself ("EFI system partition"); else null
 };
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.

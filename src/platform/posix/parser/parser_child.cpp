@@ -1,6 +1,7 @@
 #include "platform/posix/parser/parser_child.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -24,6 +25,9 @@ void ReadForParser(void *job, void *record)
     start.windowsFound = work.found.windowsFound ? 1 : 0;
     start.imageReadInChild = work.found.readInChild ? 1 : 0;
     start.imageLockdown = work.found.childLockdown;
+    Fault unread = work.opened.source->SoftwareUnread();
+    std::snprintf(start.softwareFile, sizeof start.softwareFile, "%s", unread.file.c_str());
+    std::snprintf(start.softwareUnread, sizeof start.softwareUnread, "%s", unread.words.c_str());
 }
 
 void AnswerForParser(void *job, const ServerRequest &request, ServerReplyHeader &reply, void *payload)

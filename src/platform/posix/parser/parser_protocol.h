@@ -24,4 +24,7 @@ struct ParserStart {
     std::uint32_t imageReadInChild; // 1: an image, read by a child of the parser's own
     std::uint32_t spare;
     LockdownReport imageLockdown; // what that child read under
+    // The registry's SoftwareUnread: the file and why ("" when read).
+    char softwareFile[4096];
+    char softwareUnread[2048];
 };

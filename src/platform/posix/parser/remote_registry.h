@@ -20,6 +20,7 @@ struct RemoteRegistry final : RegistrySource {
     ~RemoteRegistry() override { StopSandboxedServer(server); }
 
     DWORD FormatPlatformId() const override { return platformId; }
+    Fault SoftwareUnread() const override { return softwareUnread; }
     bool KeyExists(std::string_view path) const override;
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override;
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override;
@@ -35,5 +36,6 @@ struct RemoteRegistry final : RegistrySource {
     std::string root;        // as the one line names it
     const char *what = "";   // "the drive", for that line
     DWORD platformId = 0;
+    Fault softwareUnread;
     mutable bool said = false;
 };

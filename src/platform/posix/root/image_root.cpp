@@ -17,6 +17,7 @@
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
+#include "platform/posix/root/volume_events.h"
 
 namespace {
 
@@ -31,27 +32,11 @@ struct ImageAnswer {
     char problem[2048]; // when no installation was chosen
     char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
                         // then partitions that were not read (when an installation was chosen)
-    // For the trace: the chosen file system and how DOROVIVI_WINDIR names the installation.
-    int partition;
-    char fileSystem[8];
-    long long offset; // bytes into the disk
+    // For the trace: how DOROVIVI_WINDIR names the installation.
     char windir[1024];
     char chosenBy[16];
     ImageFileRecord files; // the registry files, then NT's transaction logs
 };
-
-const char *FileSystemName(TSK_FS_TYPE_ENUM type)
-{
-    const struct {
-        TSK_FS_TYPE_ENUM type;
-        const char *name;
-    } Names[] = {{TSK_FS_TYPE_FAT12, "fat12"}, {TSK_FS_TYPE_FAT16, "fat16"}, {TSK_FS_TYPE_FAT32, "fat32"},
-                 {TSK_FS_TYPE_EXFAT, "exfat"}, {TSK_FS_TYPE_NTFS, "ntfs"}};
-    for (const auto &one : Names)
-        if (one.type == type)
-            return one.name;
-    return "other";
-}
 
 void Copy(char *target, std::size_t capacity, const std::string &text)
 {
@@ -98,6 +83,9 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     std::vector<Volume> volumes;
     std::size_t active = disk.size();
     for (const DiskVolume &one : disk) {
+        // Windows' own partitions on a GPT disk hold no installation: an empty one is no damage.
+        if (one.fs == nullptr && one.windowsOwn != nullptr)
+            continue;
         std::string label = "partition(" + std::to_string(one.partition) + ")";
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
@@ -118,6 +106,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     else if (notes.empty())
         choice.problem = "no FAT or NTFS file system";
     notes.insert(notes.end(), choice.notes.begin(), choice.notes.end());
+    TraceDiskVolumes(disk, volumes, choice.found);
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         ImageFileRecord &files = answer.files;
@@ -125,7 +114,11 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         std::uint32_t failed = kImageRegistryFile;
         bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, fault) &&
                       FirstPageReads(work.open, failed, fault);
-        if (opened && nt) {
+        if (opened && choice.one.softwareMissing) {
+            ImageFileAnswer &software = files.files[kImageSoftwareHive];
+            Copy(software.name, sizeof software.name, root + ": " + tree.Describe(choice.one.softwareHive));
+            Copy(software.unopened, sizeof software.unopened, kHiveMissing);
+        } else if (opened && nt) {
             failed = kImageSoftwareHive;
             opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, fault) &&
                      FirstPageReads(work.open, failed, fault);
@@ -137,9 +130,6 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             for (const std::string &note : notes)
                 lines += note + "\n";
             Copy(answer.notes, sizeof answer.notes, lines);
-            answer.partition = volumes[choice.one.volume].partition;
-            Copy(answer.fileSystem, sizeof answer.fileSystem, FileSystemName(tree.fs->ftype));
-            answer.offset = static_cast<long long>(tree.fs->offset);
             Copy(answer.windir, sizeof answer.windir, InstallationName(volumes[choice.one.volume], choice.one.dir));
             Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
             return;
@@ -201,7 +191,6 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     }
     answer.problem[sizeof answer.problem - 1] = '\0';
     answer.notes[sizeof answer.notes - 1] = '\0';
-    answer.fileSystem[sizeof answer.fileSystem - 1] = '\0';
     answer.windir[sizeof answer.windir - 1] = '\0';
     answer.chosenBy[sizeof answer.chosenBy - 1] = '\0';
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
@@ -222,11 +211,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         result.windowsFound = true;
         return result; // the child goes with `server`
     }
-    if (Tracing()) {
-        TraceLine("volume").Number("partition", answer.partition).Text("fs", answer.fileSystem)
-            .Number("offset", answer.offset).Write();
+    if (Tracing())
         TraceLine("installation").Text("windir", answer.windir).Text("chosen_by", answer.chosenBy).Write();
-    }
     result.kind = kind;
     result.windowsFound = true;
     result.registry = TakeImageFile(server, answer.files, kImageRegistryFile);

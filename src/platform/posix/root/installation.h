@@ -17,6 +17,9 @@ enum class InstallationKind {
     WindowsNt,     // <windir>/system32/config/SYSTEM and SOFTWARE
 };
 
+// Why a hive the installation lacks reads as empty, as its line says.
+constexpr char kHiveMissing[] = "missing";
+
 constexpr std::size_t kRegistryLogsPerHive = 3; // NAME.LOG (old format), NAME.LOG1, NAME.LOG2
 
 struct Installation {

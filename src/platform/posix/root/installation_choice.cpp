@@ -99,6 +99,7 @@ Choice ChooseAmong(const std::vector<Volume> &volumes, std::size_t active, const
     std::vector<HalfInstallation> half;
     for (std::size_t i = 0; i < volumes.size(); ++i)
         ScanForInstallations(*volumes[i].tree, i, found, &half);
+    choice.found = found;
     // Also where the setting names none: the atom table stays off a Windows drive.
     choice.windowsFound = !found.empty() || !half.empty();
     if (!windir.empty()) {
@@ -117,16 +118,20 @@ Choice ChooseAmong(const std::vector<Volume> &volumes, std::size_t active, const
         choice.windowsFound = true;
         return choice;
     }
-    if (found.size() == 1) {
+    // SYSTEM alone answers where it is all there is; beside the one whole
+    // installation it is a leftover copy.
+    auto whole = [](const Candidate &one) { return !one.softwareMissing; };
+    auto only = found.size() == 1 ? found.begin() : std::find_if(found.begin(), found.end(), whole);
+    if (found.size() == 1 || std::count_if(found.begin(), found.end(), whole) == 1) {
         choice.chosen = true;
-        choice.one = found[0];
+        choice.one = *only;
         choice.chosenBy = "only";
         return choice;
     }
     if (found.empty() && !half.empty()) {
         for (const HalfInstallation &one : half)
             choice.problem += (choice.problem.empty() ? "" : "; ") + InstallationName(volumes[one.volume], one.config) +
-                              " has " + one.present + " but no " + one.missing;
+                              " has SOFTWARE but no SYSTEM";
         return choice;
     }
     if (found.empty()) {

@@ -22,6 +22,7 @@ struct Choice {
     // Lines for stderr after "<root>: " on a disk, each naming its file as its
     // tree describes it; where none is chosen, they lead `problem` instead.
     std::vector<std::string> notes;
+    std::vector<Candidate> found; // every installation looked at, chosen or not, as found
 };
 
 // `windir` is DOROVIVI_WINDIR ("" when unset); `active` the volume whose boot

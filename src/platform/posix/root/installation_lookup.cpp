@@ -55,7 +55,7 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
 {
     std::string file;
     if (FindFile(entries, dir, "SYSTEM.DAT", file)) {
-        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, "", {}, {}, {}});
+        found.push_back(Candidate{InstallationKind::Windows9x, volume, dir, file, "", {}, {}, false, {}});
         NoteTwins(tree, entries, file, found.back().notes);
     }
     const TreeEntry *system32 = FindListedEntry(entries, "system32");
@@ -66,14 +66,18 @@ void AddListedInstallations(const FileTree &tree, std::size_t volume, const std:
         return;
     bool hasSystem = FindFile(hives, config, "SYSTEM", system);
     bool hasSoftware = FindFile(hives, config, "SOFTWARE", software);
-    if (hasSystem && hasSoftware) {
-        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system, software,
-                                  FindLogs(hives, config, "SYSTEM"), FindLogs(hives, config, "SOFTWARE"), {}});
+    if (hasSystem) {
+        found.push_back(Candidate{InstallationKind::WindowsNt, volume, dir, system,
+                                  hasSoftware ? software : JoinTreePath(config, "SOFTWARE"),
+                                  FindLogs(hives, config, "SYSTEM"),
+                                  hasSoftware ? FindLogs(hives, config, "SOFTWARE") : std::vector<std::string>(),
+                                  !hasSoftware, {}});
         NoteTwins(tree, hives, system, found.back().notes);
-        NoteTwins(tree, hives, software, found.back().notes);
-    } else if ((hasSystem || hasSoftware) && half != nullptr)
-        half->push_back(HalfInstallation{volume, config, hasSystem ? "SYSTEM" : "SOFTWARE",
-                                         hasSystem ? "SOFTWARE" : "SYSTEM"});
+        if (hasSoftware)
+            NoteTwins(tree, hives, software, found.back().notes);
+    } else if (hasSoftware && half != nullptr) {
+        half->push_back(HalfInstallation{volume, config});
+    }
 }
 
 } // namespace

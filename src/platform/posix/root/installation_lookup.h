@@ -14,22 +14,21 @@ struct Candidate {
     std::size_t volume;       // of the volumes looked at
     std::string dir;          // tree paths, as found
     std::string registryFile; // SYSTEM.DAT or the SYSTEM hive
-    std::string softwareHive; // NT only
+    std::string softwareHive; // NT only; where it was looked for when missing
     std::vector<std::string> systemLogs, softwareLogs; // NT: the logs beside each hive, tree paths
+    bool softwareMissing = false; // NT: SYSTEM alone, as a triage copy often is
     std::vector<std::string> notes; // a registry file with a twin in another case: which of them is read
 };
 
-// A system32\config with one NT hive and not the other: no installation,
-// but what a message names when nothing else is found.
+// A system32\config with SOFTWARE and no SYSTEM: no installation, but what a
+// message names when nothing else is found.
 struct HalfInstallation {
     std::size_t volume;
     std::string config;  // tree path, as found
-    const char *present; // "SYSTEM" or "SOFTWARE"
-    const char *missing;
 };
 
 // The installations whose Windows directory is `dir`; `half`, when given,
-// gets its config directory holding one hive only.
+// gets its config directory holding SOFTWARE alone.
 void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found,
                         std::vector<HalfInstallation> *half = nullptr);
 

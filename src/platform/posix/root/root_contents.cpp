@@ -39,7 +39,9 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
             .Text("chosen_by", choice.chosenBy).Write();
     result.kind = choice.one.kind;
     result.registry = HostRegistryFile(tree.HostPath(choice.one.registryFile));
-    if (choice.one.kind == InstallationKind::WindowsNt)
+    if (choice.one.softwareMissing)
+        result.software = RegistryFile{tree.HostPath(choice.one.softwareHive), nullptr, kHiveMissing};
+    else if (choice.one.kind == InstallationKind::WindowsNt)
         result.software = HostRegistryFile(tree.HostPath(choice.one.softwareHive));
     for (const std::string &log : choice.one.systemLogs)
         result.systemLogs.push_back(HostRegistryFile(tree.HostPath(log)));

@@ -51,7 +51,7 @@ bool ParseDotted(const std::string &text, DWORD *parts, int count)
     return false;
 }
 
-bool ReadNtVersion(const RegistrySource &source, RecordedVersion &version, std::string &why)
+bool ReadNtVersion(const RegistrySource &source, RecordedVersion &version, Fault &fault)
 {
     std::string current, build;
     DWORD parts[2];
@@ -62,10 +62,10 @@ bool ReadNtVersion(const RegistrySource &source, RecordedVersion &version, std::
         if (!FindNumber(source, NtVersionKey, "CurrentMinorVersionNumber", version.minor))
             version.minor = 0;
     } else if (!hasCurrent) {
-        why = "Windows NT\\CurrentVersion records no CurrentVersion";
+        fault.words = "Windows NT\\CurrentVersion records no CurrentVersion";
         return false;
     } else if (!ParseDotted(current, parts, 2)) {
-        why = "Windows NT\\CurrentVersion's CurrentVersion \"" + current + "\" is no version number";
+        fault.words = "Windows NT\\CurrentVersion's CurrentVersion \"" + current + "\" is no version number";
         return false;
     } else {
         version.major = parts[0];
@@ -73,7 +73,7 @@ bool ReadNtVersion(const RegistrySource &source, RecordedVersion &version, std::
     }
     DWORD number[1] = {0};
     if (FindText(source, NtVersionKey, "CurrentBuildNumber", build) && !ParseDotted(build, number, 1)) {
-        why = "Windows NT\\CurrentVersion's CurrentBuildNumber \"" + build + "\" is no number";
+        fault.words = "Windows NT\\CurrentVersion's CurrentBuildNumber \"" + build + "\" is no number";
         return false;
     }
     version.build = number[0];
@@ -83,15 +83,15 @@ bool ReadNtVersion(const RegistrySource &source, RecordedVersion &version, std::
     return true;
 }
 
-bool Read9xVersion(const RegistrySource &source, RecordedVersion &version, std::string &why)
+bool Read9xVersion(const RegistrySource &source, RecordedVersion &version, Fault &fault)
 {
     DWORD parts[3];
     if (!FindText(source, Windows9xVersionKey, "VersionNumber", version.text)) {
-        why = "Windows\\CurrentVersion records no VersionNumber";
+        fault.words = "Windows\\CurrentVersion records no VersionNumber";
         return false;
     }
     if (!ParseDotted(version.text, parts, 3)) {
-        why = "Windows\\CurrentVersion's VersionNumber \"" + version.text + "\" is no version number";
+        fault.words = "Windows\\CurrentVersion's VersionNumber \"" + version.text + "\" is no version number";
         return false;
     }
     version.major = parts[0];
@@ -103,9 +103,10 @@ bool Read9xVersion(const RegistrySource &source, RecordedVersion &version, std::
 
 } // namespace
 
-bool ReadRecordedVersion(const RegistrySource &source, RecordedVersion &version, std::string &why)
+bool ReadRecordedVersion(const RegistrySource &source, RecordedVersion &version, Fault &fault)
 {
     version = RecordedVersion();
+    fault = Fault();
     std::string text;
     version.platform = source.FormatPlatformId();
     if (version.platform == 0 && FindText(source, NtVersionKey, "CurrentVersion", text))
@@ -114,11 +115,15 @@ bool ReadRecordedVersion(const RegistrySource &source, RecordedVersion &version,
         version.platform = VER_PLATFORM_WIN32_WINDOWS;
     bool read = false;
     if (version.platform == VER_PLATFORM_WIN32_NT)
-        read = ReadNtVersion(source, version, why);
+        read = ReadNtVersion(source, version, fault);
     else if (version.platform == VER_PLATFORM_WIN32_WINDOWS)
-        read = Read9xVersion(source, version, why);
+        read = Read9xVersion(source, version, fault);
     else
-        why = "the registry records no Windows version";
+        fault.words = "the registry records no Windows version";
+    // What a SOFTWARE hive that could not be read lacks is put down to it.
+    Fault unread = source.SoftwareUnread();
+    if (!read && version.platform == VER_PLATFORM_WIN32_NT && !unread.words.empty())
+        fault = unread;
     if (!read)
         version.platform = 0;
     return read;

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/posix/base/fault.h"
 #include "platform/posix/sources/registry_source.h"
 
 struct RecordedVersion {
@@ -18,8 +19,10 @@ struct RecordedVersion {
     std::string servicePack; // CSDVersion (NT) or SubVersionNumber (95/98/Me), else ""
 };
 
-// Fills `version`; false with `why` when the installation records none. The
-// family is the format's where it has one (a hive pair NT, SYSTEM.DAT
-// 95/98/Me), else NT when "CurrentVersion" is there (a 95/98/Me system has
-// the NT key too, empty), else 95/98/Me when "VersionNumber" is there.
-bool ReadRecordedVersion(const RegistrySource &source, RecordedVersion &version, std::string &why);
+// Fills `version`; false with `fault` when the installation records none:
+// the file that could not be read where that is why (a SOFTWARE hive
+// missing or refused), else the words alone. The family is the format's
+// where it has one (a hive pair NT, SYSTEM.DAT 95/98/Me), else NT when
+// "CurrentVersion" is there (a 95/98/Me system has the NT key too, empty),
+// else 95/98/Me when "VersionNumber" is there.
+bool ReadRecordedVersion(const RegistrySource &source, RecordedVersion &version, Fault &fault);

@@ -52,7 +52,8 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
     hive.file = file.bytes;
     facts.file = file.name;
     if (!file.Open()) {
-        lines.push_back(file.name + ": " + file.unopened + "; read as an empty hive");
+        facts.unread = file.unopened;
+        lines.push_back(file.name + ": " + facts.unread + "; read as an empty hive");
         return false;
     }
     // The base block is read once: the replay plan and the checks share it.
@@ -88,8 +89,8 @@ bool OpenNtHive(const RegistryFile &file, const std::vector<RegistryFile> &logs,
     RegfClearFault(hive.reader);
     // A hive refused gets one line, what was to be said of it folded in.
     if (!hive.open) {
-        lines.push_back(file.name + ": " + (note.words.empty() ? "" : FaultText(note) + "; ") + problem +
-                        "; read as an empty hive");
+        facts.unread = (note.words.empty() ? "" : FaultText(note) + "; ") + problem;
+        lines.push_back(file.name + ": " + facts.unread + "; read as an empty hive");
         return false;
     }
     if (!note.words.empty())

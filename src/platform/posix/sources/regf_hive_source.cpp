@@ -54,9 +54,11 @@ struct ResolvedKey {
 struct RegfHiveSource : RegistrySource {
     mutable NtHive system, software; // their readers keep the bins they last found, and a fault
     std::string controlSet; // "ControlSet001", or "" when CurrentControlSet does not exist
+    Fault softwareUnread;
     mutable std::map<std::string, ResolvedKey, std::less<>> resolved;
 
     DWORD FormatPlatformId() const override { return VER_PLATFORM_WIN32_NT; }
+    Fault SoftwareUnread() const override { return softwareUnread; }
 
     // A hive whose cells fail a check where a lookup reaches them is said to
     // be damaged once, in the format's words; the lookup reads as missing.
@@ -223,5 +225,7 @@ RegistrySource *OpenRegfHiveSource(const RegistryFile &system, const std::vector
         return nullptr;
     }
     source->controlSet = CurrentControlSet(*source);
+    if (!facts[1].unread.empty())
+        source->softwareUnread = {software.name, facts[1].unread};
     return source;
 }

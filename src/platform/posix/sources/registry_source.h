@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/base/fault.h"
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/base/win32_api.h"
 
@@ -22,6 +23,10 @@ struct RegistrySource {
     // The key's own last-write time as a FILETIME, where the format keeps
     // one (NT hives); false elsewhere. Only the trace asks.
     virtual bool KeyLastWrite(std::string_view, std::uint64_t &) const { return false; }
+    // Where SOFTWARE is a file of its own (an NT hive pair) that could not be
+    // read: that file and why, so that what it lacks is put down to it;
+    // words "" where it was read or is no file of its own.
+    virtual Fault SoftwareUnread() const { return Fault(); }
 };
 
 // Strings come out of the A functions ended by a NUL, also where the stored

@@ -140,7 +140,7 @@ RegistryView ViewOfRegistry(const RegistrySource &source)
         return RegistryView::Native;
     // "6.1" and later share more; a version that cannot be read counts as older.
     RecordedVersion version;
-    std::string why;
+    Fault why;
     bool late = ReadRecordedVersion(source, version, why) && version.platform == VER_PLATFORM_WIN32_NT &&
                 (version.major > 6 || (version.major == 6 && version.minor >= 1));
     return late ? RegistryView::Wow64 : RegistryView::Wow64Early;

@@ -1,0 +1,60 @@
+// A GUID partition table: its header in the sector after the protective
+// MBR, and an array of entries, each naming its partition's type by GUID.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/posix/base/byte_order.h"
+
+const std::uint64_t GptHeaderSector = 1;
+const char GptSignature[] = "EFI PART"; // 8 bytes at the header's start
+const std::size_t GptEntriesSectorAt = 72; // 8 bytes
+const std::size_t GptEntryCountAt = 80;    // 4 bytes
+const std::size_t GptEntrySizeAt = 84;     // 4 bytes, a multiple of 128
+const std::size_t GptEntrySizeLeast = 128;
+
+const std::size_t GptEntryTypeAt = 0;        // 16 bytes, a GUID as stored
+const std::size_t GptEntryFirstSectorAt = 32; // 8 bytes
+
+// The partitions Windows makes for itself on a GPT disk: none holds an
+// installation, and the reserved one holds no file system at all.
+const char MicrosoftReservedType[] = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
+const char EfiSystemType[] = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+const char WindowsRecoveryType[] = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+
+const struct {
+    const char *type;
+    const char *name;
+} WindowsOwnPartitions[] = {
+    {MicrosoftReservedType, "Microsoft reserved partition"},
+    {EfiSystemType, "EFI system partition"},
+    {WindowsRecoveryType, "Windows recovery partition"},
+};
+
+inline bool HasGptSignature(const unsigned char *header)
+{
+    return std::memcmp(header, GptSignature, sizeof GptSignature - 1) == 0;
+}
+
+// A GUID as stored (its first three fields little-endian) in its usual
+// upper-case text, into `text` of at least 37 bytes.
+inline void GuidText(const unsigned char *guid, char *text, std::size_t capacity)
+{
+    std::snprintf(text, capacity, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                  static_cast<unsigned>(ReadLe32(guid)), ReadLe16(guid + 4), ReadLe16(guid + 6), guid[8], guid[9],
+                  guid[10], guid[11], guid[12], guid[13], guid[14], guid[15]);
+}
+
+// The name of the Windows partition of this type; null for any other.
+inline const char *WindowsOwnPartitionName(const unsigned char *entry)
+{
+    char text[40];
+    GuidText(entry + GptEntryTypeAt, text, sizeof text);
+    for (const auto &own : WindowsOwnPartitions)
+        if (std::strcmp(text, own.type) == 0)
+            return own.name;
+    return nullptr;
+}
