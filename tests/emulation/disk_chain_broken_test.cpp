@@ -122,6 +122,15 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
              return "dorovivi: " + dir + "/child1.vmdk: " + dir + "/bass.vmdk: its extent file 'base.vmdk' is missing "
                     "(looked for " + dir + "/base.vmdk); reading an empty registry";
          }},
+        // This libvmdk reads past a name whose folder part is longer than the rest.
+        {"VMDK descriptor under a sector naming its extent with a folder", ChainKind::Vmdk, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("printf '# Disk DescriptorFile\\nparentCID=ffffffff\\n# Extent description\\nRW 8 FLAT "
+                      "\"ddddddddddddddddddd/base.vmdk\" 0\\n# The Disk Data Base\\nddb.virtualHWVersion = \"4\"\\n' | tee " +
+                      dir + "/child1.vmdk");
+             return "dorovivi: " + dir + "/child1.vmdk: its extent 'ddddddddddddddddddd/base.vmdk' is named with a "
+                    "folder; an extent is read by its name alone, from the descriptor's folder; reading an empty registry";
+         }},
         {"missing VHDX parent: plain paths", ChainKind::Vhdx, 2,
          [](const std::string &dir, const std::vector<std::string> &) {
              unlink((dir + "/base.vhdx").c_str());

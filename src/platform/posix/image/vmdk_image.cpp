@@ -40,11 +40,13 @@ std::string Hex(std::uint32_t value)
 // The descriptor of the VMDK open as `fd`: embedded in a sparse extent, or the file itself.
 std::string ReadDescriptor(int fd)
 {
-    unsigned char header[VmdkSector];
-    if (!ReadExactlyAt(fd, header, sizeof header, 0))
+    // A descriptor file may be shorter than a sector; a sparse file never is.
+    unsigned char header[VmdkSector] = {};
+    std::size_t got = 0;
+    if (!ReadUpToAt(fd, header, sizeof header, 0, got))
         return "";
     std::uint64_t at = 0, size = MaxDescriptorSize;
-    if (std::memcmp(header, VmdkSparseMagic, 4) == 0) {
+    if (got == sizeof header && std::memcmp(header, VmdkSparseMagic, 4) == 0) {
         at = ReadLe64(header + VmdkDescriptorOffsetAt);
         size = ReadLe64(header + VmdkDescriptorSizeAt);
         if (at == 0 || at > UINT64_MAX / VmdkSector || size > MaxDescriptorSize / VmdkSector)
@@ -53,7 +55,7 @@ std::string ReadDescriptor(int fd)
         size *= VmdkSector;
     }
     std::string text(size, '\0');
-    std::size_t got = 0;
+    got = 0;
     text.resize(ReadUpToAt(fd, &text[0], text.size(), at, got) ? got : 0);
     return text.substr(0, text.find('\0'));
 }
@@ -79,6 +81,38 @@ bool ExtentsPresent(int fd, const std::string &path, Fault &fault)
         struct stat info;
         if (stat(lookFor.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
             fault = {"", "its extent file '" + name + "' is missing (looked for " + lookFor + ")"};
+            return false;
+        }
+    }
+    return true;
+}
+
+// An extent named with a folder is refused before libvmdk opens it: this
+// libvmdk keeps the folder's length for the name after it, and so reads a
+// wrong name, or past the end of the name's buffer.
+bool ExtentNamesTakeNoFolder(libvmdk_handle_t *handle, Fault &fault)
+{
+    int count = 0;
+    if (Vmdk->handle_get_number_of_extents(handle, &count, nullptr) != 1)
+        count = 0;
+    for (int index = 0; index < count; ++index) {
+        libvmdk_extent_descriptor_t *descriptor = nullptr;
+        std::size_t size = 0;
+        std::vector<std::uint8_t> name;
+        if (Vmdk->handle_get_extent_descriptor(handle, index, &descriptor, nullptr) == 1 &&
+            Vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) == 1 && size > 0 &&
+            size <= MaxDescriptorSize) {
+            name.assign(size + 1, 0);
+            if (Vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
+                name.clear();
+        }
+        if (descriptor != nullptr)
+            Vmdk->extent_descriptor_free(&descriptor, nullptr);
+        std::string text(name.begin(), name.end());
+        text = text.substr(0, text.find('\0'));
+        if (text.find('/') != std::string::npos) {
+            fault = {"", "its extent '" + text + "' is named with a folder; an extent is read by its name alone, "
+                         "from the descriptor's folder"};
             return false;
         }
     }
@@ -113,7 +147,7 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         fault = {LinkFile(root, expected->child),
                  "its parent " + path + " is another disk (VMDK CID " + Hex(cid) + ", the child expects parentCID " +
                      Hex(expected->parentCid) + ")"};
-    else if (!ExtentsPresent(fd.fd, path, fault))
+    else if (!ExtentNamesTakeNoFolder(handle, fault) || !ExtentsPresent(fd.fd, path, fault))
         fault.file = named;
     else if (Vmdk->handle_open_extent_data_files(handle, nullptr) != 1)
         fault = {named, "damaged VMDK image (libvmdk does not open its extent files)"};
