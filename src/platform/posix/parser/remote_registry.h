@@ -24,11 +24,19 @@ struct RemoteRegistry final : RegistrySource {
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override;
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override;
 
-    // The program opens the same few keys again and again, and a run's
-    // registry does not change: a key once asked about is not asked again.
-    static constexpr std::size_t kKeysKept = 8;
-    mutable std::string keptKeys[kKeysKept];
-    mutable bool keptExists[kKeysKept] = {};
+    // The program asks the same few questions again and again (each adapter
+    // instance twice), and a run's registry does not change: a question once
+    // answered is not asked again. A larger value is asked each time.
+    static constexpr std::size_t kAnswersKept = 64;
+    static constexpr std::size_t kKeptValueLargest = 1024;
+    struct KeptAnswer {
+        std::uint32_t op = 0;
+        std::string question; // the request's text: the path, a NUL, the name
+        bool found = false;
+        DWORD type = 0;
+        std::string data;
+    };
+    mutable KeptAnswer kept[kAnswersKept];
     mutable std::size_t keptCount = 0;
 
     mutable SandboxedServer server;

@@ -23,6 +23,7 @@ struct SandboxedServer {
     int requests = -1;   // the parent's end of each pipe
     int replies = -1;
     int replyMilliseconds = kServerReplyMilliseconds;
+    int stopMilliseconds = kServerStopMilliseconds;
     SandboxOutcome ended; // how it went, once it has gone
     LockdownReport lockdown; // what the child worked under
     // The lines said before the start's answer, for the caller to write
@@ -56,3 +57,7 @@ bool RefuseSandboxedServer(SandboxedServer &server);
 // Closes the request pipe, waits a bounded time for the child to go, kills
 // it if it does not, and reaps it. Safe to call again.
 void StopSandboxedServer(SandboxedServer &server);
+
+// Stops every server this process still runs: a serving child's own, before
+// it ends, so that none outlives it.
+void StopSandboxedServers();

@@ -10,6 +10,7 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/sandbox/landlock_rules.h"
+#include "platform/posix/sandbox/sandboxed_server.h"
 
 // A test build's look inside a child once it has given up its rights; the
 // program defines none.
@@ -19,6 +20,13 @@ namespace {
 
 int ReplyFd = -1;
 
+// A child of this one that serves it (an image's reader) ends before it.
+[[noreturn]] void EndServing()
+{
+    StopSandboxedServers();
+    _exit(0);
+}
+
 // A record goes out in one write, its header before its bytes, so that the
 // parent's one read brings it whole; a parent gone ends the child. `record`
 // holds the bytes after room for the header.
@@ -27,7 +35,7 @@ void SendRecord(unsigned char *record, std::uint32_t kind, std::int32_t error, s
     ServerRecordHeader header = {kind, error, static_cast<std::uint32_t>(size), 0};
     std::memcpy(record, &header, sizeof header);
     if (!WriteAll(ReplyFd, record, sizeof header + size))
-        _exit(0);
+        EndServing();
 }
 
 // An answer is filled in place, after its header's room.
@@ -114,7 +122,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
     if (DoroviviChildLockedDown != nullptr)
         DoroviviChildLockedDown();
     if (size + sizeof lockdown > kServerReadLargest)
-        _exit(0);
+        EndServing();
     std::memcpy(Payload, record, size);
     std::memcpy(Payload + size, &lockdown, sizeof lockdown);
     SendRecord(Answer, kServerAnswer, 0, size + sizeof lockdown);
@@ -124,7 +132,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
         static ServerRequest request;
         std::size_t got = 0;
         if (!ReadUpTo(requestFd, &request, sizeof request, got) || got != sizeof request)
-            _exit(0);
+            EndServing();
         ServerReplyHeader reply = {0, 0};
         if (request.size > kServerReadLargest || request.textSize > kServerTextLargest)
             reply.error = EINVAL;
