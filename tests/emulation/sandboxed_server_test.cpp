@@ -1,6 +1,8 @@
 // The serving child's parent side: reads come back whole through the page
 // cache and the chunks, and a child that lies, stops or dies mid-reply makes
 // every read fail, once said, never hangs, and leaves no child behind.
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -161,6 +163,61 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
         file.server.reset();
         EXPECT_TRUE(Reaped(child));
     }
+}
+
+// The outer child starts a server of its own before it gives up its rights,
+// as the parser starts an image's reader, and answers with its pid.
+SandboxedServer Inner;
+
+void StartInner(void *)
+{
+    char record[16];
+    StartSandboxedServer(Ready, ServePattern, nullptr, record, sizeof record, SandboxLimits{10, 20}, Inner);
+}
+
+void SayInner(void *, void *record) { std::memcpy(record, &Inner.child, sizeof Inner.child); }
+
+TEST(SandboxedServer, AStoppedChildIsReapedHoweverItGoesAndLeavesNoneOfItsOwn)
+{
+    const struct { const char *what; Then then; bool linger; } cases[] = {
+        {"ends at the end of its requests", Then::Again, false},
+        {"already gone", Then::Exit, false},
+        {"stays on", Then::Linger, true},
+    };
+    for (bool fdsLeft : {true, false}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (fdsLeft ? "" : ", no descriptor left for a pidfd"));
+            SandboxedServer server;
+            pid_t child = StartScriptedServer(Header(0, 0), c.then, 500, server);
+            server.stopMilliseconds = 200;
+            ServerReplyHeader reply;
+            AskSandboxedServer(server, Counted(), reply, nullptr);
+            struct rlimit was, none;
+            getrlimit(RLIMIT_NOFILE, &was);
+            none = was;
+            none.rlim_cur = static_cast<rlim_t>(dup(0));
+            close(static_cast<int>(none.rlim_cur));
+            if (!fdsLeft)
+                setrlimit(RLIMIT_NOFILE, &none);
+            StopSandboxedServer(server);
+            setrlimit(RLIMIT_NOFILE, &was);
+            EXPECT_TRUE(Reaped(child));
+            EXPECT_EQ(server.ended.end == SandboxEnd::TimedOut, c.linger);
+        }
+    }
+    // Orphans come here, where a zombie is seen, not to init.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    SandboxedServer outer;
+    pid_t inner = -1;
+    SandboxLimits limits{10, 20};
+    limits.beforeLockdown = StartInner;
+    ASSERT_EQ(StartSandboxedServer(SayInner, ServePattern, nullptr, &inner, sizeof inner, limits, outer).end,
+              SandboxEnd::Answered);
+    ASSERT_GT(inner, 0);
+    StopSandboxedServer(outer);
+    EXPECT_TRUE(kill(inner, 0) < 0 && errno == ESRCH) << "the outer child's own server outlived it";
+    waitpid(inner, nullptr, 0);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 } // namespace
