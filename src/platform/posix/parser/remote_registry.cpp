@@ -40,29 +40,40 @@ bool Ask(const RemoteRegistry &remote, std::uint32_t op, std::string_view path, 
 
 unsigned char Payload[kServerReadLargest];
 
-std::string Question(std::string_view path, std::string_view name)
-{
-    std::string question(path);
-    question += '\0';
-    return question.append(name);
-}
-
 // Once the child has gone the registry reads as empty, whatever it said before.
-const RemoteRegistry::KeptAnswer *Kept(const RemoteRegistry &remote, std::uint32_t op, const std::string &question)
+const RemoteRegistry::KeptAnswer *Kept(const RemoteRegistry &remote, std::uint32_t op, std::string_view path,
+                                       std::string_view name)
 {
-    for (std::size_t i = 0; i < remote.keptCount && !remote.said; ++i)
-        if (remote.kept[i].op == op && remote.kept[i].question == question)
-            return &remote.kept[i];
+    for (std::size_t i = 0; i < remote.keptCount && !remote.said; ++i) {
+        const RemoteRegistry::KeptAnswer &kept = remote.kept[i];
+        const char *bytes = remote.keptBytes + kept.at;
+        if (kept.op == op && kept.pathSize == path.size() && kept.nameSize == name.size() &&
+            std::memcmp(bytes, path.data(), path.size()) == 0 &&
+            std::memcmp(bytes + path.size(), name.data(), name.size()) == 0)
+            return &kept;
+    }
     return nullptr;
 }
 
-// An answer the child gave, unless it has gone since.
-bool Keep(const RemoteRegistry &remote, std::uint32_t op, std::string question, bool found, DWORD type,
-          const std::string &data)
+std::string_view KeptData(const RemoteRegistry &remote, const RemoteRegistry::KeptAnswer &kept)
 {
-    if (remote.keptCount < RemoteRegistry::kAnswersKept && !remote.said &&
-        data.size() <= RemoteRegistry::kKeptValueLargest)
-        remote.kept[remote.keptCount++] = RemoteRegistry::KeptAnswer{op, std::move(question), found, type, data};
+    return std::string_view(remote.keptBytes + kept.at + kept.pathSize + kept.nameSize, kept.dataSize);
+}
+
+// An answer the child gave, unless it has gone since.
+bool Keep(const RemoteRegistry &remote, std::uint32_t op, std::string_view path, std::string_view name, bool found,
+          DWORD type, std::string_view data)
+{
+    std::size_t size = path.size() + name.size() + data.size();
+    if (remote.keptCount == RemoteRegistry::kAnswersKept || remote.said ||
+        size > RemoteRegistry::kKeptBytes - remote.keptUsed)
+        return found;
+    char *bytes = remote.keptBytes + remote.keptUsed;
+    std::memcpy(bytes, path.data(), path.size());
+    std::memcpy(bytes + path.size(), name.data(), name.size());
+    std::memcpy(bytes + path.size() + name.size(), data.data(), data.size());
+    remote.kept[remote.keptCount++] = {op, found, type, remote.keptUsed, path.size(), name.size(), data.size()};
+    remote.keptUsed += size;
     return found;
 }
 
@@ -99,42 +110,39 @@ bool AskValue(const RemoteRegistry &remote, std::string_view path, std::string_v
 
 bool RemoteRegistry::KeyExists(std::string_view path) const
 {
-    std::string question = Question(path, "");
-    if (const KeptAnswer *answer = Kept(*this, kAskKey, question))
+    if (const KeptAnswer *answer = Kept(*this, kAskKey, path, ""))
         return answer->found;
     ServerReplyHeader reply;
     bool exists = Ask(*this, kAskKey, path, "", 0, reply, Payload) && reply.error == 0;
-    return Keep(*this, kAskKey, std::move(question), exists, 0, std::string());
+    return Keep(*this, kAskKey, path, "", exists, 0, "");
 }
 
 bool RemoteRegistry::KeyLastWrite(std::string_view path, std::uint64_t &filetime) const
 {
-    std::string question = Question(path, "");
-    if (const KeptAnswer *answer = Kept(*this, kAskLastWrite, question)) {
-        std::memcpy(&filetime, answer->data.data(), answer->found ? sizeof filetime : 0);
+    if (const KeptAnswer *answer = Kept(*this, kAskLastWrite, path, "")) {
+        std::memcpy(&filetime, KeptData(*this, *answer).data(), answer->found ? sizeof filetime : 0);
         return answer->found;
     }
     ServerReplyHeader reply;
     if (!Ask(*this, kAskLastWrite, path, "", 0, reply, Payload))
         return false;
     if (reply.error != 0)
-        return Keep(*this, kAskLastWrite, std::move(question), false, 0, std::string());
+        return Keep(*this, kAskLastWrite, path, "", false, 0, "");
     if (reply.got != sizeof filetime)
         return Gone(*this);
     std::memcpy(&filetime, Payload, sizeof filetime);
-    std::string written(reinterpret_cast<const char *>(Payload), sizeof filetime);
-    return Keep(*this, kAskLastWrite, std::move(question), true, 0, written);
+    return Keep(*this, kAskLastWrite, path, "", true, 0,
+                std::string_view(reinterpret_cast<const char *>(Payload), sizeof filetime));
 }
 
 bool RemoteRegistry::FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const
 {
-    std::string question = Question(path, name);
-    if (const KeptAnswer *answer = Kept(*this, kAskValue, question)) {
+    if (const KeptAnswer *answer = Kept(*this, kAskValue, path, name)) {
         type = answer->found ? answer->type : type;
-        data = answer->found ? answer->data : std::string();
+        data.assign(KeptData(*this, *answer));
         return answer->found;
     }
     if (!AskValue(*this, path, name, type, data))
-        return Keep(*this, kAskValue, std::move(question), false, 0, std::string());
-    return Keep(*this, kAskValue, std::move(question), true, type, data);
+        return Keep(*this, kAskValue, path, name, false, 0, "");
+    return Keep(*this, kAskValue, path, name, true, type, data);
 }

@@ -26,18 +26,19 @@ struct RemoteRegistry final : RegistrySource {
 
     // The program asks the same few questions again and again (each adapter
     // instance twice), and a run's registry does not change: a question once
-    // answered is not asked again. A larger value is asked each time.
+    // answered is not asked again. Questions and answers are kept, back to
+    // back, while they fit.
     static constexpr std::size_t kAnswersKept = 64;
-    static constexpr std::size_t kKeptValueLargest = 1024;
+    static constexpr std::size_t kKeptBytes = 8192;
     struct KeptAnswer {
-        std::uint32_t op = 0;
-        std::string question; // the request's text: the path, a NUL, the name
-        bool found = false;
-        DWORD type = 0;
-        std::string data;
+        std::uint32_t op;
+        bool found;
+        DWORD type;
+        std::size_t at, pathSize, nameSize, dataSize; // in keptBytes: the path, the name, the data
     };
     mutable KeptAnswer kept[kAnswersKept];
-    mutable std::size_t keptCount = 0;
+    mutable char keptBytes[kKeptBytes];
+    mutable std::size_t keptCount = 0, keptUsed = 0;
 
     mutable SandboxedServer server;
     std::string root;        // as the one line names it
