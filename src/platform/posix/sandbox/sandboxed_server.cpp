@@ -166,7 +166,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
         LiveServerCount = 0;
         close(requestFds[1]);
         close(replyFds[0]);
-        ServeAsChild(work, serve, context, record, size, limits, requestFds[0], replyFds[1]);
+        ServeAsChild(work, serve, context, record, size, limits, requestFds[0], replyFds[1], StopLiveServers);
     }
     close(requestFds[0]);
     close(replyFds[1]);
@@ -229,7 +229,3 @@ void StopSandboxedServer(SandboxedServer &server)
     CloseEnd(server.replies);
 }
 
-void StopSandboxedServers()
-{
-    StopLiveServers();
-}

@@ -57,7 +57,3 @@ bool RefuseSandboxedServer(SandboxedServer &server);
 // Closes the request pipe, waits a bounded time for the child to go, kills
 // it if it does not, and reaps it. Safe to call again.
 void StopSandboxedServer(SandboxedServer &server);
-
-// Stops every server this process still runs: a serving child's own, before
-// it ends, so that none outlives it.
-void StopSandboxedServers();

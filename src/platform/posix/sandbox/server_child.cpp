@@ -10,7 +10,6 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/sandbox/landlock_rules.h"
-#include "platform/posix/sandbox/sandboxed_server.h"
 
 // A test build's look inside a child once it has given up its rights; the
 // program defines none.
@@ -19,11 +18,13 @@ extern "C" void DoroviviChildLockedDown(void) __attribute__((weak));
 namespace {
 
 int ReplyFd = -1;
+void (*StopOwnServers)() = nullptr;
 
 // A child of this one that serves it (an image's reader) ends before it.
 [[noreturn]] void EndServing()
 {
-    StopSandboxedServers();
+    if (StopOwnServers != nullptr)
+        StopOwnServers();
     _exit(0);
 }
 
@@ -107,8 +108,9 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
 } // namespace
 
 void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, void *record, std::size_t size,
-                  SandboxLimits limits, int requestFd, int replyFd)
+                  SandboxLimits limits, int requestFd, int replyFd, void (*stopOwnServers)())
 {
+    StopOwnServers = stopOwnServers;
     CloseServerEnds();
     LeaveOnlyThePipes(requestFd, replyFd);
     // A child this one forks closes these ends, so that each sees its end of file.
