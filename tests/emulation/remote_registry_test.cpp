@@ -40,6 +40,8 @@ TEST(RemoteRegistry, ValuesComeWholeAndALyingChildIsSaidOnce)
         std::string said;     // on stderr, over two questions
     } cases[] = {
         {"whole", Value(1, 3, std::string("ab\0", 3)), Then::Again, true, std::string("ab\0", 3), ""},
+        {"asked once: kept, though the child has gone since", Value(1, 3, std::string("ab\0", 3)), Then::Exit, true,
+         std::string("ab\0", 3), ""},
         {"a string without its NUL", Value(1, 2, "ab"), Then::Again, true, std::string("ab\0", 3), ""},
         {"in parts, each from where the last ended", Value(3, 6, "abc"), Then::Again, true, "abcabc", ""},
         {"not there", Answer(ENOENT, ""), Then::Again, false, "", ""},

@@ -1,7 +1,8 @@
 // The serving child's parent side: reads come back whole through the page
 // cache and the chunks, and a child that lies, stops or dies mid-reply makes
 // every read fail, once said, never hangs, and leaves no child behind.
-#include <sys/stat.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,6 @@
 
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/root/image_file_bytes.h"
-#include "platform/posix/sandbox/file_broker.h"
 #include "process_run.h"
 #include "scripted_server.h"
 
@@ -167,51 +167,59 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
     }
 }
 
-// What a parser that may open nothing itself gets from the program: what
-// lies within its root's scope, as named, links followed; never a name that
-// climbs out or only begins like the root, and never a device.
-TEST(FileBroker, OpensOnlyWhatTheRootsScopeHolds)
+// The outer child starts a server of its own before it gives up its rights,
+// as the parser starts an image's reader, and answers with its pid.
+SandboxedServer Inner;
+
+void StartInner(void *)
 {
-    std::string top = MakeTempDir("dorovivi-broker"), drive = top + "/drive";
-    ASSERT_EQ(mkdir(drive.c_str(), 0755), 0);
-    mkdir((top + "/driveX").c_str(), 0755);
-    for (const std::string &file : {drive + "/SYSTEM", top + "/outside", top + "/driveX/SYSTEM", drive + "/HKLM.reg"})
-        WriteFile(file, "bytes");
-    ASSERT_EQ(symlink((top + "/outside").c_str(), (drive + "/linked").c_str()), 0);
-    ASSERT_EQ(symlink("/dev/null", (drive + "/device").c_str()), 0);
-    ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0644), 0);
-    const BrokerScope tree{drive, true}, export_{drive + "/HKLM.reg", false};
-    struct Case {
-        const BrokerScope &scope;
-        std::string path;
-        int error; // 0: opened
+    char record[16];
+    StartSandboxedServer(Ready, ServePattern, nullptr, record, sizeof record, SandboxLimits{10, 20}, Inner);
+}
+
+void SayInner(void *, void *record) { std::memcpy(record, &Inner.child, sizeof Inner.child); }
+
+TEST(SandboxedServer, AStoppedChildIsReapedHoweverItGoesAndLeavesNoneOfItsOwn)
+{
+    const struct { const char *what; Then then; bool linger; } cases[] = {
+        {"ends at the end of its requests", Then::Again, false},
+        {"already gone", Then::Exit, false},
+        {"stays on", Then::Linger, true},
     };
-    const Case cases[] = {
-        {tree, drive + "/SYSTEM", 0},
-        {tree, drive, 0},
-        {tree, drive + "/./SYSTEM", 0},
-        {tree, drive + "/linked", 0}, // a link the user laid in the root
-        {tree, drive + "/fifo", 0},   // opened without blocking, and found no regular file
-        {tree, drive + "/device", ENXIO},
-        {tree, drive + "/../outside", EACCES},
-        {tree, drive + "/SYSTEM/../../outside", EACCES},
-        {tree, top + "/outside", EACCES},
-        {tree, top + "/driveX/SYSTEM", EACCES},
-        {tree, "/etc/passwd", EACCES},
-        {tree, drive + "/missing", ENOENT},
-        {export_, drive + "/HKLM.reg", 0},
-        {export_, drive + "/SYSTEM", EACCES},
-        {export_, drive + "/HKLM.reg/../SYSTEM", EACCES},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.path);
-        errno = 0;
-        int fd = OpenForChild(c.scope, c.path, false);
-        EXPECT_EQ(fd >= 0 ? 0 : errno, c.error);
-        if (fd >= 0)
-            close(fd);
+    for (bool fdsLeft : {true, false}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (fdsLeft ? "" : ", no descriptor left for a pidfd"));
+            SandboxedServer server;
+            pid_t child = StartScriptedServer(Header(0, 0), c.then, 500, server);
+            server.stopMilliseconds = 200;
+            ServerReplyHeader reply;
+            AskSandboxedServer(server, Counted(), reply, nullptr);
+            struct rlimit was, none;
+            getrlimit(RLIMIT_NOFILE, &was);
+            none = was;
+            none.rlim_cur = static_cast<rlim_t>(dup(0));
+            close(static_cast<int>(none.rlim_cur));
+            if (!fdsLeft)
+                setrlimit(RLIMIT_NOFILE, &none);
+            StopSandboxedServer(server);
+            setrlimit(RLIMIT_NOFILE, &was);
+            EXPECT_TRUE(Reaped(child));
+            EXPECT_EQ(server.ended.end == SandboxEnd::TimedOut, c.linger);
+        }
     }
-    RemoveTree(top);
+    // Orphans come here, where a zombie is seen, not to init.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    SandboxedServer outer;
+    pid_t inner = -1;
+    SandboxLimits limits{10, 20};
+    limits.beforeLockdown = StartInner;
+    ASSERT_EQ(StartSandboxedServer(SayInner, ServePattern, nullptr, &inner, sizeof inner, limits, outer).end,
+              SandboxEnd::Answered);
+    ASSERT_GT(inner, 0);
+    StopSandboxedServer(outer);
+    EXPECT_TRUE(kill(inner, 0) < 0 && errno == ESRCH) << "the outer child's own server outlived it";
+    waitpid(inner, nullptr, 0);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 } // namespace

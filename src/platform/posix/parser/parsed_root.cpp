@@ -131,7 +131,7 @@ void CloseParsedRoot(ParsedRoot &parsed)
 {
     StopSandboxedServer(parsed.remote.server);
     parsed.remote.said = false;
-    parsed.remote.keptCount = 0;
+    parsed.remote.keptCount = parsed.remote.keptUsed = 0;
     parsed.remote.softwareUnread = Fault();
     parsed.source = nullptr;
     parsed.windowsFound = false;

@@ -25,12 +25,21 @@ struct RemoteRegistry final : RegistrySource {
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override;
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override;
 
-    // The program opens the same few keys again and again, and a run's
-    // registry does not change: a key once asked about is not asked again.
-    static constexpr std::size_t kKeysKept = 8;
-    mutable std::string keptKeys[kKeysKept];
-    mutable bool keptExists[kKeysKept] = {};
-    mutable std::size_t keptCount = 0;
+    // The program asks the same few questions again and again (each adapter
+    // instance twice), and a run's registry does not change: a question once
+    // answered is not asked again. Questions and answers are kept, back to
+    // back, while they fit.
+    static constexpr std::size_t kAnswersKept = 64;
+    static constexpr std::size_t kKeptBytes = 8192;
+    struct KeptAnswer {
+        std::uint32_t op;
+        bool found;
+        DWORD type;
+        std::size_t at, pathSize, nameSize, dataSize; // in keptBytes: the path, the name, the data
+    };
+    mutable KeptAnswer kept[kAnswersKept];
+    mutable char keptBytes[kKeptBytes];
+    mutable std::size_t keptCount = 0, keptUsed = 0;
 
     mutable SandboxedServer server;
     std::string root;        // as the one line names it

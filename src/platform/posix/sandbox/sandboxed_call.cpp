@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -116,6 +117,66 @@ SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut)
         outcome.signal = WTERMSIG(status);
     }
     return outcome;
+}
+
+namespace {
+
+// A descriptor that turns readable when `child` ends; -1 where the kernel
+// has none or a filter refuses it.
+int ChildEndFd(pid_t child)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+#else
+    (void)child;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+void WaitForReaping(pid_t child)
+{
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+bool ReapWhenEnded(pid_t child, int replies, long long deadline)
+{
+    int ending = ChildEndFd(child);
+    bool ended = false;
+    for (long long left = deadline - MillisecondsNow(); left > 0 && !ended; left = deadline - MillisecondsNow()) {
+        struct pollfd end = {ending >= 0 ? ending : replies, POLLIN, 0};
+        int ready = poll(&end, 1, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0)
+            continue;
+        if (ending >= 0 && (end.revents & POLLIN) == 0)
+            break;
+        if (ending >= 0) {
+            ended = true;
+        } else {
+            // Bytes no one asked for are dropped; the end of the pipe is the child's.
+            static unsigned char unasked[4096];
+            ssize_t got = read(replies, unasked, sizeof unasked);
+            ended = got == 0 || (got < 0 && errno != EINTR);
+        }
+    }
+    if (ending >= 0)
+        close(ending);
+    if (!ended)
+        return false;
+    // A child that closed its pipe has said all it will: one still running
+    // after that (on its way out, or not) goes now.
+    if (ending < 0) {
+        if (waitpid(child, nullptr, WNOHANG) != 0)
+            return true;
+        kill(child, SIGKILL);
+    }
+    WaitForReaping(child);
+    return true;
 }
 
 std::string ChildFailure(const SandboxOutcome &outcome, const char *what)

@@ -71,6 +71,11 @@ bool TakeReply(int pipeFd, ReplyBuffer &buffer, void *out, std::size_t size, lon
 // is the caller's to say.
 SandboxOutcome ReapSandboxed(pid_t child, bool kill, bool timedOut);
 
+// Reaps `child` once it has ended, without polling, if it ends before
+// `deadline`; false, and not reaped, if it does not. `replies` is the pipe
+// it writes to, whose end tells where the kernel gives no pidfd.
+bool ReapWhenEnded(pid_t child, int replies, long long deadline);
+
 // The parent's ends of the pipes to serving children still running: a child
 // forked later closes them, so that each server still sees its end of file.
 void KeepServerEnd(int fd);

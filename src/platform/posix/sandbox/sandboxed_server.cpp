@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -156,6 +157,7 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
         outcome.end = SandboxEnd::CannotStart;
         return outcome;
     }
+    pid_t parent = getpid();
     pid_t child = fork();
     if (child < 0) {
         int error = errno;
@@ -166,9 +168,15 @@ SandboxOutcome StartSandboxedServer(void (*work)(void *context, void *record), S
         return outcome;
     }
     if (child == 0) {
+        // Whatever ends this child's parent ends it too; its parent's
+        // servers are not its own to stop.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(0);
+        LiveServerCount = 0;
         close(requestFds[1]);
         close(replyFds[0]);
-        ServeAsChild(work, serve, context, record, size, limits, requestFds[0], replyFds[1]);
+        ServeAsChild(work, serve, context, record, size, limits, requestFds[0], replyFds[1], StopLiveServers);
     }
     close(requestFds[0]);
     close(replyFds[1]);
@@ -223,23 +231,13 @@ bool RefuseSandboxedServer(SandboxedServer &server)
 void StopSandboxedServer(SandboxedServer &server)
 {
     ForgetLive(server);
-    // The child ends at the end of its request pipe, or at its next write
-    // to replies no one reads.
+    // The child ends at the end of its request pipe; its reply pipe stays
+    // open until it has, to tell its end where the kernel gives no pidfd.
     CloseEnd(server.requests);
-    CloseEnd(server.replies);
-    if (server.child < 0)
-        return;
-    // A short sleep between looks, growing, until it has gone or the time is up.
-    long long deadline = MillisecondsNow() + kServerStopMilliseconds;
-    long wait = 100000; // nanoseconds
-    int status = 0;
-    pid_t reaped = 0;
-    while ((reaped = waitpid(server.child, &status, WNOHANG)) == 0 && MillisecondsNow() < deadline) {
-        struct timespec pause = {0, wait};
-        nanosleep(&pause, nullptr);
-        wait = wait < 10000000 ? wait * 2 : wait;
-    }
-    if (reaped == 0)
+    if (server.child >= 0 &&
+        !ReapWhenEnded(server.child, server.replies, MillisecondsNow() + server.stopMilliseconds))
         server.ended = ReapSandboxed(server.child, true, true);
     server.child = -1;
+    CloseEnd(server.replies);
 }
+

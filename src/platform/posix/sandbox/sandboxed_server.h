@@ -23,6 +23,7 @@ struct SandboxedServer {
     int requests = -1;   // the parent's end of each pipe
     int replies = -1;
     int replyMilliseconds = kServerReplyMilliseconds;
+    int stopMilliseconds = kServerStopMilliseconds;
     SandboxOutcome ended; // how it went, once it has gone
     LockdownReport lockdown; // what the child worked under
     // The lines said before the start's answer, for the caller to write

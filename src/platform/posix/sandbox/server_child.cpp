@@ -21,6 +21,15 @@ extern "C" void DoroviviChildBeforeWork(void) __attribute__((weak));
 namespace {
 
 int ReplyFd = -1, RequestFd = -1;
+void (*StopOwnServers)() = nullptr;
+
+// A child of this one that serves it (an image's reader) ends before it.
+[[noreturn]] void EndServing()
+{
+    if (StopOwnServers != nullptr)
+        StopOwnServers();
+    _exit(0);
+}
 
 // A record goes out in one write, its header before its bytes, so that the
 // parent's one read brings it whole; a parent gone ends the child. `record`
@@ -30,7 +39,7 @@ void SendRecord(unsigned char *record, std::uint32_t kind, std::int32_t error, s
     ServerRecordHeader header = {kind, error, static_cast<std::uint32_t>(size), 0};
     std::memcpy(record, &header, sizeof header);
     if (!WriteAll(ReplyFd, record, sizeof header + size))
-        _exit(0);
+        EndServing();
 }
 
 // An answer is filled in place, after its header's room.
@@ -126,8 +135,9 @@ void LockDownAndWork(void (*work)(void *, void *), void *context, void *record, 
 } // namespace
 
 void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, void *record, std::size_t size,
-                  SandboxLimits limits, int requestFd, int replyFd)
+                  SandboxLimits limits, int requestFd, int replyFd, void (*stopOwnServers)())
 {
+    StopOwnServers = stopOwnServers;
     CloseServerEnds();
     LeaveOnlyThePipes(requestFd, replyFd);
     // A child this one forks closes these ends, so that each sees its end of file.
@@ -142,7 +152,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
     if (DoroviviChildLockedDown != nullptr)
         DoroviviChildLockedDown();
     if (size + sizeof lockdown > kServerReadLargest)
-        _exit(0);
+        EndServing();
     std::memcpy(Payload, record, size);
     std::memcpy(Payload + size, &lockdown, sizeof lockdown);
     SendRecord(Answer, kServerAnswer, 0, size + sizeof lockdown);
@@ -152,7 +162,7 @@ void ServeAsChild(void (*work)(void *, void *), ServeCall serve, void *context, 
         static ServerRequest request;
         std::size_t got = 0;
         if (!ReadUpTo(requestFd, &request, sizeof request, got) || got != sizeof request)
-            _exit(0);
+            EndServing();
         ServerReplyHeader reply = {0, 0};
         if (request.size > kServerReadLargest || request.textSize > kServerTextLargest)
             reply.error = EINVAL;
