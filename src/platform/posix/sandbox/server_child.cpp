@@ -70,7 +70,7 @@ int OpenThroughParent(const std::string &path, bool folder)
     SendRecord(asked, kServerOpen, folder ? 1 : 0, path.size());
     int fd = -1;
     if (!ReceiveDescriptor(RequestFd, fd))
-        _exit(0);
+        EndServing();
     return fd;
 }
 
