@@ -67,6 +67,18 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.job.windir = windir;
     parsed.job.use = use;
     parsed.job.image = kind == RootKind::Image;
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    // The fuzz build reads the root as the child would, in this process, and
+    // asks the registry the child would answer from: a run costs no fork.
+    static ParserStart read;
+    if (kind == RootKind::Image)
+        FindForParser(&parsed.job);
+    ReadForParser(&parsed.job, &read);
+    TraceRoot(root, kind, {});
+    parsed.windowsFound = read.windowsFound != 0;
+    parsed.source = parsed.job.opened.source;
+    return;
+#endif
     // An export is read only as itself. A drive's links may lead anywhere
     // its user reads (a folder linked in from a mounted disk), and a
     // SYSTEM.DAT is read by a library loaded only then, by a name of its
@@ -117,6 +129,10 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
 
 void CloseParsedRoot(ParsedRoot &parsed)
 {
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    CloseOpenedRegistry(parsed.job.opened);
+    parsed.job.found = Installation();
+#endif
     StopSandboxedServer(parsed.remote.server);
     parsed.remote.said = false;
     parsed.remote.keptCount = 0;
