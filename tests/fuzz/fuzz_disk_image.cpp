@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,9 +41,7 @@ unsigned char Payload[kServerReadLargest];
 // A file of the image child's, read as through its pipe: in parts of at
 // most one answer, each whole or a failure.
 struct ServedFile final : FileBytes {
-    ServedFile(ImageWork &served, std::uint32_t number, std::uint64_t length) : work(served), file(number), size(length)
-    {
-    }
+    ServedFile(ImageWork &served, std::uint32_t number, std::uint64_t length) : work(served), file(number), size(length) {}
     bool ReadAt(std::uint64_t at, void *buffer, std::size_t length) const override
     {
         if (at > size || length > size - at)
@@ -130,19 +127,15 @@ void Ask(ParserJob &job)
 }
 
 // What the image child holds goes with its run here, as with its process there.
-void Close(ImageWork &work)
+void Close(const ImageWork &work)
 {
-    for (TSK_FS_FILE *&file : work.open.files) {
+    for (TSK_FS_FILE *file : work.open.files)
         if (file != nullptr)
             tsk_fs_file_close(file);
-        file = nullptr;
-    }
     for (const auto &tree : work.trees)
         tsk_fs_close(tree->fs);
-    work.trees.clear();
     if (work.image != nullptr)
         tsk_img_close(work.image);
-    work.image = nullptr;
 }
 
 std::vector<int> OpenDescriptors()
@@ -230,7 +223,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
     std::vector<int> before = OpenDescriptors();
-
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
     ImageWork work = {&image, &NoWindir, {}, {}, nullptr};
