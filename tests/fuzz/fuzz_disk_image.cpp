@@ -1,76 +1,250 @@
-// Any bytes as a disk image: the lookup, run in its guarded child, must end
-// with a chosen installation whose files are open and served, or with one
-// line naming the image; the fuzzing process itself never crashes or hangs.
-#include <cstddef>
+// Any bytes as a disk image, read as the image child reads it and its
+// registry then opened and asked as the parser child does, both by direct
+// calls in this process: the child must choose an installation whose files
+// it serves, or say in one line why not; nothing crashes, hangs or reads
+// out of bounds. The forks, pipes and sandbox around them are not fuzzed here.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/posix/base/line_diverter.h"
+#include "platform/posix/parser/parser_child.h"
+#include "platform/posix/parser/parser_protocol.h"
+#include "platform/posix/root/image_child.h"
 
-#include "platform/posix/root/image_root.h"
+// The container readers keep their disks for the life of the image child,
+// and the volume table and file systems that are not FAT or NTFS likewise;
+// the libraries' stacks end in them, unnamed.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:OpenDiskImage\nleak:ListDiskVolumes\nleak:libtsk.so\nleak:libqcow.so\nleak:libvhdi.so\n"
+           "leak:libvmdk.so\nleak:libewf.so\nleak:libcreg_data_block_entry_initialize\n";
+}
 
 namespace {
 
-std::string ImageFile;
+std::string Scratch;
+std::vector<std::string> Beside; // the names of the files laid beside each input
+const std::string NoWindir;
 
-std::string Comm(const std::string &pid)
+unsigned char Payload[kServerReadLargest];
+
+// A file of the image child's, read as through its pipe: in parts of at
+// most one answer, each whole or a failure.
+struct ServedFile final : FileBytes {
+    ServedFile(ImageWork &served, std::uint32_t number, std::uint64_t length) : work(served), file(number), size(length) {}
+    bool ReadAt(std::uint64_t at, void *buffer, std::size_t length) const override
+    {
+        if (at > size || length > size - at)
+            return false;
+        static ServerRequest request;
+        for (std::size_t done = 0; done < length;) {
+            request.file = file;
+            request.offset = at + done;
+            request.size = length - done < kServerReadLargest ? length - done : kServerReadLargest;
+            ServerReplyHeader reply = {0, 0};
+            ServeInChild(&work, request, reply, Payload);
+            if (reply.error != 0 || reply.got != request.size)
+                return false;
+            std::memcpy(static_cast<char *>(buffer) + done, Payload, request.size);
+            done += request.size;
+        }
+        return true;
+    }
+    std::uint64_t Size() const override { return size; }
+
+    ImageWork &work;
+    std::uint32_t file;
+    std::uint64_t size;
+};
+
+RegistryFile Served(ImageWork &work, ImageAnswer &answer, std::uint32_t number)
 {
-    std::string name;
-    std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
-    return name;
+    const ImageFileAnswer &named = answer.files.files[number];
+    RegistryFile file;
+    file.name.assign(named.name, strnlen(named.name, sizeof named.name));
+    file.unopened.assign(named.unopened, strnlen(named.unopened, sizeof named.unopened));
+    if (file.unopened.empty())
+        file.bytes = std::make_shared<ServedFile>(work, number, named.size);
+    return file;
 }
 
-// Whether a copy of this process, the image child, running or a zombie, is
-// among its children; the sanitizer's own helpers are not.
-bool ImageChildLeft()
+// The parent's Installation from the answer, its files served in-process.
+Installation Found(ImageWork &work, ImageAnswer &answer)
 {
-    std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
-    for (std::string pid; children >> pid;)
-        if (Comm(pid) == Comm("self"))
-            return true;
-    return false;
+    Installation found;
+    found.kind = static_cast<InstallationKind>(answer.kind);
+    found.windowsFound = true;
+    found.registry = Served(work, answer, kImageRegistryFile);
+    if (found.kind != InstallationKind::WindowsNt)
+        return found;
+    found.software = Served(work, answer, kImageSoftwareHive);
+    std::vector<RegistryFile> *lists[2] = {&found.systemLogs, &found.softwareLogs};
+    for (std::uint32_t hive = 0; hive < 2; ++hive)
+        for (int i = 0; i < answer.files.logCount[hive] && i < static_cast<int>(kRegistryLogsPerHive); ++i)
+            lists[hive]->push_back(Served(work, answer, kImageFirstLog + hive * kRegistryLogsPerHive + i));
+    return found;
+}
+
+// The parser child's questions, as the program asks them.
+void Ask(ParserJob &job)
+{
+    const char *keys[] = {"SYSTEM\\Select", "SYSTEM\\CurrentControlSet\\Services\\TESRO411\\Parameters",
+                          "Software\\KALVORA\\KALVORA PXM", "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                          "Enum\\PCMCIA\\MORVAL_TECHNOLOGIES-TESSARO/IEEE-A7E2\\0",
+                          "System\\CurrentControlSet\\Services\\Class\\Net\\0000",
+                          "Software\\Microsoft\\Windows\\CurrentVersion"};
+    const char *names[] = {"", "Current", "Driver", "VendorDescription", "CurrentVersion", "VersionNumber"};
+    static ServerRequest request;
+    for (const char *key : keys) {
+        for (std::uint32_t op : {kAskKey, kAskLastWrite, kAskValue}) {
+            for (const char *name : names) {
+                std::size_t length = std::strlen(key);
+                std::memcpy(request.text, key, length + 1);
+                std::strcpy(request.text + length + 1, name);
+                request.op = op;
+                request.offset = 0;
+                request.size = kServerReadLargest;
+                request.textSize = static_cast<std::uint32_t>(length + 1 + std::strlen(name));
+                ServerReplyHeader reply = {0, 0};
+                AnswerForParser(&job, request, reply, Payload);
+                if (reply.got > request.size || (op == kAskValue && reply.error == 0 && reply.got < sizeof(ValueAnswer)))
+                    std::abort();
+                if (op != kAskValue)
+                    break;
+            }
+        }
+    }
+}
+
+// What the image child holds goes with its run here, as with its process there.
+void Close(const ImageWork &work)
+{
+    for (TSK_FS_FILE *file : work.open.files)
+        if (file != nullptr)
+            tsk_fs_file_close(file);
+    for (const auto &tree : work.trees)
+        tsk_fs_close(tree->fs);
+    if (work.image != nullptr)
+        tsk_img_close(work.image);
+}
+
+std::vector<int> OpenDescriptors()
+{
+    std::vector<int> open;
+    DIR *dir = opendir("/proc/self/fd");
+    if (dir == nullptr)
+        std::abort();
+    while (const dirent *entry = readdir(dir))
+        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(dir))
+            open.push_back(std::atoi(entry->d_name));
+    closedir(dir);
+    return open;
+}
+
+// The container readers' files, kept open for the child's life, go too.
+void CloseNewDescriptors(const std::vector<int> &before)
+{
+    for (int fd : OpenDescriptors())
+        if (std::find(before.begin(), before.end(), fd) == before.end())
+            close(fd);
+}
+
+// A seed folder's "-beside" files (a chain's parents, a flat VMDK's extent,
+// a split image's later segments) lie beside every input; the segments as
+// the input's own, so that a raw disk reads as the first of them.
+void LayBeside(const std::string &folder)
+{
+    DIR *dir = opendir((folder + "-beside").c_str());
+    for (const dirent *entry; dir != nullptr && (entry = readdir(dir)) != nullptr;) {
+        std::string name = entry->d_name;
+        if (name[0] == '.')
+            continue;
+        std::size_t dot = name.rfind('.');
+        if (dot != std::string::npos && name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
+            name = "disk" + name.substr(dot);
+        std::ifstream in(folder + "-beside/" + entry->d_name, std::ios::binary);
+        std::ofstream(Scratch + "/" + name, std::ios::binary) << in.rdbuf();
+        Beside.push_back(name);
+    }
+    if (dir != nullptr)
+        closedir(dir);
+}
+
+// An E01's segments and a split image's are found by their names, and a
+// sparse VMDK names its own file as its extent: the input goes by the name
+// its kind needs, never one of the files beside it.
+std::string InputName(const std::uint8_t *data, std::size_t size)
+{
+    std::string_view bytes(reinterpret_cast<const char *>(data), size < 65536 ? size : 65536);
+    if (bytes.substr(0, 3) == "EVF")
+        return "disk.E01";
+    std::size_t at = bytes.substr(0, 4) == "KDMV" ? bytes.find("SPARSE \"") : bytes.npos;
+    if (at == bytes.npos)
+        return "disk.001";
+    std::string name(bytes.substr(at + 8, bytes.find('"', at + 8) - at - 8));
+    bool fits = !name.empty() && name.size() < 64 && name.find('/') == name.npos && name[0] != '.' &&
+                std::find(Beside.begin(), Beside.end(), name) == Beside.end();
+    return fits ? name : "disk.vmdk";
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     char pattern[] = "/dev/shm/dorovivi-fuzz-image-XXXXXX";
     const char *dir = mkdtemp(pattern);
     if (dir == nullptr)
         std::abort();
-    ImageFile = std::string(dir) + "/disk.img";
+    Scratch = dir;
+    for (int i = 1; i < *argc; ++i)
+        if ((*argv)[i][0] != '-')
+            LayBeside((*argv)[i]);
+    // As in the children, the lines go to the parent; here, nowhere.
+    DivertLines([](LineKind, const std::string &) {});
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::FILE *file = std::fopen(ImageFile.c_str(), "wb");
+    const std::string image = Scratch + "/" + InputName(data, size);
+    std::FILE *file = std::fopen(image.c_str(), "wb");
     if (file == nullptr)
         std::abort();
     std::fwrite(data, 1, size, file);
     std::fclose(file);
-
-    {
-        Installation found = FindInDiskImage(ImageFile, "");
-        bool chosen = found.kind == InstallationKind::Windows9x || found.kind == InstallationKind::WindowsNt;
-        if (chosen != found.problem.empty() || found.problem.find('\n') != std::string::npos)
-            std::abort();
-        if (chosen && (!found.registry.Open() || (found.kind == InstallationKind::WindowsNt) != found.software.Open()))
-            std::abort();
-        if (!chosen && found.problem.compare(0, ImageFile.size(), ImageFile) != 0)
-            std::abort();
-        // The child serves what it found: a read either side of a page's end.
-        char bytes[8];
-        if (found.registry.Open() && found.registry.bytes->Size() >= 4100)
-            found.registry.bytes->ReadAt(4092, bytes, sizeof bytes);
+    std::vector<int> before = OpenDescriptors();
+    static ImageAnswer answer;
+    std::memset(&answer, 0, sizeof answer);
+    ImageWork work = {&image, &NoWindir, {}, {}, nullptr};
+    ReadImageInChild(&work, &answer);
+    InstallationKind kind = static_cast<InstallationKind>(answer.kind);
+    bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;
+    if (chosen == (answer.problem[0] != '\0') || std::strchr(answer.problem, '\n') != nullptr)
+        std::abort(); // a choice, or one line why none
+    if (chosen) {
+        ParserJob job;
+        job.root = image;
+        job.image = true;
+        job.found = Found(work, answer);
+        if (!job.found.registry.Open() || (kind == InstallationKind::WindowsNt) != job.found.software.Open())
+            std::abort(); // the child opens what it names, or names none
+        ParserStart start;
+        ReadForParser(&job, &start);
+        Ask(job);
+        CloseOpenedRegistry(job.opened);
     }
-    // The child goes with the last of its files.
-    if (ImageChildLeft())
-        std::abort();
+    Close(work);
+    CloseNewDescriptors(before);
+    unlink(image.c_str()); // the next input may go by another name
     return 0;
 }

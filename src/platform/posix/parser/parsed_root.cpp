@@ -68,6 +68,18 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.job.windir = windir;
     parsed.job.use = use;
     parsed.job.image = kind == RootKind::Image;
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    // The fuzz build reads the root as the child would, in this process, and
+    // asks the registry the child would answer from: a run costs no fork.
+    static ParserStart read;
+    if (kind == RootKind::Image)
+        FindForParser(&parsed.job);
+    ReadForParser(&parsed.job, &read);
+    TraceRoot(root, kind, {});
+    parsed.windowsFound = read.windowsFound != 0;
+    parsed.source = parsed.job.opened.source;
+    return;
+#endif
     // An export's and a drive's parser may open no file of the root: the
     // program opens what it names, an export's one file or what lies below
     // the drive (its links followed, as its user laid it out), and hands it
@@ -129,6 +141,10 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
 
 void CloseParsedRoot(ParsedRoot &parsed)
 {
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    CloseOpenedRegistry(parsed.job.opened);
+    parsed.job.found = Installation();
+#endif
     StopSandboxedServer(parsed.remote.server);
     parsed.remote.said = false;
     parsed.remote.keptCount = parsed.remote.keptUsed = 0;

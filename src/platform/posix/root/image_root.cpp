@@ -15,6 +15,7 @@
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/root/image_child.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/root/volume_events.h"
@@ -26,17 +27,6 @@ namespace {
 const int ChildCpuSeconds = 10;
 const int ChildWallSeconds = 20;
 
-// What the child found, as plain bytes through the pipe.
-struct ImageAnswer {
-    int kind; // InstallationKind
-    char problem[2048]; // when no installation was chosen
-    char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
-                        // then partitions that were not read (when an installation was chosen)
-    // For the trace: how DOROVIVI_WINDIR names the installation.
-    char windir[1024];
-    char chosenBy[16];
-    ImageFileRecord files; // the registry files, then NT's transaction logs
-};
 
 void Copy(char *target, std::size_t capacity, const std::string &text)
 {
@@ -54,14 +44,6 @@ bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, Fault &fau
     return false;
 }
 
-// The child's state: the trees and files stay open for serving.
-struct ImageWork {
-    const std::string *root;
-    const std::string *windir;
-    std::vector<std::unique_ptr<ImageTree>> trees;
-    ImageOpenFiles open;
-};
-
 // Everything between opening the image and opening the registry files.
 void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
 {
@@ -71,6 +53,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
     bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, fault);
+    work.image = image;
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";
@@ -148,6 +131,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     Copy(answer.problem, sizeof answer.problem, line);
 }
 
+} // namespace
+
 void ReadImageInChild(void *context, void *record)
 {
     ImageWork &work = *static_cast<ImageWork *>(context);
@@ -161,14 +146,12 @@ void ServeInChild(void *context, const ServerRequest &request, ServerReplyHeader
     ServeImageFile(&static_cast<ImageWork *>(context)->open, request, reply, payload);
 }
 
-} // namespace
-
 Installation FindInDiskImage(const std::string &root, const std::string &windir, SandboxUse use)
 {
     Installation result;
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, {}, {}};
+    ImageWork work = {&root, &windir, {}, {}, nullptr};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     // Serving, the child reads no further than the image's folder, where a

@@ -1,0 +1,38 @@
+// The image child's side of image_root.h: what it reads the image into, the
+// record it sends back, and its two calls, which a fuzzer also makes in its
+// own process.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix/image/image_tree.h"
+#include "platform/posix/root/image_logs.h"
+#include "platform/posix/sandbox/server_records.h"
+
+// What the child found, as plain bytes through the pipe.
+struct ImageAnswer {
+    int kind; // InstallationKind
+    char problem[2048]; // when no installation was chosen
+    char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
+                        // then partitions that were not read (when an installation was chosen)
+    // For the trace: how DOROVIVI_WINDIR names the installation.
+    char windir[1024];
+    char chosenBy[16];
+    ImageFileRecord files; // the registry files, then NT's transaction logs
+};
+
+// The child's state: the image, trees and files stay open for serving.
+struct ImageWork {
+    const std::string *root;
+    const std::string *windir;
+    std::vector<std::unique_ptr<ImageTree>> trees;
+    ImageOpenFiles open;
+    TSK_IMG_INFO *image = nullptr;
+};
+
+// `context` is the ImageWork, `record` the ImageAnswer, zeroed.
+void ReadImageInChild(void *context, void *record);
+// Each request: a read of one of the files the answer names.
+void ServeInChild(void *context, const ServerRequest &request, ServerReplyHeader &reply, void *payload);
