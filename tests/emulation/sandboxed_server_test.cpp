@@ -138,6 +138,8 @@ TEST(SandboxedServer, HostileRepliesFailEveryReadAndLeaveNoChild)
          "reading the image failed;"},
         {"a trace line with a line end", Line(LineKind::Trace, "{\"event\":\"x\"\n") + Header(0, 0), Then::Again,
          EIO, "reading the image failed;"},
+        {"a file asked of a parent that opens none", Header(0, 11, kServerOpen) + "/etc/passwd" + Header(0, 0),
+         Then::Again, EIO, "reading the image failed;"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
