@@ -38,60 +38,21 @@ const std::string NoWindir;
 
 unsigned char Payload[kServerReadLargest];
 
-// A file of the image child's, read as through its pipe: in parts of at
-// most one answer, each whole or a failure.
-struct ServedFile final : FileBytes {
-    ServedFile(ImageWork &served, std::uint32_t number, std::uint64_t length) : work(served), file(number), size(length) {}
-    bool ReadAt(std::uint64_t at, void *buffer, std::size_t length) const override
-    {
-        if (at > size || length > size - at)
-            return false;
-        static ServerRequest request;
-        for (std::size_t done = 0; done < length;) {
-            request.file = file;
-            request.offset = at + done;
-            request.size = length - done < kServerReadLargest ? length - done : kServerReadLargest;
-            ServerReplyHeader reply = {0, 0};
-            ServeInChild(&work, request, reply, Payload);
-            if (reply.error != 0 || reply.got != request.size)
-                return false;
-            std::memcpy(static_cast<char *>(buffer) + done, Payload, request.size);
-            done += request.size;
-        }
-        return true;
-    }
-    std::uint64_t Size() const override { return size; }
-
-    ImageWork &work;
-    std::uint32_t file;
-    std::uint64_t size;
-};
-
-RegistryFile Served(ImageWork &work, ImageAnswer &answer, std::uint32_t number)
-{
-    const ImageFileAnswer &named = answer.files.files[number];
-    RegistryFile file;
-    file.name.assign(named.name, strnlen(named.name, sizeof named.name));
-    file.unopened.assign(named.unopened, strnlen(named.unopened, sizeof named.unopened));
-    if (file.unopened.empty())
-        file.bytes = std::make_shared<ServedFile>(work, number, named.size);
-    return file;
-}
-
-// The parent's Installation from the answer, its files served in-process.
+// The parent's Installation from the answer, its files read as the program
+// reads them, from the child's serving called in this process.
 Installation Found(ImageWork &work, ImageAnswer &answer)
 {
+    auto server = std::make_shared<ImageServer>();
+    server->serveHere = ServeInChild;
+    server->serveContext = &work;
     Installation found;
     found.kind = static_cast<InstallationKind>(answer.kind);
     found.windowsFound = true;
-    found.registry = Served(work, answer, kImageRegistryFile);
-    if (found.kind != InstallationKind::WindowsNt)
-        return found;
-    found.software = Served(work, answer, kImageSoftwareHive);
-    std::vector<RegistryFile> *lists[2] = {&found.systemLogs, &found.softwareLogs};
-    for (std::uint32_t hive = 0; hive < 2; ++hive)
-        for (int i = 0; i < answer.files.logCount[hive] && i < static_cast<int>(kRegistryLogsPerHive); ++i)
-            lists[hive]->push_back(Served(work, answer, kImageFirstLog + hive * kRegistryLogsPerHive + i));
+    found.registry = TakeImageFile(server, answer.files, kImageRegistryFile);
+    if (found.kind == InstallationKind::WindowsNt) {
+        found.software = TakeImageFile(server, answer.files, kImageSoftwareHive);
+        TakeImageLogs(server, answer.files, found);
+    }
     return found;
 }
 

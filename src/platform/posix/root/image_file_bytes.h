@@ -32,6 +32,10 @@ struct ImageServer {
     ~ImageServer() { StopSandboxedServer(sandboxed); }
 
     SandboxedServer sandboxed;
+    // Where the child's reading runs in this process instead (a fuzzer's),
+    // the call that serves it; null: ask `sandboxed`.
+    ServeCall serveHere = nullptr;
+    void *serveContext = nullptr;
     std::string root; // the image, for the one line said when the child fails
     std::uint64_t clock = 0;
     ImagePage pages[kImagePages];
