@@ -14,7 +14,8 @@ packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libre
 # mkfs.fat, mtools, mkntfs and libntfs-3g, sfdisk, qemu-img and ewfacquire,
 # and read them back with TSK's tools.
 # libvmdk.h includes libbfio.h, yet Debian's libvmdk-dev does not depend on libbfio-dev.
-packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev zlib1g-dev ntfs-3g-dev ntfs-3g dosfstools mtools
+# libewf reads E01 from descriptors the program holds, as the others do.
+packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev libewf-dev zlib1g-dev ntfs-3g-dev ntfs-3g dosfstools mtools
            fdisk qemu-utils ewf-tools)
 # The chain differential reads differencing VHD and VHDX through libvhdi's own
 # binding as well as qemu-img; jq reads the trace back as a user would.

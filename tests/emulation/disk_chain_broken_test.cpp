@@ -115,12 +115,12 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
                     DescriptorField(dir + "/child1.vmdk", "CID=") + ", the child expects parentCID " + parentCid +
                     "); reading an empty registry";
          }},
-        {"renamed single-file VMDK as a parent: its extent is named", ChainKind::Vmdk, 2,
+        // A single-file sparse VMDK is its own extent, whatever its embedded descriptor calls it.
+        {"renamed single-file VMDK as a parent reads as itself", ChainKind::Vmdk, 2,
          [](const std::string &dir, const std::vector<std::string> &) {
              RunShell("mv " + dir + "/base.vmdk " + dir + "/bass.vmdk");
              SetDescriptorField(dir + "/child1.vmdk", "parentFileNameHint=", "\"bass.vmdk\"");
-             return "dorovivi: " + dir + "/child1.vmdk: " + dir + "/bass.vmdk: its extent file 'base.vmdk' is missing "
-                    "(looked for " + dir + "/base.vmdk); reading an empty registry";
+             return std::string();
          }},
         // This libvmdk reads past a name whose folder part is longer than the rest.
         {"VMDK descriptor under a sector naming its extent with a folder", ChainKind::Vmdk, 2,

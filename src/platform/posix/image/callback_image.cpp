@@ -51,3 +51,11 @@ bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::
     }
     return true;
 }
+
+void *CallbackImageDisk(const TSK_IMG_INFO *image, DiskRead read)
+{
+    if (image == nullptr || image->itype != TSK_IMG_TYPE_EXTERNAL)
+        return nullptr;
+    const CallbackImage *self = reinterpret_cast<const CallbackImage *>(image);
+    return self->read == read ? self->disk : nullptr;
+}

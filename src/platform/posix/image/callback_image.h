@@ -13,3 +13,7 @@ typedef ssize_t (*DiskRead)(void *disk, std::uint64_t offset, char *buffer, std:
 // `disk` lives as long as the process. False with `fault` naming `kind`.
 bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::uint64_t size, const char *kind,
                        TSK_IMG_INFO *&image, Fault &fault);
+
+// The disk under `image` when `read` reads it, else null: how a container
+// finds its own disk again.
+void *CallbackImageDisk(const TSK_IMG_INFO *image, DiskRead read);

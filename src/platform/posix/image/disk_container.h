@@ -9,13 +9,9 @@
 
 // Opens `path` read-only, telling the container by content: qcow2, VHD,
 // VHDX, VDI and VMDK with their parents, through libqcow, libvhdi, libvmdk
-// or the VDI reader; the rest (raw, split raw, E01) through libtsk. False
+// or the VDI reader, E01 through libewf, the rest as a raw disk, split or
+// whole. Every file is read from a descriptor opened once. False
 // with `fault` saying why it cannot be read; a fault in a file of the
 // chain that is read past adds a line to `notes`, whether or not it opens.
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
                    std::vector<std::string> &notes, Fault &fault);
-
-// For a raw image split into segments, the name the segment after its last
-// would have ("disk.004" after "disk.003"), which a read past its end is
-// missing; "" for any other image.
-std::string SegmentAfterSplitImage(const TSK_IMG_INFO *image);

@@ -7,6 +7,7 @@
 
 #include "platform/posix/image/gpt_layout.h"
 #include "platform/posix/image/mbr_layout.h"
+#include "platform/posix/image/raw_image.h"
 #include "platform/posix/image/registry_file_root.h"
 
 namespace {
@@ -116,7 +117,7 @@ std::string NoDiskWords(const TskFunctions *tsk, TSK_IMG_INFO *image)
     std::size_t wanted = image->size < static_cast<TSK_OFF_T>(sizeof head) ? static_cast<std::size_t>(image->size)
                                                                           : sizeof head;
     const char *words = nullptr;
-    if (image->itype == TSK_IMG_TYPE_RAW && image->size > 0 &&
+    if (IsRawImage(image) && image->size > 0 &&
         tsk->img_read(image, 0, reinterpret_cast<char *>(head), wanted) == static_cast<ssize_t>(wanted))
         words = RegistryFileInsteadOfDisk(head, wanted);
     tsk->error_reset();

@@ -63,18 +63,24 @@ std::string SegmentName(const std::string &first, int number)
 
 } // namespace
 
-std::string MissingEwfSegment(int fd, const std::string &path, const unsigned char *header)
+bool IsEwfSegment(const unsigned char *header, std::size_t size)
 {
-    if (std::memcmp(header, EwfSignature, sizeof EwfSignature) != 0 || path.size() < 4 ||
+    return size >= sizeof EwfSignature && std::memcmp(header, EwfSignature, sizeof EwfSignature) == 0;
+}
+
+std::string OpenEwfSegments(int fd, const std::string &path, std::vector<OwnedFd> &segments)
+{
+    segments.emplace_back(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!segments.back().Valid() || path.size() < 4 ||
         (path.compare(path.size() - 4, 4, ".E01") != 0 && path.compare(path.size() - 4, 4, ".e01") != 0))
         return "";
     std::string last = LastSection(fd);
     for (int number = 2; number < MaxSegments && last == "next"; ++number) {
         std::string name = SegmentName(path, number);
-        OwnedFd segment(OpenEvidenceFile(name));
-        if (!segment.Valid())
+        segments.emplace_back(OpenEvidenceFile(name));
+        if (!segments.back().Valid())
             return name;
-        last = LastSection(segment.fd);
+        last = LastSection(segments.back().fd);
     }
     return "";
 }

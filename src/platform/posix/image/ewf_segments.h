@@ -4,8 +4,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// For `path` open as `fd` whose first bytes are `header`: "" unless it is
-// an E01 segment, and then the name of the first segment missing after the
-// ones there, "" when none is.
-std::string MissingEwfSegment(int fd, const std::string &path, const unsigned char *header);
+#include "platform/posix/base/owned_fd.h"
+
+// Whether `header` begins an EWF segment.
+bool IsEwfSegment(const unsigned char *header, std::size_t size);
+
+// The segments of the E01 image whose first, `path`, is open as `fd`: a
+// duplicate of `fd`, then each segment a "next" section leads to, while one
+// does; "" or the name of the first missing. A first segment not named
+// .E01 is read alone.
+std::string OpenEwfSegments(int fd, const std::string &path, std::vector<OwnedFd> &segments);

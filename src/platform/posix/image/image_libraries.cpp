@@ -7,20 +7,23 @@
 namespace {
 
 // The sonames the build was made against (Debian's libtsk19, libqcow1,
-// libvhdi1 and libvmdk1).
+// libvhdi1, libvmdk1 and libewf2).
 const char TskSoname[] = "libtsk.so.19";
 const char QcowSoname[] = "libqcow.so.1";
 const char VhdiSoname[] = "libvhdi.so.1";
 const char VmdkSoname[] = "libvmdk.so.1";
+const char EwfSoname[] = "libewf.so.2";
 
 TskFunctions Tsk;
 QcowFunctions Qcow;
 VhdiFunctions Vhdi;
 VmdkFunctions Vmdk;
+EwfFunctions Ewf;
 bool TskLoaded = false;
 bool QcowLoaded = false;
 bool VhdiLoaded = false;
 bool VmdkLoaded = false;
+bool EwfLoaded = false;
 
 } // namespace
 
@@ -38,14 +41,32 @@ const QcowFunctions *QcowLibrary(Fault &fault)
 
 const VhdiFunctions *VhdiLibrary(Fault &fault)
 {
+    if (TskLibrary(fault) == nullptr)
+        return nullptr;
     return LoadReaderLibrary(VhdiSoname, Vhdi, VhdiLoaded, fault,
                              [](void *library, auto &functions) { return VHDI_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
 const VmdkFunctions *VmdkLibrary(Fault &fault)
 {
+    if (TskLibrary(fault) == nullptr)
+        return nullptr;
     return LoadReaderLibrary(VmdkSoname, Vmdk, VmdkLoaded, fault,
                              [](void *library, auto &functions) { return VMDK_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
+const EwfFunctions *EwfLibrary(Fault &fault)
+{
+    if (TskLibrary(fault) == nullptr)
+        return nullptr;
+    return LoadReaderLibrary(EwfSoname, Ewf, EwfLoaded, fault,
+                             [](void *library, auto &functions) { return EWF_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
+bool LoadImageLibraries(Fault &fault)
+{
+    return TskLibrary(fault) != nullptr && QcowLibrary(fault) != nullptr && VhdiLibrary(fault) != nullptr &&
+           VmdkLibrary(fault) != nullptr && EwfLibrary(fault) != nullptr;
 }
 
 std::string TakeTskError(const TskFunctions *tsk)

@@ -107,6 +107,7 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     const std::string named = chain.seen.empty() ? "" : path;
     bool fine = false;
     libqcow_file_t *file = nullptr;
+    libbfio_handle_t *bytes = nullptr;
     if (fstat(fd.fd, &info) != 0 || !ReadUpToAt(fd.fd, header, sizeof header, 0, got) || got < QcowVersion2HeaderSize ||
         std::memcmp(header, QcowMagic, sizeof QcowMagic) != 0)
         fault = {named, "not a qcow2 image"};
@@ -124,8 +125,8 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         fault = {named, "qcow2 image whose backing file name is damaged"};
     else if (!format.empty() && format != "qcow2" && format != "raw")
         fault = {named, "its backing file " + name + " is a " + format + " image, which is not read under qcow2"};
-    else if (qcow->file_initialize(&file, nullptr) != 1 ||
-             qcow->file_open(file, path.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1)
+    else if ((bytes = DescriptorHandle(BfioOf(qcow), fd.fd)) == nullptr || qcow->file_initialize(&file, nullptr) != 1 ||
+             qcow->file_open_file_io_handle(file, bytes, LIBQCOW_OPEN_READ, nullptr) != 1)
         fault = {named, "damaged qcow2 image"}; // before its backing file: the first fault is named
     else
         fine = true;

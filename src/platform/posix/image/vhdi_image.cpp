@@ -188,8 +188,10 @@ bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, 
         if (!layer.link.checksumNote.empty())
             notes.push_back(FaultText({named, layer.link.checksumNote}));
         order.push_back(&layer);
-        if (Vhdi->file_initialize(&layer.file, nullptr) != 1 ||
-            Vhdi->file_open(layer.file, at.c_str(), LIBVHDI_OPEN_READ, nullptr) != 1 ||
+        // libvhdi reads the descriptor this chain holds, never the name again.
+        libbfio_handle_t *bytes = DescriptorHandle(BfioOf(tsk), fd);
+        if (bytes == nullptr || Vhdi->file_initialize(&layer.file, nullptr) != 1 ||
+            Vhdi->file_open_file_io_handle(layer.file, bytes, LIBVHDI_OPEN_READ, nullptr) != 1 ||
             Vhdi->file_get_media_size(layer.file, &layer.size, nullptr) != 1) {
             fault = {named, "damaged " + std::string(kind) + " image (libvhdi does not open it)"};
             return false;

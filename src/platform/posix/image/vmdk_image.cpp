@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
 
@@ -21,70 +21,26 @@ namespace {
 // What a descriptor says for "no parent".
 const std::uint32_t NoParentCid = 0xFFFFFFFF;
 const std::size_t MaxHintSize = 4096;
-// A sparse extent's header (little-endian) and where it keeps the descriptor.
+// A sparse extent's header begins so.
 const char VmdkSparseMagic[] = "KDMV";
-const unsigned VmdkDescriptorOffsetAt = 28; // u64, in sectors; 0: none
-const unsigned VmdkDescriptorSizeAt = 36;   // u64, in sectors
-const std::uint64_t VmdkSector = 512;
 const std::size_t MaxDescriptorSize = 64 * 1024;
 
 const VmdkFunctions *Vmdk = nullptr;
+const TskFunctions *Tsk = nullptr;
+const int MaxExtents = 4096;
+
+const int *ExtentDescriptors(const std::vector<OwnedFd> &files, std::vector<int> &fds)
+{
+    for (const OwnedFd &file : files)
+        fds.push_back(file.fd);
+    return fds.data();
+}
 
 std::string Hex(std::uint32_t value)
 {
     char text[12];
     std::snprintf(text, sizeof text, "%08x", value);
     return text;
-}
-
-// The descriptor of the VMDK open as `fd`: embedded in a sparse extent, or the file itself.
-std::string ReadDescriptor(int fd)
-{
-    // A descriptor file may be shorter than a sector; a sparse file never is.
-    unsigned char header[VmdkSector] = {};
-    std::size_t got = 0;
-    if (!ReadUpToAt(fd, header, sizeof header, 0, got))
-        return "";
-    std::uint64_t at = 0, size = MaxDescriptorSize;
-    if (got == sizeof header && std::memcmp(header, VmdkSparseMagic, 4) == 0) {
-        at = ReadLe64(header + VmdkDescriptorOffsetAt);
-        size = ReadLe64(header + VmdkDescriptorSizeAt);
-        if (at == 0 || at > UINT64_MAX / VmdkSector || size > MaxDescriptorSize / VmdkSector)
-            return "";
-        at *= VmdkSector;
-        size *= VmdkSector;
-    }
-    std::string text(size, '\0');
-    got = 0;
-    text.resize(ReadUpToAt(fd, &text[0], text.size(), at, got) ? got : 0);
-    return text.substr(0, text.find('\0'));
-}
-
-// The first extent file the descriptor names that is not where libvmdk
-// looks for it (its last component, in the descriptor's folder); false then.
-bool ExtentsPresent(int fd, const std::string &path, Fault &fault)
-{
-    std::string text = ReadDescriptor(fd);
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = std::min(text.find('\n', at), text.size());
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        std::size_t open = line.find('"'), close = line.find('"', open + 1);
-        std::size_t first = line.find_first_not_of(" \t");
-        bool extent = first != std::string::npos && (line.compare(first, 3, "RW ") == 0 ||
-                                                      line.compare(first, 7, "RDONLY ") == 0 ||
-                                                      line.compare(first, 9, "NOACCESS ") == 0);
-        if (!extent || open == std::string::npos || close == std::string::npos || close == open + 1)
-            continue;
-        std::string name = line.substr(open + 1, close - open - 1);
-        std::string lookFor = InFolder(FolderOf(path), LastComponent(name));
-        struct stat info;
-        if (stat(lookFor.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-            fault = {"", "its extent file '" + name + "' is missing (looked for " + lookFor + ")"};
-            return false;
-        }
-    }
-    return true;
 }
 
 // An extent named with a folder is refused before libvmdk opens it: this
@@ -119,6 +75,49 @@ bool ExtentNamesTakeNoFolder(libvmdk_handle_t *handle, Fault &fault)
     return true;
 }
 
+// The files of the extents of the link open as `fd`, in the descriptor's
+// order: a monolithic sparse file is its own single extent, whatever name
+// its embedded descriptor gives (a copy is often renamed); any other extent
+// is its name alone, in the descriptor's folder. False on the first missing.
+bool OpenExtentFiles(libvmdk_handle_t *handle, int fd, const std::string &path, std::vector<OwnedFd> &files,
+                     Fault &fault)
+{
+    int count = 0;
+    unsigned char magic[4] = {};
+    if (Vmdk->handle_get_number_of_extents(handle, &count, nullptr) != 1 || count <= 0 || count > MaxExtents) {
+        fault = {"", "damaged VMDK image (its descriptor lists no extent, or too many)"};
+        return false;
+    }
+    if (count == 1 && ReadExactlyAt(fd, magic, sizeof magic, 0) && std::memcmp(magic, VmdkSparseMagic, 4) == 0) {
+        files.emplace_back(dup(fd));
+        return files.back().Valid();
+    }
+    for (int index = 0; index < count; ++index) {
+        libvmdk_extent_descriptor_t *descriptor = nullptr;
+        std::size_t size = 0;
+        std::vector<std::uint8_t> name;
+        if (Vmdk->handle_get_extent_descriptor(handle, index, &descriptor, nullptr) == 1 &&
+            Vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) == 1 && size > 0 &&
+            size <= MaxDescriptorSize) {
+            name.assign(size + 1, 0);
+            if (Vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
+                name.clear();
+        }
+        if (descriptor != nullptr)
+            Vmdk->extent_descriptor_free(&descriptor, nullptr);
+        std::string text(name.begin(), name.end());
+        text = text.substr(0, text.find('\0'));
+        // An extent of zeros has no file: the descriptor stands in, never read for it.
+        std::string lookFor = text.empty() ? path : InFolder(FolderOf(path), LastComponent(text));
+        files.emplace_back(text.empty() ? dup(fd) : OpenEvidenceFile(lookFor));
+        if (!files.back().Valid()) {
+            fault = {"", "its extent file '" + text + "' is missing (looked for " + lookFor + ")"};
+            return false;
+        }
+    }
+    return true;
+}
+
 // The child a parent is checked against.
 struct Expected {
     std::string child;
@@ -138,8 +137,12 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     libvmdk_handle_t *handle = nullptr;
     std::uint32_t cid = 0, parentCid = NoParentCid;
     bool fine = false;
-    if (Vmdk->handle_initialize(&handle, nullptr) != 1 ||
-        Vmdk->handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, nullptr) != 1 ||
+    std::vector<OwnedFd> extents;
+    std::vector<int> extentFds;
+    libbfio_handle_t *bytes = DescriptorHandle(BfioOf(Tsk), fd.fd);
+    libbfio_pool_t *pool = nullptr;
+    if (bytes == nullptr || Vmdk->handle_initialize(&handle, nullptr) != 1 ||
+        Vmdk->handle_open_file_io_handle(handle, bytes, LIBVMDK_OPEN_READ, nullptr) != 1 ||
         Vmdk->handle_get_content_identifier(handle, &cid, nullptr) != 1 ||
         Vmdk->handle_get_parent_content_identifier(handle, &parentCid, nullptr) != 1)
         fault = {named, "damaged VMDK image (libvmdk does not open it)"};
@@ -147,9 +150,10 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         fault = {LinkFile(root, expected->child),
                  "its parent " + path + " is another disk (VMDK CID " + Hex(cid) + ", the child expects parentCID " +
                      Hex(expected->parentCid) + ")"};
-    else if (!ExtentNamesTakeNoFolder(handle, fault) || !ExtentsPresent(fd.fd, path, fault))
+    else if (!ExtentNamesTakeNoFolder(handle, fault) || !OpenExtentFiles(handle, fd.fd, path, extents, fault))
         fault.file = named;
-    else if (Vmdk->handle_open_extent_data_files(handle, nullptr) != 1)
+    else if ((pool = DescriptorPool(BfioOf(Tsk), ExtentDescriptors(extents, extentFds), static_cast<int>(extents.size()))) == nullptr ||
+             Vmdk->handle_open_extent_data_files_file_io_pool(handle, pool, nullptr) != 1)
         fault = {named, "damaged VMDK image (libvmdk does not open its extent files)"};
     else
         fine = AddChainLink(chain, fd.fd, path, fault);
@@ -191,6 +195,7 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
 
 bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
+    Tsk = tsk;
     if ((Vmdk = VmdkLibrary(fault)) == nullptr)
         return false;
     ChainFiles chain;

@@ -12,6 +12,7 @@
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/image/disk_container.h"
+#include "platform/posix/image/raw_image.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/image/parent_lookup.h"
