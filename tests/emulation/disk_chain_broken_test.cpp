@@ -122,6 +122,13 @@ TEST(DiskChain, BrokenChainsAreRefusedWithTheirCause)
              SetDescriptorField(dir + "/child1.vmdk", "parentFileNameHint=", "\"bass.vmdk\"");
              return std::string();
          }},
+        // The reader opens no file an image may not name, though this machine holds one there.
+        {"VMDK parent in a folder below the child's", ChainKind::Vmdk, 2,
+         [](const std::string &dir, const std::vector<std::string> &) {
+             RunShell("mkdir " + dir + "/below && mv " + dir + "/base.vmdk " + dir + "/below/");
+             SetDescriptorField(dir + "/child1.vmdk", "parentFileNameHint=", "\"" + dir + "/below/base.vmdk\"");
+             return dir + "/below/base.vmdk (not opened: an image's files are read from its folder and the one above it)";
+         }},
         // This libvmdk reads past a name whose folder part is longer than the rest.
         {"VMDK descriptor under a sector naming its extent with a folder", ChainKind::Vmdk, 2,
          [](const std::string &dir, const std::vector<std::string> &) {

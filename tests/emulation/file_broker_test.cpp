@@ -20,12 +20,16 @@ TEST(FileBroker, OpensOnlyWhatTheRootsScopeHolds)
     std::string top = MakeTempDir("dorovivi-broker"), drive = top + "/drive";
     ASSERT_EQ(mkdir(drive.c_str(), 0755), 0);
     mkdir((top + "/driveX").c_str(), 0755);
-    for (const std::string &file : {drive + "/SYSTEM", top + "/outside", top + "/driveX/SYSTEM", drive + "/HKLM.reg"})
+    // An image's files: a snapshot beside its sibling, its base one folder up.
+    ASSERT_EQ(mkdir((drive + "/Snapshots").c_str(), 0755), 0);
+    for (const std::string &file : {drive + "/SYSTEM", top + "/outside", top + "/driveX/SYSTEM", drive + "/HKLM.reg",
+                                    drive + "/Snapshots/child.vdi", drive + "/Snapshots/sibling.vdi"})
         WriteFile(file, "bytes");
     ASSERT_EQ(symlink((top + "/outside").c_str(), (drive + "/linked").c_str()), 0);
     ASSERT_EQ(symlink("/dev/null", (drive + "/device").c_str()), 0);
     ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0644), 0);
-    const BrokerScope tree{drive, true}, export_{drive + "/HKLM.reg", false};
+    const BrokerScope tree{drive, BrokerReach::Tree}, export_{drive + "/HKLM.reg", BrokerReach::OneFile},
+        image{drive + "/Snapshots", BrokerReach::FolderAndAbove};
     struct Case {
         const BrokerScope &scope;
         std::string path;
@@ -38,15 +42,23 @@ TEST(FileBroker, OpensOnlyWhatTheRootsScopeHolds)
         {tree, drive + "/linked", 0}, // a link the user laid in the root
         {tree, drive + "/fifo", 0},   // opened without blocking, and found no regular file
         {tree, drive + "/device", ENXIO},
-        {tree, drive + "/../outside", EACCES},
-        {tree, drive + "/SYSTEM/../../outside", EACCES},
-        {tree, top + "/outside", EACCES},
-        {tree, top + "/driveX/SYSTEM", EACCES},
-        {tree, "/etc/passwd", EACCES},
+        {tree, drive + "/../outside", EPERM},
+        {tree, drive + "/SYSTEM/../../outside", EPERM},
+        {tree, top + "/outside", EPERM},
+        {tree, top + "/driveX/SYSTEM", EPERM},
+        {tree, "/etc/passwd", EPERM},
         {tree, drive + "/missing", ENOENT},
         {export_, drive + "/HKLM.reg", 0},
-        {export_, drive + "/SYSTEM", EACCES},
-        {export_, drive + "/HKLM.reg/../SYSTEM", EACCES},
+        {export_, drive + "/SYSTEM", EPERM},
+        {export_, drive + "/HKLM.reg/../SYSTEM", EPERM},
+        {image, drive + "/Snapshots/sibling.vdi", 0},
+        {image, drive + "/Snapshots/../SYSTEM", 0},
+        {image, drive + "/Snapshots/..", 0}, // listed, for a parent known by its identity alone
+        {image, drive + "/Snapshots/../../outside", EPERM},
+        {image, drive + "/Snapshots/../Snapshots/child.vdi", EPERM},
+        {image, drive + "/SYSTEM", EPERM}, // the folder above, named otherwise than from the image's
+        {image, drive + "/Snapshots/../linked", 0},
+        {image, "/etc/passwd", EPERM},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);

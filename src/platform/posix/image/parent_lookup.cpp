@@ -24,10 +24,21 @@ std::string Slashed(std::string path)
     return path;
 }
 
-bool IsFile(const std::string &path)
+// What an image may not name is no candidate: a path recorded on another
+// machine may name a file of this one.
+const char OutsideWords[] = "not opened: an image's files are read from its folder and the one above it";
+
+// Opened, as the file will be read, so that a name the reader may not open is passed over.
+bool IsFile(const std::string &path, std::string &why)
 {
+    int fd = OpenEvidenceFile(path);
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    bool file = fd >= 0 && fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    if (fd < 0 && errno == EPERM)
+        why = std::string(" (") + OutsideWords + ")";
+    if (fd >= 0)
+        close(fd);
+    return file;
 }
 
 } // namespace
@@ -72,12 +83,15 @@ std::string LinkFile(const std::string &root, const std::string &path)
 bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault)
 {
     const std::string folder = FolderOf(child);
-    std::vector<std::string> tried, recorded;
+    std::vector<std::string> looked, tried, recorded;
     auto tryPath = [&](const std::string &path) {
-        if (path.empty() || std::find(tried.begin(), tried.end(), path) != tried.end())
+        if (path.empty() || std::find(looked.begin(), looked.end(), path) != looked.end())
             return false;
-        tried.push_back(path);
-        return IsFile(path);
+        std::string why;
+        bool file = IsFile(path, why);
+        looked.push_back(path);
+        tried.push_back(path + (file ? "" : why));
+        return file;
     };
     // A Windows path is never here as it stands: only its last component is looked for.
     auto tryReference = [&](const std::string &name, const std::string &lookFor) {
@@ -93,7 +107,7 @@ bool FindParentFile(const std::string &child, const ParentReference &reference, 
     if (tryReference(reference.relative, asRecorded(reference.relative)) ||
         tryReference(reference.absolute, asRecorded(reference.absolute)) ||
         tryReference(reference.name, LastComponent(reference.name))) {
-        found = tried.back();
+        found = looked.back();
         return true;
     }
     if (recorded.empty()) {
@@ -133,6 +147,6 @@ int OpenChainFile(const std::string &path, Fault &fault)
 {
     int fd = OpenEvidenceFile(path);
     if (fd < 0)
-        fault = {path, std::strerror(errno)};
+        fault = {path, errno == EPERM ? OutsideWords : std::strerror(errno)};
     return fd;
 }

@@ -33,9 +33,13 @@ std::string UuidText(const unsigned char *uuid)
 std::vector<std::string> VdiFiles(const std::string &folder)
 {
     std::vector<std::string> found;
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr)
+    int listed = OpenEvidenceFolder(folder);
+    DIR *dir = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (dir == nullptr) {
+        if (listed >= 0)
+            close(listed);
         return found;
+    }
     while (const dirent *entry = readdir(dir)) {
         std::size_t length = std::strlen(entry->d_name);
         if (length > 4 && strcasecmp(entry->d_name + length - 4, ".vdi") == 0)

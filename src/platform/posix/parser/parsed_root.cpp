@@ -85,16 +85,19 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     // the drive (its links followed, as its user laid it out), and hands it
     // over. A drive of 95/98 loads its library only once it finds
     // SYSTEM.DAT, and may read where libraries lie. An image's own child
-    // reads the image, and is confined once its files are open.
+    // reads the image, from files this child opens for it before it is
+    // itself confined.
     static const char *const nothing[] = {nullptr};
     static const char *const libraries[] = {"/etc/ld.so.cache", "/usr/lib", "/lib"};
-    BrokerScope scope{kind == RootKind::Export ? ExportOfRoot(root) : root, kind == RootKind::Drive};
+    BrokerScope scope{kind == RootKind::Export ? ExportOfRoot(root) : root,
+                      kind == RootKind::Drive ? BrokerReach::Tree : BrokerReach::OneFile};
     SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use};
-    if (kind != RootKind::Image) {
+    // An image's parser reads the hives its image child serves, and opens
+    // no file: it is confined as a drive's is, once that child has its files.
+    if (kind != RootKind::Image)
         limits.broker = &scope;
-        limits.readableWhileWorking = kind == RootKind::Drive ? libraries : nothing;
-        limits.readableWorkingCount = kind == RootKind::Drive ? sizeof libraries / sizeof libraries[0] : 0;
-    }
+    limits.readableWhileWorking = kind != RootKind::Export ? libraries : nothing;
+    limits.readableWorkingCount = kind != RootKind::Export ? sizeof libraries / sizeof libraries[0] : 0;
     if (kind == RootKind::Image)
         limits.beforeLockdown = FindForParser;
     static ParserStart start;

@@ -3,6 +3,8 @@
 // reads of the chosen registry files until the last of them is closed.
 #include "platform/posix/root/image_root.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/root/volume_events.h"
+#include "platform/posix/sandbox/file_broker.h"
 
 namespace {
 
@@ -132,6 +135,19 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     Copy(answer.problem, sizeof answer.problem, line);
 }
 
+// Before the child may open anything: the readers an image may need, and
+// room for a descriptor per segment of a long split image.
+void PrepareImageChild(void *)
+{
+    Fault fault;
+    LoadImageLibraries(fault); // one missing is said when its kind is read
+    struct rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 } // namespace
 
 void ReadImageInChild(void *context, void *record)
@@ -155,12 +171,18 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     ImageWork work = {&root, &windir, {}, {}, nullptr};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
-    // Serving, the child reads no further than the image's folder, where a
-    // split image's segments lie; its parents and files are open by then.
-    std::string folder = FolderOf(root);
+    // The child opens no file itself: it reads the image's files, its
+    // parents, segments and extents, from descriptors this process opens
+    // where an image may name them, and hands over.
+    static const char *const nothing[] = {nullptr};
+    BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove};
+    SandboxLimits limits{ChildCpuSeconds, ChildWallSeconds, nullptr, use};
+    limits.readableWhileWorking = nothing;
+    limits.readableWorkingCount = 0;
+    limits.beforeLockdown = PrepareImageChild;
+    limits.broker = &scope;
     SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
-                                                  SandboxLimits{ChildCpuSeconds, ChildWallSeconds, folder.c_str(), use},
-                                                  server->sandboxed);
+                                                  limits, server->sandboxed);
     bool whole = outcome.end == SandboxEnd::Answered;
     for (const auto &line : server->sandboxed.startLines)
         WriteDivertedLine(line.first, line.second);

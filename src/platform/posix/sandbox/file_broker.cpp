@@ -13,23 +13,44 @@
 
 namespace {
 
+bool Climbs(const std::string &path, std::size_t from)
+{
+    for (std::size_t at = from; at < path.size();) {
+        std::size_t end = path.find('/', at);
+        end = end == std::string::npos ? path.size() : end;
+        if (path.compare(at, end - at, "..") == 0)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// `path` is `folder` itself, or a name directly in it; "." holds bare names.
+bool DirectlyIn(const std::string &folder, const std::string &path)
+{
+    if (path == folder)
+        return true;
+    std::size_t from = folder == "." ? 0 : folder.size() + (folder.back() == '/' ? 0 : 1);
+    if (folder != "." && (path.compare(0, folder.size(), folder) != 0 || path.size() <= from || path[from - 1] != '/'))
+        return false;
+    std::string name = path.substr(from);
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
 // The name as given, below the scope's own: compared as text, so that no
 // link can take ".." anywhere it should not go.
 bool InScope(const BrokerScope &scope, const std::string &path)
 {
+    if (scope.reach == BrokerReach::FolderAndAbove) {
+        std::string above = scope.path == "." ? ".." : scope.path == "/" ? "/" : scope.path + "/..";
+        return DirectlyIn(scope.path, path) || DirectlyIn(above, path);
+    }
     if (path == scope.path)
         return true;
-    if (!scope.tree || path.compare(0, scope.path.size(), scope.path) != 0 || path.size() <= scope.path.size() ||
-        (path[scope.path.size()] != '/' && scope.path.back() != '/'))
+    if (scope.reach != BrokerReach::Tree || path.compare(0, scope.path.size(), scope.path) != 0 ||
+        path.size() <= scope.path.size() || (path[scope.path.size()] != '/' && scope.path.back() != '/'))
         return false;
-    for (std::size_t at = scope.path.size(); at < path.size();) {
-        std::size_t end = path.find('/', at);
-        end = end == std::string::npos ? path.size() : end;
-        if (path.compare(at, end - at, "..") == 0)
-            return false;
-        at = end + 1;
-    }
-    return true;
+    return !Climbs(path, scope.path.size());
 }
 
 } // namespace
@@ -37,7 +58,7 @@ bool InScope(const BrokerScope &scope, const std::string &path)
 int OpenForChild(const BrokerScope &scope, const std::string &path, bool folder)
 {
     if (!InScope(scope, path) || path.find('\0') != std::string::npos) {
-        errno = EACCES;
+        errno = EPERM;
         return -1;
     }
     // A device is never opened at all, as some act on an open; one put in

@@ -5,15 +5,20 @@
 
 #include <string>
 
-// What a root lets its child name: one file, or a folder and all below it.
-// A name that climbs with "..", lies elsewhere, or reaches a device, a FIFO
-// or a socket is refused; links are followed, as the user laid the root out.
+// What a root lets its child name: one file (an export); a folder and all
+// below it (a drive); or an image's folder, and the folder above it, each
+// for the files directly in it and its own listing: a differencing disk's
+// parent lies beside it or one folder up (a VM's snapshots folder), and so do
+// a split image's segments and a VMDK's extents. A name that climbs with
+// ".." further, lies elsewhere, or reaches a device, a FIFO or a socket is
+// refused; links are followed, as the user laid the root out.
+enum class BrokerReach { OneFile, Tree, FolderAndAbove };
 struct BrokerScope {
     std::string path;
-    bool tree = false;
+    BrokerReach reach = BrokerReach::OneFile;
 };
 
-// The parent's side: `path` opened under `scope`, or -1 with errno (EACCES:
+// The parent's side: `path` opened under `scope`, or -1 with errno (EPERM:
 // outside the scope; ENXIO: a device or a socket, never opened). A FIFO is
 // opened without blocking, and the child finds it is no regular file.
 int OpenForChild(const BrokerScope &scope, const std::string &path, bool folder);
