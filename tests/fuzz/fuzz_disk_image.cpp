@@ -95,8 +95,8 @@ void Close(const ImageWork &work)
             tsk_fs_file_close(file);
     for (const auto &tree : work.trees)
         tsk_fs_close(tree->fs);
-    if (work.image != nullptr)
-        tsk_img_close(work.image);
+    for (TSK_IMG_INFO *image : work.images)
+        tsk_img_close(image);
 }
 
 std::vector<int> OpenDescriptors()
@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<int> before = OpenDescriptors();
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&image, &NoWindir, {}, {}, nullptr};
+    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}};
     ReadImageInChild(&work, &answer);
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;

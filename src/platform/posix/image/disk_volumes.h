@@ -14,6 +14,7 @@ struct DiskVolume {
     bool active;             // its boot files decide
     std::uint64_t offset;    // bytes into the disk
     const char *windowsOwn;  // on GPT, a partition Windows makes for itself ("EFI system partition"); else null
+    int disk = 0;            // the machine's disk it lies on, as its BIOS numbers them (rdisk)
 };
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.

@@ -29,7 +29,8 @@ struct ImageWork {
     const std::string *windir;
     std::vector<std::unique_ptr<ImageTree>> trees;
     ImageOpenFiles open;
-    TSK_IMG_INFO *image = nullptr;
+    std::vector<TSK_IMG_INFO *> images; // a machine's disks, in its order
+    std::vector<std::string> disks;     // their paths; none: the root is the one disk
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

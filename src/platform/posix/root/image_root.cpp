@@ -13,7 +13,6 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
-#include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/raw_image.h"
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
@@ -21,6 +20,7 @@
 #include "platform/posix/root/image_child.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
+#include "platform/posix/root/machine_disks.h"
 #include "platform/posix/root/volume_events.h"
 #include "platform/posix/sandbox/file_broker.h"
 
@@ -54,15 +54,14 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     Fault fault;
     std::vector<std::string> notes, chainNotes;
     const TskFunctions *tsk = TskLibrary(fault);
-    TSK_IMG_INFO *image = nullptr;
     std::vector<DiskVolume> disk;
-    bool opened = tsk != nullptr && OpenDiskImage(tsk, root, image, chainNotes, fault);
-    work.image = image;
+    std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
+    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, work.images, disk, chainNotes, notes, fault);
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";
     Copy(answer.notes, sizeof answer.notes, lines);
-    if (!opened || !ListDiskVolumes(tsk, image, disk, notes, fault)) {
+    if (!opened) {
         Copy(answer.problem, sizeof answer.problem, FaultText(fault));
         return;
     }
@@ -73,7 +72,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         // Windows' own partitions on a GPT disk hold no installation: an empty one is no damage.
         if (one.fs == nullptr && one.windowsOwn != nullptr)
             continue;
-        std::string label = "partition(" + std::to_string(one.partition) + ")";
+        std::string label = VolumeLabel(one);
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
             // A GPT entry's name is the disk's own: no line end of it splits the answer's line.
@@ -82,10 +81,10 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             notes.push_back(label + type + ": no FAT or NTFS file system read there");
             continue;
         }
-        if (one.active)
-            active = volumes.size();
+        if (one.active && one.disk == 0)
+            active = volumes.size(); // the boot disk's
         trees.emplace_back(new ImageTree(tsk, one.fs, label));
-        volumes.push_back(Volume{trees.back().get(), one.partition});
+        volumes.push_back(Volume{trees.back().get(), one.partition, one.disk});
     }
     Choice choice;
     if (!volumes.empty())
@@ -122,7 +121,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             return;
         }
         choice.problem = FaultText(fault);
-        std::string missing = SegmentAfterSplitImage(image);
+        std::string missing = SegmentAfterSplitImage(work.images[volumes[choice.one.volume].disk]);
         if (!missing.empty())
             choice.problem += " (the split image has no segment " + missing + ")";
     }
@@ -168,7 +167,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     Installation result;
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, {}, {}, nullptr};
+    ImageWork work = {&root, &windir, {}, {}, {}, {}};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     // The child opens no file itself: it reads the image's files, its

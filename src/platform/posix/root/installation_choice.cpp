@@ -7,11 +7,11 @@
 
 namespace {
 
-const Volume *VolumeNumbered(const std::vector<Volume> &volumes, int partition, std::size_t &index)
+const Volume *VolumeNumbered(const std::vector<Volume> &volumes, int disk, int partition, std::size_t &index)
 {
     for (index = 0; index < volumes.size(); ++index) {
-        // A directory root is the one volume every number names.
-        if (volumes[index].partition == partition || volumes[index].partition == 0)
+        // A directory root is the one volume every partition number on its disk names.
+        if (volumes[index].disk == disk && (volumes[index].partition == partition || volumes[index].partition == 0))
             return &volumes[index];
     }
     return nullptr;
@@ -42,8 +42,7 @@ bool NamedBySetting(const std::vector<Volume> &volumes, const std::string &windi
         return InstallationAt(volumes, 0, windir, InstallationKind::None, found);
     int disk = 0, partition = 0;
     std::string path;
-    return ParseArcName(windir, disk, partition, path) && disk == 0 &&
-           VolumeNumbered(volumes, partition, index) != nullptr &&
+    return ParseArcName(windir, disk, partition, path) && VolumeNumbered(volumes, disk, partition, index) != nullptr &&
            InstallationAt(volumes, index, path, InstallationKind::None, found);
 }
 
@@ -62,8 +61,9 @@ bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Ca
         notes.push_back(tree.Describe(config.winDirFile) + ": WinDir=" + config.winDirAsWritten +
                         " names a Windows folder that is missing");
     bool has9x = config.hasWinDir && InstallationAt(volumes, active, config.winDir, InstallationKind::Windows9x, named9x);
-    bool hasNt = config.bootDefault == BootDefault::ArcPath && config.arcDisk == 0 &&
-                 VolumeNumbered(volumes, config.arcPartition, index) != nullptr &&
+    // rdisk(N) counts the machine's disks as its BIOS does, the boot disk first.
+    bool hasNt = config.bootDefault == BootDefault::ArcPath &&
+                 VolumeNumbered(volumes, config.arcDisk, config.arcPartition, index) != nullptr &&
                  InstallationAt(volumes, index, config.arcPath, InstallationKind::WindowsNt, namedNt);
     if (hasNt && (config.bootDefault == BootDefault::ArcPath || !has9x)) {
         chosen = namedNt;
@@ -83,8 +83,10 @@ bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Ca
 std::string InstallationName(const Volume &volume, const std::string &dir)
 {
     std::string name;
+    if (volume.disk != 0)
+        name = "rdisk(" + std::to_string(volume.disk) + ")";
     if (volume.partition != 0)
-        name = "partition(" + std::to_string(volume.partition) + ")\\";
+        name += "partition(" + std::to_string(volume.partition) + ")\\";
     name += dir.empty() && volume.partition == 0 ? "." : dir;
     std::replace(name.begin(), name.end(), '/', '\\');
     return name;

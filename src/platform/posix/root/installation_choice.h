@@ -11,6 +11,7 @@
 struct Volume {
     const FileTree *tree;
     int partition; // as ARC names count it, from 1; 0 for a directory root
+    int disk = 0;  // rdisk(N): the machine's disk, in the order its BIOS numbers them
 };
 
 struct Choice {
@@ -30,5 +31,6 @@ struct Choice {
 Choice ChooseInstallation(const std::vector<Volume> &volumes, std::size_t active, const std::string &windir);
 
 // How DOROVIVI_WINDIR names the installation in `dir`: "partition(2)\WINNT"
-// on a disk, "WINNT" under a directory, with backslashes.
+// on a machine's first disk, "rdisk(1)partition(1)\WINNT" on its second,
+// "WINNT" under a directory, with backslashes.
 std::string InstallationName(const Volume &volume, const std::string &dir);

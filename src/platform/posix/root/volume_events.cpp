@@ -29,6 +29,8 @@ void TraceDiskVolumes(const std::vector<DiskVolume> &disk, const std::vector<Vol
         return;
     for (const DiskVolume &one : disk) {
         TraceLine event("volume");
+        if (one.disk != 0)
+            event.Number("disk", one.disk);
         event.Number("partition", one.partition);
         if (one.fs != nullptr)
             event.Text("fs", FileSystemName(one.fs->ftype));
@@ -39,7 +41,7 @@ void TraceDiskVolumes(const std::vector<DiskVolume> &disk, const std::vector<Vol
             event.Text("type", one.windowsOwn != nullptr ? one.windowsOwn : one.description);
         std::vector<std::string> names;
         for (const Candidate &candidate : found)
-            if (volumes[candidate.volume].partition == one.partition)
+            if (volumes[candidate.volume].partition == one.partition && volumes[candidate.volume].disk == one.disk)
                 names.push_back(InstallationName(volumes[candidate.volume], candidate.dir));
         names.erase(std::unique(names.begin(), names.end()), names.end());
         event.List("installations", names).Write();

@@ -1,0 +1,21 @@
+// Every disk a machine has, opened in the order its BIOS numbers them, with
+// the partitions of each: an image root is a machine of one disk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/image/disk_volumes.h"
+
+// Opens each of `disks` (paths, the boot disk first) into `images` and
+// lists its partitions into `volumes`, each marked with its disk. False with
+// `fault` where a disk cannot be opened, or where the one disk there is holds
+// no partition table and no file system; of several disks, one such is a line
+// in `notes`. A fault in a chain's file read past adds a line to `chainNotes`;
+// of several disks, each line and fault names its disk first.
+bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks,
+                      std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
+                      std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault);
+
+// "partition(M)" on the first disk, "rdisk(N)partition(M)" on another.
+std::string VolumeLabel(const DiskVolume &volume);
