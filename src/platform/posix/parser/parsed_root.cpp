@@ -17,22 +17,10 @@ namespace {
 const int ParserCpuSeconds = 60;
 const int ParserWallSeconds = 90;
 
-const char *KindName(RootKind kind)
-{
-    switch (kind) {
-    case RootKind::Export: return "export";
-    case RootKind::Drive: return "drive";
-    case RootKind::Image: return "image";
-    case RootKind::Missing:
-    case RootKind::Other: break;
-    }
-    return "none";
-}
-
-void TraceRoot(const std::string &root, RootKind kind, const std::vector<std::string> &sandbox)
+void TraceRoot(const std::string &root, const RootKindRow &kind, const std::vector<std::string> &sandbox)
 {
     if (Tracing())
-        TraceLine("root").Text("path", root).Text("kind", KindName(kind)).List("sandbox", sandbox).Write();
+        TraceLine("root").Text("path", root).Text("kind", kind.name).List("sandbox", sandbox).Write();
 }
 
 // What held in every process that read the root.
@@ -58,21 +46,22 @@ void ReadEmpty(ParsedRoot &parsed, const std::string &line)
 
 void ParseRoot(const std::string &root, const std::string &windir, SandboxUse use, ParsedRoot &parsed)
 {
-    RootKind kind = KindOfRoot(root);
-    if (kind == RootKind::Missing || kind == RootKind::Other) {
+    const RootKindRow &kind = RootKindOf(root);
+    if (!kind.parserAsks && !kind.ownChild) {
         TraceRoot(root, kind, {});
-        ReadEmpty(parsed, FindInstallation(root, windir, use).problem); // by its type alone: nothing is read
+        ReadEmpty(parsed, kind.find(root, windir, use).problem); // by its type alone: nothing is read
         return;
     }
     parsed.job.root = root;
     parsed.job.windir = windir;
     parsed.job.use = use;
-    parsed.job.image = kind == RootKind::Image;
+    parsed.job.kind = kind.kind;
+    parsed.job.image = kind.ownChild;
 #if defined(DOROVIVI_PARSE_IN_PROCESS)
     // The fuzz build reads the root as the child would, in this process, and
     // asks the registry the child would answer from: a run costs no fork.
     static ParserStart read;
-    if (kind == RootKind::Image)
+    if (kind.ownChild)
         FindForParser(&parsed.job);
     ReadForParser(&parsed.job, &read);
     TraceRoot(root, kind, {});
@@ -80,31 +69,27 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     parsed.source = parsed.job.opened.source;
     return;
 #endif
-    // An export's and a drive's parser may open no file of the root: the
-    // program opens what it names, an export's one file or what lies below
-    // the drive (its links followed, as its user laid it out), and hands it
-    // over. A drive of 95/98 loads its library only once it finds
-    // SYSTEM.DAT, and may read where libraries lie. An image's own child
-    // reads the image, from files this child opens for it before it is
-    // itself confined.
+    // A parser opens no file of the root: the program opens what it names,
+    // within the root's reach (an export's one file, what lies below a
+    // drive, its links followed as its user laid it out), and hands it over;
+    // an image's own child asks this one, before it is itself confined, and
+    // then serves it the hives. A 95/98 installation's library is loaded only
+    // once SYSTEM.DAT is found, so such a parser may read where libraries lie.
     static const char *const nothing[] = {nullptr};
     static const char *const libraries[] = {"/etc/ld.so.cache", "/usr/lib", "/lib"};
-    BrokerScope scope{kind == RootKind::Export ? ExportOfRoot(root) : root,
-                      kind == RootKind::Drive ? BrokerReach::Tree : BrokerReach::OneFile};
+    BrokerScope scope{kind.reachFrom(root), kind.reach};
     SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use};
-    // An image's parser reads the hives its image child serves, and opens
-    // no file: it is confined as a drive's is, once that child has its files.
-    if (kind != RootKind::Image)
+    if (kind.parserAsks)
         limits.broker = &scope;
-    limits.readableWhileWorking = kind != RootKind::Export ? libraries : nothing;
-    limits.readableWorkingCount = kind != RootKind::Export ? sizeof libraries / sizeof libraries[0] : 0;
-    if (kind == RootKind::Image)
+    limits.readableWhileWorking = kind.parserLoadsLibraries ? libraries : nothing;
+    limits.readableWorkingCount = kind.parserLoadsLibraries ? sizeof libraries / sizeof libraries[0] : 0;
+    if (kind.ownChild)
         limits.beforeLockdown = FindForParser;
     static ParserStart start;
     start = ParserStart();
     RemoteRegistry &remote = parsed.remote;
     remote.root = root;
-    remote.what = kind == RootKind::Export ? "the export" : kind == RootKind::Drive ? "the drive" : "the image";
+    remote.what = kind.what;
     SandboxOutcome outcome = StartSandboxedServer(ReadForParser, AnswerForParser, &parsed.job, &start,
                                                   sizeof start, limits, remote.server);
     const LockdownReport &held = remote.server.lockdown;

@@ -11,7 +11,7 @@
 void FindForParser(void *job)
 {
     ParserJob &work = *static_cast<ParserJob *>(job);
-    work.found = FindInstallation(work.root, work.windir, work.use);
+    work.found = RootKindRowOf(work.kind).find(work.root, work.windir, work.use);
 }
 
 void ReadForParser(void *job, void *record)

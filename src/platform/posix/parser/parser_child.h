@@ -7,12 +7,14 @@
 
 #include "platform/posix/parser/registry_opening.h"
 #include "platform/posix/root/installation.h"
+#include "platform/posix/root/root_kinds.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "platform/posix/sandbox/sandboxed_server.h"
 
 struct ParserJob {
     std::string root, windir;
-    bool image = false; // the root is an image, which a child of this one reads
+    RootKind kind = RootKind::Missing; // decided once, by the program
+    bool image = false; // the root is read by a child of this one (an image)
     SandboxUse use = SandboxUse::Available;
     Installation found;
     OpenedRegistry opened;

@@ -5,16 +5,10 @@
 #include <string>
 
 #include "platform/posix/root/installation.h"
+#include "platform/posix/root/root_kinds.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 
 // `windir` is DOROVIVI_WINDIR ("" when unset). Reads at most a few KiB of
 // boot configuration besides the directories it lists, and never writes.
 Installation FindInstallation(const std::string &root, const std::string &windir,
                               SandboxUse use = SandboxUse::Available);
-
-// What the root is, by its file type alone (no content is read): a root
-// with an HKLM.reg is an export, whatever else it holds.
-enum class RootKind { Export, Drive, Image, Missing, Other };
-RootKind KindOfRoot(const std::string &root);
-// <root>/HKLM.reg
-std::string ExportOfRoot(const std::string &root);

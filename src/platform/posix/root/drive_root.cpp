@@ -1,0 +1,51 @@
+#include "platform/posix/root/drive_root.h"
+
+#include "platform/posix/base/error_line.h"
+#include "platform/posix/base/trace_line.h"
+#include "platform/posix/files/host_tree.h"
+#include "platform/posix/root/installation_choice.h"
+
+namespace {
+
+// Opened here, once: a file that cannot be is named with why, beside the rest.
+RegistryFile HostRegistryFile(const std::string &path)
+{
+    RegistryFile file;
+    file.name = path;
+    Fault fault;
+    file.bytes = OpenHostFileBytes(path, fault);
+    file.unopened = fault.words;
+    return file;
+}
+
+} // namespace
+
+Installation FindInDirectory(const std::string &root, const std::string &windir)
+{
+    Installation result;
+    HostTree tree(root);
+    std::vector<Volume> volumes = {Volume{&tree, 0}};
+    Choice choice = ChooseInstallation(volumes, 0, windir);
+    result.windowsFound = choice.windowsFound;
+    if (!choice.chosen) {
+        result.problem = EmptyRegistryLine(root, choice.problem);
+        return result;
+    }
+    for (const std::string &note : choice.notes)
+        PrintErrorLine(note);
+    if (Tracing())
+        TraceLine("installation").Text("windir", InstallationName(volumes[0], choice.one.dir))
+            .Text("chosen_by", choice.chosenBy).Write();
+    result.kind = choice.one.kind;
+    result.registry = HostRegistryFile(tree.HostPath(choice.one.registryFile));
+    if (choice.one.softwareMissing)
+        result.software = RegistryFile{tree.HostPath(choice.one.softwareHive), nullptr, kHiveMissing};
+    else if (choice.one.kind == InstallationKind::WindowsNt)
+        result.software = HostRegistryFile(tree.HostPath(choice.one.softwareHive));
+    for (const std::string &log : choice.one.systemLogs)
+        result.systemLogs.push_back(HostRegistryFile(tree.HostPath(log)));
+    for (const std::string &log : choice.one.softwareLogs)
+        result.softwareLogs.push_back(HostRegistryFile(tree.HostPath(log)));
+    return result;
+}
+
