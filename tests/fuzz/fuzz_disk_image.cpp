@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ReadImageInChild(&work, &answer);
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;
-    if (chosen == (answer.problem[0] != '\0') || std::strchr(answer.problem, '\n') != nullptr)
+    if (chosen == !answer.problem.Empty() || answer.problem.Take().find('\n') != std::string::npos)
         std::abort(); // a choice, or one line why none
     if (chosen) {
         ParserJob job;

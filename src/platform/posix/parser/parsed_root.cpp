@@ -120,9 +120,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
             return ReadEmpty(parsed, EmptyRegistryLine(root, ChildFailure(SandboxOutcome{}, remote.what)));
         }
     remote.platformId = start.platformId <= VER_PLATFORM_WIN32_NT ? start.platformId : 0; // no other family
-    start.softwareFile[sizeof start.softwareFile - 1] = '\0';
-    start.softwareUnread[sizeof start.softwareUnread - 1] = '\0';
-    remote.softwareUnread = {start.softwareFile, start.softwareUnread};
+    remote.softwareUnread = {start.softwareFile.Take(), start.softwareUnread.Take()};
     parsed.windowsFound = start.windowsFound != 0;
     parsed.source = &remote;
 }

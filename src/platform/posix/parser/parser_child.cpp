@@ -26,8 +26,8 @@ void ReadForParser(void *job, void *record)
     start.imageReadInChild = work.found.readInChild ? 1 : 0;
     start.imageLockdown = work.found.childLockdown;
     Fault unread = work.opened.source->SoftwareUnread();
-    std::snprintf(start.softwareFile, sizeof start.softwareFile, "%s", unread.file.c_str());
-    std::snprintf(start.softwareUnread, sizeof start.softwareUnread, "%s", unread.words.c_str());
+    start.softwareFile.Put(unread.file);
+    start.softwareUnread.Put(unread.words);
 }
 
 void AnswerForParser(void *job, const ServerRequest &request, ServerReplyHeader &reply, void *payload)

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/posix/sandbox/child_lockdown.h"
+#include "platform/posix/sandbox/record_text.h"
 
 // ServerRequest::op. A key or value names its path below HKLM in the
 // request's text; a value's name follows the path's NUL.
@@ -25,6 +26,6 @@ struct ParserStart {
     std::uint32_t spare;
     LockdownReport imageLockdown; // what that child read under
     // The registry's SoftwareUnread: the file and why ("" when read).
-    char softwareFile[4096];
-    char softwareUnread[2048];
+    RecordText<4096> softwareFile;
+    RecordText<2048> softwareUnread;
 };

@@ -14,12 +14,12 @@
 // What the child found, as plain bytes through the pipe.
 struct ImageAnswer {
     int kind; // InstallationKind
-    char problem[2048]; // when no installation was chosen
-    char notes[2048];   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
+    RecordText<2048> problem; // when no installation was chosen
+    RecordText<2048> notes;   // lines for stderr, each ended by '\n': faults in the chain's files read past (always),
                         // then partitions that were not read (when an installation was chosen)
     // For the trace: how DOROVIVI_WINDIR names the installation.
-    char windir[1024];
-    char chosenBy[16];
+    RecordText<1024> windir;
+    RecordText<16> chosenBy;
     ImageFileRecord files; // the registry files, then NT's transaction logs
 };
 

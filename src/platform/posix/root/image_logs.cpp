@@ -7,12 +7,12 @@ bool OpenImageFile(const ImageTree &tree, const std::string &root, const std::st
                    ImageOpenFiles &open, ImageFileRecord &record, Fault &fault)
 {
     ImageFileAnswer &answer = record.files[number];
-    std::snprintf(answer.name, sizeof answer.name, "%s: %s", root.c_str(), tree.Describe(path).c_str());
+    answer.name.Put(root + ": " + tree.Describe(path));
     open.tree = &tree;
     open.files[number] = tree.Open(path, fault);
     fault.file = tree.Describe(path);
     if (open.files[number] == nullptr) {
-        std::snprintf(answer.unopened, sizeof answer.unopened, "%s", fault.words.c_str());
+        answer.unopened.Put(fault.words);
         return false;
     }
     answer.size = static_cast<std::uint64_t>(open.files[number]->meta->size);
@@ -53,11 +53,9 @@ void ServeImageFile(void *context, const ServerRequest &request, ServerReplyHead
 RegistryFile TakeImageFile(const std::shared_ptr<ImageServer> &server, ImageFileRecord &record, std::uint32_t number)
 {
     ImageFileAnswer &answer = record.files[number];
-    answer.name[sizeof answer.name - 1] = '\0';
-    answer.unopened[sizeof answer.unopened - 1] = '\0';
     RegistryFile file;
-    file.name = answer.name;
-    file.unopened = answer.unopened;
+    file.name = answer.name.Take();
+    file.unopened = answer.unopened.Take();
     if (file.unopened.empty())
         file.bytes = std::make_shared<ImageFileBytes>(server, number, answer.size);
     return file;

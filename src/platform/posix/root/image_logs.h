@@ -12,6 +12,7 @@
 #include "platform/posix/root/image_file_bytes.h"
 #include "platform/posix/root/installation.h"
 #include "platform/posix/root/installation_lookup.h"
+#include "platform/posix/sandbox/record_text.h"
 
 // By number: the registry file (SYSTEM or SYSTEM.DAT), SOFTWARE, then up to
 // kRegistryLogsPerHive logs of each hive.
@@ -21,9 +22,9 @@ constexpr std::uint32_t kImageFirstLog = 2;
 constexpr std::uint32_t kImageFiles = kImageFirstLog + 2 * kRegistryLogsPerHive;
 
 struct ImageFileAnswer {
-    char name[1024];
+    RecordText<1024> name;
     std::uint64_t size;
-    char unopened[256]; // "" when open
+    RecordText<256> unopened; // "" when open
 };
 
 struct ImageFileRecord {

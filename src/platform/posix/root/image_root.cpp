@@ -31,12 +31,6 @@ namespace {
 const int ChildCpuSeconds = 10;
 const int ChildWallSeconds = 20;
 
-
-void Copy(char *target, std::size_t capacity, const std::string &text)
-{
-    std::snprintf(target, capacity, "%s", text.c_str());
-}
-
 // A hive whose first page cannot be read is said now, where a split image's
 // missing segment can still be named, and not at the first read.
 bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, Fault &fault)
@@ -60,9 +54,9 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";
-    Copy(answer.notes, sizeof answer.notes, lines);
+    answer.notes.Put(lines);
     if (!opened) {
-        Copy(answer.problem, sizeof answer.problem, FaultText(fault));
+        answer.problem.Put(FaultText(fault));
         return;
     }
     std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;
@@ -102,8 +96,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
                       FirstPageReads(work.open, failed, fault);
         if (opened && choice.one.softwareMissing) {
             ImageFileAnswer &software = files.files[kImageSoftwareHive];
-            Copy(software.name, sizeof software.name, root + ": " + tree.Describe(choice.one.softwareHive));
-            Copy(software.unopened, sizeof software.unopened, kHiveMissing);
+            software.name.Put(root + ": " + tree.Describe(choice.one.softwareHive));
+            software.unopened.Put(kHiveMissing);
         } else if (opened && nt) {
             failed = kImageSoftwareHive;
             opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, fault) &&
@@ -115,9 +109,9 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
             answer.kind = static_cast<int>(choice.one.kind);
             for (const std::string &note : notes)
                 lines += note + "\n";
-            Copy(answer.notes, sizeof answer.notes, lines);
-            Copy(answer.windir, sizeof answer.windir, InstallationName(volumes[choice.one.volume], choice.one.dir));
-            Copy(answer.chosenBy, sizeof answer.chosenBy, choice.chosenBy);
+            answer.notes.Put(lines);
+            answer.windir.Put(InstallationName(volumes[choice.one.volume], choice.one.dir));
+            answer.chosenBy.Put(choice.chosenBy);
             return;
         }
         choice.problem = FaultText(fault);
@@ -131,7 +125,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         line += (line.empty() ? "" : "; ") + note;
     if (!choice.problem.empty())
         line += (line.empty() ? "" : "; ") + choice.problem;
-    Copy(answer.problem, sizeof answer.problem, line);
+    answer.problem.Put(line);
 }
 
 // Before the child may open anything: the readers an image may need, and
@@ -194,30 +188,21 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         result.windowsFound = true; // unread, it may still be a Windows disk: the atom table stays off it
         return result;
     }
-    answer.problem[sizeof answer.problem - 1] = '\0';
-    answer.notes[sizeof answer.notes - 1] = '\0';
-    answer.windir[sizeof answer.windir - 1] = '\0';
-    answer.chosenBy[sizeof answer.chosenBy - 1] = '\0';
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = whole && (kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt);
-    for (char *line = answer.notes; whole && *line != '\0';) {
-        char *end = std::strchr(line, '\n');
-        if (end == nullptr)
-            break;
-        *end = '\0';
-        PrintErrorLine(root + ": " + line);
-        line = end + 1;
-    }
+    std::string notes = whole ? answer.notes.Take() : "";
+    for (std::size_t at = 0, end; (end = notes.find('\n', at)) != std::string::npos; at = end + 1)
+        PrintErrorLine(root + ": " + notes.substr(at, end - at));
     if (!chosen) {
         result.problem =
-            EmptyRegistryLine(root, whole ? std::string(answer.problem) : ChildFailure(outcome, "the image"));
+            EmptyRegistryLine(root, whole ? answer.problem.Take() : ChildFailure(outcome, "the image"));
         // An image without a chosen installation is still a Windows disk:
         // the atom table stays off it.
         result.windowsFound = true;
         return result; // the child goes with `server`
     }
     if (Tracing())
-        TraceLine("installation").Text("windir", answer.windir).Text("chosen_by", answer.chosenBy).Write();
+        TraceLine("installation").Text("windir", answer.windir.Take()).Text("chosen_by", answer.chosenBy.Take()).Write();
     result.kind = kind;
     result.windowsFound = true;
     result.registry = TakeImageFile(server, answer.files, kImageRegistryFile);
