@@ -18,7 +18,8 @@ namespace {
 
 // Windows 98 on partition 1 (FAT32, active) and NT on partition 2 (NTFS, a
 // logical partition): what chooses between them, and what happens when
-// nothing does.
+// nothing does. A machine of two disks, named by its .vmx, holds them on
+// its first disk and its second instead.
 TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
 {
     using namespace scenario;
@@ -33,6 +34,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         const char *message; // what the one stderr line holds; nullptr: no line
         bool foreign = false;  // a third partition holds another file system
         bool readOnly = false; // the image is 0444
+        int disks = 1;         // 2: a .vmx's two disks, 98 and NT; 3: the same, its second disk missing
+        const char *snapshot = nullptr; // DOROVIVI_SNAPSHOT
     };
     const char *toNt = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
     const char *to98 = "[boot loader]\r\ndefault=C:\\\r\n[operating systems]\r\nC:\\=\"Windows 98\"\r\n";
@@ -54,6 +57,17 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         {"no boot file: refused, @", nullptr, nullptr, nullptr, "@", 100, "", listing},
         {"another file system beside them", toNt, winDir, nullptr, "H", 0, NtAnswer, "partition(3)", true},
         {"a read-only image", toNt, winDir, nullptr, "H", 0, NtAnswer, nullptr, false, true},
+        {"a machine's boot.ini names its second disk", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)partition(1)"
+         "\\WINNT\r\n", nullptr, nullptr, "H", 0, NtAnswer, nullptr, false, false, 2},
+        {"a machine's second disk by DOROVIVI_WINDIR", nullptr, nullptr, "rdisk(1)partition(1)\\WINNT", "H", 0,
+         NtAnswer, nullptr, false, false, 2},
+        {"a machine with nothing to choose", nullptr, nullptr, nullptr, "H", 2, "XXXXXX",
+         "partition(1)\\WINDOWS, rdisk(1)partition(1)\\WINNT", false, false, 2},
+        {"a machine's second disk missing", toNt, nullptr, nullptr, "H", 2, "XXXXXX",
+         "vm.vmx: DIR/disk1.img: No such file or directory; reading an empty registry", false, false, 3},
+        {"a snapshot named over a disk image", toNt, winDir, nullptr, "H", 0, NtAnswer,
+         "disk.img: DOROVIVI_SNAPSHOT=Before names a snapshot of a virtual machine's configuration; this root is a "
+         "disk image, read as it is", false, false, 1, "Before"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -72,21 +86,37 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
                                                   FsPartition(FileSystem::Ntfs, nt)};
         if (c.foreign)
             partitions.push_back(OtherPartition(0x83, Noise(1 << 20, 11)));
-        std::string error;
-        std::string image = WriteDiskImage(partitions, Layout::MbrLogical, Container::Raw, dir, "disk", &error);
+        std::string error, image;
+        if (c.disks == 1) {
+            image = WriteDiskImage(partitions, Layout::MbrLogical, Container::Raw, dir, "disk", &error);
+        } else {
+            for (int disk = 0; disk < 2; ++disk)
+                ASSERT_NE(WriteDiskImage({partitions[disk]}, Layout::Mbr, Container::Raw, dir,
+                                         "disk" + std::to_string(disk), &error), "") << error;
+            if (c.disks == 3)
+                rename((dir + "/disk1.img").c_str(), (dir + "/gone.img").c_str());
+            WriteFile(image = dir + "/vm.vmx", "config.version = \"8\"\nide0:0.present = \"TRUE\"\n"
+                                               "ide0:0.fileName = \"disk0.img\"\nide0:1.present = \"TRUE\"\n"
+                                               "ide0:1.fileName = \"disk1.img\"\n");
+        }
         ASSERT_NE(image, "") << error;
         if (c.readOnly)
             chmod(image.c_str(), 0444);
         std::vector<std::string> env;
         if (c.windir != nullptr)
             env.push_back(std::string("DOROVIVI_WINDIR=") + c.windir);
+        if (c.snapshot != nullptr)
+            env.push_back(std::string("DOROVIVI_SNAPSHOT=") + c.snapshot);
         ImageRun run = RunOverImage(image, dir, {c.command}, env);
         EXPECT_EQ(run.result.exitCode, c.exitCode);
         EXPECT_EQ(run.result.output, c.output);
         if (c.message == nullptr) {
             EXPECT_EQ(run.errors, "");
         } else {
-            EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+            std::string message = c.message;
+            if (message.find("DIR") != std::string::npos)
+                message.replace(message.find("DIR"), 3, dir);
+            EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
             EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
         }
         RemoveTree(dir);

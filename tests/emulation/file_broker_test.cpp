@@ -28,8 +28,8 @@ TEST(FileBroker, OpensOnlyWhatTheRootsScopeHolds)
     ASSERT_EQ(symlink((top + "/outside").c_str(), (drive + "/linked").c_str()), 0);
     ASSERT_EQ(symlink("/dev/null", (drive + "/device").c_str()), 0);
     ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0644), 0);
-    const BrokerScope tree{drive, BrokerReach::Tree}, export_{drive + "/HKLM.reg", BrokerReach::OneFile},
-        image{drive + "/Snapshots", BrokerReach::FolderAndAbove};
+    const BrokerScope tree{drive, BrokerReach::Tree, {}}, export_{drive + "/HKLM.reg", BrokerReach::OneFile, {}},
+        image{drive + "/Snapshots", BrokerReach::FolderAndAbove, {}};
     struct Case {
         const BrokerScope &scope;
         std::string path;

@@ -115,13 +115,22 @@ void XMLCALL EntityDeclared(void *data, const XML_Char *name, int, const XML_Cha
            std::string("the document declares an entity (") + name + "), which a configuration never does");
 }
 
+const ExpatFunctions *ExpatLibrary(Fault &fault)
+{
+    return LoadReaderLibrary(ExpatSoname, Expat, ExpatLoaded, fault,
+                             [](void *library, auto &functions) { return EXPAT_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
 } // namespace
+
+bool LoadXmlReader(Fault &fault)
+{
+    return ExpatLibrary(fault) != nullptr;
+}
 
 bool ReadXmlTree(const char *bytes, std::size_t size, XmlTree &tree, Fault &fault)
 {
-    const ExpatFunctions *expat = LoadReaderLibrary(
-        ExpatSoname, Expat, ExpatLoaded, fault,
-        [](void *library, auto &functions) { return EXPAT_FUNCTIONS(BIND_READER_FUNCTION) true; });
+    const ExpatFunctions *expat = ExpatLibrary(fault);
     if (expat == nullptr)
         return false;
     if (size > static_cast<std::size_t>(INT32_MAX)) {

@@ -27,6 +27,8 @@ struct XmlTree {
 };
 
 bool ReadXmlTree(const char *bytes, std::size_t size, XmlTree &tree, Fault &fault);
+// Loads expat now, before a reading process gives up its right to open files.
+bool LoadXmlReader(Fault &fault);
 
 // The attribute's value, or null when the element has none of that name.
 const std::string *XmlAttribute(const XmlNode &node, const char *name);

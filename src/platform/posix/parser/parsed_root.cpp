@@ -77,7 +77,7 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     // once SYSTEM.DAT is found, so such a parser may read where libraries lie.
     static const char *const nothing[] = {nullptr};
     static const char *const libraries[] = {"/etc/ld.so.cache", "/usr/lib", "/lib"};
-    BrokerScope scope{kind.reachFrom(root), kind.reach};
+    BrokerScope scope{kind.reachFrom(root), kind.reach, {}};
     SandboxLimits limits{ParserCpuSeconds, ParserWallSeconds, nullptr, use};
     if (kind.parserAsks)
         limits.broker = &scope;

@@ -21,6 +21,10 @@ struct ImageAnswer {
     RecordText<1024> windir;
     RecordText<16> chosenBy;
     ImageFileRecord files; // the registry files, then NT's transaction logs
+    // A root that is a machine's configuration: its MachineFormat (0: none),
+    // and its disks' paths in the machine's order, each ended by '\n'.
+    int machine;
+    RecordText<16384> machineDisks;
 };
 
 // The child's state: the image, trees and files stay open for serving.
@@ -31,6 +35,7 @@ struct ImageWork {
     ImageOpenFiles open;
     std::vector<TSK_IMG_INFO *> images; // a machine's disks, in its order
     std::vector<std::string> disks;     // their paths; none: the root is the one disk
+    const std::string *snapshot = nullptr; // DOROVIVI_SNAPSHOT, for a machine's configuration
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

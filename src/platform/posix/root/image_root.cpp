@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -17,10 +18,12 @@
 #include "platform/posix/image/disk_volumes.h"
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/machine/xml_tree.h"
 #include "platform/posix/root/image_child.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/root/machine_disks.h"
+#include "platform/posix/root/machine_root.h"
 #include "platform/posix/root/volume_events.h"
 #include "platform/posix/sandbox/file_broker.h"
 
@@ -47,6 +50,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
 {
     Fault fault;
     std::vector<std::string> notes, chainNotes;
+    if (work.disks.empty() && ReadMachineConfiguration(root, work.snapshot != nullptr ? *work.snapshot : "", answer))
+        return;
     const TskFunctions *tsk = TskLibrary(fault);
     std::vector<DiskVolume> disk;
     std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
@@ -134,11 +139,32 @@ void PrepareImageChild(void *)
 {
     Fault fault;
     LoadImageLibraries(fault); // one missing is said when its kind is read
+    LoadXmlReader(fault);
     struct rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
+}
+
+// One image child over `work`: it opens no file itself, and reads the
+// image's files (its parents, segments and extents, a machine's disks) from
+// descriptors this process opens within `scope` and hands over.
+SandboxOutcome StartImageChild(ImageWork &work, const BrokerScope &scope, SandboxUse use, ImageServer &server,
+                               ImageAnswer &answer)
+{
+    static const char *const nothing[] = {nullptr};
+    std::memset(&answer, 0, sizeof answer);
+    SandboxLimits limits{ChildCpuSeconds, ChildWallSeconds, nullptr, use};
+    limits.readableWhileWorking = nothing;
+    limits.readableWorkingCount = 0;
+    limits.beforeLockdown = PrepareImageChild;
+    limits.broker = &scope;
+    SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
+                                                  limits, server.sandboxed);
+    for (const auto &line : server.sandboxed.startLines)
+        WriteDivertedLine(line.first, line.second);
+    return outcome;
 }
 
 } // namespace
@@ -160,25 +186,28 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
 {
     Installation result;
     static ImageAnswer answer;
-    std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&root, &windir, {}, {}, {}, {}};
+    const char *named = std::getenv("DOROVIVI_SNAPSHOT");
+    std::string snapshot = named != nullptr ? named : "";
+    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
-    // The child opens no file itself: it reads the image's files, its
-    // parents, segments and extents, from descriptors this process opens
-    // where an image may name them, and hands over.
-    static const char *const nothing[] = {nullptr};
-    BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove};
-    SandboxLimits limits{ChildCpuSeconds, ChildWallSeconds, nullptr, use};
-    limits.readableWhileWorking = nothing;
-    limits.readableWorkingCount = 0;
-    limits.beforeLockdown = PrepareImageChild;
-    limits.broker = &scope;
-    SandboxOutcome outcome = StartSandboxedServer(ReadImageInChild, ServeInChild, &work, &answer, sizeof answer,
-                                                  limits, server->sandboxed);
+    BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};
+    SandboxOutcome outcome = StartImageChild(work, scope, use, *server, answer);
+    if (outcome.end == SandboxEnd::Answered && answer.machine != 0 && answer.problem.Empty()) {
+        // A machine's disks are read by a child of their own, which may ask
+        // for them and for their chains' files beside them.
+        work.disks = MachineDisksOf(answer);
+        TraceMachine(root, answer.machine, snapshot, work.disks);
+        for (const std::string &disk : work.disks)
+            scope.alsoFolders.push_back(FolderOf(disk));
+        server = std::make_shared<ImageServer>(); // the configuration's child goes
+        server->root = root;
+        outcome = StartImageChild(work, scope, use, *server, answer);
+    } else if (outcome.end == SandboxEnd::Answered && answer.machine == 0 && !snapshot.empty()) {
+        PrintErrorLine(root + ": DOROVIVI_SNAPSHOT=" + snapshot + " names a snapshot of a virtual machine's "
+                       "configuration; this root is a disk image, read as it is");
+    }
     bool whole = outcome.end == SandboxEnd::Answered;
-    for (const auto &line : server->sandboxed.startLines)
-        WriteDivertedLine(line.first, line.second);
     result.readInChild = whole;
     result.childLockdown = server->sandboxed.lockdown;
     const char *missing = server->sandboxed.lockdown.missing;

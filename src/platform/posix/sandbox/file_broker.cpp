@@ -42,8 +42,13 @@ bool DirectlyIn(const std::string &folder, const std::string &path)
 bool InScope(const BrokerScope &scope, const std::string &path)
 {
     if (scope.reach == BrokerReach::FolderAndAbove) {
-        std::string above = scope.path == "." ? ".." : scope.path == "/" ? "/" : scope.path + "/..";
-        return DirectlyIn(scope.path, path) || DirectlyIn(above, path);
+        for (std::size_t index = 0; index <= scope.alsoFolders.size(); ++index) {
+            const std::string &folder = index == 0 ? scope.path : scope.alsoFolders[index - 1];
+            std::string above = folder == "." ? ".." : folder == "/" ? "/" : folder + "/..";
+            if (DirectlyIn(folder, path) || DirectlyIn(above, path))
+                return true;
+        }
+        return false;
     }
     if (path == scope.path)
         return true;

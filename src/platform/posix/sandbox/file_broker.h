@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What a root lets its child name: one file (an export); a folder and all
 // below it (a drive); or an image's folder, and the folder above it, each
@@ -16,6 +17,8 @@ enum class BrokerReach { OneFile, Tree, FolderAndAbove };
 struct BrokerScope {
     std::string path;
     BrokerReach reach = BrokerReach::OneFile;
+    // A machine's disks: their folders, each reached as an image's is.
+    std::vector<std::string> alsoFolders;
 };
 
 // The parent's side: `path` opened under `scope`, or -1 with errno (EPERM:

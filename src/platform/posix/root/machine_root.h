@@ -1,0 +1,22 @@
+// A root that is a virtual machine's configuration file: told and read in
+// the image child, which hands back the machine's disks in its BIOS order;
+// the parser then reads those disks in a child of their own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/root/image_child.h"
+
+// True when `root` is a configuration: `answer` then holds its format and
+// the disks of the state `snapshot` names ("" the current one), or the
+// problem that stops it, one line.
+bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, ImageAnswer &answer);
+
+// The trace's `machine` event: the configuration, its format, the snapshot
+// read (null: the current state) and the disks, in the machine's order.
+void TraceMachine(const std::string &root, int format, const std::string &snapshot,
+                  const std::vector<std::string> &disks);
+
+// The disks an answer holds, in order.
+std::vector<std::string> MachineDisksOf(const ImageAnswer &answer);
