@@ -55,7 +55,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     const TskFunctions *tsk = TskLibrary(fault);
     std::vector<DiskVolume> disk;
     std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
-    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, work.images, disk, chainNotes, notes, fault);
+    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), work.images, disk, chainNotes, notes, fault);
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";

@@ -4,15 +4,15 @@
 
 namespace {
 
-// Of several disks, what is said of one begins with its file.
-std::string OfDisk(const std::vector<std::string> &disks, std::size_t index, const std::string &words)
+// Of a machine's disks, what is said of one begins with its file.
+std::string OfDisk(const std::vector<std::string> &disks, std::size_t index, bool machine, const std::string &words)
 {
-    return disks.size() > 1 ? disks[index] + ": " + words : words;
+    return machine ? disks[index] + ": " + words : words;
 }
 
 } // namespace
 
-bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks,
+bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault)
 {
@@ -21,9 +21,9 @@ bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &d
         std::vector<std::string> chain;
         bool opened = OpenDiskImage(tsk, disks[index], image, chain, fault);
         for (const std::string &note : chain)
-            chainNotes.push_back(OfDisk(disks, index, note));
+            chainNotes.push_back(OfDisk(disks, index, machine, note));
         if (!opened) {
-            fault = {"", OfDisk(disks, index, FaultText(fault))};
+            fault = {"", OfDisk(disks, index, machine, FaultText(fault))};
             return false;
         }
         images.push_back(image);
@@ -32,13 +32,13 @@ bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &d
         Fault empty;
         if (!ListDiskVolumes(tsk, image, listed, said, empty)) {
             if (disks.size() == 1) {
-                fault = empty;
+                fault = {"", OfDisk(disks, index, machine, FaultText(empty))};
                 return false;
             }
             said.push_back(FaultText(empty)); // a blank data disk leaves the others to answer
         }
         for (const std::string &line : said)
-            notes.push_back(OfDisk(disks, index, line));
+            notes.push_back(OfDisk(disks, index, machine, line));
         for (DiskVolume &one : listed) {
             one.disk = static_cast<int>(index);
             volumes.push_back(one);

@@ -12,8 +12,9 @@
 // `fault` where a disk cannot be opened, or where the one disk there is holds
 // no partition table and no file system; of several disks, one such is a line
 // in `notes`. A fault in a chain's file read past adds a line to `chainNotes`;
-// of several disks, each line and fault names its disk first.
-bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks,
+// of a `machine`'s disks (named by a configuration), each line and fault
+// names its disk first.
+bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault);
 
