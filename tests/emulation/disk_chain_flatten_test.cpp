@@ -13,13 +13,35 @@
 
 namespace {
 
+// The chain's machine, as VirtualBox records it: the newest child is the
+// current state; snapshot "First" was taken when the base was.
+std::string WriteVbox(const std::string &dir, const std::string &newest)
+{
+    auto disk = [](const char *uuid) {
+        return std::string("<Hardware><StorageControllers><StorageController name=\"SATA\" type=\"AHCI\">"
+                           "<AttachedDevice type=\"HardDisk\" port=\"0\" device=\"0\"><Image uuid=\"{") +
+               uuid + "}\"/></AttachedDevice></StorageController></StorageControllers></Hardware>";
+    };
+    const char *base = "0b000000-0000-4000-8000-000000000001", *child = "0b000000-0000-4000-8000-000000000002";
+    std::string path = dir + "/VM/VM.vbox";
+    WriteFile(path, "<?xml version=\"1.0\"?>\n<VirtualBox xmlns=\"http://www.virtualbox.org/\" version=\"1.19-linux\">"
+                    "<Machine uuid=\"{0b000000-0000-4000-8000-0000000000aa}\" name=\"VM\" currentSnapshot=\"{"
+                    "0b000000-0000-4000-8000-0000000000f1}\"><MediaRegistry><HardDisks><HardDisk uuid=\"{" +
+                        std::string(base) + "}\" location=\"VM.vdi\" format=\"VDI\"><HardDisk uuid=\"{" + child +
+                        "}\" location=\"" + newest.substr(dir.size() + 4) + "\" format=\"VDI\"/></HardDisk>"
+                        "</HardDisks></MediaRegistry><Snapshot uuid=\"{0b000000-0000-4000-8000-0000000000f1}\" "
+                        "name=\"First\">" + disk(base) + "</Snapshot>" + disk(child) + "</Machine></VirtualBox>\n");
+    return path;
+}
+
 TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
 {
     struct Case {
         ChainKind kind;
         int links;
+        bool vbox = false; // also read through its machine's .vbox, now and as snapshot "First"
     } cases[] = {
-        {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3},
+        {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3, true},
         {ChainKind::VdiFixed, 2}, {ChainKind::Vhd, 3}, {ChainKind::Vhdx, 3}, {ChainKind::Vhd, 16},
         {ChainKind::Qcow2OverRaw, 3},
     };
@@ -32,6 +54,15 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
         EXPECT_EQ(Answer(newest), Registry(c.links - 1));
         // The base alone still holds the first answer: the chain is read, not its base.
         EXPECT_EQ(Answer(raws[0]), Registry(0));
+        if (c.vbox) {
+            std::string machine = WriteVbox(dir, newest);
+            EXPECT_EQ(Answer(machine), Registry(c.links - 1));
+            setenv("DOROVIVI_SNAPSHOT", "First", 1);
+            EXPECT_EQ(Answer(machine), Registry(0));
+            setenv("DOROVIVI_SNAPSHOT", "Fifth", 1);
+            EXPECT_NE(Answer(machine).find("Fifth"), std::string::npos); // named as not there
+            unsetenv("DOROVIVI_SNAPSHOT");
+        }
         // VHD: libvhdi flattens a partial sector run wrong (see below); its truth is the raw disk.
         std::string flat = dir + "/flat.raw";
         if (c.kind == ChainKind::Qcow2 || c.kind == ChainKind::Qcow2OverRaw || c.kind == ChainKind::Vmdk ||
