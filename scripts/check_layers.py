@@ -24,7 +24,7 @@ LAYERS = [
     ["root"],
     ["sandbox"],
     ["image"],
-    ["files"],
+    ["files", "machine"],
     ["base"],
 ]
 MAX_LINES = 250
