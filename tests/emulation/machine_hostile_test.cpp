@@ -54,6 +54,7 @@ struct Row {
     std::string bytes;
     const char *snapshot;
     std::string expected; // "!..." a part of the fault, else the disks exactly
+    const char *storage = nullptr;
 };
 
 const Row Rows[] = {
@@ -100,7 +101,9 @@ const Row Rows[] = {
     {"a section's parent missing", kMachineProxmox, "scsi0: /x.raw\n[a]\nparent: gone\n", "a",
      "!parent \"gone\" is not a section of the file"},
     {"a storage not defined", kMachineProxmox, "sata1: nowhere:vm-1-disk-0\n", "", "sata1!nowhere:vm-1-disk-0"},
-    {"relative and undo", kMachineVirtualPc, Vmc("", "<absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative>"),
+    {"a storage path not absolute", kMachineProxmox, "virtio0: d:1/a.raw\n", "", "virtio0!d:1/a.raw",
+     "dir: d\n\tpath images\n"},
+    {"relative before absolute", kMachineVirtualPc, Vmc("", "<absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative>"),
      "", "IDE 1:0=/vm/a.vhd"},
     {"absolute only", kMachineVirtualPc, Vmc("", "<absolute>C:\\VMs\\b.vhd</absolute>"), "", "IDE 1:0=/vm/b.vhd"},
     {"undo disks on", kMachineVirtualPc, Vmc("<settings><undo_drives><enabled>true</enabled></undo_drives></settings>",
@@ -117,7 +120,7 @@ TEST(MachineConfig, HostileInputIsNamed)
     for (const Row &row : Rows) {
         SCOPED_TRACE(row.what);
         MachineFormat format;
-        std::string disks = Disks(row.bytes, row.snapshot, format);
+        std::string disks = Disks(row.bytes, row.snapshot, format, row.storage);
         if (row.expected[0] == '!') {
             EXPECT_NE(disks.find(row.expected.substr(1)), std::string::npos) << disks;
         } else {

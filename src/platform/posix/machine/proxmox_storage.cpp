@@ -86,8 +86,9 @@ void NameProxmoxVolume(const MachineConfig &config, std::string_view volume, Mac
         FindStorage(text, id, known.baseKey, type, base, fault);
         std::string folder = base.empty() && (type == "nfs" || type == "cifs") ? "/mnt/pve/" + std::string(id)
                                                                                  : std::string(base);
-        if (folder.empty()) {
-            disk.fault = {config.storagePath, "storage \"" + std::string(id) + "\" has no " + known.baseKey};
+        if (folder.empty() || (known.kind == kInFolder && folder.front() != '/')) {
+            disk.fault = {config.storagePath, "storage \"" + std::string(id) + "\" has no " +
+                                                  (folder.empty() ? "" : "absolute ") + known.baseKey};
             return;
         }
         std::string path = known.baseHead + folder + known.volumeHead + std::string(name);
