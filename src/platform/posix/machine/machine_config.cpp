@@ -103,6 +103,14 @@ MachineFormat TextFormat(std::string_view text)
     return settings ? kMachineVmx : kMachineUnknown;
 }
 
+// Names taken from the file may hold line ends; a fault is printed as one line.
+void KeepOnOneLine(Fault &fault)
+{
+    for (std::string *text : {&fault.file, &fault.words})
+        for (char &c : *text)
+            c = c == '\n' || c == '\r' ? ' ' : c;
+}
+
 } // namespace
 
 MachineFormat MachineFormatOf(const char *bytes, std::size_t size)
@@ -148,10 +156,12 @@ bool ReadMachineDisks(const MachineConfig &config, const std::string &snapshot, 
         if (reader.format != format)
             continue;
         disks.format = format;
-        if (!reader.read(config, snapshot, disks, fault))
-            return false;
+        bool read = reader.read(config, snapshot, disks, fault);
+        KeepOnOneLine(fault);
+        for (int i = 0; i < disks.count; ++i)
+            KeepOnOneLine(disks.disk[i].fault);
         SortMachineDisks(disks);
-        return true;
+        return read;
     }
     fault = {"", "not a virtual machine configuration: neither VirtualBox, VMware, libvirt, Proxmox, Virtual PC, "
                  "86Box/PCem nor Hyper-V"};

@@ -59,6 +59,10 @@ bool AddAttached(const XmlTree &tree, const std::vector<Medium> &media, const Ma
     disk->slot = slot;
     disk->rank = rank;
     int found = FindMedium(tree, media, uuid);
+    if (uuid.empty()) {
+        disk->fault = {"", "the attachment names no medium"};
+        return true;
+    }
     if (found < 0) {
         disk->recorded = uuid;
         disk->fault = {"", "medium " + uuid + " is not in this file's media registry (settings before 1.11 keep it "
