@@ -57,6 +57,17 @@ for source in tests/fuzz/fuzz_*.cpp; do
             rm -rf "$seeds" && mkdir -p "$seeds"
             { printf '\0\0\1\0\3\0\0\0\0\0\0\0\0\20\0\0\0\0\0\0'; head -c 4096 /dev/zero; } >"$seeds/page"
             printf '\0\0\1\0\3\0\0\0\0\0\0\0\1\20\0\0\0\0\0\0' >"$seeds/more" ;;
+        # Machine configurations: the real ones where the shared files are,
+        # and a line of each text format; the first byte chooses the snapshot.
+        fuzz_machine_config)
+            seeds=build/fuzz/seeds-machine max_len=16384
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            for real in ../shared/real/vmconfig/*/*; do
+                [ -f "$real" ] && { printf '\0'; cat "$real"; } >"$seeds/$(basename "$real")"
+            done
+            printf '\0scsi0:0.present = "TRUE"\nscsi0:0.fileName = "a.vmdk"\n' >"$seeds/a.vmx"
+            printf '\4scsi0: d:1/vm-1-disk-0.qcow2\n[snap]\nparent: x\n\0dir: d\n\tpath /p\n' >"$seeds/pve.conf"
+            printf '\0[Hard disks]\nhdd_01_fn = a.img\n' >"$seeds/86box.cfg" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)
