@@ -40,11 +40,11 @@ std::string Utf16(const std::string &text)
     return wide;
 }
 
-std::string Vmc(const std::string &settings, const std::string &pathname)
+std::string Vmc(const std::string &paths)
 {
-    return Utf16("<?xml version='1.0' encoding='UTF-16'?><preferences>" + settings +
-                 "<hardware><pci_bus><ide_adapter><ide_controller id='1'><location id='0'><drive_type>1</drive_type>"
-                 "<pathname>" + pathname + "</pathname></location></ide_controller></ide_adapter></pci_bus>"
+    return Utf16("<?xml version='1.0' encoding='UTF-16'?><preferences>"
+                 "<hardware><pci_bus><ide_adapter><ide_controller id='1'><location id='0'><drive_type>1</drive_type>" +
+                 paths + "</location></ide_controller></ide_adapter></pci_bus>"
                  "</hardware></preferences>");
 }
 
@@ -103,11 +103,13 @@ const Row Rows[] = {
     {"a storage not defined", kMachineProxmox, "sata1: nowhere:vm-1-disk-0\n", "", "sata1!nowhere:vm-1-disk-0"},
     {"a storage path not absolute", kMachineProxmox, "virtio0: d:1/a.raw\n", "", "virtio0!d:1/a.raw",
      "dir: d\n\tpath images\n"},
-    {"relative before absolute", kMachineVirtualPc, Vmc("", "<absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative>"),
+    {"relative before absolute", kMachineVirtualPc, Vmc("<pathname><absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative></pathname>"),
      "", "IDE 1:0=/vm/a.vhd"},
-    {"absolute only", kMachineVirtualPc, Vmc("", "<absolute>C:\\VMs\\b.vhd</absolute>"), "", "IDE 1:0=/vm/b.vhd"},
-    {"undo disks on", kMachineVirtualPc, Vmc("<settings><undo_drives><enabled>true</enabled></undo_drives></settings>",
-     "<relative>a.vhd</relative>"), "", "IDE 1:0!a.vhd"},
+    {"absolute only", kMachineVirtualPc, Vmc("<pathname><absolute>C:\\VMs\\b.vhd</absolute></pathname>"), "", "IDE 1:0=/vm/b.vhd"},
+    {"an undo disk kept", kMachineVirtualPc, Vmc("<pathname><relative>a.vhd</relative></pathname><undo_pathname>"
+     "<absolute>C:\\VMs\\a.vud</absolute><relative/></undo_pathname>"), "", "IDE 1:0=/vm/a.vud<a.vhd"},
+    {"an undo disk climbing out", kMachineVirtualPc, Vmc("<pathname><relative>a.vhd</relative></pathname><undo_pathname>"
+     "<relative>..\\a.vud</relative></undo_pathname>"), "", "IDE 1:0!..\\a.vud<a.vhd"},
     {"86Box climbing out", kMachinePcEmulator, "[Hard disks]\nhdd_02_fn = ../../x.img\nhdd_01_fn = y.img\n", "",
      "hdd_01=/vm/y.img;hdd_02!../../x.img"},
     {"a snapshot of none", kMachinePcEmulator, "[Hard disks]\n", "s", "!86Box and PCem keep no snapshots"},

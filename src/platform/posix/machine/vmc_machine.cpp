@@ -1,5 +1,6 @@
 // Virtual PC's .vmc (XML, usually UTF-16): hard disks on the two IDE
-// controllers, each with the path relative to the .vmc and the absolute one.
+// controllers, each with the path relative to the .vmc and the absolute one,
+// and the undo disk kept over it, if any.
 #include "platform/posix/base/text_compare.h"
 #include "platform/posix/machine/machine_formats.h"
 #include "platform/posix/machine/machine_paths.h"
@@ -22,6 +23,13 @@ std::string_view Text(const XmlTree &tree, int node)
     return node >= 0 ? TrimBlanks(tree.nodes[node].text) : std::string_view();
 }
 
+// The path relative to the .vmc where there is one, else the absolute one.
+std::string_view Recorded(const XmlTree &tree, int pathname)
+{
+    std::string_view relative = Text(tree, XmlChild(tree, pathname, "relative"));
+    return !relative.empty() ? relative : Text(tree, XmlChild(tree, pathname, "absolute"));
+}
+
 int Path(const XmlTree &tree, std::initializer_list<const char *> names)
 {
     int node = 0;
@@ -39,7 +47,6 @@ bool ReadVirtualPcMachine(const MachineConfig &config, const std::string &snapsh
     XmlTree tree;
     if (!ReadXmlTree(config.bytes, config.size, tree, fault))
         return false;
-    bool undo = RegNamesEqual(Text(tree, Path(tree, {"settings", "undo_drives", "enabled"})), "true");
     int adapter = Path(tree, {"hardware", "pci_bus", "ide_adapter"});
     for (int c = XmlChild(tree, adapter, "ide_controller"); c >= 0; c = XmlNextSibling(tree, c, "ide_controller")) {
         long controller = 0, location = 0;
@@ -59,15 +66,12 @@ bool ReadVirtualPcMachine(const MachineConfig &config, const std::string &snapsh
                 return false;
             disk->slot = "IDE " + std::to_string(controller) + ":" + std::to_string(location);
             disk->rank = controller * Locations + location;
-            int pathname = XmlChild(tree, l, "pathname");
-            std::string_view relative = Text(tree, XmlChild(tree, pathname, "relative"));
-            NameMachineFile(*disk, config.folder,
-                            !relative.empty() ? relative : Text(tree, XmlChild(tree, pathname, "absolute")));
-            if (undo && disk->fault.words.empty()) {
-                disk->file.clear();
-                disk->fault = {disk->recorded, "undo disks are on: the changes since the machine was started are "
-                                               "in an undo disk (.vud) the .vmc does not name; name that instead"};
-            }
+            // A kept undo disk holds the changes since the machine last started, over the disk.
+            int undo = XmlChild(tree, l, "undo_pathname"), pathname = XmlChild(tree, l, "pathname");
+            std::string_view base = Recorded(tree, pathname), changes = Recorded(tree, undo);
+            NameMachineFile(*disk, config.folder, !changes.empty() ? changes : base);
+            if (!changes.empty())
+                AddMachineParent(*disk, base);
         }
     }
     return true;
