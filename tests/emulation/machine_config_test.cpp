@@ -25,6 +25,9 @@ const std::string Bz = "/vm/BZ1308535_21disks";
 const std::string Tmp = "</tmp/image";
 const char Pve[] = "dir: localsnapext\n\tpath /var/lib/vzsnapext\n\tcontent images\n\nlvm: lvm-store\n\tvgname veegee\n";
 
+const std::string HyperV = "!a Hyper-V .vmcx (or .vmrs) is binary and undocumented, so its disks are not read "
+                           "here; name the disk itself instead: the newest .avhdx of a checkpoint chain, or the .vhdx";
+
 const Row RealRows[] = {
     {"virtualbox/GOAD-DC01.vbox", "", kMachineVirtualBox,
      "IDE Controller 0:0=/vm/Snapshots/{e6800503-8273-4f16-b584-c7ba2c1df698}.vmdk"
@@ -76,9 +79,10 @@ const Row RealRows[] = {
     {"86box/megatouch-maxx-86box.cfg", "", kMachinePcEmulator, "hdd_01=/vm/HardDisk.img", nullptr},
     {"86box/DVX-DOS6.22-86box.cfg", "", kMachinePcEmulator, "hdd_01=/vm/hdd/pentium-pro-msdos6.22.VHD", nullptr},
     {"86box/k16-86box.cfg", "", kMachinePcEmulator, "", nullptr},
-    {"hyperv/test.vmcx", "", kMachineHyperV, "!a Hyper-V .vmcx is binary and undocumented, so its disks are not "
-                                             "read here; name the disk itself instead: the newest .avhdx of a "
-                                             "checkpoint chain, or the .vhdx", nullptr},
+    {"hyperv/test.vmcx", "", kMachineHyperV, HyperV, nullptr},
+    {"hyperv/test.VMRS", "", kMachineHyperV, HyperV, nullptr},
+    {"proxmox/simple-backingchain.conf.cmd", "", kMachineUnknown, "!not a virtual machine configuration: neither "
+     "VirtualBox, VMware, libvirt, Proxmox, Virtual PC, 86Box/PCem nor Hyper-V", nullptr},
 };
 
 TEST(MachineConfig, RealFilesGiveTheirDisks)

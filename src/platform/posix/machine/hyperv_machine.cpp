@@ -4,7 +4,7 @@
 
 bool ReadHyperVMachine(const MachineConfig &, const std::string &, MachineDisks &, Fault &fault)
 {
-    fault = {"", "a Hyper-V .vmcx is binary and undocumented, so its disks are not read here; name the disk "
-                 "itself instead: the newest .avhdx of a checkpoint chain, or the .vhdx"};
+    fault = {"", "a Hyper-V .vmcx (or .vmrs) is binary and undocumented, so its disks are not read here; name "
+                 "the disk itself instead: the newest .avhdx of a checkpoint chain, or the .vhdx"};
     return false;
 }

@@ -115,10 +115,15 @@ bool ReadVmsdMachine(const MachineConfig &config, const std::string &snapshot, M
         MachineDisk *disk = AddMachineDisk(disks, fault);
         if (disk == nullptr)
             return false;
-        bool known = ParseVmxSlot(text, slot, disk->fault);
+        Fault slotFault;
+        bool known = ParseVmxSlot(text, slot, slotFault);
         disk->slot = known ? VmxSlotName(slot) : "disk" + std::to_string(d);
         disk->rank = known ? VmxSlotRank(slot, "") : kVmxSlots * 2 + d;
         NameMachineFile(*disk, config.folder, VmxValue(s.file[d]));
+        if (!slotFault.words.empty()) {
+            disk->file.clear();
+            disk->fault = slotFault;
+        }
     }
     return true;
 }
