@@ -91,6 +91,8 @@ void XMLCALL StartElement(void *data, const XML_Char *name, const XML_Char **att
 void XMLCALL EndElement(void *data, const XML_Char *)
 {
     Building &b = *static_cast<Building *>(data);
+    if (!b.refused.empty() || b.open < 0) // expat ends an empty element it was stopped at
+        return;
     b.open = b.tree->nodes[b.open].parent;
     --b.depth;
 }
@@ -98,7 +100,7 @@ void XMLCALL EndElement(void *data, const XML_Char *)
 void XMLCALL Characters(void *data, const XML_Char *text, int length)
 {
     Building &b = *static_cast<Building *>(data);
-    if (b.open < 0)
+    if (!b.refused.empty() || b.open < 0)
         return;
     std::string &kept = b.tree->nodes[b.open].text;
     if (kept.size() + static_cast<std::size_t>(length) > kMaxXmlText)
