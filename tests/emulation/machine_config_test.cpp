@@ -103,4 +103,12 @@ TEST(MachineConfig, RealFilesGiveTheirDisks)
     }
 }
 
+// Where a qemu-server folder's storage.cfg is, in either layout of /etc/pve.
+TEST(MachineConfig, ProxmoxStorageIsBesideTheTree)
+{
+    EXPECT_EQ(ProxmoxStoragePath("/etc/pve/qemu-server"), "/etc/pve/storage.cfg");
+    EXPECT_EQ(ProxmoxStoragePath("/case/etc/pve/nodes/pve1/qemu-server/"), "/case/etc/pve/storage.cfg");
+    EXPECT_EQ(ProxmoxStoragePath("qemu-server"), "./storage.cfg");
+}
+
 } // namespace

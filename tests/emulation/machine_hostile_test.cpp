@@ -103,7 +103,10 @@ const Row Rows[] = {
     {"a storage not defined", kMachineProxmox, "sata1: nowhere:vm-1-disk-0\n", "", "sata1!nowhere:vm-1-disk-0"},
     {"a storage path not absolute", kMachineProxmox, "virtio0: d:1/a.raw\n", "", "virtio0!d:1/a.raw",
      "dir: d\n\tpath images\n"},
-    {"relative before absolute", kMachineVirtualPc, Vmc("<pathname><absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative></pathname>"),
+    {"a linked clone", kMachineProxmox, "scsi0: d:1/base-1-disk-0.qcow2/2/vm-2-disk-0.qcow2\n", "",
+     "scsi0=/p/images/2/vm-2-disk-0.qcow2", "dir: d\n\tpath /p\n"},
+    {"relative before absolute", kMachineVirtualPc,
+     Vmc("<pathname><absolute>C:\\VMs\\b.vhd</absolute><relative>.\\a.vhd</relative></pathname>"),
      "", "IDE 1:0=/vm/a.vhd"},
     {"absolute only", kMachineVirtualPc, Vmc("<pathname><absolute>C:\\VMs\\b.vhd</absolute></pathname>"), "", "IDE 1:0=/vm/b.vhd"},
     {"an undo disk kept", kMachineVirtualPc, Vmc("<pathname><relative>a.vhd</relative></pathname><undo_pathname>"

@@ -147,8 +147,8 @@ bool ReadMachineDisks(const MachineConfig &config, const std::string &snapshot, 
     disks.format = kMachineUnknown;
     disks.count = 0;
     if (config.size > kMaxMachineConfigBytes) {
-        fault = {"", "the configuration is " + std::to_string(config.size) + " bytes; a machine's configuration is at most " +
-                         std::to_string(kMaxMachineConfigBytes >> 20) + " MiB, so this is not one"};
+        fault = {"", "the configuration is " + std::to_string(config.size) + " bytes; a machine's configuration is " +
+                         "at most " + std::to_string(kMaxMachineConfigBytes >> 20) + " MiB, so this is not one"};
         return false;
     }
     MachineFormat format = MachineFormatOf(config.bytes, config.size);

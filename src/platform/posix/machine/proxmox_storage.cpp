@@ -91,6 +91,11 @@ void NameProxmoxVolume(const MachineConfig &config, std::string_view volume, Mac
                                                   (folder.empty() ? "" : "absolute ") + known.baseKey};
             return;
         }
+        // A linked clone's volume is "<base vmid>/<base>/<vmid>/<name>"; its file is the last two.
+        std::size_t second = name.find('/', name.find('/') + 1);
+        bool clone = second != std::string_view::npos && name.find('/', second + 1) != std::string_view::npos;
+        if (known.kind == kInFolder && clone)
+            name = name.substr(second + 1);
         std::string path = known.baseHead + folder + known.volumeHead + std::string(name);
         NameMachineFile(disk, "", path);
         disk.recorded.assign(volume.substr(0, kMaxMachinePath));

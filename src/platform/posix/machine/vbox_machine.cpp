@@ -158,7 +158,8 @@ bool ReadVirtualBoxMachine(const MachineConfig &config, const std::string &snaps
     bool currentFound = current.empty();
     for (int s : snapshots) {
         currentFound = currentFound || SameMachineUuid(Attribute(tree, s, "uuid"), current);
-        if (snapshot.empty() || (Attribute(tree, s, "name") != snapshot && !SameMachineUuid(Attribute(tree, s, "uuid"), snapshot)))
+        bool named = Attribute(tree, s, "name") == snapshot || SameMachineUuid(Attribute(tree, s, "uuid"), snapshot);
+        if (snapshot.empty() || !named)
             continue;
         if (state >= 0) {
             fault = {"", "more than one snapshot is named \"" + snapshot + "\"; choose one by its UUID"};

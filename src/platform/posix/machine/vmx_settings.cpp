@@ -80,14 +80,15 @@ bool ParseVmxSlot(std::string_view &text, VmxSlot &slot, Fault &fault)
         if (colon == std::string_view::npos || dot == std::string_view::npos || dot < colon)
             return false;
         std::string_view controller = rest.substr(0, colon), unit = rest.substr(colon + 1, dot - colon - 1);
-        if (controller.empty() || unit.empty() || controller.find_first_not_of("0123456789") != std::string_view::npos ||
-            unit.find_first_not_of("0123456789") != std::string_view::npos)
+        const char digits[] = "0123456789";
+        if (controller.empty() || unit.empty() || controller.find_first_not_of(digits) != std::string_view::npos ||
+            unit.find_first_not_of(digits) != std::string_view::npos)
             return false;
         slot.bus = bus;
         if (!MachineNumber(controller, Buses[bus].controllers - 1, slot.controller) ||
             !MachineNumber(unit, Buses[bus].units - 1, slot.unit)) {
-            fault = {"", std::string(text.substr(0, name.size() + dot)) + " is not a unit a machine's " + Buses[bus].name +
-                             " buses have (" + std::to_string(Buses[bus].controllers) + " of " +
+            fault = {"", std::string(text.substr(0, name.size() + dot)) + " is not a unit a machine's " +
+                             Buses[bus].name + " buses have (" + std::to_string(Buses[bus].controllers) + " of " +
                              std::to_string(Buses[bus].units) + ")"};
             return false;
         }

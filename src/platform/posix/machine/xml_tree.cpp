@@ -119,9 +119,9 @@ void XMLCALL EntityDeclared(void *data, const XML_Char *name, int, const XML_Cha
 
 bool ReadXmlTree(const char *bytes, std::size_t size, XmlTree &tree, Fault &fault)
 {
-    const ExpatFunctions *expat = LoadReaderLibrary(ExpatSoname, Expat, ExpatLoaded, fault, [](void *library, auto &functions) {
-        return EXPAT_FUNCTIONS(BIND_READER_FUNCTION) true;
-    });
+    const ExpatFunctions *expat = LoadReaderLibrary(
+        ExpatSoname, Expat, ExpatLoaded, fault,
+        [](void *library, auto &functions) { return EXPAT_FUNCTIONS(BIND_READER_FUNCTION) true; });
     if (expat == nullptr)
         return false;
     if (size > static_cast<std::size_t>(INT32_MAX)) {
