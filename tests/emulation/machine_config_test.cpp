@@ -30,17 +30,17 @@ const std::string HyperV = "!a Hyper-V .vmcx (or .vmrs) is binary and undocument
 
 const Row RealRows[] = {
     {"virtualbox/GOAD-DC01.vbox", "", kMachineVirtualBox,
-     "IDE Controller 0:0=/vm/Snapshots/{e6800503-8273-4f16-b584-c7ba2c1df698}.vmdk"
+     "IDE Controller 0:0[VMDK]=/vm/Snapshots/{e6800503-8273-4f16-b584-c7ba2c1df698}.vmdk"
      "<Snapshots/{3c72ec80-dc73-4448-a63e-97970cdd87e5}.vmdk<WindowsServer2019-disk001.vmdk", nullptr},
     {"virtualbox/GOAD-DC01.vbox", "push_1766163705_7292", kMachineVirtualBox,
-     "IDE Controller 0:0=/vm/WindowsServer2019-disk001.vmdk", nullptr},
+     "IDE Controller 0:0[VMDK]=/vm/WindowsServer2019-disk001.vmdk", nullptr},
     {"virtualbox/GOAD-DC01.vbox", "264CCD7E-9ffd-45ba-bd0e-4e1968d3355a", kMachineVirtualBox,
-     "IDE Controller 0:0=/vm/Snapshots/{3c72ec80-dc73-4448-a63e-97970cdd87e5}.vmdk<WindowsServer2019-disk001.vmdk",
+     "IDE Controller 0:0[VMDK]=/vm/Snapshots/{3c72ec80-dc73-4448-a63e-97970cdd87e5}.vmdk<WindowsServer2019-disk001.vmdk",
      nullptr},
     {"virtualbox/GOAD-DC01.vbox", "push", kMachineVirtualBox, "!no snapshot is named \"push\" or has that UUID", nullptr},
     {"virtualbox/encrypted.vbox", "", kMachineVirtualBox,
-     "SATA 0:0=/vm/Snapshots/{742e6d0f-8896-4aa6-97f4-e05d70e73029}.vdi<encrypted test.vdi;"
-     "SATA 2:0=/vm/encrypted test_1.vdi", nullptr},
+     "SATA 0:0[VDI]=/vm/Snapshots/{742e6d0f-8896-4aa6-97f4-e05d70e73029}.vdi<encrypted test.vdi;"
+     "SATA 2:0[VDI]=/vm/encrypted test_1.vdi", nullptr},
     {"vmware/esx-in-the-wild-6.vmx", "", kMachineVmx, "scsi0:0=/vm/el6-test-000001.vmdk", nullptr},
     {"vmware/gsx-in-the-wild-4.vmx", "", kMachineVmx, "ide0:0=/vm/Debian-System1-0-cl2.vmdk*", nullptr},
     {"vmware/test-i-vmx-1.vmx", "", kMachineVmx,
@@ -61,13 +61,13 @@ const Row RealRows[] = {
     {"vmware/test-flo.vmsd", "from cli", kMachineVmsd, "scsi0:0=/vm/test flo_0-000003.vmdk", nullptr},
     {"vmware/test-flo.vmsd", "2", kMachineVmsd, "scsi0:0=/vm/test flo_0-000001.vmdk", nullptr},
     {"libvirt/disk-backing-chains-index.xml", "", kMachineLibvirt,
-     "vda!gluster:Volume2/Image</tmp/missing-backing-store.qcow;vdb!nbd:bar</dev/HostVG/QEMUGuest1" + Tmp + "2" +
-         Tmp + "3.qcow" + Tmp + "4.qcow" + Tmp + "5.qcow</tmp/Fedora-17-x86_64-Live-KDE.iso;vdc!gluster:Volume1/Image;"
-         "vdd!rbd:pool/image</tmp/image.qcow;vde!/dev/HostVG/QEMUGuest11;vdf=" + Rhel + "1484071880<" + Rhel +
-         "1484071877<" + Rhel + "1484071876<" + Rhel + "1484071872<" + Rhel + "1483615252<" + Rhel + "1483605924<" +
-         Rhel + "1483605920<" + Rhel + "1483546244<" + Rhel + "1483545901<" + Rhel + "1483545313<" + Rhel +
-         "1483536402<" + Rhel + "qcow2", nullptr},
-    {"libvirt/bootorder-in.xml", "", kMachineLibvirt, "vda=/mnt/data/devel/images/f30.qcow2", nullptr},
+     "vda[qcow2]!gluster:Volume2/Image</tmp/missing-backing-store.qcow;vdb[qcow2]!nbd:bar</dev/HostVG/QEMUGuest1" +
+         Tmp + "2" + Tmp + "3.qcow" + Tmp + "4.qcow" + Tmp + "5.qcow</tmp/Fedora-17-x86_64-Live-KDE.iso;"
+         "vdc[raw]!gluster:Volume1/Image;vdd[qcow2]!rbd:pool/image</tmp/image.qcow;vde[qcow2]!/dev/HostVG/QEMUGuest11;"
+         "vdf[qcow2]=" + Rhel + "1484071880<" + Rhel + "1484071877<" + Rhel + "1484071876<" + Rhel + "1484071872<" +
+         Rhel + "1483615252<" + Rhel + "1483605924<" + Rhel + "1483605920<" + Rhel + "1483546244<" + Rhel +
+         "1483545901<" + Rhel + "1483545313<" + Rhel + "1483536402<" + Rhel + "qcow2", nullptr},
+    {"libvirt/bootorder-in.xml", "", kMachineLibvirt, "vda[qcow2]=/mnt/data/devel/images/f30.qcow2", nullptr},
     {"proxmox/snapshots.conf", "", kMachineProxmox,
      "scsi1!lvmthinbig:vm-111-disk-0;ide0!dir:111/vm-111-disk-2.qcow2;scsi0!dir:111/vm-111-disk-1.qcow2;"
      "virtio0!dir:111/vm-111-disk-0.qcow2", nullptr},

@@ -7,7 +7,8 @@
 
 #include "platform/posix/machine/machine_config.h"
 
-// "slot=file" for a disk followed, "slot!recorded" for one that is not, a
+// "slot=file" for a disk followed, "slot!recorded" for one that is not (with
+// "[format]" after the slot where one is recorded), a
 // '*' for an independent one, then its recorded parents after '<'; or
 // "!fault" when the configuration is refused.
 inline std::string Disks(const std::string &bytes, const std::string &snapshot, MachineFormat &format,
@@ -24,7 +25,8 @@ inline std::string Disks(const std::string &bytes, const std::string &snapshot, 
     std::string text;
     for (int i = 0; i < disks->count; ++i) {
         const MachineDisk &d = disks->disk[i];
-        text += (i ? ";" : "") + d.slot + (d.fault.words.empty() ? "=" + d.file : "!" + d.recorded);
+        text += (i ? ";" : "") + d.slot + (d.format.empty() ? "" : "[" + d.format + "]");
+        text += d.fault.words.empty() ? "=" + d.file : "!" + d.recorded;
         text += d.independent ? "*" : "";
         for (int p = 0; p < d.parentCount; ++p)
             text += "<" + d.parents[p];
