@@ -126,12 +126,14 @@ MachineFormat MachineFormatOf(const char *bytes, std::size_t size)
         return kMachineLibvirt;
     if (root == "preferences")
         return kMachineVirtualPc;
-    if (!text.empty() && TrimLeading(text, [](char c) { return c == ' ' || c == '\r' || c == '\n'; })[0] == '<')
+    std::string_view start = TrimLeading(text, [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+    if (!start.empty() && start.front() == '<')
         return kMachineUnknown;
     // Past the window the last line may be cut short; the readers check it whole.
-    return TextFormat(std::string_view(text).substr(0, text.rfind('\n') == std::string::npos || size <= SniffWindow
-                                                           ? text.size()
-                                                           : text.rfind('\n')));
+    std::size_t lastEnd = text.rfind('\n');
+    if (size > SniffWindow && lastEnd != std::string::npos)
+        text.resize(lastEnd);
+    return TextFormat(text);
 }
 
 const char *MachineFormatName(MachineFormat format)
