@@ -1,0 +1,159 @@
+// Dynamic disks Windows made (../shared/real/ldm: two disk groups, every
+// volume an NTFS holding test.txt), read through ListDynamicVolumes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/dynamic_volumes.h"
+#include "process_run.h"
+
+namespace {
+
+const std::string Disks2003 = "2003r2-simple-1 2003r2-spanned-1 2003r2-spanned-2 2003r2-striped-1 2003r2-striped-2 "
+                              "2003r2-mirrored-1 2003r2-mirrored-2 2003r2-raid5-1 2003r2-raid5-2 2003r2-raid5-3";
+const std::string Disks2008 = "2008r2-spanned-1 2008r2-spanned-2 2008r2-striped-1 2008r2-striped-2 2008r2-mirrored-1 "
+                              "2008r2-mirrored-2 2008r2-raid5-1 2008r2-raid5-2 2008r2-raid5-3";
+
+// A disk read from its file with a few bytes changed or its end cut short.
+struct PatchedDisk {
+    int fd;
+    std::uint64_t patchAt;
+    std::string patch;
+};
+
+ssize_t ReadPatched(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    const PatchedDisk &self = *static_cast<PatchedDisk *>(disk);
+    ssize_t got = pread(self.fd, buffer, size, static_cast<off_t>(offset));
+    for (std::size_t i = 0; got > 0 && i < self.patch.size(); ++i)
+        if (self.patchAt + i >= offset && self.patchAt + i < offset + static_cast<std::uint64_t>(got))
+            buffer[self.patchAt + i - offset] = self.patch[i];
+    return got;
+}
+
+class DynamicVolumes : public ::testing::Test {
+protected:
+    static std::string dir;
+    const TskFunctions *tsk = nullptr;
+    std::vector<PatchedDisk> patched = std::vector<PatchedDisk>(20);
+
+    static void SetUpTestSuite()
+    {
+        struct stat st;
+        if (stat(DOROVIVI_REAL_LDM, &st) != 0)
+            return;
+        dir = MakeTempDir("dorovivi-ldm");
+        ASSERT_EQ(std::system(("tar xSJf '" DOROVIVI_REAL_LDM "' -C " + dir).c_str()), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        if (!dir.empty())
+            RemoveTree(dir);
+    }
+    void SetUp() override
+    {
+        const char *ci = std::getenv("CI");
+        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL_LDM " is missing";
+        if (dir.empty())
+            GTEST_SKIP() << "needs " DOROVIVI_REAL_LDM;
+        Fault fault;
+        tsk = TskLibrary(fault);
+        ASSERT_NE(tsk, nullptr) << fault.words;
+    }
+    void TearDown() override
+    {
+        for (const PatchedDisk &disk : patched)
+            if (disk.fd > 0)
+                close(disk.fd);
+    }
+
+    // The disks named (without "ldm-" and ".img"), the first patched at
+    // `at` or, with an empty patch, cut short there.
+    std::vector<TSK_IMG_INFO *> Open(const std::string &names, std::uint64_t at = 0, const std::string &patch = "")
+    {
+        std::istringstream list(names);
+        std::vector<TSK_IMG_INFO *> disks;
+        for (std::string name; list >> name;) {
+            PatchedDisk &disk = patched[disks.size()];
+            disk = {open((dir + "/ldm-" + name + ".img").c_str(), O_RDONLY | O_CLOEXEC), at, patch};
+            struct stat st;
+            fstat(disk.fd, &st);
+            std::uint64_t size = disks.empty() && at != 0 && patch.empty() ? at : st.st_size;
+            TSK_IMG_INFO *image = nullptr;
+            Fault fault;
+            EXPECT_TRUE(OpenCallbackImage(tsk, &disk, ReadPatched, size, "test", image, fault)) << fault.words;
+            disks.push_back(image);
+            at = 0;
+        }
+        return disks;
+    }
+};
+std::string DynamicVolumes::dir;
+
+// The file test.txt on the NTFS in `image`; "" where it cannot be read.
+std::string ReadTestFile(TSK_IMG_INFO *image)
+{
+    TSK_FS_INFO *fs = tsk_fs_open_img(image, 0, TSK_FS_TYPE_NTFS);
+    TSK_FS_FILE *file = fs != nullptr ? tsk_fs_file_open(fs, nullptr, "/test.txt") : nullptr;
+    char text[64] = "";
+    ssize_t got = file != nullptr ? tsk_fs_file_read(file, 0, text, sizeof text - 1, TSK_FS_FILE_READ_FLAG_NONE) : -1;
+    if (file != nullptr)
+        tsk_fs_file_close(file);
+    if (fs != nullptr)
+        tsk_fs_close(fs);
+    return got > 0 ? std::string(text, static_cast<std::size_t>(got)) : "";
+}
+
+TEST_F(DynamicVolumes, EachVolumeReadsItsFileOrNamesTheDisksItLacks)
+{
+    const struct {
+        std::string disks, volume, lacking;
+    } rows[] = {
+        {Disks2003, "Volume1", ""}, // simple
+        {Disks2003, "Volume2", ""}, // spanned, its second disk first
+        {Disks2003, "Stripe1", ""},
+        {Disks2003, "Volume3", ""}, // mirrored
+        {Disks2003, "Raid1", ""},
+        {Disks2003, "Volume4", ""}, // spanned over the striped disks' second partitions
+        {Disks2008, "Volume1", ""}, // spanned, MBR and GPT disks
+        {Disks2008, "Volume2", ""}, // striped
+        {Disks2008, "Volume3", ""}, // mirrored
+        {Disks2008, "Volume4", ""}, // RAID-5
+        {Disks2008, "Volume5", ""}, // spanned over three disks
+        {"2008r2-mirrored-1 2008r2-raid5-1 2008r2-raid5-2 2008r2-raid5-3", "Volume3", ""}, // one half
+        {"2008r2-mirrored-2", "Volume3", ""},                                              // the other half
+        {"2008r2-raid5-1 2008r2-raid5-3", "Volume4", ""},                                  // through parity
+        {"2008r2-raid5-2 2008r2-raid5-3", "Volume4", ""},
+        {"2003r2-raid5-1 2003r2-raid5-2", "Raid1", ""},
+        {"2008r2-raid5-1", "Volume4", "Disk8, Disk9"},
+        {"2008r2-spanned-1", "Volume1", "Disk2"},
+        {"2008r2-striped-2", "Volume2", "Disk3"},
+        {"2003r2-spanned-1", "Volume2", "Disk3"},
+        {"2008r2-mirrored-1 2008r2-striped-1", "Volume5", "Disk7"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.disks + ": " + row.volume);
+        std::vector<DynamicVolume> volumes;
+        std::vector<std::string> notes;
+        Fault fault;
+        ASSERT_TRUE(ListDynamicVolumes(tsk, Open(row.disks), volumes, notes, fault)) << fault.words;
+        EXPECT_EQ(notes, std::vector<std::string>());
+        auto found = std::find_if(volumes.begin(), volumes.end(), [&](const DynamicVolume &v) { return v.name == row.volume; });
+        ASSERT_NE(found, volumes.end());
+        EXPECT_EQ(found->lacking, row.lacking);
+        if (row.lacking.empty())
+            EXPECT_EQ(ReadTestFile(found->image), "Filesystem test");
+        else
+            EXPECT_EQ(found->image, nullptr);
+    }
+}
+
+} // namespace
