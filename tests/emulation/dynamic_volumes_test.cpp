@@ -156,4 +156,83 @@ TEST_F(DynamicVolumes, EachVolumeReadsItsFileOrNamesTheDisksItLacks)
     }
 }
 
+// What ldmtool lists for the same disks: the volumes, in its order.
+TEST_F(DynamicVolumes, ListAgreesWithLdmtool)
+{
+    if (std::system("command -v ldmtool >/dev/null") != 0)
+        GTEST_SKIP() << "needs ldmtool";
+    for (const std::string &disks : {Disks2003, Disks2008}) {
+        std::string files = "ldm-" + disks + ".img", line;
+        for (std::size_t at; (at = files.find(' ')) != std::string::npos;)
+            files.replace(at, 1, ".img@ldm-");
+        for (std::size_t at; (at = files.find('@')) != std::string::npos;)
+            files.replace(at, 1, " ");
+        std::string command = "cd " + dir + " && ldmtool $(printf -- '-d %s ' " + files + ") show diskgroup $(ldmtool scan " +
+                              files + " 2>/dev/null | grep -o '[0-9a-f-]\\{36\\}') 2>/dev/null | tr -d ' \\n' | grep -o '\"volumes\":[^]]*'";
+        FILE *shown = popen(command.c_str(), "r");
+        char text[512] = "";
+        std::size_t got = fread(text, 1, sizeof text - 1, shown);
+        pclose(shown);
+        got -= got > 0 && text[got - 1] == '\n';
+        std::vector<DynamicVolume> volumes;
+        std::vector<std::string> notes;
+        Fault fault;
+        ASSERT_TRUE(ListDynamicVolumes(tsk, Open(disks), volumes, notes, fault));
+        std::string ours = "\"volumes\":[";
+        for (const DynamicVolume &volume : volumes)
+            ours += (ours.back() == '[' ? "\"" : ",\"") + volume.name + "\"";
+        EXPECT_EQ(std::string(text, got), ours);
+    }
+}
+
+// Metadata copied from a real disk and damaged: a line for the disk, and
+// neither libldm nor the reader reads outside what it was handed.
+TEST_F(DynamicVolumes, DamagedMetadataIsNamed)
+{
+    const std::uint64_t privhead = 6 * 512, config = 100352ull * 512, vmdb = config + 17 * 512;
+    const std::string none = "disk 1: dynamic disk metadata not readable (";
+    const struct {
+        const char *disk;
+        std::uint64_t at;
+        std::string patch, note;
+    } rows[] = {
+        {"2008r2-spanned-1", config + 4096, "", "the private header places the database at sector 100352, 2048 "
+                                                 "sectors long, not within the disk's 100360)"},
+        {"2008r2-spanned-1", privhead, "PRIVHEAX", "no private header (PRIVHEAD) where the partition table places it)"},
+        {"2008r2-spanned-1", privhead + 0x30 + 36, std::string(28, 'x'), "the private header's GUIDs are not text)"},
+        {"2008r2-spanned-1", config + 1024, "X", "no table of contents (TOCBLOCK) in the database)"},
+        {"2008r2-spanned-1", config + 1024 + 36 + 10, std::string("\0\0\0\0\0\0\x10\0", 8),
+         "the database header lies outside the database)"},
+        {"2008r2-spanned-1", vmdb + 8, std::string("\0\0\0\x08", 4), "the database header gives records of 8 bytes from byte 512)"},
+        {"2008r2-spanned-1", vmdb + 133, "\xff\xff\xff\xff", "the database header counts more records than the database holds)"},
+        {"2008r2-spanned-1", vmdb + 512 + 14, std::string("\x01\0", 2), "a record claims entry 0 of 256)"},
+        // Volume1's component, its count of partitions (libldm would reserve 32 GB for it)
+        {"2008r2-spanned-1", config + 9777, "\x04\xff\xff\xff\xff", "a component claims 4294967295 partitions)"},
+        {"2008r2-raid5-2", 512 + 12, std::string("\x08\0", 2), "its GPT header is damaged)"},
+        {"2008r2-raid5-2", 512 + 16, "\x5a", "disk 1 contains an invalid GPT header)"}, // its checksum, as libldm says
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.disk) + " at " + std::to_string(row.at));
+        std::vector<DynamicVolume> volumes;
+        std::vector<std::string> notes;
+        Fault fault;
+        ASSERT_TRUE(ListDynamicVolumes(tsk, Open(row.disk, row.at, row.patch), volumes, notes, fault));
+        EXPECT_EQ(notes, std::vector<std::string>({none + row.note}));
+        EXPECT_EQ(volumes.size(), 0u);
+    }
+    // A byte at a time through the private header and the records' start.
+    for (std::uint64_t at = vmdb; at < vmdb + 8192; at += 29) {
+        for (std::uint64_t base : {at, privhead + (at - vmdb) % 512}) {
+            std::vector<DynamicVolume> volumes;
+            std::vector<std::string> notes;
+            Fault fault;
+            ASSERT_TRUE(ListDynamicVolumes(tsk, Open("2008r2-spanned-1 2008r2-spanned-2", base, "\x5a"), volumes,
+                                           notes, fault));
+            for (const DynamicVolume &volume : volumes)
+                if (volume.image != nullptr)
+                    ReadTestFile(volume.image);
+        }
+    }
+}
+
 } // namespace

@@ -38,10 +38,10 @@ bool ReadRegion(const TskFunctions *tsk, TSK_IMG_INFO *disk, std::uint64_t at, s
 }
 
 // The GPT header and its entries, as libldm reads them, and the last sector
-// of the metadata partition; false with `why` where libldm would read past
-// either.
-bool ReadGpt(const TskFunctions *tsk, TSK_IMG_INFO *disk, std::vector<Region> &regions, std::uint64_t &last,
-             std::string &why)
+// of the metadata partition; false with `why` where there is none or,
+// `forLibldm`, where libldm would read past the header.
+bool ReadGpt(const TskFunctions *tsk, TSK_IMG_INFO *disk, bool forLibldm, std::vector<Region> &regions,
+             std::uint64_t &last, std::string &why)
 {
     std::size_t sector = SectorSize(disk);
     Region header;
@@ -54,7 +54,7 @@ bool ReadGpt(const TskFunctions *tsk, TSK_IMG_INFO *disk, std::vector<Region> &r
     std::uint32_t entrySize = ReadLe32(fields + GptEntrySizeAt);
     std::uint64_t entriesAt = ReadLe64(fields + GptEntriesSectorAt);
     Region entries;
-    if (headerSize < GptHeaderLeast || headerSize > sector || entrySize < GptEntrySizeLeast ||
+    if ((forLibldm && (headerSize < GptHeaderLeast || headerSize > sector)) || entrySize < GptEntrySizeLeast ||
         entrySize > GptEntrySizeMost || count > GptEntryCountMost || entriesAt > disk->size / sector ||
         !ReadRegion(tsk, disk, entriesAt * sector, static_cast<std::size_t>(count) * entrySize, entries)) {
         why = "its GPT header is damaged";
@@ -92,7 +92,7 @@ bool FindPrivhead(const TskFunctions *tsk, TSK_IMG_INFO *disk, std::vector<Regio
         return true;
     }
     if (type == GptProtectiveType)
-        return ReadGpt(tsk, disk, regions, at, why);
+        return ReadGpt(tsk, disk, true, regions, at, why);
     why = "its dynamic partition is not the first in its partition table";
     return false;
 }
@@ -111,7 +111,7 @@ bool IsDynamicDisk(const TskFunctions *tsk, TSK_IMG_INFO *disk)
     std::uint64_t last = 0;
     std::string why;
     return BootRecordEntry(mbr.bytes.data(), 0)[EntryTypeAt] == GptProtectiveType &&
-           ReadGpt(tsk, disk, regions, last, why);
+           ReadGpt(tsk, disk, false, regions, last, why);
 }
 
 bool CopyLdmMetadata(const TskFunctions *tsk, TSK_IMG_INFO *disk, int &fd, Fault &fault)
