@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/dynamic_volumes.h"
+#include "platform/posix/sandbox/child_lockdown.h"
 #include "process_run.h"
 
 namespace {
@@ -154,6 +156,33 @@ TEST_F(DynamicVolumes, EachVolumeReadsItsFileOrNamesTheDisksItLacks)
         else
             EXPECT_EQ(found->image, nullptr);
     }
+}
+
+// The image child reads with every library loaded first, then no file open
+// to it: libldm gets its copies from memfd_create, which the filter allows.
+TEST_F(DynamicVolumes, RaidReadsThroughParityInALockedDownChild)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        std::vector<TSK_IMG_INFO *> disks = Open("2008r2-raid5-1 2008r2-raid5-3");
+        Fault fault;
+        LockdownReport report;
+        if (!LoadImageLibraries(fault))
+            _exit(3);
+        LockDownChild(nullptr, 0, report);
+        if (!report.landlock || !report.seccomp || open(DOROVIVI_REAL_LDM, O_RDONLY) >= 0)
+            _exit(4);
+        std::vector<DynamicVolume> volumes;
+        std::vector<std::string> notes;
+        if (!ListDynamicVolumes(tsk, disks, volumes, notes, fault) || !notes.empty())
+            _exit(5);
+        auto raid = std::find_if(volumes.begin(), volumes.end(), [](const DynamicVolume &v) { return v.name == "Volume4"; });
+        _exit(raid != volumes.end() && ReadTestFile(raid->image) == "Filesystem test" ? 0 : 6);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // What ldmtool lists for the same disks: the volumes, in its order.
