@@ -57,6 +57,19 @@ for source in tests/fuzz/fuzz_*.cpp; do
             rm -rf "$seeds" && mkdir -p "$seeds"
             { printf '\0\0\1\0\3\0\0\0\0\0\0\0\0\20\0\0\0\0\0\0'; head -c 4096 /dev/zero; } >"$seeds/page"
             printf '\0\0\1\0\3\0\0\0\0\0\0\0\1\20\0\0\0\0\0\0' >"$seeds/more" ;;
+        # Dynamic disks: the private header and the database's first 64 KiB of each
+        # Windows-made MBR disk, where the shared real files are.
+        fuzz_ldm_metadata)
+            seeds=build/fuzz/seeds-ldm max_len=$((65 << 10)) options=-detect_leaks=0
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            if [ -f ../shared/real/ldm/ldm-data.tar.xz ]; then
+                tar xSJf ../shared/real/ldm/ldm-data.tar.xz -C "$seeds"
+                for image in "$seeds"/*-1.img; do
+                    { dd if="$image" bs=512 skip=6 count=1 status=none
+                      dd if="$image" bs=512 skip=100352 count=128 status=none; } >"${image%.img}.seed"
+                done
+                rm "$seeds"/*.img
+            fi ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)
