@@ -58,7 +58,8 @@ for source in tests/fuzz/fuzz_*.cpp; do
             { printf '\0\0\1\0\3\0\0\0\0\0\0\0\0\20\0\0\0\0\0\0'; head -c 4096 /dev/zero; } >"$seeds/page"
             printf '\0\0\1\0\3\0\0\0\0\0\0\0\1\20\0\0\0\0\0\0' >"$seeds/more" ;;
         # Dynamic disks: the private header and the database's first 64 KiB of each
-        # Windows-made MBR disk, where the shared real files are.
+        # Windows-made MBR disk, where the shared real files are; libldm's own leak is
+        # suppressed, and looked for once, at the end.
         fuzz_ldm_metadata)
             seeds=build/fuzz/seeds-ldm max_len=$((65 << 10)) options=-detect_leaks=0
             rm -rf "$seeds" && mkdir -p "$seeds"
