@@ -121,34 +121,36 @@ std::string DynamicVolumes::dir;
 
 TEST_F(DynamicVolumes, EachVolumeReadsItsFileOrNamesTheDisksItLacks)
 {
-    const struct { std::string disks, volume, lacking; } rows[] = {
-        {Disks2003, "Volume1", ""}, // simple
-        {Disks2003, "Volume2", ""}, // spanned, its second disk first
-        {Disks2003, "Stripe1", ""},
-        {Disks2003, "Volume3", ""}, // mirrored
-        {Disks2003, "Raid1", ""},
-        {Disks2003, "Volume4", ""}, // spanned over the striped disks' second partitions
-        {Disks2008, "Volume1", ""}, // spanned, MBR and GPT disks
-        {Disks2008, "Volume2", ""}, // striped
-        {Disks2008, "Volume3", ""}, // mirrored
-        {Disks2008, "Volume4", ""}, // RAID-5
-        {Disks2008, "Volume5", ""}, // spanned over three disks
-        {"2008r2-mirrored-1 2008r2-raid5-1 2008r2-raid5-2 2008r2-raid5-3", "Volume3", ""}, // one half
-        {"2008r2-mirrored-2", "Volume3", ""},                                              // the other half
-        {"2008r2-raid5-1 2008r2-raid5-3", "Volume4", ""},                                  // through parity
-        {"2008r2-raid5-2 2008r2-raid5-3", "Volume4", ""},
-        {"2003r2-raid5-1 2003r2-raid5-2", "Raid1", ""},
-        {"2008r2-raid5-1", "Volume4", "Disk8, Disk9"},
-        {"2008r2-spanned-1", "Volume1", "Disk2"},
-        {"2008r2-striped-2", "Volume2", "Disk3"},
-        {"2003r2-spanned-1", "Volume2", "Disk3"},
-        {"2008r2-mirrored-1 2008r2-striped-1", "Volume5", "Disk7"},
+    const std::string r5 = "WIN-ERRDJSBDAVF-Dg0 Volume4: read through parity, without ";
+    const std::string half = "WIN-ERRDJSBDAVF-Dg0 Volume3: read from the half that is there, without ";
+    const struct { std::string disks, volume, lacking, note; } rows[] = {
+        {Disks2003, "Volume1", "", ""}, // simple
+        {Disks2003, "Volume2", "", ""}, // spanned, its second disk first
+        {Disks2003, "Stripe1", "", ""},
+        {Disks2003, "Volume3", "", ""}, // mirrored
+        {Disks2003, "Raid1", "", ""},
+        {Disks2003, "Volume4", "", ""}, // spanned over the striped disks' second partitions
+        {Disks2008, "Volume1", "", ""}, // spanned, MBR and GPT disks
+        {Disks2008, "Volume2", "", ""}, // striped
+        {Disks2008, "Volume3", "", ""}, // mirrored
+        {Disks2008, "Volume4", "", ""}, // RAID-5
+        {Disks2008, "Volume5", "", ""}, // spanned over three disks
+        {"2008r2-mirrored-1", "Volume3", "", half + "Disk6"},
+        {"2008r2-mirrored-2", "Volume3", "", half + "Disk5"},
+        {"2008r2-raid5-1 2008r2-raid5-3", "Volume4", "", r5 + "Disk8"},
+        {"2008r2-raid5-2 2008r2-raid5-3", "Volume4", "", r5 + "Disk7"},
+        {"2003r2-raid5-1 2003r2-raid5-2", "Raid1", "", "Red-nzv8x6obywgDg0 Raid1: read through parity, without Disk10"},
+        {"2008r2-raid5-1", "Volume4", "Disk8, Disk9", ""},
+        {"2008r2-spanned-1", "Volume1", "Disk2", ""},
+        {"2008r2-striped-2", "Volume2", "Disk3", ""},
+        {"2003r2-spanned-1", "Volume2", "Disk3", ""},
+        {"2008r2-mirrored-1 2008r2-striped-1", "Volume5", "Disk7", half + "Disk6"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.disks + ": " + row.volume);
         Listed listed = List(Open(row.disks));
         ASSERT_TRUE(listed.listed);
-        EXPECT_EQ(listed.notes, std::vector<std::string>());
+        EXPECT_EQ(listed.notes, row.note.empty() ? std::vector<std::string>() : std::vector<std::string>({row.note}));
         auto found = std::find_if(listed.volumes.begin(), listed.volumes.end(),
                                   [&](const DynamicVolume &v) { return v.name == row.volume; });
         ASSERT_NE(found, listed.volumes.end());

@@ -74,7 +74,7 @@ void AddVolume(const TskFunctions *tsk, const LdmFunctions *ldm, LDMVolume *volu
     std::string why;
     if (!KindOf(ldm->volume_get_voltype(volume), layout.kind) || layout.size > UINT64_MAX / sector ||
         layout.chunk > UINT64_MAX / sector || !AddMembers(ldm, volume, disks, sector, layout)) {
-        notes.push_back(group + " " + found.name + ": not read (libldm describes it in a way not understood)");
+        notes.push_back(group + " " + found.name + ": not read (libldm gives it a kind or sizes past what can be read)");
         return;
     }
     layout.size *= sector;
@@ -84,6 +84,10 @@ void AddVolume(const TskFunctions *tsk, const LdmFunctions *ldm, LDMVolume *volu
         return;
     }
     found.lacking = LackingDisks(layout);
+    if (found.lacking.empty() && !MissingDisks(layout).empty())
+        notes.push_back(group + " " + found.name + ": read " +
+                        (layout.kind == MirroredVolume ? "from the half that is there" : "through parity") +
+                        ", without " + MissingDisks(layout));
     if (found.lacking.empty()) {
         Fault fault;
         Layouts.push_back(layout);

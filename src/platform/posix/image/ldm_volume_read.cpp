@@ -117,13 +117,8 @@ bool CheckVolumeLayout(const VolumeLayout &layout, std::string &why)
     return true;
 }
 
-std::string LackingDisks(const VolumeLayout &layout)
+std::string MissingDisks(const VolumeLayout &layout)
 {
-    std::size_t missing = static_cast<std::size_t>(
-        std::count_if(layout.members.begin(), layout.members.end(), Missing));
-    if (missing == 0 || (layout.kind == MirroredVolume && missing < layout.members.size()) ||
-        (layout.kind == Raid5Volume && missing == 1))
-        return "";
     std::vector<std::string> names;
     std::string text;
     for (const VolumeMember &member : layout.members)
@@ -132,6 +127,16 @@ std::string LackingDisks(const VolumeLayout &layout)
             names.push_back(member.diskName);
         }
     return text;
+}
+
+std::string LackingDisks(const VolumeLayout &layout)
+{
+    std::size_t missing = static_cast<std::size_t>(
+        std::count_if(layout.members.begin(), layout.members.end(), Missing));
+    if ((layout.kind == MirroredVolume && missing < layout.members.size()) ||
+        (layout.kind == Raid5Volume && missing == 1))
+        return "";
+    return MissingDisks(layout);
 }
 
 ssize_t ReadDynamicVolume(void *disk, std::uint64_t offset, char *buffer, std::size_t size)

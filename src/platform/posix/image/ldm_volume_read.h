@@ -31,6 +31,9 @@ struct VolumeLayout {
 // lays it out, or lie outside their disks.
 bool CheckVolumeLayout(const VolumeLayout &layout, std::string &why);
 
+// The disks of the volume that are missing, ", "-separated; "" for none.
+std::string MissingDisks(const VolumeLayout &layout);
+
 // The missing disks that leave the volume unreadable, ", "-separated; ""
 // when it reads (a mirror from one half, RAID-5 through one missing disk).
 std::string LackingDisks(const VolumeLayout &layout);
