@@ -122,15 +122,20 @@ bool CopyLdmMetadata(const TskFunctions *tsk, TSK_IMG_INFO *disk, int &fd, Fault
     std::string why;
     Region privhead, config;
     unsigned long long configAt = 0, configSize = 0;
-    if (!FindPrivhead(tsk, disk, regions, privheadSector, why) ||
-        !(privheadSector <= static_cast<std::uint64_t>(disk->size) / sector &&
-          ReadRegion(tsk, disk, privheadSector * sector, sector, privhead)) ||
-        !CheckPrivhead(privhead.bytes.data(), sector, sector, static_cast<std::uint64_t>(disk->size), configAt,
-                       configSize, why) ||
-        !ReadRegion(tsk, disk, configAt, static_cast<std::size_t>(configSize), config) ||
-        !CheckLdmDatabase(config.bytes.data(), config.bytes.size(), sector, why)) {
-        fault = {"", "dynamic disk metadata not readable (" + (why.empty() ? "its private header is not on the disk"
-                                                                            : why) + ")"};
+    bool checked = FindPrivhead(tsk, disk, regions, privheadSector, why);
+    if (checked && !(privheadSector <= static_cast<std::uint64_t>(disk->size) / sector &&
+                     ReadRegion(tsk, disk, privheadSector * sector, sector, privhead))) {
+        why = "its private header lies past the disk's end, at sector " + std::to_string(privheadSector);
+        checked = false;
+    }
+    checked = checked && CheckPrivhead(privhead.bytes.data(), sector, sector, static_cast<std::uint64_t>(disk->size),
+                                       configAt, configSize, why);
+    if (checked && !ReadRegion(tsk, disk, configAt, static_cast<std::size_t>(configSize), config)) {
+        why = "its database could not be read";
+        checked = false;
+    }
+    if (!checked || !CheckLdmDatabase(config.bytes.data(), config.bytes.size(), sector, why)) {
+        fault = {"", "dynamic disk metadata not readable (" + why + ")"};
         return false;
     }
     regions.push_back(privhead);

@@ -108,7 +108,7 @@ bool CheckVolumeLayout(const VolumeLayout &layout, std::string &why)
     if (layout.kind == StripedVolume || layout.kind == Raid5Volume) {
         std::uint64_t perRow = layout.chunk * DataColumns(layout);
         holds = layout.chunk != 0 && layout.chunk <= smallest && perRow / DataColumns(layout) == layout.chunk &&
-                (layout.size + perRow - 1) / perRow <= smallest / layout.chunk;
+                layout.size / perRow + (layout.size % perRow != 0) <= smallest / layout.chunk;
     }
     if (!holds) {
         why = "its partitions do not hold its " + std::to_string(layout.size) + " bytes";
