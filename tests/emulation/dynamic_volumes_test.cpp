@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/dynamic_volumes.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "process_run.h"
@@ -88,20 +89,26 @@ protected:
             close(disk.fd);
     }
 
-    // The disks named (without "ldm-" and ".img"), the first patched at
-    // `at` or, with an empty patch, cut short there.
+    // The disks named (without "ldm-" and ".img"; with ".qcow2" or ".vhd",
+    // in that container), the first patched at `at` or, with an empty patch,
+    // cut short there.
     std::vector<TSK_IMG_INFO *> Open(const std::string &names, std::uint64_t at = 0, const std::string &patch = "")
     {
         std::istringstream list(names);
         std::vector<TSK_IMG_INFO *> disks;
         for (std::string name; list >> name; at = 0) {
+            std::size_t dot = name.find('.');
+            std::string base = dir + "/ldm-" + name.substr(0, dot), path = dir + "/ldm-" + name;
+            std::vector<std::string> notes;
             PatchedDisk &disk = patched[disks.size()];
             close(disk.fd);
-            disk = {open((dir + "/ldm-" + name + ".img").c_str(), O_RDONLY | O_CLOEXEC), at, disks.empty() ? patch : ""};
-            off_t end = lseek(disk.fd, 0, SEEK_END);
-            std::uint64_t size = at != 0 && patch.empty() ? at : static_cast<std::uint64_t>(end);
+            disk = {open((base + ".img").c_str(), O_RDONLY | O_CLOEXEC), at, disks.empty() ? patch : ""};
+            std::uint64_t size = at != 0 && patch.empty() ? at : static_cast<std::uint64_t>(lseek(disk.fd, 0, SEEK_END));
+            std::string format = dot == std::string::npos ? "" : name.substr(dot) == ".vhd" ? "vpc" : "qcow2";
+            EXPECT_EQ(format.empty() ? 0 : std::system(("qemu-img convert -O " + format + " " + base + ".img " + path).c_str()), 0);
             disks.push_back(nullptr);
-            EXPECT_TRUE(OpenCallbackImage(tsk, &disk, ReadPatched, size, "test", disks.back(), fault));
+            EXPECT_TRUE(format.empty() ? OpenCallbackImage(tsk, &disk, ReadPatched, size, "test", disks.back(), fault)
+                                       : OpenDiskImage(tsk, path, disks.back(), notes, fault));
             opened.push_back(disks.back());
         }
         return disks;
@@ -139,6 +146,7 @@ TEST_F(DynamicVolumes, EachVolumeReadsItsFileOrNamesTheDisksItLacks)
         {"2008r2-mirrored-2", "Volume3", "", half + "Disk5"},
         {"2008r2-raid5-1 2008r2-raid5-3", "Volume4", "", r5 + "Disk8"},
         {"2008r2-raid5-2 2008r2-raid5-3", "Volume4", "", r5 + "Disk7"},
+        {"2008r2-raid5-1.qcow2 2008r2-raid5-3.vhd", "Volume4", "", r5 + "Disk8"}, // in containers
         {"2003r2-raid5-1 2003r2-raid5-2", "Raid1", "", "Red-nzv8x6obywgDg0 Raid1: read through parity, without Disk10"},
         {"2008r2-raid5-1", "Volume4", "Disk8, Disk9", ""},
         {"2008r2-spanned-1", "Volume1", "Disk2", ""},
