@@ -40,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
              at += static_cast<TSK_OFF_T>(buffer.size()))
             if (tsk->img_read(volume.image, at, buffer.data(), buffer.size()) < 0)
                 std::abort(); // its partitions were checked against its disks: every read must succeed
+    for (const std::string &note : notes)
+        if (note.empty() || note.find_first_of("\n\r") != std::string::npos)
+            std::abort(); // each note is one line
     for (const DynamicVolume &volume : volumes)
         if (volume.image != nullptr)
             tsk_img_close(volume.image);

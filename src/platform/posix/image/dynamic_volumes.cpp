@@ -11,9 +11,20 @@ namespace {
 // The layouts the volumes' images read through live as long as the process.
 std::deque<VolumeLayout> Layouts;
 
+// Names come from the metadata as stored, and libldm's messages quote them:
+// a control character in one would break the line it is said on.
+std::string OneLine(const char *text)
+{
+    std::string line = text != nullptr ? text : "";
+    for (char &c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return line;
+}
+
 std::string TakeText(const LdmFunctions *ldm, gchar *text)
 {
-    std::string taken = text != nullptr ? text : "";
+    std::string taken = OneLine(text);
     ldm->free_memory(text);
     return taken;
 }
@@ -122,7 +133,7 @@ bool ListDynamicVolumes(const TskFunctions *tsk, const std::vector<TSK_IMG_INFO 
             notes.push_back(name + ": " + FaultText(copied));
         else if (!ldm->add_fd(set, fd, static_cast<guint>(sector), name.c_str(), &error)) {
             notes.push_back(name + ": dynamic disk metadata not readable (" +
-                            (error != nullptr ? error->message : "libldm gives no reason") + ")");
+                            (error != nullptr ? OneLine(error->message) : "libldm gives no reason") + ")");
             if (error != nullptr)
                 ldm->error_free(error);
         }
