@@ -68,6 +68,20 @@ for source in tests/fuzz/fuzz_*.cpp; do
             printf '\0scsi0:0.present = "TRUE"\nscsi0:0.fileName = "a.vmdk"\n' >"$seeds/a.vmx"
             printf '\4scsi0: d:1/vm-1-disk-0.qcow2\n[snap]\nparent: x\n\0dir: d\n\tpath /p\n' >"$seeds/pve.conf"
             printf '\0[Hard disks]\nhdd_01_fn = a.img\n' >"$seeds/86box.cfg" ;;
+        # Dynamic disks: the private header and the database's first 64 KiB of each
+        # Windows-made MBR disk, where the shared real files are; libldm's own leak is
+        # suppressed, and looked for once, at the end.
+        fuzz_ldm_metadata)
+            seeds=build/fuzz/seeds-ldm max_len=$((65 << 10)) options=-detect_leaks=0
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            if [ -f ../shared/real/ldm/ldm-data.tar.xz ]; then
+                tar xSJf ../shared/real/ldm/ldm-data.tar.xz -C "$seeds"
+                for image in "$seeds"/*-1.img; do
+                    { dd if="$image" bs=512 skip=6 count=1 status=none
+                      dd if="$image" bs=512 skip=100352 count=128 status=none; } >"${image%.img}.seed"
+                done
+                rm "$seeds"/*.img
+            fi ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

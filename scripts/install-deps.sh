@@ -17,6 +17,9 @@ packages=(cmake g++ make libgtest-dev pkg-config libcreg-dev libcreg-utils libre
 # libewf reads E01 from descriptors the program holds, as the others do.
 packages+=(libtsk-dev sleuthkit libqcow-dev libvhdi-dev libvmdk-dev libbfio-dev libewf-dev zlib1g-dev ntfs-3g-dev ntfs-3g dosfstools mtools
            fdisk qemu-utils ewf-tools)
+# libldm reads dynamic disks' metadata (its header needs glib's, which libldm-dev does not pull in); the
+# tests check its volume list against ldmtool's.
+packages+=(libldm-dev libglib2.0-dev ldmtool)
 # The chain differential reads differencing VHD and VHDX through libvhdi's own
 # binding as well as qemu-img; jq reads the trace back as a user would.
 packages+=(python3-libvhdi jq)

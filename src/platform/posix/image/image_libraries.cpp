@@ -3,27 +3,31 @@
 #include <algorithm>
 
 #include "platform/posix/base/text_trim.h"
+#include "platform/posix/image/ldm_functions.h"
 
 namespace {
 
 // The sonames the build was made against (Debian's libtsk19, libqcow1,
-// libvhdi1, libvmdk1 and libewf2).
+// libvhdi1, libvmdk1, libewf2 and libldm-1.0-0).
 const char TskSoname[] = "libtsk.so.19";
 const char QcowSoname[] = "libqcow.so.1";
 const char VhdiSoname[] = "libvhdi.so.1";
 const char VmdkSoname[] = "libvmdk.so.1";
 const char EwfSoname[] = "libewf.so.2";
+const char LdmSoname[] = "libldm-1.0.so.0";
 
 TskFunctions Tsk;
 QcowFunctions Qcow;
 VhdiFunctions Vhdi;
 VmdkFunctions Vmdk;
 EwfFunctions Ewf;
+LdmFunctions Ldm;
 bool TskLoaded = false;
 bool QcowLoaded = false;
 bool VhdiLoaded = false;
 bool VmdkLoaded = false;
 bool EwfLoaded = false;
+bool LdmLoaded = false;
 
 } // namespace
 
@@ -63,10 +67,16 @@ const EwfFunctions *EwfLibrary(Fault &fault)
                              [](void *library, auto &functions) { return EWF_FUNCTIONS(BIND_READER_FUNCTION) true; });
 }
 
+const LdmFunctions *LdmLibrary(Fault &fault)
+{
+    return LoadReaderLibrary(LdmSoname, Ldm, LdmLoaded, fault,
+                             [](void *library, auto &functions) { return LDM_FUNCTIONS(BIND_READER_FUNCTION) true; });
+}
+
 bool LoadImageLibraries(Fault &fault)
 {
     return TskLibrary(fault) != nullptr && QcowLibrary(fault) != nullptr && VhdiLibrary(fault) != nullptr &&
-           VmdkLibrary(fault) != nullptr && EwfLibrary(fault) != nullptr;
+           VmdkLibrary(fault) != nullptr && EwfLibrary(fault) != nullptr && LdmLibrary(fault) != nullptr;
 }
 
 std::string TakeTskError(const TskFunctions *tsk)

@@ -1,7 +1,8 @@
 // The disk image readers, loaded only when the root is an image: libtsk for
 // partition tables and file systems, libqcow for qcow2, libvhdi for VHD and
-// VHDX, libvmdk for VMDK, libewf for E01. Every one reads from descriptors
-// the program opened (see bfio_descriptor.h), never from a name.
+// VHDX, libvmdk for VMDK, libewf for E01, libldm for the metadata of dynamic
+// disks. Every one reads from descriptors the program opened (see
+// bfio_descriptor.h), never from a name.
 #pragma once
 
 #include <string>
@@ -105,6 +106,10 @@ struct EwfFunctions {
     EWF_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
+// libldm's table (ldm_functions.h), kept apart so that only the readers of
+// dynamic disks see glib's headers.
+struct LdmFunctions;
+
 // The libbfio a table's library uses, from libtsk's table or libqcow's.
 template <typename Functions>
 BfioFunctions BfioOf(const Functions *functions)
@@ -121,6 +126,7 @@ const QcowFunctions *QcowLibrary(Fault &fault);
 const VhdiFunctions *VhdiLibrary(Fault &fault);
 const VmdkFunctions *VmdkLibrary(Fault &fault);
 const EwfFunctions *EwfLibrary(Fault &fault);
+const LdmFunctions *LdmLibrary(Fault &fault);
 
 // Loads every reader an image may need, before the reading process gives up
 // its right to open files; false with `fault` naming the first missing.
