@@ -66,4 +66,38 @@ TEST(RealImages, EachChainFaultNamed)
     }
 }
 
+// An NT installation written into a dynamic volume of Windows-made disks,
+// assembled and written back by the map ldmtool reports, answers through a
+// machine of those disks (needs ../shared/real/ldm).
+TEST(RealImages, AnInstallationOnADynamicVolumeAnswers)
+{
+    struct stat st;
+    if (stat(DOROVIVI_REAL "/ldm/ldm-data.tar.xz", &st) != 0) {
+        const char *ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL "/ldm is missing";
+        GTEST_SKIP() << "needs the dynamic disks in " DOROVIVI_REAL "/ldm";
+    }
+    const char *cases[][2] = {{"spanned", "Volume2"}, {"striped", "Stripe1"}, {"mirrored", "Volume3"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::string dir = MakeTempDir("dorovivi-ldm"), kind = c[0];
+        std::string disks = "ldm-2003r2-" + kind + "-1.img ldm-2003r2-" + kind + "-2.img";
+        std::string tree = WriteNtTree(dir + "/nt");
+        ASSERT_EQ(std::system(("cd " + dir + " && tar xSJf '" DOROVIVI_REAL "/ldm/ldm-data.tar.xz' " + disks +
+                               " && python3 " DOROVIVI_LDM_VOLUME " assemble " + c[1] + " volume " + disks + " && " +
+                               DOROVIVI_NTFS_POPULATE " volume " + tree + " && python3 " DOROVIVI_LDM_VOLUME
+                               " scatter " + c[1] + " volume " + disks + " && rm volume")
+                                  .c_str()),
+                  0);
+        WriteFile(dir + "/vm.vmx", "ide0:0.present = \"TRUE\"\nide0:0.fileName = \"ldm-2003r2-" + kind +
+                                       "-1.img\"\nide0:1.present = \"TRUE\"\nide0:1.fileName = \"ldm-2003r2-" + kind +
+                                       "-2.img\"\n");
+        ImageRun run = RunOverImage(dir + "/vm.vmx", dir, {"H"});
+        EXPECT_EQ(run.result.exitCode, 0) << run.errors;
+        EXPECT_EQ(run.result.output, NtAnswer) << run.errors;
+        RemoveTree(dir);
+    }
+}
+
 } // namespace

@@ -178,7 +178,7 @@ TEST_F(DynamicVolumes, RaidReadsThroughParityInALockedDownChild)
     if (child == 0) {
         LockdownReport report;
         std::vector<TSK_IMG_INFO *> disks = Open("2008r2-raid5-1 2008r2-raid5-3");
-        if (LoadImageLibraries(fault))
+        if (LoadImageLibraries(fault) && LoadDynamicDiskLibrary(fault))
             LockDownChild(nullptr, 0, report);
         if (!report.landlock || !report.seccomp || open(DOROVIVI_REAL_LDM, O_RDONLY) >= 0)
             _exit(4);

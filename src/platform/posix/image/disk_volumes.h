@@ -8,13 +8,14 @@
 #include "platform/posix/image/image_libraries.h"
 
 struct DiskVolume {
-    int partition;           // from 1: primaries in table order, then logicals in chain order
+    int partition;           // from 1: primaries in table order, then logicals in chain order; -1: dynamic
     std::string description; // the partition type as the table names it; "" for a bare file system
     TSK_FS_INFO *fs;         // null where no FAT or NTFS file system could be opened
     bool active;             // its boot files decide
     std::uint64_t offset;    // bytes into the disk
     const char *windowsOwn;  // on GPT, a partition Windows makes for itself ("EFI system partition"); else null
     int disk = 0;            // the machine's disk it lies on, as its BIOS numbers them (rdisk)
+    std::string dynamic = ""; // a dynamic disk's volume, as Windows names it ("Volume1"); "" for a partition
 };
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.

@@ -24,6 +24,9 @@ const std::size_t GptEntryFirstSectorAt = 32; // 8 bytes
 const char MicrosoftReservedType[] = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
 const char EfiSystemType[] = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
 const char WindowsRecoveryType[] = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+// A dynamic disk's: its database, and the space its volumes take.
+const char GptLdmMetadataType[] = "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3";
+const char GptLdmDataType[] = "AF9B60A0-1431-4F62-BC68-3311714A69AD";
 
 const struct {
     const char *type;
@@ -32,6 +35,8 @@ const struct {
     {MicrosoftReservedType, "Microsoft reserved partition"},
     {EfiSystemType, "EFI system partition"},
     {WindowsRecoveryType, "Windows recovery partition"},
+    {GptLdmMetadataType, "dynamic disk's database"},
+    {GptLdmDataType, "dynamic disk's volumes"},
 };
 
 inline bool HasGptSignature(const unsigned char *header)

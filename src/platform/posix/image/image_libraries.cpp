@@ -76,7 +76,12 @@ const LdmFunctions *LdmLibrary(Fault &fault)
 bool LoadImageLibraries(Fault &fault)
 {
     return TskLibrary(fault) != nullptr && QcowLibrary(fault) != nullptr && VhdiLibrary(fault) != nullptr &&
-           VmdkLibrary(fault) != nullptr && EwfLibrary(fault) != nullptr && LdmLibrary(fault) != nullptr;
+           VmdkLibrary(fault) != nullptr && EwfLibrary(fault) != nullptr;
+}
+
+bool LoadDynamicDiskLibrary(Fault &fault)
+{
+    return LdmLibrary(fault) != nullptr;
 }
 
 std::string TakeTskError(const TskFunctions *tsk)

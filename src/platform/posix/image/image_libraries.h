@@ -40,6 +40,7 @@ extern "C" TSK_TCHAR **tsk_img_findFiles(const TSK_TCHAR *startingName, int *num
     F(vs_part_get, tsk_vs_part_get) \
     F(fs_open_img, tsk_fs_open_img) \
     F(fs_open_vol, tsk_fs_open_vol) \
+    F(fs_close, tsk_fs_close) \
     F(fs_dir_open_meta, tsk_fs_dir_open_meta) \
     F(fs_dir_getsize, tsk_fs_dir_getsize) \
     F(fs_dir_get, tsk_fs_dir_get) \
@@ -131,6 +132,9 @@ const LdmFunctions *LdmLibrary(Fault &fault);
 // Loads every reader an image may need, before the reading process gives up
 // its right to open files; false with `fault` naming the first missing.
 bool LoadImageLibraries(Fault &fault);
+// libldm, with glib: loaded only for a machine with dynamic disks, as it
+// costs every other image run a twentieth of its instructions.
+bool LoadDynamicDiskLibrary(Fault &fault);
 
 // libtsk's description of its last error, on one line; clears it.
 std::string TakeTskError(const TskFunctions *tsk);

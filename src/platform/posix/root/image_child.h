@@ -9,6 +9,7 @@
 
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/image_logs.h"
+#include "platform/posix/root/machine_root.h"
 #include "platform/posix/sandbox/server_records.h"
 
 // What the child found, as plain bytes through the pipe.
@@ -24,7 +25,8 @@ struct ImageAnswer {
     // A root that is a machine's configuration: its MachineFormat (0: none),
     // and its disks' paths in the machine's order, each ended by '\n'.
     int machine;
-    RecordText<16384> machineDisks;
+    RecordText<kMachineDiskListLargest> machineDisks;
+    int dynamicDisks; // 1: some disk is dynamic, and this child had no reader for it
 };
 
 // The child's state: the image, trees and files stay open for serving.
@@ -36,6 +38,7 @@ struct ImageWork {
     std::vector<TSK_IMG_INFO *> images; // a machine's disks, in its order
     std::vector<std::string> disks;     // their paths; none: the root is the one disk
     const std::string *snapshot = nullptr; // DOROVIVI_SNAPSHOT, for a machine's configuration
+    bool dynamicReader = false;            // libldm is loaded before the child reads
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

@@ -40,6 +40,13 @@ bool NamedBySetting(const std::vector<Volume> &volumes, const std::string &windi
     std::size_t index = 0;
     if (!volumes.empty() && volumes[0].partition == 0)
         return InstallationAt(volumes, 0, windir, InstallationKind::None, found);
+    // A dynamic volume is named as Windows names it: "Volume1\WINNT".
+    for (std::size_t index = 0; index < volumes.size(); ++index) {
+        const std::string &name = volumes[index].dynamic;
+        if (!name.empty() && windir.size() > name.size() && (windir[name.size()] == '\\' || windir[name.size()] == '/') &&
+            RegNamesEqual(std::string_view(windir).substr(0, name.size()), name))
+            return InstallationAt(volumes, index, windir.substr(name.size() + 1), InstallationKind::None, found);
+    }
     int disk = 0, partition = 0;
     std::string path;
     return ParseArcName(windir, disk, partition, path) && VolumeNumbered(volumes, disk, partition, index) != nullptr &&
@@ -83,9 +90,11 @@ bool NamedByBootFiles(const std::vector<Volume> &volumes, std::size_t active, Ca
 std::string InstallationName(const Volume &volume, const std::string &dir)
 {
     std::string name;
-    if (volume.disk != 0)
+    if (!volume.dynamic.empty())
+        name = volume.dynamic + "\\";
+    else if (volume.disk != 0)
         name = "rdisk(" + std::to_string(volume.disk) + ")";
-    if (volume.partition != 0)
+    if (volume.partition > 0)
         name += "partition(" + std::to_string(volume.partition) + ")\\";
     name += dir.empty() && volume.partition == 0 ? "." : dir;
     std::replace(name.begin(), name.end(), '/', '\\');

@@ -10,8 +10,9 @@
 
 struct Volume {
     const FileTree *tree;
-    int partition; // as ARC names count it, from 1; 0 for a directory root
+    int partition; // as ARC names count it, from 1; 0 for a directory root; -1 for a dynamic volume
     int disk = 0;  // rdisk(N): the machine's disk, in the order its BIOS numbers them
+    std::string dynamic = ""; // a dynamic volume's name ("Volume1"), which DOROVIVI_WINDIR then begins with
 };
 
 struct Choice {

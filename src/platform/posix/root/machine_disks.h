@@ -18,5 +18,15 @@ bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &d
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault);
 
+// Adds the volumes of the dynamic ones of `images` (LDM), each partition
+// -1 and named as Windows names it, a FAT or NTFS file system opened on
+// it; a dynamic disk's own partitions, which hold no file system of their
+// own, are no damage. A volume that is also a partition of the table (the
+// boot volume Windows keeps there) counts once, as the partition. False
+// when some disk is dynamic and `dynamicReader` is not loaded: the caller
+// loads it, in a process of its own.
+bool AddDynamicVolumes(const TskFunctions *tsk, const std::vector<TSK_IMG_INFO *> &images, bool dynamicReader,
+                       std::vector<DiskVolume> &volumes, std::vector<std::string> &notes);
+
 // "partition(M)" on the first disk, "rdisk(N)partition(M)" on another.
 std::string VolumeLabel(const DiskVolume &volume);

@@ -37,7 +37,8 @@ bool ReadWhole(int fd, std::string &bytes)
 
 } // namespace
 
-bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, ImageAnswer &answer)
+bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, int &format, std::string &list,
+                              std::string &problem)
 {
     OwnedFd fd(OpenEvidenceFile(root));
     char head[Sniffed];
@@ -48,14 +49,14 @@ bool ReadMachineConfiguration(const std::string &root, const std::string &snapsh
     MachineConfig config = {nullptr, 0, FolderOf(root), nullptr, 0, ""};
     MachineDisks disks;
     Fault fault;
-    answer.machine = static_cast<int>(MachineFormatOf(head, got));
+    format = static_cast<int>(MachineFormatOf(head, got));
     if (!ReadWhole(fd.fd, bytes)) {
-        answer.problem.Put(std::strerror(errno));
+        problem = std::strerror(errno);
         return true;
     }
     config.bytes = bytes.data();
     config.size = bytes.size();
-    if (answer.machine == kMachineProxmox) {
+    if (format == kMachineProxmox) {
         config.storagePath = ProxmoxStoragePath(config.folder);
         OwnedFd cfg(OpenEvidenceFile(config.storagePath));
         if (cfg.Valid() && ReadWhole(cfg.fd, storage)) {
@@ -64,32 +65,28 @@ bool ReadMachineConfiguration(const std::string &root, const std::string &snapsh
         }
     }
     if (!ReadMachineDisks(config, snapshot, disks, fault)) {
-        answer.problem.Put(FaultText(fault));
+        problem = FaultText(fault);
         return true;
     }
-    std::string list;
     for (int index = 0; index < disks.count; ++index) {
         const MachineDisk &disk = disks.disk[index];
         if (!disk.fault.words.empty() || disk.file.empty()) {
             std::string why = disk.fault.words.empty() ? "its file is not named" : FaultText(disk.fault);
-            answer.problem.Put("the disk at " + disk.slot + " ('" + disk.recorded + "'): " + why);
+            problem = "the disk at " + disk.slot + " ('" + disk.recorded + "'): " + why;
             return true;
         }
         list += disk.file + "\n";
     }
     if (disks.count == 0)
-        answer.problem.Put("the machine has no disk attached" +
-                           std::string(snapshot.empty() ? "" : " in snapshot '" + snapshot + "'"));
-    else if (list.size() >= sizeof answer.machineDisks.bytes)
-        answer.problem.Put("the machine's disks are named at more length than is read");
-    else
-        answer.machineDisks.Put(list);
+        problem = "the machine has no disk attached" +
+                  std::string(snapshot.empty() ? "" : " in snapshot '" + snapshot + "'");
+    else if (list.size() >= kMachineDiskListLargest)
+        problem = "the machine's disks are named at more length than is read";
     return true;
 }
 
-std::vector<std::string> MachineDisksOf(const ImageAnswer &answer)
+std::vector<std::string> MachineDisksOf(const std::string &list)
 {
-    std::string list = answer.machineDisks.Take();
     std::vector<std::string> disks;
     for (std::size_t at = 0, end; (end = list.find('\n', at)) != std::string::npos; at = end + 1)
         if (end > at)

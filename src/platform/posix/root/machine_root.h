@@ -6,17 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/root/image_child.h"
 
-// True when `root` is a configuration: `answer` then holds its format and
-// the disks of the state `snapshot` names ("" the current one), or the
+// The most bytes a machine's list of disks takes, each path ended by '\n'.
+const std::size_t kMachineDiskListLargest = 16384;
+
+// True when `root` is a configuration: then its MachineFormat, and the disks
+// of the state `snapshot` names ("" the current one) in `disks`, or the
 // problem that stops it, one line.
-bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, ImageAnswer &answer);
+bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, int &format, std::string &disks,
+                              std::string &problem);
 
 // The trace's `machine` event: the configuration, its format, the snapshot
 // read (null: the current state) and the disks, in the machine's order.
 void TraceMachine(const std::string &root, int format, const std::string &snapshot,
                   const std::vector<std::string> &disks);
 
-// The disks an answer holds, in order.
-std::vector<std::string> MachineDisksOf(const ImageAnswer &answer);
+// The disks of such a list, in order.
+std::vector<std::string> MachineDisksOf(const std::string &list);

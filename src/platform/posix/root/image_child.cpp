@@ -1,0 +1,150 @@
+// The image child's reading: every disk opened, the installation chosen
+// across them, its registry files opened to be served.
+#include "platform/posix/root/image_child.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/posix/base/diverted_lines.h"
+#include "platform/posix/base/error_line.h"
+#include "platform/posix/base/trace_line.h"
+#include "platform/posix/image/raw_image.h"
+#include "platform/posix/image/disk_volumes.h"
+#include "platform/posix/image/image_tree.h"
+#include "platform/posix/image/parent_lookup.h"
+#include "platform/posix/root/image_child.h"
+#include "platform/posix/root/image_logs.h"
+#include "platform/posix/root/installation_choice.h"
+#include "platform/posix/root/machine_disks.h"
+#include "platform/posix/root/machine_root.h"
+#include "platform/posix/root/volume_events.h"
+#include "platform/posix/sandbox/file_broker.h"
+
+namespace {
+
+
+// A hive whose first page cannot be read is said now, where a split image's
+// missing segment can still be named, and not at the first read.
+bool FirstPageReads(const ImageOpenFiles &open, std::uint32_t number, Fault &fault)
+{
+    static char page[kImagePageSize];
+    if (open.tree->ReadAt(open.files[number], 0, page, sizeof page) >= 0)
+        return true;
+    fault.words = "cut short or unreadable at byte 0";
+    return false;
+}
+
+// Everything between opening the image and opening the registry files.
+void ReadImage(const std::string &root, const std::string &windir, ImageWork &work, ImageAnswer &answer)
+{
+    Fault fault;
+    std::vector<std::string> notes, chainNotes;
+    std::string list, problem;
+    if (work.disks.empty() &&
+        ReadMachineConfiguration(root, work.snapshot != nullptr ? *work.snapshot : "", answer.machine, list, problem)) {
+        answer.machineDisks.Put(problem.empty() ? list : "");
+        answer.problem.Put(problem);
+        return;
+    }
+    const TskFunctions *tsk = TskLibrary(fault);
+    std::vector<DiskVolume> disk;
+    std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
+    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), work.images, disk, chainNotes, notes, fault);
+    std::string lines;
+    for (const std::string &note : chainNotes)
+        lines += note + "\n";
+    answer.notes.Put(lines);
+    if (!opened) {
+        answer.problem.Put(FaultText(fault));
+        return;
+    }
+    if (!AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes)) {
+        answer.dynamicDisks = 1; // read again by a child that loads its reader first
+        return;
+    }
+    std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;
+    std::vector<Volume> volumes;
+    std::size_t active = disk.size();
+    for (const DiskVolume &one : disk) {
+        // Windows' own partitions on a GPT disk hold no installation: an empty one is no damage.
+        if (one.fs == nullptr && one.windowsOwn != nullptr)
+            continue;
+        std::string label = VolumeLabel(one);
+        if (one.fs == nullptr) {
+            std::string type = one.description.empty() ? "" : " (" + one.description + ")";
+            // A GPT entry's name is the disk's own: no line end of it splits the answer's line.
+            for (char &c : type)
+                c = c == '\n' || c == '\r' ? '?' : c;
+            notes.push_back(label + type + ": no FAT or NTFS file system read there");
+            continue;
+        }
+        if (one.active && one.disk == 0)
+            active = volumes.size(); // the boot disk's
+        trees.emplace_back(new ImageTree(tsk, one.fs, label));
+        volumes.push_back(Volume{trees.back().get(), one.partition, one.disk, one.dynamic});
+    }
+    Choice choice;
+    if (!volumes.empty())
+        choice = ChooseInstallation(volumes, active, windir);
+    else if (notes.empty())
+        choice.problem = "no FAT or NTFS file system";
+    notes.insert(notes.end(), choice.notes.begin(), choice.notes.end());
+    TraceDiskVolumes(disk, volumes, choice.found);
+    if (choice.chosen) {
+        const ImageTree &tree = *trees[choice.one.volume];
+        ImageFileRecord &files = answer.files;
+        bool nt = choice.one.kind == InstallationKind::WindowsNt;
+        std::uint32_t failed = kImageRegistryFile;
+        bool opened = OpenImageFile(tree, root, choice.one.registryFile, failed, work.open, files, fault) &&
+                      FirstPageReads(work.open, failed, fault);
+        if (opened && choice.one.softwareMissing) {
+            ImageFileAnswer &software = files.files[kImageSoftwareHive];
+            software.name.Put(root + ": " + tree.Describe(choice.one.softwareHive));
+            software.unopened.Put(kHiveMissing);
+        } else if (opened && nt) {
+            failed = kImageSoftwareHive;
+            opened = OpenImageFile(tree, root, choice.one.softwareHive, failed, work.open, files, fault) &&
+                     FirstPageReads(work.open, failed, fault);
+        }
+        if (opened && nt)
+            OpenImageLogs(tree, root, choice.one, work.open, files);
+        if (opened) {
+            answer.kind = static_cast<int>(choice.one.kind);
+            for (const std::string &note : notes)
+                lines += note + "\n";
+            answer.notes.Put(lines);
+            answer.windir.Put(InstallationName(volumes[choice.one.volume], choice.one.dir));
+            answer.chosenBy.Put(choice.chosenBy);
+            return;
+        }
+        choice.problem = FaultText(fault);
+        std::string missing = SegmentAfterSplitImage(work.images[volumes[choice.one.volume].disk]);
+        if (!missing.empty())
+            choice.problem += " (the split image has no segment " + missing + ")";
+    }
+    // Unread partitions explain an empty answer: they go into its one line.
+    std::string line;
+    for (const std::string &note : notes)
+        line += (line.empty() ? "" : "; ") + note;
+    if (!choice.problem.empty())
+        line += (line.empty() ? "" : "; ") + choice.problem;
+    answer.problem.Put(line);
+}
+
+} // namespace
+
+void ReadImageInChild(void *context, void *record)
+{
+    ImageWork &work = *static_cast<ImageWork *>(context);
+    ImageAnswer &answer = *static_cast<ImageAnswer *>(record);
+    answer.kind = static_cast<int>(InstallationKind::None);
+    ReadImage(*work.root, *work.windir, work, answer);
+}
+
+void ServeInChild(void *context, const ServerRequest &request, ServerReplyHeader &reply, void *payload)
+{
+    ServeImageFile(&static_cast<ImageWork *>(context)->open, request, reply, payload);
+}
