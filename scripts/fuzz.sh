@@ -61,7 +61,9 @@ for source in tests/fuzz/fuzz_*.cpp; do
     esac
     corpus=$(mktemp -d)
     log=build/fuzz/$target.log
-    if ! build/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -timeout="$timeout" $options \
+    # The corpus is this run's alone: nothing to read back from it (-reload),
+    # where each new input was hashed again.
+    if ! build/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -timeout="$timeout" -reload=0 $options \
             -artifact_prefix=build/fuzz/crashes/ "$corpus" "$seeds" >"$log" 2>&1; then
         tail -n 40 "$log"
         echo "$target: failed, input kept in build/fuzz/crashes" >&2
