@@ -126,13 +126,24 @@ std::string NoDiskWords(const TskFunctions *tsk, TSK_IMG_INFO *image)
 
 } // namespace
 
+TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image, TSK_OFF_T offset)
+{
+    for (TSK_FS_TYPE_ENUM kind : {TSK_FS_TYPE_FAT_DETECT, TSK_FS_TYPE_NTFS_DETECT}) {
+        TSK_FS_INFO *fs = tsk->fs_open_img(image, offset, kind);
+        tsk->error_reset();
+        if (fs != nullptr)
+            return fs;
+    }
+    return nullptr;
+}
+
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
                      std::vector<std::string> &notes, Fault &fault)
 {
     TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_DETECT);
     if (table == nullptr) {
         tsk->error_reset();
-        TSK_FS_INFO *fs = tsk->fs_open_img(image, 0, TSK_FS_TYPE_DETECT);
+        TSK_FS_INFO *fs = OpenWindowsFileSystem(tsk, image, 0);
         if (fs == nullptr || !IsWindowsFileSystem(fs)) {
             tsk->error_reset();
             fault = {"", NoDiskWords(tsk, image)};
@@ -163,10 +174,11 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
     if (table->vstype == TSK_VS_TYPE_GPT)
         own = WindowsOwnPartitionsOf(tsk, image, table->block_size);
     for (const TSK_VS_PART_INFO *part : parts) {
-        TSK_FS_INFO *fs = tsk->fs_open_vol(part, TSK_FS_TYPE_DETECT);
-        tsk->error_reset();
-        if (fs != nullptr && !IsWindowsFileSystem(fs))
-            fs = nullptr;
+        // A damaged table may place a partition past any offset there is.
+        std::uint64_t start = part->start, unit = table->block_size;
+        TSK_FS_INFO *fs = unit > 0 && start <= static_cast<std::uint64_t>(INT64_MAX) / unit
+                              ? OpenWindowsFileSystem(tsk, image, static_cast<TSK_OFF_T>(start * unit))
+                              : nullptr;
         auto ownOne =
             std::find_if(own.begin(), own.end(), [&](const OwnPartition &o) { return o.first == part->start; });
         volumes.push_back(DiskVolume{static_cast<int>(volumes.size() + 1), part->desc != nullptr ? part->desc : "", fs,

@@ -18,6 +18,11 @@ struct DiskVolume {
     std::string dynamic = ""; // a dynamic disk's volume, as Windows names it ("Volume1"); "" for a partition
 };
 
+// The FAT or NTFS file system at `offset` of `image`, or null. Only the kinds
+// Windows is installed on are tried: libtsk then spends nothing on the
+// others, nor on its look for encryption after no kind was found.
+TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image, TSK_OFF_T offset);
+
 // The partitions of an MBR or GPT disk, or the image as one bare file system.
 // False with `fault` when there is neither. Damage that leaves the rest
 // readable adds a line to `notes`.

@@ -99,8 +99,7 @@ bool AddDynamicVolumes(const TskFunctions *tsk, const std::vector<TSK_IMG_INFO *
         return true;
     }
     for (const DynamicVolume &one : found) {
-        TSK_FS_INFO *fs = one.image != nullptr ? tsk->fs_open_img(one.image, 0, TSK_FS_TYPE_DETECT) : nullptr;
-        tsk->error_reset();
+        TSK_FS_INFO *fs = one.image != nullptr ? OpenWindowsFileSystem(tsk, one.image, 0) : nullptr;
         bool windows = fs != nullptr && (TSK_FS_TYPE_ISFAT(fs->ftype) || TSK_FS_TYPE_ISNTFS(fs->ftype));
         bool kept = false;
         for (const DiskVolume &partition : volumes)
