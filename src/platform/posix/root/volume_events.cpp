@@ -32,6 +32,8 @@ void TraceDiskVolumes(const std::vector<DiskVolume> &disk, const std::vector<Vol
         if (one.disk != 0)
             event.Number("disk", one.disk);
         event.Number("partition", one.partition);
+        if (!one.dynamic.empty())
+            event.Text("name", one.dynamic);
         if (one.fs != nullptr)
             event.Text("fs", FileSystemName(one.fs->ftype));
         else
@@ -41,7 +43,8 @@ void TraceDiskVolumes(const std::vector<DiskVolume> &disk, const std::vector<Vol
             event.Text("type", one.windowsOwn != nullptr ? one.windowsOwn : one.description);
         std::vector<std::string> names;
         for (const Candidate &candidate : found)
-            if (volumes[candidate.volume].partition == one.partition && volumes[candidate.volume].disk == one.disk)
+            if (volumes[candidate.volume].partition == one.partition && volumes[candidate.volume].disk == one.disk &&
+                volumes[candidate.volume].dynamic == one.dynamic)
                 names.push_back(InstallationName(volumes[candidate.volume], candidate.dir));
         names.erase(std::unique(names.begin(), names.end()), names.end());
         event.List("installations", names).Write();
