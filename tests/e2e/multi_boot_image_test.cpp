@@ -65,6 +65,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
          "partition(1)\\WINDOWS, rdisk(1)partition(1)\\WINNT", false, false, 2},
         {"a machine's second disk missing", toNt, nullptr, nullptr, "H", 2, "XXXXXX",
          "vm.vmx: DIR/disk1.img: No such file or directory; reading an empty registry", false, false, 3},
+        {"a machine's snapshot, from the .vmsd beside its .vmx", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)"
+         "partition(1)\\WINNT\r\n", nullptr, nullptr, "H", 0, NtAnswer, nullptr, false, false, 2, "Before"},
         {"a snapshot named over a disk image", toNt, winDir, nullptr, "H", 0, NtAnswer,
          "disk.img: DOROVIVI_SNAPSHOT=Before names a snapshot of a virtual machine's configuration; this root is a "
          "disk image, read as it is", false, false, 1, "Before"},
@@ -98,6 +100,13 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
             WriteFile(image = dir + "/vm.vmx", "config.version = \"8\"\nide0:0.present = \"TRUE\"\n"
                                                "ide0:0.fileName = \"disk0.img\"\nide0:1.present = \"TRUE\"\n"
                                                "ide0:1.fileName = \"disk1.img\"\n");
+            // Taken with the same disks; the running state names none of them.
+            if (c.snapshot != nullptr)
+                WriteFile(dir + "/vm.vmx", "ide0:0.present = \"TRUE\"\nide0:0.fileName = \"gone.img\"\n");
+            WriteFile(dir + "/vm.vmsd", "snapshot.lastUID = \"1\"\nsnapshot.numSnapshots = \"1\"\nsnapshot0.uid = \"1\"\n"
+                                        "snapshot0.displayName = \"Before\"\nsnapshot0.numDisks = \"2\"\n"
+                                        "snapshot0.disk0.fileName = \"disk0.img\"\nsnapshot0.disk0.node = \"ide0:0\"\n"
+                                        "snapshot0.disk1.fileName = \"disk1.img\"\nsnapshot0.disk1.node = \"ide0:1\"\n");
         }
         ASSERT_NE(image, "") << error;
         if (c.readOnly)

@@ -78,7 +78,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     server->root = root;
     BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};
     SandboxOutcome outcome = StartImageChild(work, scope, use, *server, answer);
-    if (outcome.end == SandboxEnd::Answered && answer.machine != 0 && answer.problem.Empty()) {
+    bool machine = outcome.end == SandboxEnd::Answered && answer.machine != 0;
+    if (machine && answer.problem.Empty()) {
         // A machine's disks are read by a child of their own, which may ask
         // for them and for their chains' files beside them.
         work.disks = MachineDisksOf(answer.machineDisks.Take());
@@ -95,7 +96,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         server->root = root;
         outcome = StartImageChild(work, scope, use, *server, answer);
     }
-    if (outcome.end == SandboxEnd::Answered && answer.machine == 0 && !snapshot.empty()) {
+    if (outcome.end == SandboxEnd::Answered && !machine && !snapshot.empty()) {
         PrintErrorLine(root + ": DOROVIVI_SNAPSHOT=" + snapshot + " names a snapshot of a virtual machine's "
                        "configuration; this root is a disk image, read as it is");
     }

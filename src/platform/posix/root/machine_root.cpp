@@ -35,6 +35,13 @@ bool ReadWhole(int fd, std::string &bytes)
     return true;
 }
 
+// "vm.vmx" -> "vm.vmsd", whatever the case of its ending.
+std::string SnapshotListOf(const std::string &vmx)
+{
+    std::size_t dot = vmx.find_last_of("./");
+    return (dot != std::string::npos && vmx[dot] == '.' ? vmx.substr(0, dot) : vmx) + ".vmsd";
+}
+
 } // namespace
 
 bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, int &format, std::string &list,
@@ -56,6 +63,12 @@ bool ReadMachineConfiguration(const std::string &root, const std::string &snapsh
     }
     config.bytes = bytes.data();
     config.size = bytes.size();
+    // VMware keeps a machine's snapshots in the .vmsd beside its .vmx.
+    OwnedFd listed(format == kMachineVmx && !snapshot.empty() ? OpenEvidenceFile(SnapshotListOf(root)) : -1);
+    if (listed.Valid() && ReadWhole(listed.fd, bytes)) {
+        config.bytes = bytes.data();
+        config.size = bytes.size();
+    }
     if (format == kMachineProxmox) {
         config.storagePath = ProxmoxStoragePath(config.folder);
         OwnedFd cfg(OpenEvidenceFile(config.storagePath));
