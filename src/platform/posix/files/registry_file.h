@@ -14,3 +14,15 @@ struct RegistryFile {
 
     bool Open() const { return bytes != nullptr; }
 };
+
+// A host file as a drive hands it over, opened once: one that cannot be is
+// named with why, beside the rest.
+inline RegistryFile HostRegistryFile(const std::string &path)
+{
+    RegistryFile file;
+    file.name = path;
+    Fault fault;
+    file.bytes = OpenHostFileBytes(path, fault);
+    file.unopened = fault.words;
+    return file;
+}

@@ -5,21 +5,6 @@
 #include "platform/posix/files/host_tree.h"
 #include "platform/posix/root/installation_choice.h"
 
-namespace {
-
-// Opened here, once: a file that cannot be is named with why, beside the rest.
-RegistryFile HostRegistryFile(const std::string &path)
-{
-    RegistryFile file;
-    file.name = path;
-    Fault fault;
-    file.bytes = OpenHostFileBytes(path, fault);
-    file.unopened = fault.words;
-    return file;
-}
-
-} // namespace
-
 Installation FindInDirectory(const std::string &root, const std::string &windir)
 {
     Installation result;
