@@ -1,5 +1,6 @@
 #include "platform/posix/image/disk_container.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,15 +52,15 @@ const struct Container {
     bool (*open)(const Opening &at);
 } Containers[] = {
     {[](const Ends &e) { return Begins(e, "QFI\xfb", 4) && e.got >= 16; },
-     [](const Opening &at) { return OpenQcowImage(at.tsk, at.path, at.image, at.fault); }},
+     [](const Opening &at) { return OpenQcowImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
     {[](const Ends &e) { return Begins(e, "vhdxfile", 8); },
-     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.path, true, at.image, at.notes, at.fault); }},
+     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.fd, at.path, true, at.image, at.notes, at.fault); }},
     {[](const Ends &e) { return e.got == HeaderSize && ReadLe32(e.header + VdiSignatureAt) == VdiSignature; },
-     [](const Opening &at) { return OpenVdiImage(at.tsk, at.path, at.image, at.fault); }},
+     [](const Opening &at) { return OpenVdiImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
     {[](const Ends &e) { return Begins(e, "conectix", 8) || (e.footed && std::memcmp(e.footer, "conectix", 8) == 0); },
-     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.path, false, at.image, at.notes, at.fault); }},
+     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.fd, at.path, false, at.image, at.notes, at.fault); }},
     {[](const Ends &e) { return Begins(e, "KDMV", 4) || Begins(e, "# Disk DescriptorFile", 21); },
-     [](const Opening &at) { return OpenVmdkImage(at.tsk, at.path, at.image, at.fault); }},
+     [](const Opening &at) { return OpenVmdkImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
     {[](const Ends &e) { return IsEwfSegment(e.header, e.got); },
      [](const Opening &at) { return OpenEwfImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
     {[](const Ends &) { return true; },
@@ -69,9 +70,9 @@ const struct Container {
 } // namespace
 
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, Fault &fault)
+                   std::vector<std::string> &notes, Fault &fault, int held)
 {
-    OwnedFd fd(OpenEvidenceFile(path));
+    OwnedFd fd(held >= 0 ? fcntl(held, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(path));
     static Ends ends;
     ends = Ends();
     if (!fd.Valid() || !ReadUpToAt(fd.fd, ends.header, sizeof ends.header, 0, ends.got)) {

@@ -13,5 +13,6 @@
 // whole. Every file is read from a descriptor opened once. False
 // with `fault` saying why it cannot be read; a fault in a file of the
 // chain that is read past adds a line to `notes`, whether or not it opens.
+// Where `path` is open already as `held`, a duplicate of it is read.
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, Fault &fault);
+                   std::vector<std::string> &notes, Fault &fault, int held = -1);

@@ -28,16 +28,17 @@ std::string Slashed(std::string path)
 // machine may name a file of this one.
 const char OutsideWords[] = "not opened: an image's files are read from its folder and the one above it";
 
-// Opened, as the file will be read, so that a name the reader may not open is passed over.
-bool IsFile(const std::string &path, std::string &why)
+// Opened, as the file will be read, so that a name the reader may not open
+// is passed over; a file is kept open in `opened`.
+bool IsFile(const std::string &path, std::string &why, OwnedFd &opened)
 {
-    int fd = OpenEvidenceFile(path);
+    OwnedFd fd(OpenEvidenceFile(path));
     struct stat info;
-    bool file = fd >= 0 && fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-    if (fd < 0 && errno == EPERM)
+    bool file = fd.Valid() && fstat(fd.fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    if (!fd.Valid() && errno == EPERM)
         why = std::string(" (") + OutsideWords + ")";
-    if (fd >= 0)
-        close(fd);
+    if (file)
+        opened = std::move(fd);
     return file;
 }
 
@@ -80,7 +81,8 @@ std::string LinkFile(const std::string &root, const std::string &path)
     return path == root ? "" : path;
 }
 
-bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault)
+bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault,
+                    OwnedFd &opened)
 {
     const std::string folder = FolderOf(child);
     std::vector<std::string> looked, tried, recorded;
@@ -88,7 +90,7 @@ bool FindParentFile(const std::string &child, const ParentReference &reference, 
         if (path.empty() || std::find(looked.begin(), looked.end(), path) != looked.end())
             return false;
         std::string why;
-        bool file = IsFile(path, why);
+        bool file = IsFile(path, why, opened);
         looked.push_back(path);
         tried.push_back(path + (file ? "" : why));
         return file;
@@ -143,9 +145,9 @@ bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fau
     return true;
 }
 
-int OpenChainFile(const std::string &path, Fault &fault)
+int OpenChainFile(const std::string &path, Fault &fault, int held)
 {
-    int fd = OpenEvidenceFile(path);
+    int fd = held >= 0 ? fcntl(held, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(path);
     if (fd < 0)
         fault = {path, errno == EPERM ? OutsideWords : std::strerror(errno)};
     return fd;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/base/fault.h"
+#include "platform/posix/base/owned_fd.h"
 
 // Deeper chains than this are refused; VirtualBox and Hyper-V users take
 // snapshots by the dozen, never by the hundred.
@@ -40,8 +41,9 @@ std::string LinkFile(const std::string &root, const std::string &path);
 // absolute one as recorded (a Windows one by its last component in the
 // child's folder), then the name alone in the child's folder. False with
 // `fault` naming the reference and every place looked at; the caller names
-// the child.
-bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault);
+// the child. The parent found is left open in `opened`.
+bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault,
+                    OwnedFd &opened);
 
 // The files of one chain, child first, by device and inode.
 struct ChainFiles {
@@ -52,5 +54,7 @@ struct ChainFiles {
 // chain (a loop) or the chain is longer than MaxChainLinks.
 bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fault);
 
-// Opens `path` read-only for a chain's link; -1 with `fault` set.
-int OpenChainFile(const std::string &path, Fault &fault);
+// Opens `path` read-only for a chain's link; -1 with `fault` set. The
+// chain's first file is open already as `held`: a duplicate of it, so that
+// no file is opened twice by its name.
+int OpenChainFile(const std::string &path, Fault &fault, int held = -1);

@@ -94,9 +94,9 @@ struct QcowLinks {
 
 // Opens `path` and, first, its backing chain; null with `fault` set.
 libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
-                         QcowLinks &links, Fault &fault)
+                         QcowLinks &links, Fault &fault, int held = -1)
 {
-    OwnedFd fd(OpenChainFile(path, fault));
+    OwnedFd fd(OpenChainFile(path, fault, held));
     if (!fd.Valid())
         return nullptr;
     unsigned char header[QcowHeaderLengthAt + 4] = {};
@@ -135,14 +135,16 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
     libqcow_file_t *parent = nullptr;
     if (!name.empty()) {
         std::string found;
+        OwnedFd parentFile;
         ParentReference reference = {name[0] == '/' ? "" : name, name[0] == '/' ? name : "", ""};
-        bool located = FindParentFile(path, reference, found, fault);
+        bool located = FindParentFile(path, reference, found, fault, parentFile);
         if (!located)
             fault.file = named;
         if (located && format == "raw")
-            located = (links.raw = OpenChainFile(found, fault)) >= 0 && AddChainLink(chain, links.raw, found, fault);
+            located = (links.raw = OpenChainFile(found, fault, parentFile.fd)) >= 0 &&
+                      AddChainLink(chain, links.raw, found, fault);
         else if (located)
-            located = (parent = OpenLink(qcow, found, chain, links, fault)) != nullptr;
+            located = (parent = OpenLink(qcow, found, chain, links, fault, parentFile.fd)) != nullptr;
         if (!located)
             return nullptr;
     }
@@ -156,14 +158,14 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
 
 } // namespace
 
-bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenQcowImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
     const QcowFunctions *qcow = QcowLibrary(fault);
     if (qcow == nullptr)
         return false;
     ChainFiles chain;
     QcowLinks links;
-    libqcow_file_t *file = OpenLink(qcow, path, chain, links, fault);
+    libqcow_file_t *file = OpenLink(qcow, path, chain, links, fault, root);
     size64_t size = 0;
     if (file == nullptr)
         return false;

@@ -10,4 +10,4 @@
 // image that names it and opened through libqcow as its parent. False with
 // `fault` for a missing or foreign backing file, a loop, a file cut
 // short, or what libqcow refuses.
-bool OpenQcowImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);
+bool OpenQcowImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);

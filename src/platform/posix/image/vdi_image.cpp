@@ -78,14 +78,14 @@ ssize_t VdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size
 
 } // namespace
 
-bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenVdiImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
     // Kept for the life of the process, which reads nothing else.
     static std::deque<VdiLayer> layers;
     ChainFiles chain;
     VdiLayer *child = nullptr, *last = nullptr;
     for (std::string at = path;;) {
-        int fd = OpenChainFile(at, fault);
+        int fd = OpenChainFile(at, fault, child == nullptr ? root : -1);
         if (fd < 0)
             return false;
         layers.emplace_back();

@@ -33,4 +33,4 @@ bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, Fault &fault
 ssize_t ReadVdi(const VdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size);
 
 // The chain from `path`, read-only, handed to libtsk.
-bool OpenVdiImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);
+bool OpenVdiImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);

@@ -150,7 +150,7 @@ std::string Hex(const std::string &bytes)
 
 } // namespace
 
-bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
+bool OpenVhdiImage(const TskFunctions *tsk, int root, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
                    std::vector<std::string> &notes, Fault &fault)
 {
     static std::deque<VhdiLayer> layers;
@@ -159,9 +159,10 @@ bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, 
     const char *kind = vhdx ? "VHDX" : "VHD";
     ChainFiles chain;
     std::vector<VhdiLayer *> order; // child first
+    OwnedFd parent; // each parent as its child's lookup found it open
     for (std::string at = path;;) {
         const std::string named = LinkFile(path, at);
-        int fd = OpenChainFile(at, fault);
+        int fd = OpenChainFile(at, fault, order.empty() ? root : parent.fd);
         if (fd < 0)
             return false;
         layers.emplace_back();
@@ -198,7 +199,7 @@ bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, 
         }
         if (!layer.link.differencing)
             break;
-        if (!FindParentFile(at, layer.link.parent, at, fault)) {
+        if (!FindParentFile(at, layer.link.parent, at, fault, parent)) {
             fault.file = named;
             return false;
         }

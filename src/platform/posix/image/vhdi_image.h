@@ -10,5 +10,5 @@
 
 // `vhdx`: the file starts "vhdxfile"; else it has a VHD footer. A fault
 // read past (a checksum that fails) adds a line to `notes`.
-bool OpenVhdiImage(const TskFunctions *tsk, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
+bool OpenVhdiImage(const TskFunctions *tsk, int fd, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
                    std::vector<std::string> &notes, Fault &fault);

@@ -43,6 +43,26 @@ std::string Hex(std::uint32_t value)
     return text;
 }
 
+// The file name extent `index` is described with; "" for none (zeros) or
+// one that cannot be read.
+std::string ExtentName(libvmdk_handle_t *handle, int index)
+{
+    libvmdk_extent_descriptor_t *descriptor = nullptr;
+    std::size_t size = 0;
+    std::vector<std::uint8_t> name;
+    if (Vmdk->handle_get_extent_descriptor(handle, index, &descriptor, nullptr) == 1 &&
+        Vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) == 1 && size > 0 &&
+        size <= MaxDescriptorSize) {
+        name.assign(size + 1, 0);
+        if (Vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
+            name.clear();
+    }
+    if (descriptor != nullptr)
+        Vmdk->extent_descriptor_free(&descriptor, nullptr);
+    std::string text(name.begin(), name.end());
+    return text.substr(0, text.find('\0'));
+}
+
 // An extent named with a folder is refused before libvmdk opens it: this
 // libvmdk keeps the folder's length for the name after it, and so reads a
 // wrong name, or past the end of the name's buffer.
@@ -52,20 +72,7 @@ bool ExtentNamesTakeNoFolder(libvmdk_handle_t *handle, Fault &fault)
     if (Vmdk->handle_get_number_of_extents(handle, &count, nullptr) != 1)
         count = 0;
     for (int index = 0; index < count; ++index) {
-        libvmdk_extent_descriptor_t *descriptor = nullptr;
-        std::size_t size = 0;
-        std::vector<std::uint8_t> name;
-        if (Vmdk->handle_get_extent_descriptor(handle, index, &descriptor, nullptr) == 1 &&
-            Vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) == 1 && size > 0 &&
-            size <= MaxDescriptorSize) {
-            name.assign(size + 1, 0);
-            if (Vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
-                name.clear();
-        }
-        if (descriptor != nullptr)
-            Vmdk->extent_descriptor_free(&descriptor, nullptr);
-        std::string text(name.begin(), name.end());
-        text = text.substr(0, text.find('\0'));
+        std::string text = ExtentName(handle, index);
         if (text.find('/') != std::string::npos) {
             fault = {"", "its extent '" + text + "' is named with a folder; an extent is read by its name alone, "
                          "from the descriptor's folder"};
@@ -93,20 +100,7 @@ bool OpenExtentFiles(libvmdk_handle_t *handle, int fd, const std::string &path, 
         return files.back().Valid();
     }
     for (int index = 0; index < count; ++index) {
-        libvmdk_extent_descriptor_t *descriptor = nullptr;
-        std::size_t size = 0;
-        std::vector<std::uint8_t> name;
-        if (Vmdk->handle_get_extent_descriptor(handle, index, &descriptor, nullptr) == 1 &&
-            Vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) == 1 && size > 0 &&
-            size <= MaxDescriptorSize) {
-            name.assign(size + 1, 0);
-            if (Vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
-                name.clear();
-        }
-        if (descriptor != nullptr)
-            Vmdk->extent_descriptor_free(&descriptor, nullptr);
-        std::string text(name.begin(), name.end());
-        text = text.substr(0, text.find('\0'));
+        std::string text = ExtentName(handle, index);
         // An extent of zeros has no file: the descriptor stands in, never read for it.
         std::string lookFor = text.empty() ? path : InFolder(FolderOf(path), LastComponent(text));
         files.emplace_back(text.empty() ? dup(fd) : OpenEvidenceFile(lookFor));
@@ -128,10 +122,10 @@ struct Expected {
 // (before anything of its own parent is looked at), then opens its parent,
 // which is handed to it.
 libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, const Expected *expected,
-                           ChainFiles &chain, Fault &fault, std::vector<VmdkOpenedLink> &opened)
+                           ChainFiles &chain, Fault &fault, std::vector<VmdkOpenedLink> &opened, int held = -1)
 {
     const std::string named = LinkFile(root, path);
-    OwnedFd fd(OpenChainFile(path, fault));
+    OwnedFd fd(OpenChainFile(path, fault, held));
     if (!fd.Valid())
         return nullptr;
     libvmdk_handle_t *handle = nullptr;
@@ -177,11 +171,12 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     std::string found;
     libvmdk_handle_t *parent = nullptr;
     const Expected mine = {path, parentCid};
-    if (!FindParentFile(path, reference, found, fault)) {
+    OwnedFd parentFile;
+    if (!FindParentFile(path, reference, found, fault, parentFile)) {
         fault.file = named;
         return nullptr;
     }
-    if ((parent = OpenLink(root, found, &mine, chain, fault, opened)) == nullptr)
+    if ((parent = OpenLink(root, found, &mine, chain, fault, opened, parentFile.fd)) == nullptr)
         return nullptr;
     if (Vmdk->handle_set_parent_handle(handle, parent, nullptr) != 1) {
         fault = {named, "libvmdk refuses its parent " + found};
@@ -193,14 +188,14 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
 
 } // namespace
 
-bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenVmdkImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
     Tsk = tsk;
     if ((Vmdk = VmdkLibrary(fault)) == nullptr)
         return false;
     ChainFiles chain;
     std::vector<VmdkOpenedLink> opened;
-    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, fault, opened);
+    libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, fault, opened, root);
     size64_t size = 0;
     if (handle == nullptr)
         return false;

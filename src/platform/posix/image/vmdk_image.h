@@ -8,4 +8,4 @@
 
 #include "platform/posix/image/image_libraries.h"
 
-bool OpenVmdkImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);
+bool OpenVmdkImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);

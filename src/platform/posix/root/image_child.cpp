@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/posix/base/diverted_lines.h"
+#include "platform/posix/base/evidence_file.h"
+#include "platform/posix/base/owned_fd.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/image/raw_image.h"
@@ -42,9 +44,11 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
 {
     Fault fault;
     std::vector<std::string> notes, chainNotes;
+    // A root read alone is opened once, whether it is a disk or a machine's configuration.
+    OwnedFd held(work.disks.empty() ? OpenEvidenceFile(root) : -1);
     std::string list, problem;
-    if (work.disks.empty() &&
-        ReadMachineConfiguration(root, work.snapshot != nullptr ? *work.snapshot : "", answer.machine, list, problem)) {
+    if (ReadMachineConfiguration(held.fd, root, work.snapshot != nullptr ? *work.snapshot : "", answer.machine, list,
+                                 problem)) {
         answer.machineDisks.Put(problem.empty() ? list : "");
         answer.problem.Put(problem);
         return;
@@ -52,7 +56,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     const TskFunctions *tsk = TskLibrary(fault);
     std::vector<DiskVolume> disk;
     std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
-    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), work.images, disk, chainNotes, notes, fault);
+    bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), held.fd, work.images, disk,
+                                                     chainNotes, notes, fault);
     std::string lines;
     for (const std::string &note : chainNotes)
         lines += note + "\n";

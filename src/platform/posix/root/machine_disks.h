@@ -7,14 +7,15 @@
 
 #include "platform/posix/image/disk_volumes.h"
 
-// Opens each of `disks` (paths, the boot disk first) into `images` and
+// Opens each of `disks` (paths, the boot disk first; the first open already
+// as `heldFirst` where that is not -1) into `images` and
 // lists its partitions into `volumes`, each marked with its disk. False with
 // `fault` where a disk cannot be opened, or where the one disk there is holds
 // no partition table and no file system; of several disks, one such is a line
 // in `notes`. A fault in a chain's file read past adds a line to `chainNotes`;
 // of a `machine`'s disks (named by a configuration), each line and fault
 // names its disk first.
-bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine,
+bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine, int heldFirst,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault);
 

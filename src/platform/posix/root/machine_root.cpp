@@ -44,20 +44,19 @@ std::string SnapshotListOf(const std::string &vmx)
 
 } // namespace
 
-bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, int &format, std::string &list,
-                              std::string &problem)
+bool ReadMachineConfiguration(int fd, const std::string &root, const std::string &snapshot, int &format,
+                              std::string &list, std::string &problem)
 {
-    OwnedFd fd(OpenEvidenceFile(root));
     char head[Sniffed];
     std::size_t got = 0;
-    if (!fd.Valid() || !ReadUpToAt(fd.fd, head, sizeof head, 0, got) || !MayBeConfiguration(head, got))
+    if (fd < 0 || !ReadUpToAt(fd, head, sizeof head, 0, got) || !MayBeConfiguration(head, got))
         return false;
     std::string bytes, storage;
     MachineConfig config = {nullptr, 0, FolderOf(root), nullptr, 0, ""};
     MachineDisks disks;
     Fault fault;
     format = static_cast<int>(MachineFormatOf(head, got));
-    if (!ReadWhole(fd.fd, bytes)) {
+    if (!ReadWhole(fd, bytes)) {
         problem = std::strerror(errno);
         return true;
     }

@@ -10,11 +10,11 @@
 // The most bytes a machine's list of disks takes, each path ended by '\n'.
 const std::size_t kMachineDiskListLargest = 16384;
 
-// True when `root` is a configuration: then its MachineFormat, and the disks
-// of the state `snapshot` names ("" the current one) in `disks`, or the
-// problem that stops it, one line.
-bool ReadMachineConfiguration(const std::string &root, const std::string &snapshot, int &format, std::string &disks,
-                              std::string &problem);
+// True when `root`, open as `fd`, is a configuration: then its
+// MachineFormat, and the disks of the state `snapshot` names ("" the current
+// one) in `disks`, or the problem that stops it, one line.
+bool ReadMachineConfiguration(int fd, const std::string &root, const std::string &snapshot, int &format,
+                              std::string &disks, std::string &problem);
 
 // The trace's `machine` event: the configuration, its format, the snapshot
 // read (null: the current state) and the disks, in the machine's order.
