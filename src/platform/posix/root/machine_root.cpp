@@ -51,7 +51,7 @@ bool ReadMachineConfiguration(int fd, const std::string &root, const std::string
     std::size_t got = 0;
     if (fd < 0 || !ReadUpToAt(fd, head, sizeof head, 0, got) || !MayBeConfiguration(head, got))
         return false;
-    std::string bytes, storage;
+    std::string bytes, snapshots, storage;
     MachineConfig config = {nullptr, 0, FolderOf(root), nullptr, 0, ""};
     MachineDisks disks;
     Fault fault;
@@ -64,9 +64,9 @@ bool ReadMachineConfiguration(int fd, const std::string &root, const std::string
     config.size = bytes.size();
     // VMware keeps a machine's snapshots in the .vmsd beside its .vmx.
     OwnedFd listed(format == kMachineVmx && !snapshot.empty() ? OpenEvidenceFile(SnapshotListOf(root)) : -1);
-    if (listed.Valid() && ReadWhole(listed.fd, bytes)) {
-        config.bytes = bytes.data();
-        config.size = bytes.size();
+    if (listed.Valid() && ReadWhole(listed.fd, snapshots)) {
+        config.bytes = snapshots.data();
+        config.size = snapshots.size();
     }
     if (format == kMachineProxmox) {
         config.storagePath = ProxmoxStoragePath(config.folder);
