@@ -27,8 +27,9 @@ for source in tests/fuzz/fuzz_*.cpp; do
         fuzz_regf_cells) seeds=tests/fuzz/seeds-regf max_len=65536 ;;
         # Disk images are written at run time by the native build's seed writer,
         # with the files they lead to in seeds-image-beside (a VHDX is 4 MiB).
-        # The container libraries keep what they open till the image child
-        # ends: their leaks are suppressed, and looked for once, at the end.
+        # Every layer closes with its image, and the target fails on a
+        # descriptor left open; leaks are looked for once, at the end (after
+        # every input, a third as many inputs are run).
         fuzz_disk_image)
             cmake --preset native >/dev/null
             cmake --build --preset native --target write_image_seeds -j"$(nproc)" >/dev/null

@@ -34,7 +34,8 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
         const char *message; // what the one stderr line holds; nullptr: no line
         bool foreign = false;  // a third partition holds another file system
         bool readOnly = false; // the image is 0444
-        int disks = 1;         // 2: a .vmx's two disks, 98 and NT; 3: the same, its second disk missing
+        int disks = 1; // 2: a .vmx's two disks, 98 and NT; 3: the same, its second disk missing; 4: a libvirt
+                       // domain of the same two, the second recorded as a qcow2
         const char *snapshot = nullptr; // DOROVIVI_SNAPSHOT
     };
     const char *toNt = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINNT\r\n";
@@ -67,6 +68,9 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
          "vm.vmx: DIR/disk1.img: No such file or directory; reading an empty registry", false, false, 3},
         {"a machine's snapshot, from the .vmsd beside its .vmx", "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(1)"
          "partition(1)\\WINNT\r\n", nullptr, nullptr, "H", 0, NtAnswer, nullptr, false, false, 2, "Before"},
+        {"a machine's disk in another format than its configuration records", toNt, nullptr, nullptr, "H", 2,
+         "XXXXXX", "vm.xml: the disk DIR/disk1.img is a raw image, where the configuration records the format qcow2; "
+         "reading an empty registry", false, false, 4},
         {"a snapshot named over a disk image", toNt, winDir, nullptr, "H", 0, NtAnswer,
          "disk.img: DOROVIVI_SNAPSHOT=Before names a snapshot of a virtual machine's configuration; this root is a "
          "disk image, read as it is", false, false, 1, "Before"},
@@ -100,6 +104,12 @@ TEST(MultiBootImage, BootFilesAndDOROVIVI_WINDIRChoose)
             WriteFile(image = dir + "/vm.vmx", "config.version = \"8\"\nide0:0.present = \"TRUE\"\n"
                                                "ide0:0.fileName = \"disk0.img\"\nide0:1.present = \"TRUE\"\n"
                                                "ide0:1.fileName = \"disk1.img\"\n");
+            if (c.disks == 4)
+                WriteFile(image = dir + "/vm.xml", "<domain type='kvm'><devices><disk type='file' device='disk'>"
+                                                   "<source file='disk0.img'/><target dev='hda'/></disk><disk "
+                                                   "type='file' device='disk'><driver name='qemu' type='qcow2'/>"
+                                                   "<source file='disk1.img'/><target dev='hdb'/></disk></devices>"
+                                                   "</domain>\n");
             // Taken with the same disks; the running state names none of them.
             if (c.snapshot != nullptr)
                 WriteFile(dir + "/vm.vmx", "ide0:0.present = \"TRUE\"\nide0:0.fileName = \"gone.img\"\n");

@@ -4,6 +4,8 @@
 // gives it.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <string>
 #include <vector>
 
@@ -14,8 +16,8 @@
 namespace {
 
 // The chain's machine, as VirtualBox records it: the newest child is the
-// current state; snapshot "First" was taken when the base was.
-std::string WriteVbox(const std::string &dir, const std::string &newest)
+// current state, over `middle`; snapshot "First" was taken when the base was.
+std::string WriteVbox(const std::string &dir, const std::string &middle, const std::string &newest)
 {
     auto disk = [](const char *uuid) {
         return std::string("<Hardware><StorageControllers><StorageController name=\"SATA\" type=\"AHCI\">"
@@ -27,11 +29,26 @@ std::string WriteVbox(const std::string &dir, const std::string &newest)
     WriteFile(path, "<?xml version=\"1.0\"?>\n<VirtualBox xmlns=\"http://www.virtualbox.org/\" version=\"1.19-linux\">"
                     "<Machine uuid=\"{0b000000-0000-4000-8000-0000000000aa}\" name=\"VM\" currentSnapshot=\"{"
                     "0b000000-0000-4000-8000-0000000000f1}\"><MediaRegistry><HardDisks><HardDisk uuid=\"{" +
-                        std::string(base) + "}\" location=\"VM.vdi\" format=\"VDI\"><HardDisk uuid=\"{" + child +
-                        "}\" location=\"" + newest.substr(dir.size() + 4) + "\" format=\"VDI\"/></HardDisk>"
-                        "</HardDisks></MediaRegistry><Snapshot uuid=\"{0b000000-0000-4000-8000-0000000000f1}\" "
-                        "name=\"First\">" + disk(base) + "</Snapshot>" + disk(child) + "</Machine></VirtualBox>\n");
+                        std::string(base) + "}\" location=\"VM.vdi\" format=\"VDI\"><HardDisk uuid=\"{"
+                        "0b000000-0000-4000-8000-000000000003}\" location=\"" + middle + "\" format=\"VDI\">"
+                        "<HardDisk uuid=\"{" + child + "}\" location=\"" + newest.substr(dir.size() + 4) +
+                        "\" format=\"VDI\"/></HardDisk></HardDisk></HardDisks></MediaRegistry><Snapshot uuid=\"{"
+                        "0b000000-0000-4000-8000-0000000000f1}\" name=\"First\">" + disk(base) + "</Snapshot>" +
+                        disk(child) + "</Machine></VirtualBox>\n");
     return path;
+}
+
+// The other .vdi beside the newest of a chain of three: the middle link.
+std::string MiddleOf(const std::string &newest)
+{
+    std::string folder = newest.substr(0, newest.rfind('/')), found;
+    DIR *dir = opendir(folder.c_str());
+    for (const dirent *entry; dir != nullptr && (entry = readdir(dir)) != nullptr;)
+        if (std::string(entry->d_name).find(".vdi") != std::string::npos && folder + "/" + entry->d_name != newest)
+            found = folder + "/" + entry->d_name;
+    if (dir != nullptr)
+        closedir(dir);
+    return found;
 }
 
 TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
@@ -39,9 +56,11 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
     struct Case {
         ChainKind kind;
         int links;
-        bool vbox = false; // also read through its machine's .vbox, now and as snapshot "First"
+        // Also read through its machine's .vbox, now and as snapshot "First", with the
+        // middle link's file as the .vbox records it: a wrong one is refused.
+        const char *vbox = nullptr;
     } cases[] = {
-        {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3, true},
+        {ChainKind::Qcow2, 5}, {ChainKind::Qcow2, 17}, {ChainKind::Vmdk, 3}, {ChainKind::VdiDynamic, 3, "MIDDLE"}, {ChainKind::VdiDynamic, 3, "Snapshots/other.vdi"},
         {ChainKind::VdiFixed, 2}, {ChainKind::Vhd, 3}, {ChainKind::Vhdx, 3}, {ChainKind::Vhd, 16},
         {ChainKind::Qcow2OverRaw, 3},
     };
@@ -54,9 +73,20 @@ TEST(DiskChain, TheNewestChildAnswersAsTheFlattenedDisk)
         EXPECT_EQ(Answer(newest), Registry(c.links - 1));
         // The base alone still holds the first answer: the chain is read, not its base.
         EXPECT_EQ(Answer(raws[0]), Registry(0));
-        if (c.vbox) {
-            std::string machine = WriteVbox(dir, newest);
-            EXPECT_EQ(Answer(machine), Registry(c.links - 1));
+        if (c.vbox != nullptr) {
+            std::string middle = c.vbox;
+            if (middle == "MIDDLE")
+                middle = MiddleOf(newest).substr(dir.size() + 4);
+            std::string machine = WriteVbox(dir, middle, newest);
+            if (middle != c.vbox) {
+                EXPECT_EQ(Answer(machine), Registry(c.links - 1));
+            } else {
+                EXPECT_NE(Answer(machine).find("has the parent " + MiddleOf(newest) +
+                                               ", where the configuration records " + middle),
+                          std::string::npos);
+                RemoveTree(dir);
+                continue;
+            }
             setenv("DOROVIVI_SNAPSHOT", "First", 1);
             EXPECT_EQ(Answer(machine), Registry(0));
             setenv("DOROVIVI_SNAPSHOT", "Fifth", 1);

@@ -16,13 +16,10 @@
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "process_run.h"
 
-// libldm leaks as it disposes of a disk group, in what glib allocates for it;
-// the containers keep their disks for the life of the process, as the image
-// child's do.
+// libldm leaks as it disposes of a disk group, in what glib allocates for it.
 extern "C" const char *__lsan_default_suppressions()
 {
-    return "leak:libldm-1.0.so\nleak:libglib-2.0.so\nleak:OpenDiskImage\nleak:ReadQcowChain\nleak:libqcow.so\n"
-           "leak:libvhdi.so\n";
+    return "leak:libldm-1.0.so\nleak:libglib-2.0.so\n";
 }
 
 namespace {
@@ -110,7 +107,7 @@ protected:
             std::string format = dot == std::string::npos ? "" : name.substr(dot) == ".vhd" ? "vpc" : "qcow2";
             EXPECT_EQ(format.empty() ? 0 : std::system(("qemu-img convert -O " + format + " " + base + ".img " + path).c_str()), 0);
             disks.push_back(nullptr);
-            EXPECT_TRUE(format.empty() ? OpenCallbackImage(tsk, &disk, ReadPatched, size, "test", disks.back(), fault)
+            EXPECT_TRUE(format.empty() ? OpenCallbackImage(tsk, &disk, ReadPatched, nullptr, size, "test", disks.back(), fault)
                                        : OpenDiskImage(tsk, path, disks.back(), notes, fault));
             opened.push_back(disks.back());
         }

@@ -22,13 +22,13 @@
 #include "platform/posix/parser/parser_protocol.h"
 #include "platform/posix/root/image_child.h"
 
-// The container readers keep their disks for the life of the image child,
-// and the volume table and file systems that are not FAT or NTFS likewise;
-// the libraries' stacks end in them, unnamed.
+// Every layer closes the one it stands on, so what a run opened goes with
+// its images. The leaks left are the libraries' own: libcreg's, and
+// libewf's chunk that a failed read of a damaged E01 drops (the handle it
+// belongs to is freed: a handle left open shows its own allocations).
 extern "C" const char *__lsan_default_suppressions()
 {
-    return "leak:OpenDiskImage\nleak:ListDiskVolumes\nleak:libtsk.so\nleak:libqcow.so\nleak:libvhdi.so\n"
-           "leak:libvmdk.so\nleak:libewf.so\nleak:libcreg_data_block_entry_initialize\n";
+    return "leak:libcreg_data_block_entry_initialize\nleak:libewf_chunk_data_initialize\n";
 }
 
 namespace {
@@ -113,12 +113,12 @@ std::vector<int> OpenDescriptors()
     return open;
 }
 
-// The container readers' files, kept open for the child's life, go too.
-void CloseNewDescriptors(const std::vector<int> &before)
+// A descriptor still open once the images are closed is a layer that does not close.
+void CheckNoNewDescriptors(const std::vector<int> &before)
 {
     for (int fd : OpenDescriptors())
         if (std::find(before.begin(), before.end(), fd) == before.end())
-            close(fd);
+            std::abort();
 }
 
 // A seed folder's "-beside" files (a chain's parents, a flat VMDK's extent,
@@ -198,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<int> before = OpenDescriptors();
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}};
+    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, {}, 0};
     ReadImageInChild(&work, &answer);
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;
@@ -218,6 +218,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         CloseOpenedRegistry(job.opened);
     }
     Close(work);
-    CloseNewDescriptors(before);
+    CheckNoNewDescriptors(before);
     return 0;
 }

@@ -13,11 +13,7 @@ void PrintErrorLine(std::string line)
         DivertedLines()(LineKind::Error, line);
         return;
     }
-    line.insert(0, "dorovivi: ");
-    for (char &c : line) {
-        if (c == '\n' || c == '\r')
-            c = '?';
-    }
+    line = OneLine("dorovivi: " + line);
     // A line said before the trace has started still keeps stderr JSON.
     bool onlyJson = TraceFd == STDERR_FILENO || (TraceFd == TraceNotStarted && TraceSettingIsStderr());
     if (onlyJson || Tracing()) {
@@ -31,4 +27,12 @@ void PrintErrorLine(std::string line)
     }
     line += '\n';
     std::fputs(line.c_str(), stderr);
+}
+
+std::string OneLine(std::string text)
+{
+    for (char &c : text)
+        if (c == '\n' || c == '\r')
+            c = '?';
+    return text;
 }

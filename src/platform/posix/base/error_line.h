@@ -10,3 +10,6 @@
 // the others; with DOROVIVI_TRACE=- it is only that event, so that stderr
 // holds nothing but JSON lines.
 void PrintErrorLine(std::string line);
+
+// `text` with each CR and LF as '?': a line that a child hands on as one.
+std::string OneLine(std::string text);

@@ -131,6 +131,22 @@ TraceLine &TraceLine::List(const char *field, const std::vector<std::string> &it
     return *this;
 }
 
+TraceLine &TraceLine::Lists(const char *field, const std::vector<std::vector<std::string>> &lists)
+{
+    text += std::string(",\"") + field + "\":[";
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        text += i > 0 ? ",[" : "[";
+        for (std::size_t j = 0; j < lists[i].size(); ++j) {
+            if (j > 0)
+                text += ',';
+            AppendJsonString(text, lists[i][j]);
+        }
+        text += ']';
+    }
+    text += ']';
+    return *this;
+}
+
 void TraceLine::Write()
 {
     if (Tracing() && DivertedLines() != nullptr)

@@ -10,6 +10,7 @@ struct CallbackImage {
     TSK_IMG_INFO info; // first, as libtsk hands it back to the callbacks
     void *disk;
     DiskRead read;
+    DiskClose close;
 };
 
 ssize_t CallbackRead(TSK_IMG_INFO *image, TSK_OFF_T offset, char *buffer, std::size_t size)
@@ -20,10 +21,12 @@ ssize_t CallbackRead(TSK_IMG_INFO *image, TSK_OFF_T offset, char *buffer, std::s
     return self->read(self->disk, static_cast<std::uint64_t>(offset), buffer, size);
 }
 
-// The program's image lives as long as the process that reads it; a
-// harness that reads many closes each, and the disk under it stays.
+// Each layer closes the one it stands on.
 void CallbackClose(TSK_IMG_INFO *image)
 {
+    CallbackImage *self = reinterpret_cast<CallbackImage *>(image);
+    if (self->close != nullptr)
+        self->close(self->disk);
     std::free(image);
 }
 
@@ -33,20 +36,24 @@ void CallbackStat(TSK_IMG_INFO *, FILE *)
 
 } // namespace
 
-bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::uint64_t size, const char *kind,
-                       TSK_IMG_INFO *&image, Fault &fault)
+bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, DiskClose close, std::uint64_t size,
+                       const char *kind, TSK_IMG_INFO *&image, Fault &fault)
 {
     CallbackImage *opened = static_cast<CallbackImage *>(std::calloc(1, sizeof(CallbackImage)));
     if (opened == nullptr) {
         fault = {"", std::string(kind) + " image not readable (out of memory)"};
+        if (close != nullptr)
+            close(disk);
         return false;
     }
     opened->disk = disk;
     opened->read = read;
+    opened->close = close;
     image = tsk->img_open_external(opened, static_cast<TSK_OFF_T>(size), SectorSize, CallbackRead, CallbackClose,
                                    CallbackStat);
     if (image == nullptr) {
         fault = {"", std::string(kind) + " image not readable (" + TakeTskError(tsk) + ")"};
+        CallbackClose(&opened->info); // libtsk leaves what it refused with the caller
         return false;
     }
     return true;

@@ -9,10 +9,14 @@
 
 // Reads `size` bytes at `offset` of the disk; the count read, -1 on error.
 typedef ssize_t (*DiskRead)(void *disk, std::uint64_t offset, char *buffer, std::size_t size);
+// Closes what `disk` holds (its files, the libraries' handles) and frees it.
+typedef void (*DiskClose)(void *disk);
 
-// `disk` lives as long as the process. False with `fault` naming `kind`.
-bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, std::uint64_t size, const char *kind,
-                       TSK_IMG_INFO *&image, Fault &fault);
+// The image takes `disk`: `close` closes it with the image, or at once when
+// no image can be made (null where the caller keeps it). False with `fault`
+// naming `kind`.
+bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, DiskClose close, std::uint64_t size,
+                       const char *kind, TSK_IMG_INFO *&image, Fault &fault);
 
 // The disk under `image` when `read` reads it, else null: how a container
 // finds its own disk again.

@@ -12,6 +12,7 @@
 #include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/ewf_image.h"
 #include "platform/posix/image/ewf_segments.h"
+#include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/qcow_image.h"
 #include "platform/posix/image/raw_image.h"
 #include "platform/posix/image/vdi_header.h"
@@ -37,6 +38,7 @@ struct Opening {
     const std::string &path;
     TSK_IMG_INFO *&image;
     std::vector<std::string> &notes;
+    ChainFiles &chain;
     Fault &fault;
 };
 
@@ -48,33 +50,38 @@ bool Begins(const Ends &ends, const char *magic, std::size_t size)
 // Told by content, never by name; the first that tells a file opens it, and
 // a file no container tells is a raw disk.
 const struct Container {
+    const char *name;
     bool (*tells)(const Ends &ends);
     bool (*open)(const Opening &at);
 } Containers[] = {
-    {[](const Ends &e) { return Begins(e, "QFI\xfb", 4) && e.got >= 16; },
-     [](const Opening &at) { return OpenQcowImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
-    {[](const Ends &e) { return Begins(e, "vhdxfile", 8); },
-     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.fd, at.path, true, at.image, at.notes, at.fault); }},
-    {[](const Ends &e) { return e.got == HeaderSize && ReadLe32(e.header + VdiSignatureAt) == VdiSignature; },
-     [](const Opening &at) { return OpenVdiImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
-    {[](const Ends &e) { return Begins(e, "conectix", 8) || (e.footed && std::memcmp(e.footer, "conectix", 8) == 0); },
-     [](const Opening &at) { return OpenVhdiImage(at.tsk, at.fd, at.path, false, at.image, at.notes, at.fault); }},
-    {[](const Ends &e) { return Begins(e, "KDMV", 4) || Begins(e, "# Disk DescriptorFile", 21); },
-     [](const Opening &at) { return OpenVmdkImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
-    {[](const Ends &e) { return IsEwfSegment(e.header, e.got); },
+    {"qcow2", [](const Ends &e) { return Begins(e, "QFI\xfb", 4) && e.got >= 16; },
+     [](const Opening &at) { return OpenQcowImage(at.tsk, at.fd, at.path, at.image, at.chain, at.fault); }},
+    {"VHDX", [](const Ends &e) { return Begins(e, "vhdxfile", 8); },
+     [](const Opening &at) {
+         return OpenVhdiImage(at.tsk, at.fd, at.path, true, at.image, at.notes, at.chain, at.fault);
+     }},
+    {"VDI", [](const Ends &e) { return e.got == HeaderSize && ReadLe32(e.header + VdiSignatureAt) == VdiSignature; },
+     [](const Opening &at) { return OpenVdiImage(at.tsk, at.fd, at.path, at.image, at.chain, at.fault); }},
+    {"VHD",
+     [](const Ends &e) { return Begins(e, "conectix", 8) || (e.footed && std::memcmp(e.footer, "conectix", 8) == 0); },
+     [](const Opening &at) {
+         return OpenVhdiImage(at.tsk, at.fd, at.path, false, at.image, at.notes, at.chain, at.fault);
+     }},
+    {"VMDK", [](const Ends &e) { return Begins(e, "KDMV", 4) || Begins(e, "# Disk DescriptorFile", 21); },
+     [](const Opening &at) { return OpenVmdkImage(at.tsk, at.fd, at.path, at.image, at.chain, at.fault); }},
+    {"E01", [](const Ends &e) { return IsEwfSegment(e.header, e.got); },
      [](const Opening &at) { return OpenEwfImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
-    {[](const Ends &) { return true; },
+    {"raw", [](const Ends &) { return true; },
      [](const Opening &at) { return OpenRawImage(at.tsk, at.fd, at.path, at.image, at.fault); }},
 };
 
 } // namespace
 
 bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, Fault &fault, int held)
+                   std::vector<std::string> &notes, Fault &fault, int held, DiskChain *chain)
 {
     OwnedFd fd(held >= 0 ? fcntl(held, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(path));
-    static Ends ends;
-    ends = Ends();
+    Ends ends = {};
     if (!fd.Valid() || !ReadUpToAt(fd.fd, ends.header, sizeof ends.header, 0, ends.got)) {
         fault = {"", std::strerror(errno)};
         return false;
@@ -86,9 +93,18 @@ bool OpenDiskImage(const TskFunctions *tsk, const std::string &path, TSK_IMG_INF
         fault = {"", "empty file"};
         return false;
     }
-    const Opening at = {tsk, fd.fd, path, image, notes, fault};
-    for (const Container &container : Containers)
-        if (container.tells(ends))
-            return container.open(at);
+    ChainFiles files;
+    const Opening at = {tsk, fd.fd, path, image, notes, files, fault};
+    for (const Container &container : Containers) {
+        if (!container.tells(ends))
+            continue;
+        bool opened = container.open(at);
+        if (chain != nullptr) {
+            chain->container = container.name;
+            chain->files = files.files.empty() ? std::vector<std::string>{path} : files.files;
+            chain->whole = opened;
+        }
+        return opened;
+    }
     return false;
 }

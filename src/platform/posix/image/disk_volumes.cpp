@@ -140,12 +140,20 @@ TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image,
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
                      std::vector<std::string> &notes, Fault &fault)
 {
-    TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_DETECT);
+    // Windows reads a disk as GPT where it has one, else by its MBR, and no
+    // other kind; libtsk's detection also leaks the protective MBR it drops.
+    TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_GPT);
+    if (table == nullptr) {
+        tsk->error_reset();
+        table = tsk->vs_open(image, 0, TSK_VS_TYPE_DOS);
+    }
     if (table == nullptr) {
         tsk->error_reset();
         TSK_FS_INFO *fs = OpenWindowsFileSystem(tsk, image, 0);
         if (fs == nullptr || !IsWindowsFileSystem(fs)) {
             tsk->error_reset();
+            if (fs != nullptr)
+                tsk->fs_close(fs);
             fault = {"", NoDiskWords(tsk, image)};
             return false;
         }
@@ -186,6 +194,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
                                      table->offset + part->start * table->block_size,
                                      ownOne != own.end() ? ownOne->name : nullptr});
     }
+    tsk->vs_close(table); // what the volumes keep of it is copied
     if (volumes.empty()) {
         fault = {"", "a partition table without partitions"};
         return false;

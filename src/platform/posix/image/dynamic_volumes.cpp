@@ -1,15 +1,16 @@
 #include "platform/posix/image/dynamic_volumes.h"
 
-#include <deque>
-
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/ldm_functions.h"
 #include "platform/posix/image/ldm_volume_read.h"
 
 namespace {
 
-// The layouts the volumes' images read through live as long as the process.
-std::deque<VolumeLayout> Layouts;
+// A volume's image owns its layout, not the disks the layout reads from.
+void CloseLayout(void *layout)
+{
+    delete static_cast<VolumeLayout *>(layout);
+}
 
 // Names come from the metadata as stored, and libldm's messages quote them:
 // a control character in one would break the line it is said on.
@@ -101,9 +102,8 @@ void AddVolume(const TskFunctions *tsk, const LdmFunctions *ldm, LDMVolume *volu
                         ", without " + MissingDisks(layout));
     if (found.lacking.empty()) {
         Fault fault;
-        Layouts.push_back(layout);
-        if (!OpenCallbackImage(tsk, &Layouts.back(), ReadDynamicVolume, layout.size, "dynamic volume", found.image,
-                               fault)) {
+        if (!OpenCallbackImage(tsk, new VolumeLayout(layout), ReadDynamicVolume, CloseLayout, layout.size,
+                               "dynamic volume", found.image, fault)) {
             notes.push_back(group + " " + found.name + ": " + FaultText(fault));
             return;
         }

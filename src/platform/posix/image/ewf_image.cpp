@@ -7,19 +7,38 @@
 
 namespace {
 
-const EwfFunctions *Ewf = nullptr;
+struct EwfDisk {
+    const EwfFunctions *ewf;
+    BfioFunctions bfio;
+    libbfio_pool_t *pool;
+    libewf_handle_t *handle;
+};
 
 ssize_t ReadEwf(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
 {
-    return Ewf->handle_read_random(static_cast<libewf_handle_t *>(disk), buffer, size, static_cast<off64_t>(offset),
-                                   nullptr);
+    const EwfDisk *self = static_cast<const EwfDisk *>(disk);
+    return self->ewf->handle_read_random(self->handle, buffer, size, static_cast<off64_t>(offset), nullptr);
+}
+
+// libewf leaves the pool it was handed with its caller; the pool frees its handles.
+void CloseEwf(void *disk)
+{
+    EwfDisk *self = static_cast<EwfDisk *>(disk);
+    if (self->handle != nullptr) {
+        self->ewf->handle_close(self->handle, nullptr);
+        self->ewf->handle_free(&self->handle, nullptr);
+    }
+    if (self->pool != nullptr)
+        self->bfio.pool_free(&self->pool, nullptr);
+    delete self;
 }
 
 } // namespace
 
 bool OpenEwfImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
-    if ((Ewf = EwfLibrary(fault)) == nullptr)
+    const EwfFunctions *ewf = EwfLibrary(fault);
+    if (ewf == nullptr)
         return false;
     std::vector<OwnedFd> segments;
     std::string missing = OpenEwfSegments(fd, path, segments);
@@ -31,14 +50,15 @@ bool OpenEwfImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_
     for (const OwnedFd &segment : segments)
         fds.push_back(segment.fd);
     // The pool holds duplicates; these close as the function ends.
-    libbfio_pool_t *pool = DescriptorPool(BfioOf(tsk), fds.data(), static_cast<int>(fds.size()));
-    libewf_handle_t *handle = nullptr;
+    EwfDisk *disk = new EwfDisk{ewf, BfioOf(tsk), nullptr, nullptr};
+    disk->pool = DescriptorPool(disk->bfio, fds.data(), static_cast<int>(fds.size()));
     size64_t size = 0;
-    if (pool == nullptr || Ewf->handle_initialize(&handle, nullptr) != 1 ||
-        Ewf->handle_open_file_io_pool(handle, pool, LIBEWF_OPEN_READ, nullptr) != 1 ||
-        Ewf->handle_get_media_size(handle, &size, nullptr) != 1) {
+    if (disk->pool == nullptr || ewf->handle_initialize(&disk->handle, nullptr) != 1 ||
+        ewf->handle_open_file_io_pool(disk->handle, disk->pool, LIBEWF_OPEN_READ, nullptr) != 1 ||
+        ewf->handle_get_media_size(disk->handle, &size, nullptr) != 1) {
         fault = {"", "damaged E01 image (libewf does not open it)"};
+        CloseEwf(disk);
         return false;
     }
-    return OpenCallbackImage(tsk, handle, ReadEwf, size, "E01", image, fault);
+    return OpenCallbackImage(tsk, disk, ReadEwf, CloseEwf, size, "E01", image, fault);
 }

@@ -38,6 +38,7 @@ extern "C" TSK_TCHAR **tsk_img_findFiles(const TSK_TCHAR *startingName, int *num
     F(img_read, tsk_img_read) \
     F(vs_open, tsk_vs_open) \
     F(vs_part_get, tsk_vs_part_get) \
+    F(vs_close, tsk_vs_close) \
     F(fs_open_img, tsk_fs_open_img) \
     F(fs_open_vol, tsk_fs_open_vol) \
     F(fs_close, tsk_fs_close) \
@@ -60,6 +61,8 @@ struct TskFunctions {
     F(file_open_file_io_handle, libqcow_file_open_file_io_handle) \
     F(file_get_media_size, libqcow_file_get_media_size) \
     F(file_set_parent_file, libqcow_file_set_parent_file) \
+    F(file_close, libqcow_file_close) \
+    F(file_free, libqcow_file_free) \
     BFIO_FUNCTIONS(F)
 struct QcowFunctions {
     QCOW_FUNCTIONS(DECLARE_READER_FUNCTION)
@@ -71,13 +74,17 @@ struct QcowFunctions {
     F(file_get_disk_type, libvhdi_file_get_disk_type) \
     F(file_get_media_size, libvhdi_file_get_media_size) \
     F(file_set_parent_file, libvhdi_file_set_parent_file) \
-    F(file_read_buffer_at_offset, libvhdi_file_read_buffer_at_offset)
+    F(file_read_buffer_at_offset, libvhdi_file_read_buffer_at_offset) \
+    F(file_close, libvhdi_file_close) \
+    F(file_free, libvhdi_file_free)
 struct VhdiFunctions {
     VHDI_FUNCTIONS(DECLARE_READER_FUNCTION)
 };
 
 #define VMDK_FUNCTIONS(F) \
     F(handle_initialize, libvmdk_handle_initialize) \
+    F(handle_close, libvmdk_handle_close) \
+    F(handle_free, libvmdk_handle_free) \
     F(handle_open_file_io_handle, libvmdk_handle_open_file_io_handle) \
     F(handle_open_extent_data_files_file_io_pool, libvmdk_handle_open_extent_data_files_file_io_pool) \
     F(handle_get_media_size, libvmdk_handle_get_media_size) \
@@ -102,7 +109,9 @@ struct VmdkFunctions {
     F(handle_initialize, libewf_handle_initialize) \
     F(handle_open_file_io_pool, libewf_handle_open_file_io_pool) \
     F(handle_get_media_size, libewf_handle_get_media_size) \
-    F(handle_read_random, libewf_handle_read_random)
+    F(handle_read_random, libewf_handle_read_random) \
+    F(handle_close, libewf_handle_close) \
+    F(handle_free, libewf_handle_free)
 struct EwfFunctions {
     EWF_FUNCTIONS(DECLARE_READER_FUNCTION)
 };

@@ -142,6 +142,7 @@ bool AddChainLink(ChainFiles &chain, int fd, const std::string &path, Fault &fau
         return false;
     }
     chain.seen.push_back(id);
+    chain.files.push_back(path);
     return true;
 }
 

@@ -45,9 +45,10 @@ std::string LinkFile(const std::string &root, const std::string &path);
 bool FindParentFile(const std::string &child, const ParentReference &reference, std::string &found, Fault &fault,
                     OwnedFd &opened);
 
-// The files of one chain, child first, by device and inode.
+// The files of one chain, child first, by device and inode, and as named.
 struct ChainFiles {
     std::vector<std::pair<dev_t, ino_t>> seen;
+    std::vector<std::string> files;
 };
 
 // Adds the file open as `fd`; false with `fault` when it is already in the

@@ -1,6 +1,7 @@
 #include "platform/posix/image/qcow_chain.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -154,19 +155,28 @@ ssize_t ReadPiece(QcowChain &chain, std::uint64_t offset, char *buffer, std::siz
 QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, Fault &fault)
 {
     struct stat info = {};
-    if (raw >= 0 && fstat(raw, &info) != 0) {
-        fault = {"", "its raw backing file cannot be read"};
-        return nullptr;
-    }
+    bool readable = raw < 0 || fstat(raw, &info) == 0;
     QcowChain *chain = new QcowChain{{}, raw, static_cast<std::uint64_t>(info.st_size)};
-    for (int fd : fds) {
+    for (int fd : fds)
         chain->links.push_back(QcowLink{fd, 0, false, 0, {}, {}, 0, {}});
-        if (!ReadLinkTables(chain->links.back(), fault)) {
-            delete chain;
-            return nullptr;
-        }
-    }
-    return chain;
+    if (!readable)
+        fault = {"", "its raw backing file cannot be read"};
+    for (std::size_t i = 0; readable && i < chain->links.size(); ++i)
+        readable = ReadLinkTables(chain->links[i], fault);
+    if (readable)
+        return chain;
+    CloseQcowChain(chain);
+    return nullptr;
+}
+
+void CloseQcowChain(void *disk)
+{
+    QcowChain *chain = static_cast<QcowChain *>(disk);
+    for (const QcowLink &link : chain->links)
+        close(link.fd);
+    if (chain->raw >= 0)
+        close(chain->raw);
+    delete chain;
 }
 
 ssize_t ReadQcowChain(void *disk, std::uint64_t offset, char *buffer, std::size_t size)

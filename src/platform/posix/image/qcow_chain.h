@@ -18,9 +18,13 @@
 struct QcowChain;
 
 // `fds` are the qcow2 links newest first, checked as the chain was opened;
-// `raw` the raw base, or -1 when the oldest link has no backing file. Null
-// with `fault` set when a link's L1 table cannot be read.
+// `raw` the raw base, or -1 when the oldest link has no backing file. The
+// chain takes them all, and closes them when it cannot be read. Null with
+// `fault` set when a link's L1 table cannot be read.
 QcowChain *OpenQcowChain(const std::vector<int> &fds, int raw, Fault &fault);
+
+// Closes the chain's files and frees it.
+void CloseQcowChain(void *chain);
 
 // The disk's bytes at `offset`; the count read, -1 on error.
 ssize_t ReadQcowChain(void *chain, std::uint64_t offset, char *buffer, std::size_t size);

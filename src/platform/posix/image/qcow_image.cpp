@@ -90,7 +90,26 @@ bool ReadBacking(int fd, const unsigned char *header, std::uint64_t fileSize, st
 struct QcowLinks {
     std::vector<int> fds;
     int raw = -1;
+    // libqcow's, child first: needed only while the chain is checked.
+    std::vector<libqcow_file_t *> files;
+    std::vector<libbfio_handle_t *> handles;
 };
+
+// Frees libqcow's side, and the descriptors when no chain took them.
+void ReleaseLinks(const QcowFunctions *qcow, QcowLinks &links, bool taken)
+{
+    for (libqcow_file_t *file : links.files) {
+        qcow->file_close(file, nullptr);
+        qcow->file_free(&file, nullptr);
+    }
+    for (libbfio_handle_t *handle : links.handles)
+        qcow->bfio_handle_free(&handle, nullptr);
+    for (int fd : links.fds)
+        if (!taken)
+            close(fd);
+    if (!taken && links.raw >= 0)
+        close(links.raw);
+}
 
 // Opens `path` and, first, its backing chain; null with `fault` set.
 libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, ChainFiles &chain,
@@ -125,8 +144,9 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
         fault = {named, "qcow2 image whose backing file name is damaged"};
     else if (!format.empty() && format != "qcow2" && format != "raw")
         fault = {named, "its backing file " + name + " is a " + format + " image, which is not read under qcow2"};
-    else if ((bytes = DescriptorHandle(BfioOf(qcow), fd.fd)) == nullptr || qcow->file_initialize(&file, nullptr) != 1 ||
-             qcow->file_open_file_io_handle(file, bytes, LIBQCOW_OPEN_READ, nullptr) != 1)
+    else if ((bytes = DescriptorHandle(BfioOf(qcow), fd.fd)) == nullptr ||
+             (links.handles.push_back(bytes), qcow->file_initialize(&file, nullptr)) != 1 ||
+             (links.files.push_back(file), qcow->file_open_file_io_handle(file, bytes, LIBQCOW_OPEN_READ, nullptr)) != 1)
         fault = {named, "damaged qcow2 image"}; // before its backing file: the first fault is named
     else
         fine = true;
@@ -158,23 +178,23 @@ libqcow_file_t *OpenLink(const QcowFunctions *qcow, const std::string &path, Cha
 
 } // namespace
 
-bool OpenQcowImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenQcowImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, ChainFiles &chain,
+                   Fault &fault)
 {
     const QcowFunctions *qcow = QcowLibrary(fault);
     if (qcow == nullptr)
         return false;
-    ChainFiles chain;
     QcowLinks links;
     libqcow_file_t *file = OpenLink(qcow, path, chain, links, fault, root);
     size64_t size = 0;
-    if (file == nullptr)
-        return false;
-    if (qcow->file_get_media_size(file, &size, nullptr) != 1) {
+    bool checked = file != nullptr && qcow->file_get_media_size(file, &size, nullptr) == 1;
+    if (file != nullptr && !checked)
         fault = {"", "damaged qcow2 image"};
+    ReleaseLinks(qcow, links, checked);
+    if (!checked)
         return false;
-    }
     // libqcow has checked the links; the chain is read here (see qcow_chain.h).
     std::reverse(links.fds.begin(), links.fds.end());
     QcowChain *disk = OpenQcowChain(links.fds, links.raw, fault);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, size, "qcow2", image, fault);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadQcowChain, CloseQcowChain, size, "qcow2", image, fault);
 }

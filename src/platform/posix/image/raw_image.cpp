@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 #include "platform/posix/base/evidence_file.h"
@@ -24,6 +23,14 @@ struct RawSegment {
 struct RawDisk {
     std::vector<RawSegment> segments;
 };
+
+void CloseRaw(void *disk)
+{
+    RawDisk *self = static_cast<RawDisk *>(disk);
+    for (const RawSegment &segment : self->segments)
+        close(segment.fd);
+    delete self;
+}
 
 ssize_t ReadRaw(void *disk, std::uint64_t offset, char *buffer, std::size_t size)
 {
@@ -71,23 +78,22 @@ std::vector<std::string> SegmentNames(const TskFunctions *tsk, const std::string
 
 bool OpenRawImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
 {
-    static std::deque<RawDisk> disks;
-    disks.emplace_back();
-    RawDisk &disk = disks.back();
+    RawDisk *disk = new RawDisk;
     std::uint64_t size = 0;
     for (const std::string &name : SegmentNames(tsk, path)) {
-        int opened = disk.segments.empty() ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(name);
+        int opened = disk->segments.empty() ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(name);
         struct stat info;
         if (opened < 0 || fstat(opened, &info) != 0) {
             fault = {"", "the segment " + name + " of the split image cannot be opened (" + std::strerror(errno) + ")"};
             if (opened >= 0)
                 close(opened);
+            CloseRaw(disk);
             return false;
         }
-        disk.segments.push_back({opened, size, static_cast<std::uint64_t>(info.st_size), name});
+        disk->segments.push_back({opened, size, static_cast<std::uint64_t>(info.st_size), name});
         size += static_cast<std::uint64_t>(info.st_size);
     }
-    return OpenCallbackImage(tsk, &disk, ReadRaw, size, "raw", image, fault);
+    return OpenCallbackImage(tsk, disk, ReadRaw, CloseRaw, size, "raw", image, fault);
 }
 
 bool IsRawImage(const TSK_IMG_INFO *image)

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 #include <cstdio>
 #include <cstring>
 
@@ -51,7 +50,9 @@ std::vector<std::string> VdiFiles(const std::string &folder)
 }
 
 // The .vdi in the child's folder or the one above whose creation UUID is `uuid`.
-bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, Fault &fault)
+// The parent is left open in `opened`, read from then on.
+bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::string &found, Fault &fault,
+                   OwnedFd &opened)
 {
     std::string folder = FolderOf(child), above = InFolder(folder, "..");
     for (const std::string &where : {folder, above})
@@ -63,6 +64,7 @@ bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::str
                          std::memcmp(header + VdiCreateUuidAt, uuid, VdiUuidSize) == 0;
             if (match) {
                 found = path;
+                opened = std::move(file);
                 return true;
             }
         }
@@ -76,35 +78,48 @@ ssize_t VdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t size
     return ReadVdi(static_cast<const VdiLayer *>(disk), offset, buffer, size);
 }
 
+// The child and every parent under it.
+void CloseVdi(void *disk)
+{
+    for (VdiLayer *layer = static_cast<VdiLayer *>(disk); layer != nullptr;) {
+        VdiLayer *parent = layer->parent;
+        if (layer->fd >= 0)
+            close(layer->fd);
+        delete layer;
+        layer = parent;
+    }
+}
+
 } // namespace
 
-bool OpenVdiImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenVdiImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, ChainFiles &chain,
+                  Fault &fault)
 {
-    // Kept for the life of the process, which reads nothing else.
-    static std::deque<VdiLayer> layers;
-    ChainFiles chain;
     VdiLayer *child = nullptr, *last = nullptr;
+    OwnedFd parent; // each parent as the lookup found it open
     for (std::string at = path;;) {
-        int fd = OpenChainFile(at, fault, child == nullptr ? root : -1);
-        if (fd < 0)
-            return false;
-        layers.emplace_back();
-        VdiLayer *layer = &layers.back();
-        // A parent is found by its identity, so a file met twice is a loop.
-        if (!AddChainLink(chain, fd, at, fault))
-            return false;
-        if (!ReadVdiLayer(fd, at, *layer, fault)) {
-            fault.file = LinkFile(path, at);
-            return false;
-        }
+        OwnedFd fd(OpenChainFile(at, fault, child == nullptr ? root : parent.fd));
+        parent.Reset();
+        if (!fd.Valid())
+            break;
+        VdiLayer *layer = new VdiLayer;
         (last == nullptr ? child : last->parent) = layer;
         last = layer;
-        if (layer->type != VdiTypeDifferencing)
+        // A parent is found by its identity, so a file met twice is a loop.
+        if (!AddChainLink(chain, fd.fd, at, fault))
             break;
-        if (!FindVdiParent(at, layer->linkageUuid, at, fault)) {
+        layer->fd = fd.Release();
+        if (!ReadVdiLayer(layer->fd, at, *layer, fault)) {
+            fault.file = LinkFile(path, at);
+            break;
+        }
+        if (layer->type != VdiTypeDifferencing)
+            return OpenCallbackImage(tsk, child, VdiRead, CloseVdi, child->diskSize, "VDI", image, fault);
+        if (!FindVdiParent(at, layer->linkageUuid, at, fault, parent)) {
             fault.file = LinkFile(path, layer->path);
-            return false;
+            break;
         }
     }
-    return OpenCallbackImage(tsk, child, VdiRead, child->diskSize, "VDI", image, fault);
+    CloseVdi(child);
+    return false;
 }

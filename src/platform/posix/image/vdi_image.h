@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/image/image_libraries.h"
+#include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/vdi_header.h"
 
 // One VDI file as its header describes it.
@@ -32,5 +33,6 @@ bool ReadVdiLayer(int fd, const std::string &path, VdiLayer &layer, Fault &fault
 // Reads from the chain that starts at `layer`; the count read, -1 on error.
 ssize_t ReadVdi(const VdiLayer *layer, std::uint64_t offset, char *buffer, std::size_t size);
 
-// The chain from `path`, read-only, handed to libtsk.
-bool OpenVdiImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);
+// The chain from `path`, read-only, handed to libtsk; `chain` gets each file read, child first.
+bool OpenVdiImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, ChainFiles &chain,
+                  Fault &fault);

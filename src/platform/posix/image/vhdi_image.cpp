@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 
 #include "platform/posix/base/fd_io.h"
@@ -17,6 +16,9 @@ const std::uint64_t Sector = 512;
 
 struct VhdiLayer {
     VhdLink link;
+    int fd = -1; // the file, which `link` reads too
+    BfioFunctions bfio;
+    libbfio_handle_t *bytes = nullptr; // what libvhdi reads, over a duplicate of the file's descriptor
     libvhdi_file_t *file = nullptr;
     std::uint64_t size = 0;
     VhdiLayer *parent = nullptr;
@@ -137,79 +139,103 @@ ssize_t VhdiRead(void *disk, std::uint64_t offset, char *buffer, std::size_t siz
     return ReadLayer(static_cast<const VhdiLayer *>(disk), offset, buffer, size);
 }
 
+// The child and every parent under it; libvhdi leaves the handle it was given with its caller.
+void CloseVhdi(void *disk)
+{
+    for (VhdiLayer *layer = static_cast<VhdiLayer *>(disk); layer != nullptr;) {
+        VhdiLayer *parent = layer->parent;
+        if (layer->file != nullptr) {
+            Vhdi->file_close(layer->file, nullptr);
+            Vhdi->file_free(&layer->file, nullptr);
+        }
+        if (layer->bytes != nullptr)
+            layer->bfio.handle_free(&layer->bytes, nullptr);
+        if (layer->fd >= 0)
+            close(layer->fd);
+        delete layer;
+        layer = parent;
+    }
+}
+
 std::string Hex(const std::string &bytes)
 {
-    static const char digits[] = "0123456789abcdef";
+    const char digits[] = "0123456789abcdef";
     std::string text;
-    for (unsigned char c : bytes) {
-        text += digits[c >> 4];
-        text += digits[c & 15];
-    }
+    for (unsigned char c : bytes)
+        text += {digits[c >> 4], digits[c & 15]};
     return text;
 }
 
 } // namespace
 
 bool OpenVhdiImage(const TskFunctions *tsk, int root, const std::string &path, bool vhdx, TSK_IMG_INFO *&image,
-                   std::vector<std::string> &notes, Fault &fault)
+                   std::vector<std::string> &notes, ChainFiles &chain, Fault &fault)
 {
-    static std::deque<VhdiLayer> layers;
     if ((Vhdi = VhdiLibrary(fault)) == nullptr)
         return false;
     const char *kind = vhdx ? "VHDX" : "VHD";
-    ChainFiles chain;
     std::vector<VhdiLayer *> order; // child first
     OwnedFd parent; // each parent as its child's lookup found it open
+    bool whole = false;
     for (std::string at = path;;) {
         const std::string named = LinkFile(path, at);
         int fd = OpenChainFile(at, fault, order.empty() ? root : parent.fd);
+        parent.Reset();
         if (fd < 0)
-            return false;
-        layers.emplace_back();
-        VhdiLayer &layer = layers.back();
-        if (!(vhdx ? ReadVhdxLink(fd, at, layer.link, fault) : ReadVhdLink(fd, at, layer.link, fault))) {
+            break;
+        VhdiLayer *layer = new VhdiLayer;
+        layer->fd = fd;
+        layer->bfio = BfioOf(tsk);
+        if (!order.empty())
+            order.back()->parent = layer;
+        order.push_back(layer);
+        if (!(vhdx ? ReadVhdxLink(fd, at, layer->link, fault) : ReadVhdLink(fd, at, layer->link, fault))) {
             fault.file = named;
-            return false;
+            break;
         }
         // Who the parent is comes first: a wrong parent's own chain says nothing of this one.
-        if (!order.empty()) {
-            const VhdLink &child = order.back()->link;
-            if (layer.link.identity != child.parentIdentity &&
-                (child.parentIdentity2.empty() || layer.link.identity != child.parentIdentity2)) {
+        if (order.size() > 1) {
+            const VhdLink &child = order[order.size() - 2]->link;
+            if (layer->link.identity != child.parentIdentity &&
+                (child.parentIdentity2.empty() || layer->link.identity != child.parentIdentity2)) {
                 fault = {LinkFile(path, child.path),
                          "its parent " + at + " is another disk (" + kind + " id " +
-                             (vhdx ? layer.link.identity : Hex(layer.link.identity)) + ", the child expects " +
+                             (vhdx ? layer->link.identity : Hex(layer->link.identity)) + ", the child expects " +
                              (vhdx ? child.parentIdentity : Hex(child.parentIdentity)) + ")"};
-                return false;
+                break;
             }
-            order.back()->parent = &layer;
         }
         if (!AddChainLink(chain, fd, at, fault))
-            return false;
-        if (!layer.link.checksumNote.empty())
-            notes.push_back(FaultText({named, layer.link.checksumNote}));
-        order.push_back(&layer);
-        // libvhdi reads the descriptor this chain holds, never the name again.
-        libbfio_handle_t *bytes = DescriptorHandle(BfioOf(tsk), fd);
-        if (bytes == nullptr || Vhdi->file_initialize(&layer.file, nullptr) != 1 ||
-            Vhdi->file_open_file_io_handle(layer.file, bytes, LIBVHDI_OPEN_READ, nullptr) != 1 ||
-            Vhdi->file_get_media_size(layer.file, &layer.size, nullptr) != 1) {
-            fault = {named, "damaged " + std::string(kind) + " image (libvhdi does not open it)"};
-            return false;
-        }
-        if (!layer.link.differencing)
             break;
-        if (!FindParentFile(at, layer.link.parent, at, fault, parent)) {
+        if (!layer->link.checksumNote.empty())
+            notes.push_back(FaultText({named, layer->link.checksumNote}));
+        // libvhdi reads the descriptor this chain holds, never the name again.
+        layer->bytes = DescriptorHandle(layer->bfio, fd);
+        if (layer->bytes == nullptr || Vhdi->file_initialize(&layer->file, nullptr) != 1 ||
+            Vhdi->file_open_file_io_handle(layer->file, layer->bytes, LIBVHDI_OPEN_READ, nullptr) != 1 ||
+            Vhdi->file_get_media_size(layer->file, &layer->size, nullptr) != 1) {
+            fault = {named, "damaged " + std::string(kind) + " image (libvhdi does not open it)"};
+            break;
+        }
+        if (!layer->link.differencing) {
+            whole = true;
+            break;
+        }
+        if (!FindParentFile(at, layer->link.parent, at, fault, parent)) {
             fault.file = named;
-            return false;
+            break;
         }
     }
     // Parents first, so each child is handed a parent that reads its own.
-    for (std::size_t i = order.size() - 1; i > 0; --i)
+    for (std::size_t i = order.size() - 1; whole && i > 0; --i)
         if (Vhdi->file_set_parent_file(order[i - 1]->file, order[i]->file, nullptr) != 1) {
             fault = {LinkFile(path, order[i - 1]->link.path), "libvhdi refuses its parent " + order[i]->link.path};
-            return false;
+            whole = false;
         }
+    if (!whole) {
+        CloseVhdi(order.empty() ? nullptr : order[0]);
+        return false;
+    }
     for (std::size_t i = order.size(); i-- > 0;) {
         VhdiLayer *layer = order[i];
         if (layer->parent != nullptr)
@@ -218,5 +244,5 @@ bool OpenVhdiImage(const TskFunctions *tsk, int root, const std::string &path, b
             layer->guarded.push_back({static_cast<std::uint64_t>(block.first) * layer->link.blockSize,
                                       static_cast<std::uint64_t>(block.first + 1) * layer->link.blockSize});
     }
-    return OpenCallbackImage(tsk, order[0], VhdiRead, order[0]->size, kind, image, fault);
+    return OpenCallbackImage(tsk, order[0], VhdiRead, CloseVhdi, order[0]->size, kind, image, fault);
 }

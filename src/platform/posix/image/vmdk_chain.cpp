@@ -1,23 +1,17 @@
 #include "platform/posix/image/vmdk_chain.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
-#include "platform/posix/base/owned_fd.h"
-#include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/image/vmdk_sparse.h"
-#include "platform/posix/image/vmdk_sparse_header.h"
 
 namespace {
 
 // A twoGbMaxExtentSparse disk of 2 TiB has 1024 extents.
 const int MaxExtents = 1 << 16;
-const std::size_t MaxExtentNameSize = 4096;
 
 struct VmdkExtent {
     std::uint64_t start, size; // on the disk, in bytes
@@ -31,39 +25,9 @@ struct VmdkLink {
     std::vector<VmdkExtent> extents;
 };
 
-// The file of extent `index` of the link at `path`: a monolithic sparse
-// file is its own single extent, whatever its embedded descriptor names;
-// else the name the descriptor gives, in the descriptor's folder.
-bool ExtentFile(const VmdkFunctions *vmdk, libvmdk_extent_descriptor_t *descriptor, const std::string &path,
-                int count, std::string &file)
-{
-    unsigned char magic[sizeof VmdkSparseMagic] = {};
-    OwnedFd fd(OpenEvidenceFile(path));
-    bool monolithic = fd.Valid() && ReadExactlyAt(fd.fd, magic, sizeof magic, 0) &&
-                      std::memcmp(magic, VmdkSparseMagic, sizeof magic) == 0;
-    fd.Reset();
-    if (monolithic && count == 1) {
-        file = path;
-        return true;
-    }
-    std::size_t size = 0;
-    if (vmdk->extent_descriptor_get_utf8_filename_size(descriptor, &size, nullptr) != 1 || size < 2 ||
-        size > MaxExtentNameSize)
-        return false;
-    std::vector<std::uint8_t> name(size + 1, 0);
-    if (vmdk->extent_descriptor_get_utf8_filename(descriptor, name.data(), size, nullptr) != 1)
-        return false;
-    file.assign(reinterpret_cast<const char *>(name.data()));
-    if (file[0] != '/')
-        file = FolderOf(path) + "/" + file;
-    return true;
-}
-
 // Leaves the link to libvmdk.
 bool ReadThroughLibrary(VmdkLink &link)
 {
-    for (VmdkExtent &extent : link.extents)
-        close(extent.sparse.fd);
     link.extents.clear();
     return true;
 }
@@ -86,11 +50,10 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         int type = 0;
         off64_t offset = 0;
         size64_t size = 0;
-        std::string file;
         bool described = vmdk->handle_get_extent_descriptor(opened.handle, index, &descriptor, nullptr) == 1 &&
                          vmdk->extent_descriptor_get_type(descriptor, &type, nullptr) == 1 &&
                          vmdk->extent_descriptor_get_range(descriptor, &offset, &size, nullptr) == 1 &&
-                         (type != LIBVMDK_EXTENT_TYPE_SPARSE || ExtentFile(vmdk, descriptor, opened.path, count, file));
+                         static_cast<std::size_t>(index) < opened.extents.size();
         if (descriptor != nullptr)
             vmdk->extent_descriptor_free(&descriptor, nullptr);
         if (!described) {
@@ -99,18 +62,15 @@ bool ReadLinkExtents(const VmdkFunctions *vmdk, const VmdkOpenedLink &opened, Vm
         }
         if (type != LIBVMDK_EXTENT_TYPE_SPARSE)
             return ReadThroughLibrary(link);
-        OwnedFd fd(OpenEvidenceFile(file));
-        if (!fd.Valid()) {
-            fault = {file, "VMDK extent file cannot be opened"};
-            return false;
-        }
+        // The file the link was opened with: the extent reads through it, and it closes with the link.
+        const std::string &file = opened.extentNames[static_cast<std::size_t>(index)];
         VmdkExtent extent = {start, size, {}};
-        VmdkExtentKind kind = ReadVmdkSparseExtent(fd.fd, file, extent.sparse, fault);
+        VmdkExtentKind kind =
+            ReadVmdkSparseExtent(opened.extents[static_cast<std::size_t>(index)].fd, file, extent.sparse, fault);
         if (kind == VmdkExtentKind::Other)
             return ReadThroughLibrary(link);
         if (kind == VmdkExtentKind::Damaged)
             return false;
-        fd.Release(); // the extent reads through it from now on
         link.extents.push_back(std::move(extent));
         if (link.extents.back().sparse.capacity < size) {
             fault = {file, "VMDK sparse extent holding less than its descriptor says"};
@@ -160,19 +120,46 @@ ssize_t ReadPiece(const VmdkFunctions *vmdk, std::vector<VmdkLink> &links, std::
 
 struct VmdkChain {
     const VmdkFunctions *vmdk;
-    std::vector<VmdkLink> links; // newest first
+    BfioFunctions bfio;
+    std::vector<VmdkOpenedLink> opened; // newest first
+    std::vector<VmdkLink> links;        // the same order
 };
 
-VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const std::vector<VmdkOpenedLink> &links, Fault &fault)
+void CloseVmdkLinks(const VmdkFunctions *vmdk, const BfioFunctions &bfio, std::vector<VmdkOpenedLink> &links)
 {
-    VmdkChain *chain = new VmdkChain{vmdk, std::vector<VmdkLink>(links.size())};
-    for (std::size_t i = 0; i < links.size(); ++i) {
-        if (!ReadLinkExtents(vmdk, links[links.size() - 1 - i], chain->links[i], fault)) {
-            delete chain;
+    for (VmdkOpenedLink &link : links) {
+        if (link.handle != nullptr) {
+            vmdk->handle_close(link.handle, nullptr);
+            vmdk->handle_free(&link.handle, nullptr);
+        }
+        // libvmdk leaves what it was handed with its caller; the pool frees its handles.
+        if (link.pool != nullptr)
+            bfio.pool_free(&link.pool, nullptr);
+        if (link.bytes != nullptr)
+            bfio.handle_free(&link.bytes, nullptr);
+    }
+    links.clear();
+}
+
+VmdkChain *OpenVmdkChain(const VmdkFunctions *vmdk, const BfioFunctions &bfio, std::vector<VmdkOpenedLink> &links,
+                         Fault &fault)
+{
+    VmdkChain *chain = new VmdkChain{vmdk, bfio, std::move(links), {}};
+    chain->links.resize(chain->opened.size());
+    for (std::size_t i = 0; i < chain->opened.size(); ++i) {
+        if (!ReadLinkExtents(vmdk, chain->opened[i], chain->links[i], fault)) {
+            CloseVmdkChain(chain);
             return nullptr;
         }
     }
     return chain;
+}
+
+void CloseVmdkChain(void *disk)
+{
+    VmdkChain *chain = static_cast<VmdkChain *>(disk);
+    CloseVmdkLinks(chain->vmdk, chain->bfio, chain->opened);
+    delete chain;
 }
 
 ssize_t ReadVmdkChain(void *disk, std::uint64_t offset, char *buffer, std::size_t size)

@@ -1,5 +1,6 @@
 #include "platform/posix/image/vmdk_image.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -87,7 +88,7 @@ bool ExtentNamesTakeNoFolder(libvmdk_handle_t *handle, Fault &fault)
 // its embedded descriptor gives (a copy is often renamed); any other extent
 // is its name alone, in the descriptor's folder. False on the first missing.
 bool OpenExtentFiles(libvmdk_handle_t *handle, int fd, const std::string &path, std::vector<OwnedFd> &files,
-                     Fault &fault)
+                     std::vector<std::string> &names, Fault &fault)
 {
     int count = 0;
     unsigned char magic[4] = {};
@@ -96,14 +97,16 @@ bool OpenExtentFiles(libvmdk_handle_t *handle, int fd, const std::string &path, 
         return false;
     }
     if (count == 1 && ReadExactlyAt(fd, magic, sizeof magic, 0) && std::memcmp(magic, VmdkSparseMagic, 4) == 0) {
-        files.emplace_back(dup(fd));
+        files.emplace_back(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        names.push_back(path);
         return files.back().Valid();
     }
     for (int index = 0; index < count; ++index) {
         std::string text = ExtentName(handle, index);
         // An extent of zeros has no file: the descriptor stands in, never read for it.
         std::string lookFor = text.empty() ? path : InFolder(FolderOf(path), LastComponent(text));
-        files.emplace_back(text.empty() ? dup(fd) : OpenEvidenceFile(lookFor));
+        files.emplace_back(text.empty() ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : OpenEvidenceFile(lookFor));
+        names.push_back(lookFor);
         if (!files.back().Valid()) {
             fault = {"", "its extent file '" + text + "' is missing (looked for " + lookFor + ")"};
             return false;
@@ -120,7 +123,8 @@ struct Expected {
 
 // Opens `path` and its extents, checks it is the disk `expected` names
 // (before anything of its own parent is looked at), then opens its parent,
-// which is handed to it.
+// which is handed to it. Each link goes into `opened` as it is made, child
+// first, so that whatever fails, the caller closes all that was opened.
 libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, const Expected *expected,
                            ChainFiles &chain, Fault &fault, std::vector<VmdkOpenedLink> &opened, int held = -1)
 {
@@ -128,38 +132,39 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
     OwnedFd fd(OpenChainFile(path, fault, held));
     if (!fd.Valid())
         return nullptr;
-    libvmdk_handle_t *handle = nullptr;
+    opened.emplace_back();
+    VmdkOpenedLink &link = opened.back();
+    link.path = path;
     std::uint32_t cid = 0, parentCid = NoParentCid;
     bool fine = false;
-    std::vector<OwnedFd> extents;
     std::vector<int> extentFds;
-    libbfio_handle_t *bytes = DescriptorHandle(BfioOf(Tsk), fd.fd);
-    libbfio_pool_t *pool = nullptr;
-    if (bytes == nullptr || Vmdk->handle_initialize(&handle, nullptr) != 1 ||
-        Vmdk->handle_open_file_io_handle(handle, bytes, LIBVMDK_OPEN_READ, nullptr) != 1 ||
-        Vmdk->handle_get_content_identifier(handle, &cid, nullptr) != 1 ||
-        Vmdk->handle_get_parent_content_identifier(handle, &parentCid, nullptr) != 1)
+    link.bytes = DescriptorHandle(BfioOf(Tsk), fd.fd);
+    if (link.bytes == nullptr || Vmdk->handle_initialize(&link.handle, nullptr) != 1 ||
+        Vmdk->handle_open_file_io_handle(link.handle, link.bytes, LIBVMDK_OPEN_READ, nullptr) != 1 ||
+        Vmdk->handle_get_content_identifier(link.handle, &cid, nullptr) != 1 ||
+        Vmdk->handle_get_parent_content_identifier(link.handle, &parentCid, nullptr) != 1)
         fault = {named, "damaged VMDK image (libvmdk does not open it)"};
     else if (expected != nullptr && cid != expected->parentCid)
         fault = {LinkFile(root, expected->child),
                  "its parent " + path + " is another disk (VMDK CID " + Hex(cid) + ", the child expects parentCID " +
                      Hex(expected->parentCid) + ")"};
-    else if (!ExtentNamesTakeNoFolder(handle, fault) || !OpenExtentFiles(handle, fd.fd, path, extents, fault))
+    else if (!ExtentNamesTakeNoFolder(link.handle, fault) ||
+             !OpenExtentFiles(link.handle, fd.fd, path, link.extents, link.extentNames, fault))
         fault.file = named;
-    else if ((pool = DescriptorPool(BfioOf(Tsk), ExtentDescriptors(extents, extentFds), static_cast<int>(extents.size()))) == nullptr ||
-             Vmdk->handle_open_extent_data_files_file_io_pool(handle, pool, nullptr) != 1)
+    else if ((link.pool = DescriptorPool(BfioOf(Tsk), ExtentDescriptors(link.extents, extentFds),
+                                         static_cast<int>(link.extents.size()))) == nullptr ||
+             Vmdk->handle_open_extent_data_files_file_io_pool(link.handle, link.pool, nullptr) != 1)
         fault = {named, "damaged VMDK image (libvmdk does not open its extent files)"};
     else
         fine = AddChainLink(chain, fd.fd, path, fault);
     fd.Reset();
+    libvmdk_handle_t *handle = link.handle; // `link` moves as parents are added
     if (!fine)
         return nullptr;
     std::size_t hintSize = 0;
     int hinted = Vmdk->handle_get_utf8_parent_filename_size(handle, &hintSize, nullptr);
-    if (parentCid == NoParentCid && hinted != 1) {
-        opened.push_back({handle, path});
+    if (parentCid == NoParentCid && hinted != 1)
         return handle;
-    }
     std::vector<std::uint8_t> hint(hintSize + 1, 0);
     if (hinted != 1 || hintSize == 0 || hintSize > MaxHintSize ||
         Vmdk->handle_get_utf8_parent_filename(handle, hint.data(), hintSize, nullptr) != 1) {
@@ -182,28 +187,29 @@ libvmdk_handle_t *OpenLink(const std::string &root, const std::string &path, con
         fault = {named, "libvmdk refuses its parent " + found};
         return nullptr;
     }
-    opened.push_back({handle, path});
     return handle;
 }
 
 } // namespace
 
-bool OpenVmdkImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, Fault &fault)
+bool OpenVmdkImage(const TskFunctions *tsk, int root, const std::string &path, TSK_IMG_INFO *&image, ChainFiles &chain,
+                   Fault &fault)
 {
     Tsk = tsk;
     if ((Vmdk = VmdkLibrary(fault)) == nullptr)
         return false;
-    ChainFiles chain;
     std::vector<VmdkOpenedLink> opened;
     libvmdk_handle_t *handle = OpenLink(path, path, nullptr, chain, fault, opened, root);
     size64_t size = 0;
-    if (handle == nullptr)
-        return false;
-    if (Vmdk->handle_get_media_size(handle, &size, nullptr) != 1) {
+    if (handle != nullptr && Vmdk->handle_get_media_size(handle, &size, nullptr) != 1) {
         fault = {"", "damaged VMDK image"};
+        handle = nullptr;
+    }
+    if (handle == nullptr) {
+        CloseVmdkLinks(Vmdk, BfioOf(tsk), opened);
         return false;
     }
     // libvmdk has opened and checked the links; hosted sparse extents are read here (see vmdk_chain.h).
-    VmdkChain *disk = OpenVmdkChain(Vmdk, opened, fault);
-    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, size, "VMDK", image, fault);
+    VmdkChain *disk = OpenVmdkChain(Vmdk, BfioOf(tsk), opened, fault);
+    return disk != nullptr && OpenCallbackImage(tsk, disk, ReadVmdkChain, CloseVmdkChain, size, "VMDK", image, fault);
 }

@@ -7,5 +7,8 @@
 #include <string>
 
 #include "platform/posix/image/image_libraries.h"
+#include "platform/posix/image/parent_lookup.h"
 
-bool OpenVmdkImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, Fault &fault);
+// `chain` gets each link read, child first.
+bool OpenVmdkImage(const TskFunctions *tsk, int fd, const std::string &path, TSK_IMG_INFO *&image, ChainFiles &chain,
+                   Fault &fault);

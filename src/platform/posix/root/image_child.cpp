@@ -50,24 +50,28 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     if (ReadMachineConfiguration(held.fd, root, work.snapshot != nullptr ? *work.snapshot : "", answer.machine, list,
                                  problem)) {
         answer.machineDisks.Put(problem.empty() ? list : "");
-        answer.problem.Put(problem);
+        answer.problem.Put(OneLine(problem));
         return;
     }
     const TskFunctions *tsk = TskLibrary(fault);
     std::vector<DiskVolume> disk;
     std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
+    std::vector<DiskChain> chains;
     bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), held.fd, work.images, disk,
-                                                     chainNotes, notes, fault);
-    std::string lines;
+                                                     chains, chainNotes, notes, fault);
+    // A disk that is not the configuration's says so before whatever else is wrong with it.
+    std::string lines, differs = RecordedChainsDiffer(work.recorded, chains);
     for (const std::string &note : chainNotes)
-        lines += note + "\n";
+        lines += OneLine(note) + "\n"; // names from the images' own records may hold a line break
     answer.notes.Put(lines);
-    if (!opened) {
-        answer.problem.Put(FaultText(fault));
+    if (opened && differs.empty() && !AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes)) {
+        answer.dynamicDisks = 1; // read again by a child that loads its reader first
         return;
     }
-    if (!AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes)) {
-        answer.dynamicDisks = 1; // read again by a child that loads its reader first
+    if (!work.disks.empty())
+        TraceMachine(root, work.machineFormat, work.snapshot != nullptr ? *work.snapshot : "", work.recorded, chains);
+    if (!opened || !differs.empty()) {
+        answer.problem.Put(OneLine(!differs.empty() ? differs : FaultText(fault)));
         return;
     }
     std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;
@@ -119,7 +123,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         if (opened) {
             answer.kind = static_cast<int>(choice.one.kind);
             for (const std::string &note : notes)
-                lines += note + "\n";
+                lines += OneLine(note) + "\n";
             answer.notes.Put(lines);
             answer.windir.Put(InstallationName(volumes[choice.one.volume], choice.one.dir));
             answer.chosenBy.Put(choice.chosenBy);
@@ -136,7 +140,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         line += (line.empty() ? "" : "; ") + note;
     if (!choice.problem.empty())
         line += (line.empty() ? "" : "; ") + choice.problem;
-    answer.problem.Put(line);
+    answer.problem.Put(OneLine(line));
 }
 
 } // namespace

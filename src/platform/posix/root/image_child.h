@@ -39,6 +39,8 @@ struct ImageWork {
     std::vector<std::string> disks;     // their paths; none: the root is the one disk
     const std::string *snapshot = nullptr; // DOROVIVI_SNAPSHOT, for a machine's configuration
     bool dynamicReader = false;            // libldm is loaded before the child reads
+    std::vector<RecordedDisk> recorded;    // the disks as their configuration records them
+    int machineFormat = 0;                 // that configuration's MachineFormat
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

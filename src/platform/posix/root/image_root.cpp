@@ -73,7 +73,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     static ImageAnswer answer;
     const char *named = std::getenv("DOROVIVI_SNAPSHOT");
     std::string snapshot = named != nullptr ? named : "";
-    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot};
+    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, {}, 0};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};
@@ -82,10 +82,12 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     if (machine && answer.problem.Empty()) {
         // A machine's disks are read by a child of their own, which may ask
         // for them and for their chains' files beside them.
-        work.disks = MachineDisksOf(answer.machineDisks.Take());
-        TraceMachine(root, answer.machine, snapshot, work.disks);
-        for (const std::string &disk : work.disks)
-            scope.alsoFolders.push_back(FolderOf(disk));
+        work.recorded = MachineDisksOf(answer.machineDisks.Take());
+        work.machineFormat = answer.machine;
+        for (const RecordedDisk &disk : work.recorded) {
+            work.disks.push_back(disk.file);
+            scope.alsoFolders.push_back(FolderOf(disk.file));
+        }
         server = std::make_shared<ImageServer>(); // the configuration's child goes
         server->root = root;
         outcome = StartImageChild(work, scope, use, *server, answer);

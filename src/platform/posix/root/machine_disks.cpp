@@ -17,12 +17,14 @@ std::string OfDisk(const std::vector<std::string> &disks, std::size_t index, boo
 
 bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine, int heldFirst,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
-                      std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault)
+                      std::vector<DiskChain> &chains, std::vector<std::string> &chainNotes,
+                      std::vector<std::string> &notes, Fault &fault)
 {
     for (std::size_t index = 0; index < disks.size(); ++index) {
         TSK_IMG_INFO *image = nullptr;
         std::vector<std::string> chain;
-        bool opened = OpenDiskImage(tsk, disks[index], image, chain, fault, index == 0 ? heldFirst : -1);
+        chains.emplace_back();
+        bool opened = OpenDiskImage(tsk, disks[index], image, chain, fault, index == 0 ? heldFirst : -1, &chains.back());
         for (const std::string &note : chain)
             chainNotes.push_back(OfDisk(disks, index, machine, note));
         if (!opened) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/image/disk_container.h"
 #include "platform/posix/image/disk_volumes.h"
 
 // Opens each of `disks` (paths, the boot disk first; the first open already
@@ -14,10 +15,12 @@
 // no partition table and no file system; of several disks, one such is a line
 // in `notes`. A fault in a chain's file read past adds a line to `chainNotes`;
 // of a `machine`'s disks (named by a configuration), each line and fault
-// names its disk first.
+// names its disk first. `chains` gets what each disk was read from, as far
+// as it was.
 bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine, int heldFirst,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
-                      std::vector<std::string> &chainNotes, std::vector<std::string> &notes, Fault &fault);
+                      std::vector<DiskChain> &chains, std::vector<std::string> &chainNotes,
+                      std::vector<std::string> &notes, Fault &fault);
 
 // Adds the volumes of the dynamic ones of `images` (LDM), each partition
 // -1 and named as Windows names it, a FAT or NTFS file system opened on

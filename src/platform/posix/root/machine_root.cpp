@@ -1,5 +1,6 @@
 #include "platform/posix/root/machine_root.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -82,12 +83,21 @@ bool ReadMachineConfiguration(int fd, const std::string &root, const std::string
     }
     for (int index = 0; index < disks.count; ++index) {
         const MachineDisk &disk = disks.disk[index];
-        if (!disk.fault.words.empty() || disk.file.empty()) {
-            std::string why = disk.fault.words.empty() ? "its file is not named" : FaultText(disk.fault);
+        std::string line = disk.file + "\t" + disk.format;
+        for (int parent = 0; parent < disk.parentCount; ++parent)
+            line += "\t" + disk.parents[parent];
+        // The list's own separators cannot stand in a name it carries.
+        bool plain = line.find_first_of("\n\r") == std::string::npos &&
+                     std::count(line.begin(), line.end(), '\t') == 1 + disk.parentCount;
+        std::string why = !disk.fault.words.empty() ? FaultText(disk.fault)
+                          : disk.file.empty()       ? "its file is not named"
+                          : !plain ? "a name recorded for it holds a tab or a line break, which is not followed"
+                                   : "";
+        if (!why.empty()) {
             problem = "the disk at " + disk.slot + " ('" + disk.recorded + "'): " + why;
             return true;
         }
-        list += disk.file + "\n";
+        list += line + "\n";
     }
     if (disks.count == 0)
         problem = "the machine has no disk attached" +
@@ -97,17 +107,25 @@ bool ReadMachineConfiguration(int fd, const std::string &root, const std::string
     return true;
 }
 
-std::vector<std::string> MachineDisksOf(const std::string &list)
+std::vector<RecordedDisk> MachineDisksOf(const std::string &list)
 {
-    std::vector<std::string> disks;
-    for (std::size_t at = 0, end; (end = list.find('\n', at)) != std::string::npos; at = end + 1)
-        if (end > at)
-            disks.push_back(list.substr(at, end - at));
+    std::vector<RecordedDisk> disks;
+    for (std::size_t at = 0, end; (end = list.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::vector<std::string> fields;
+        for (std::size_t from = at, tab;; from = tab + 1) {
+            tab = list.find('\t', from);
+            fields.push_back(list.substr(from, (tab < end ? tab : end) - from));
+            if (tab >= end)
+                break;
+        }
+        if (fields.size() >= 2 && !fields[0].empty())
+            disks.push_back({fields[0], fields[1], std::vector<std::string>(fields.begin() + 2, fields.end())});
+    }
     return disks;
 }
 
 void TraceMachine(const std::string &root, int format, const std::string &snapshot,
-                  const std::vector<std::string> &disks)
+                  const std::vector<RecordedDisk> &disks, const std::vector<DiskChain> &chains)
 {
     if (!Tracing())
         return;
@@ -117,5 +135,13 @@ void TraceMachine(const std::string &root, int format, const std::string &snapsh
         event.Null("snapshot");
     else
         event.Text("snapshot", snapshot);
-    event.List("disks", disks).Write();
+    std::vector<std::string> files, containers;
+    std::vector<std::vector<std::string>> read;
+    for (const RecordedDisk &disk : disks)
+        files.push_back(disk.file);
+    for (const DiskChain &chain : chains) {
+        containers.push_back(chain.container != nullptr ? chain.container : "");
+        read.push_back(chain.files);
+    }
+    event.List("disks", files).List("containers", containers).Lists("chains", read).Write();
 }
