@@ -45,20 +45,27 @@ TEST(NativeOnly, BundledExamplesAnswer)
         const char *command;
         int exitCode;
         const char *output;
+        const char *snapshot = nullptr; // DOROVIVI_SNAPSHOT: an export has none, and says so
     };
     const Case cases[] = {
         {"win98", "H", 0, "CampusNet"},
         {"win98", "@", 101, ""},
         {"nt", "H", 5, "LabNet"},
         {"nt", "@", 100, ""},
+        {"nt", "H", 5, "LabNet", "Before"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.system) + " " + c.command);
         std::string root = MakeTempDir("dorovivi-example");
         WriteFile(root + "/HKLM.reg", ReadFile(std::string(DOROVIVI_EXAMPLES) + "/" + c.system + "/HKLM.reg"));
-        ProcessResult result = RunProcess({DOROVIVI_BINARY, c.command}, {"DOROVIVI_ROOT=" + root});
+        std::vector<std::string> env = {"DOROVIVI_ROOT=" + root};
+        if (c.snapshot != nullptr)
+            env.push_back(std::string("DOROVIVI_SNAPSHOT=") + c.snapshot);
+        ProcessResult result = RunProcess({DOROVIVI_BINARY, c.command}, env, root + ".err");
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_EQ(result.output, c.output);
+        EXPECT_EQ(ReadFile(root + ".err"), c.snapshot == nullptr ? "" : "dorovivi: " + root + ": DOROVIVI_SNAPSHOT=Before names a "
+                                 "snapshot of a virtual machine's configuration; this root is an export, read as it is\n");
     }
 }
 

@@ -140,12 +140,16 @@ TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image,
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
                      std::vector<std::string> &notes, Fault &fault)
 {
-    // Windows reads a disk as GPT where it has one, else by its MBR, and no
-    // other kind; libtsk's detection also leaks the protective MBR it drops.
-    TSK_VS_INFO *table = tsk->vs_open(image, 0, TSK_VS_TYPE_GPT);
-    if (table == nullptr) {
+    // The volume systems, in the order Windows reads them: GPT where a disk
+    // has one, else its MBR, and no other kind (libtsk's own detection tries
+    // five, and leaks the protective MBR's table it drops). A dynamic disk's
+    // LDM is read over these (dynamic_volumes.h).
+    const TSK_VS_TYPE_ENUM VolumeSystems[] = {TSK_VS_TYPE_GPT, TSK_VS_TYPE_DOS};
+    TSK_VS_INFO *table = nullptr;
+    for (TSK_VS_TYPE_ENUM kind : VolumeSystems) {
+        if ((table = tsk->vs_open(image, 0, kind)) != nullptr)
+            break;
         tsk->error_reset();
-        table = tsk->vs_open(image, 0, TSK_VS_TYPE_DOS);
     }
     if (table == nullptr) {
         tsk->error_reset();

@@ -2,14 +2,27 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/root/drive_root.h"
 #include "platform/posix/root/image_root.h"
 
 namespace {
 
+// A snapshot is a machine's; an image says so itself, once it is known not
+// to be a machine's configuration.
+void SayNoSnapshots(const std::string &root, const char *what)
+{
+    const char *snapshot = std::getenv("DOROVIVI_SNAPSHOT");
+    if (snapshot != nullptr && snapshot[0] != '\0')
+        PrintErrorLine(root + ": DOROVIVI_SNAPSHOT=" + snapshot + " names a snapshot of a virtual machine's "
+                       "configuration; this root is " + what + ", read as it is");
+}
+
 Installation FindExport(const std::string &root, const std::string &, SandboxUse)
 {
+    SayNoSnapshots(root, "an export");
     Installation result;
     result.kind = InstallationKind::EmulationRoot;
     result.registry.name = ExportOfRoot(root);
@@ -18,6 +31,7 @@ Installation FindExport(const std::string &root, const std::string &, SandboxUse
 
 Installation FindDrive(const std::string &root, const std::string &windir, SandboxUse)
 {
+    SayNoSnapshots(root, "a drive");
     return FindInDirectory(root, windir);
 }
 
