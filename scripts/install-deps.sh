@@ -23,8 +23,9 @@ packages+=(libldm-dev libglib2.0-dev ldmtool)
 # The chain differential reads differencing VHD and VHDX through libvhdi's own
 # binding as well as qemu-img; jq reads the trace back as a user would.
 packages+=(python3-libvhdi jq)
-# Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat.
-packages+=(libexpat1-dev)
+# Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat; libvirt's own
+# virt-xml-validate checks the domains the tests write.
+packages+=(libexpat1-dev libvirt-clients)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
