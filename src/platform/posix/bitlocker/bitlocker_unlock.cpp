@@ -91,6 +91,8 @@ std::string WhyLocked(const FveMetadata &metadata, const BitLockerKeys &keys)
         list += (list.empty() ? "" : ", ") + FveProtectorText(protector);
         usable = usable || Usable(protector.protection);
     }
+    if (metadata.protectors.empty())
+        return "locked by BitLocker, and its metadata lists no key protector";
     if (!usable)
         return "locked by BitLocker with protectors this program cannot use off its machine (" + list + ")";
     if (keys.keys.empty())
