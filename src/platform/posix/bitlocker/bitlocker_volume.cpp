@@ -75,6 +75,7 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
     volume = BitLockerVolume();
     BitLockerReader *reader = new BitLockerReader;
     reader->lower = {read, lower, size};
+    volume.reader = reader;
     unsigned char sector[FveSectorSize];
     FveMetadata &metadata = reader->metadata;
     if (!ReadLowerFully(reader->lower, 0, sector, sizeof sector)) {
@@ -85,7 +86,6 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
         volume.size = size / metadata.header.sectorSize * metadata.header.sectorSize;
         reader->encrypted = !volume.decrypted;
         reader->plainBoot = BootSectorsLieInPlain(*reader);
-        volume.reader = reader;
         if (volume.decrypted)
             return true;
         const CryptoFunctions *crypto = nullptr;
