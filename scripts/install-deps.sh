@@ -25,6 +25,9 @@ packages+=(libldm-dev libglib2.0-dev ldmtool)
 packages+=(python3-libvhdi jq)
 # Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat.
 packages+=(libexpat1-dev)
+# BitLocker volumes are decrypted through libcrypto, loaded when one is met; the build needs its header.
+# bdeinfo and cryptsetup's bitlkDump read the Windows-made volumes the tests' expectations came from.
+packages+=(libssl-dev libbde-utils cryptsetup-bin)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
