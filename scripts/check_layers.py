@@ -24,7 +24,7 @@ LAYERS = [
     ["root"],
     ["sandbox"],
     ["image"],
-    ["files", "machine"],
+    ["files", "machine", "bitlocker"],
     ["base"],
 ]
 MAX_LINES = 250

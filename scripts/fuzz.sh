@@ -89,6 +89,22 @@ for source in tests/fuzz/fuzz_*.cpp; do
                 done
                 rm "$seeds"/*.img
             fi ;;
+        # BitLocker metadata: the first copy (4 KiB) of each Windows-made volume,
+        # where the shared real files are.
+        fuzz_bitlocker_metadata)
+            seeds=build/fuzz/seeds-bitlocker max_len=16384
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            if [ -f ../shared/real/bitlocker/cryptsetup-bitlk-images.tar.xz ]; then
+                tar xSJf ../shared/real/bitlocker/cryptsetup-bitlk-images.tar.xz -C "$seeds"
+                for image in "$seeds"/bitlk-images/*.img; do
+                    # To Go's wrapper keeps the copies' offsets further on.
+                    where=176
+                    [ "$(dd if="$image" bs=1 skip=3 count=8 status=none)" = MSWIN4.1 ] && where=440
+                    at=$(od -An -t u8 -j "$where" -N 8 "$image" | tr -d ' ')
+                    dd if="$image" bs=4096 skip=$((at / 4096)) count=1 status=none >"$seeds/$(basename "$image" .img).seed"
+                done
+                rm -rf "$seeds/bitlk-images"
+            fi ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

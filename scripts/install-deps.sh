@@ -26,6 +26,8 @@ packages+=(python3-libvhdi jq)
 # Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat; libvirt's own
 # virt-xml-validate checks the domains the tests write.
 packages+=(libexpat1-dev libvirt-clients)
+# BitLocker volumes are decrypted through libcrypto, loaded when one is met; the build needs its header.
+packages+=(libssl-dev)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
