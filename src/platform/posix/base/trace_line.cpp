@@ -131,6 +131,12 @@ TraceLine &TraceLine::List(const char *field, const std::vector<std::string> &it
     return *this;
 }
 
+TraceLine &TraceLine::Json(const char *field, const std::string &json)
+{
+    text += std::string(",\"") + field + "\":" + json;
+    return *this;
+}
+
 void TraceLine::Write()
 {
     if (Tracing() && DivertedLines() != nullptr)

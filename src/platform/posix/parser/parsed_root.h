@@ -21,6 +21,7 @@ struct ParsedRoot {
     const RegistrySource *source = nullptr;
     bool windowsFound = false; // some Windows installation is there, even if none was chosen
     ParserJob job;             // the child's, copied into it at the fork
+    std::string states;        // DOROVIVI_STATE set: every state of the installation, one a line
 };
 
 // Never fails: what cannot be read is said on stderr in one line, and the

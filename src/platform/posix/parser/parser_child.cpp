@@ -28,6 +28,7 @@ void ReadForParser(void *job, void *record)
     Fault unread = work.opened.source->SoftwareUnread();
     start.softwareFile.Put(unread.file);
     start.softwareUnread.Put(unread.words);
+    start.states.Put(work.found.state.list);
 }
 
 void AnswerForParser(void *job, const ServerRequest &request, ServerReplyHeader &reply, void *payload)

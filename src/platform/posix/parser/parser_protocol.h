@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/posix/root/state_facts.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "platform/posix/sandbox/record_text.h"
 
@@ -28,4 +29,5 @@ struct ParserStart {
     // The registry's SoftwareUnread: the file and why ("" when read).
     RecordText<4096> softwareFile;
     RecordText<2048> softwareUnread;
+    RecordText<kStateListLargest> states; // DOROVIVI_STATE set: every state, "name\ttime\ttime_from\n"
 };
