@@ -110,6 +110,7 @@ void AddRestorePoint(const FileTree &tree, const std::string &dir, const std::st
     }
     if (!FindTreePath(tree, dir, "snapshot", snapshot) ||
         !AddHives(tree, snapshot, "_REGISTRY_MACHINE_SYSTEM", "_REGISTRY_MACHINE_SOFTWARE", state, states)) {
+        state.files.registryFile = dir; // what names it beside a twin
         state.unusable = tree.Describe(JoinTreePath(dir, "snapshot")) + " holds no _REGISTRY_MACHINE_SYSTEM";
         states.push_back(state);
     }
