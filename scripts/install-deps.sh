@@ -25,6 +25,9 @@ packages+=(libldm-dev libglib2.0-dev ldmtool)
 packages+=(python3-libvhdi jq)
 # Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat.
 packages+=(libexpat1-dev)
+# ScanReg's registry backups are cabinets, read through libmspack (loaded when one is asked for); the
+# tests write them with gcab and check them with cabextract.
+packages+=(libmspack-dev gcab cabextract)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.
