@@ -67,7 +67,6 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     TraceRoot(root, kind, {});
     parsed.windowsFound = read.windowsFound != 0;
     parsed.source = parsed.job.opened.source;
-    parsed.states = parsed.job.found.state.list;
     return;
 #endif
     // A parser opens no file of the root: the program opens what it names,
@@ -124,7 +123,6 @@ void ParseRoot(const std::string &root, const std::string &windir, SandboxUse us
     remote.softwareUnread = {start.softwareFile.Take(), start.softwareUnread.Take()};
     parsed.windowsFound = start.windowsFound != 0;
     parsed.source = &remote;
-    parsed.states = start.states.Take();
 }
 
 void CloseParsedRoot(ParsedRoot &parsed)
@@ -139,5 +137,12 @@ void CloseParsedRoot(ParsedRoot &parsed)
     parsed.remote.softwareUnread = Fault();
     parsed.source = nullptr;
     parsed.windowsFound = false;
-    parsed.states.clear();
+}
+
+std::string ListedStates(const ParsedRoot &parsed)
+{
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    return parsed.job.found.state.list;
+#endif
+    return parsed.source == &parsed.remote ? parsed.remote.StateList() : "";
 }

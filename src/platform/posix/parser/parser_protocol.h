@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "platform/posix/root/state_facts.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "platform/posix/sandbox/record_text.h"
 
@@ -13,6 +12,7 @@
 constexpr std::uint32_t kAskKey = 1;       // answer: error 0 (it exists) or ENOENT
 constexpr std::uint32_t kAskValue = 2;     // answer: ValueAnswer, then the data from request.offset
 constexpr std::uint32_t kAskLastWrite = 3; // answer: the FILETIME's 8 bytes, or ENOENT
+constexpr std::uint32_t kAskStates = 4;    // answer: DOROVIVI_STATE=list's lines, as much as fits
 
 struct ValueAnswer {
     std::uint32_t type;
@@ -29,5 +29,4 @@ struct ParserStart {
     // The registry's SoftwareUnread: the file and why ("" when read).
     RecordText<4096> softwareFile;
     RecordText<2048> softwareUnread;
-    RecordText<kStateListLargest> states; // DOROVIVI_STATE set: every state, "name\ttime\ttime_from\n"
 };

@@ -56,7 +56,7 @@ SandboxUse SandboxSetting()
 // the command's.
 [[noreturn]] void ListStatesAndEnd()
 {
-    const std::string &states = System.parsed.states;
+    std::string states = ListedStates(System.parsed);
     bool written = WriteAll(STDOUT_FILENO, states.data(), states.size());
     CloseParsedRoot(System.parsed);
     StopTrace();
