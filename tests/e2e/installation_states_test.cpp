@@ -172,6 +172,15 @@ TEST(InstallationStates, EachStateAnswersOnADriveAndItsImage)
             }
         }
     }
+    // The inventory's line per state, oldest first, as each state answers above.
+    ProcessResult table = RunProcess({DOROVIVI_INVENTORY_BINARY, "--states", images[1]}, {"PATH=/usr/bin:/bin"});
+    EXPECT_EQ(table.output, images[1] + "\tcurrent\t-\t0\tHomeNet\t100\n" + images[1] +
+                                "\tcopy:system.da0\t-\t5\tOldestNet\t100\n" + images[1] +
+                                "\tscanreg:RB000\t2001-01-15T12:00:00Z\t5\tScanNet0\t100\n" + images[1] +
+                                "\tscanreg:RB001\t2001-02-15T12:00:00Z\t0\tScanNet1\t100\n" + images[1] +
+                                "\tscanreg:RB002\t2001-03-15T12:00:00Z\t5\tScanNet2\t100\n" + images[1] +
+                                "\tscanreg:RB003\t2001-04-15T12:00:00Z\t0\tScanNet3\t100\n" + images[1] +
+                                "\tscanreg:RB004\t2001-05-15T12:00:00Z\t5\tScanNet4\t100\n");
     RemoveTree(dir);
 }
 
