@@ -182,6 +182,30 @@ row "dorovivi H (NT disk image as a 5-deep qcow2 chain)" "NT disk image, 5 qcow2
 row "dorovivi H on the chain flattened to raw" "the same, one raw file" "$fwall" "$fmem" ""
 rm -rf "$drive" "$image_dir" "$work/SYSTEM.icat"
 
+# The same drive's hives as 20 states (the current one and 19 restore points): dorovivi-inventory
+# --states, which lists them with one run, against the 40 runs of H and @ that ask each by name.
+states=$(mktemp -d)
+mkdir -p "$states/WINNT/system32/config"
+"$work/generate_nt_hive" 1 "$states/WINNT/system32/config/SYSTEM" "$states/WINNT/system32/config/SOFTWARE"
+names=current
+for i in $(seq 1 19); do
+    point="$states/System Volume Information/_restore{0}/RP$i"
+    mkdir -p "$point/snapshot"
+    cp "$states/WINNT/system32/config/SYSTEM" "$point/snapshot/_REGISTRY_MACHINE_SYSTEM"
+    cp "$states/WINNT/system32/config/SOFTWARE" "$point/snapshot/_REGISTRY_MACHINE_SOFTWARE"
+    { printf 'd\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0'; head -c 512 /dev/zero; printf '\0\200\1\2\3\4\5\%o' "$i"; } >"$point/rp.log"
+    names="$names rp:$i"
+done
+[ "$(build/native/dorovivi-inventory --states "$states" 2>/dev/null | wc -l)" = 20 ] ||
+    echo "bench: the states row does not list 20 states" >&2
+each="for s in $names; do DOROVIVI_ROOT=$states DOROVIVI_STATE=\$s build/native/dorovivi H; DOROVIVI_ROOT=$states DOROVIVI_STATE=\$s build/native/dorovivi @; done"
+mapfile -t got < <(measure "build/native/dorovivi-inventory -j 1 --states $states" "bash -c '$each'")
+read -r wall mem <<<"${got[0]}"
+read -r fwall fmem <<<"${got[1]}"
+row "dorovivi-inventory -j 1 --states (20 states)" "NT drive, 1 MB hives" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the 40 runs (goal 1.2x)"
+row "dorovivi H and @ with each DOROVIVI_STATE (the floor)" "the same, 40 runs" "$fwall" "$fmem" ""
+rm -rf "$states"
+
 mapfile -t got < <(measure "build/native/dorovivi V" "$work/one_line")
 read -r vwall vmem <<<"${got[0]}"
 read -r cwall cmem <<<"${got[1]}"

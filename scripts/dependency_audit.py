@@ -30,7 +30,7 @@ PROGRAMS = [
     "cmake", "ctest", "g++", "make", "pkg-config", "python3", "xz", "file", "groff", "man",
     "qemu-img", "qemu-io", "mkntfs", "mkfs.fat", "mcopy", "sfdisk", "ewfacquire",
     "icat", "fls", "mmls", "fsstat", "hivexget", "hivexsh", "dpkg-deb", "dpkg-shlibdeps", "lintian",
-    "truncate", "dd", "sha256sum", "jq", "nm", "ldmtool",
+    "truncate", "dd", "sha256sum", "jq", "nm", "ldmtool", "gcab", "cabextract", "touch",
 ]
 # Only where their preset or suite can run here: the scripts skip them otherwise.
 OPTIONAL_PROGRAMS = [

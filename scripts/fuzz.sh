@@ -105,6 +105,18 @@ for source in tests/fuzz/fuzz_*.cpp; do
                 done
                 rm -rf "$seeds/bitlk-images"
             fi ;;
+        # rp.log files (first byte even) and ScanReg cabinets (odd), the cabinets from gcab.
+        fuzz_state_files)
+            seeds=build/fuzz/seeds-states max_len=65536
+            rm -rf "$seeds" && mkdir -p "$seeds/in"
+            { printf '\0\144\0\0\0\12\0\0\0\1\0\0\0\0\0\0\0A\0'; head -c 510 /dev/zero; printf '\0\200\1\2\3\4\5\1'; } >"$seeds/rp.log"
+            printf '[windows]\r\n' >"$seeds/in/WIN.INI"
+            seq 1 4000 >"$seeds/in/SYSTEM.DAT"
+            for zip in "" -z; do
+                gcab -c $zip -n "$seeds/in/rb.cab" "$seeds/in/WIN.INI" "$seeds/in/SYSTEM.DAT"
+                { printf '\1'; cat "$seeds/in/rb.cab"; } >"$seeds/rb$zip.cab"
+            done
+            rm -rf "$seeds/in" ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

@@ -28,6 +28,9 @@ packages+=(python3-libvhdi jq)
 packages+=(libexpat1-dev libvirt-clients)
 # BitLocker volumes are decrypted through libcrypto, loaded when one is met; the build needs its header.
 packages+=(libssl-dev)
+# ScanReg's registry backups are cabinets, read through libmspack (loaded when one is asked for); the
+# tests write them with gcab and check them with cabextract.
+packages+=(libmspack-dev gcab cabextract)
 # For the packages: dpkg-dev and file for the Debian package's shlibdeps,
 # groff-base and lintian to check the man page and the package. python3
 # runs the layer check; xz-utils unpacks the genuine registry files.

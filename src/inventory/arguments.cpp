@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-const char UsageLine[] = "usage: dorovivi-inventory [-j JOBS] [--] ROOT...\n";
+const char UsageLine[] = "usage: dorovivi-inventory [--states] [-j JOBS] [--] ROOT...\n";
 
 namespace {
 
@@ -29,12 +29,17 @@ bool ParseJobs(const char *text, int &jobs)
 bool ParseArguments(int argc, char *argv[], InventoryArguments &arguments)
 {
     arguments.jobs = 0;
+    arguments.states = false;
     arguments.roots.clear();
     int at = 1;
     while (at < argc && argv[at][0] == '-') {
         const char *option = argv[at++];
         if (std::strcmp(option, "--") == 0)
             break;
+        if (std::strcmp(option, "--states") == 0) {
+            arguments.states = true;
+            continue;
+        }
         if (std::strncmp(option, "-j", 2) != 0)
             return false;
         const char *count = option[2] != '\0' ? option + 2 : (at < argc ? argv[at++] : "");

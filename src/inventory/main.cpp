@@ -9,6 +9,7 @@
 #include "inventory/arguments.h"
 #include "inventory/error_lines.h"
 #include "inventory/scratch_directory.h"
+#include "inventory/state_rows.h"
 #include "inventory/table_run.h"
 
 extern char **environ;
@@ -91,17 +92,19 @@ int main(int argc, char *argv[])
     TakeStopSignals(run.childMask, run.waitMask);
     run.program = FindToolProgram();
     for (char **variable = environ; *variable != nullptr; ++variable) {
-        if (std::strncmp(*variable, "DOROVIVI_ROOT=", 14) != 0 && std::strncmp(*variable, "DOROVIVI_ATOMS=", 15) != 0)
+        if (std::strncmp(*variable, "DOROVIVI_ROOT=", 14) != 0 && std::strncmp(*variable, "DOROVIVI_ATOMS=", 15) != 0 &&
+            (!arguments.states || std::strncmp(*variable, "DOROVIVI_STATE=", 15) != 0))
             run.environment.push_back(*variable);
     }
-    run.roots = arguments.roots;
+    for (const char *root : arguments.roots)
+        run.rows.push_back(TableRow{root, arguments.states ? "list" : "", ""});
     long online = sysconf(_SC_NPROCESSORS_ONLN);
     run.jobs = arguments.jobs > 0 ? static_cast<std::size_t>(arguments.jobs)
                                   : static_cast<std::size_t>(online > 0 ? online : 1);
     if (!MakeScratchDirectory(run.scratch))
         return 1;
 
-    int code = RunTable(run);
+    int code = arguments.states ? RunStateTable(run) : RunTable(run);
     RemoveScratchDirectory(run.scratch);
     if (CaughtSignal != 0)
         return EndBySignal(CaughtSignal, run.childMask);

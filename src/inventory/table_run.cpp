@@ -32,6 +32,7 @@ struct Slot {
 
 struct Inventory {
     const TableRun &run;
+    std::size_t perRow; // runs a row: H and @, or the listing's one
     std::vector<RootState> states;
     std::vector<Slot> running;
     std::size_t nextJob, nextLine;
@@ -45,11 +46,14 @@ void Complain(const std::string &text)
 
 void StartJob(Inventory &inventory, std::size_t job)
 {
-    std::size_t root = job / 2;
-    const char *command = Commands[job % 2];
+    std::size_t root = job / inventory.perRow;
+    const char *command = Commands[job % inventory.perRow];
+    const TableRow &row = inventory.run.rows[root];
     std::vector<std::string> environment = inventory.run.environment;
-    environment.push_back(std::string("DOROVIVI_ROOT=") + inventory.run.roots[root]);
+    environment.push_back(std::string("DOROVIVI_ROOT=") + row.root);
     environment.push_back("DOROVIVI_ATOMS=" + inventory.run.scratch + "/atoms." + std::to_string(root));
+    if (!row.state.empty())
+        environment.push_back("DOROVIVI_STATE=" + row.state);
     Slot slot = {};
     slot.job = job;
     const TableRun &run = inventory.run;
@@ -57,7 +61,7 @@ void StartJob(Inventory &inventory, std::size_t job)
     if (!StartChild(run.program, {run.program.path, command}, environment, run.childMask, slot.child, error)) {
         RootState &state = inventory.states[root];
         Complain(state.prefix + "cannot run " + run.program.path + " " + command + ": " + std::strerror(error) + "\n");
-        state.outcomes[job % 2] = {ChildOutcome::NotStarted, 0};
+        state.outcomes[job % inventory.perRow] = {ChildOutcome::NotStarted, 0};
         --state.pending;
         return;
     }
@@ -68,8 +72,9 @@ void StartJob(Inventory &inventory, std::size_t job)
 // Passes on the complete stderr lines, and at the end the rest as a line.
 void PassErrorLines(Inventory &inventory, Slot &slot, bool atEnd)
 {
-    const std::string &prefix = inventory.states[slot.job / 2].prefix;
-    const char *root = inventory.run.roots[slot.job / 2], *command = Commands[slot.job % 2];
+    const std::string &prefix = inventory.states[slot.job / inventory.perRow].prefix;
+    const char *root = inventory.run.rows[slot.job / inventory.perRow].root;
+    const char *command = Commands[slot.job % inventory.perRow];
     std::string lines;
     std::size_t start = 0, end;
     while ((end = slot.errorLine.find('\n', start)) != std::string::npos) {
@@ -102,35 +107,42 @@ void ReadPipe(Inventory &inventory, Slot &slot, bool isStdout)
     if (!isStdout) {
         slot.errorLine.append(chunk, static_cast<std::size_t>(got));
         PassErrorLines(inventory, slot, false);
-    } else if (slot.job % 2 == 0) {
-        inventory.states[slot.job / 2].network.append(chunk, static_cast<std::size_t>(got));
+    } else if (slot.job % inventory.perRow == 0) {
+        inventory.states[slot.job / inventory.perRow].network.append(chunk, static_cast<std::size_t>(got));
     }
 }
 
 void FinishSlot(Inventory &inventory, Slot &slot)
 {
-    RootState &state = inventory.states[slot.job / 2];
+    RootState &state = inventory.states[slot.job / inventory.perRow];
     ChildOutcome outcome = WaitChild(slot.child.pid);
     int error = errno;
-    const char *command = Commands[slot.job % 2];
+    const char *command = Commands[slot.job % inventory.perRow];
     if (outcome.kind == ChildOutcome::Signalled)
         Complain(state.prefix + "dorovivi " + command + " ended by signal " + std::to_string(outcome.value) + " (" +
                  strsignal(outcome.value) + ")\n");
     else if (outcome.kind == ChildOutcome::NotStarted)
         Complain(state.prefix + "dorovivi " + command + ": its end could not be learnt: " + std::strerror(error) +
                  "\n");
-    state.outcomes[slot.job % 2] = outcome;
+    state.outcomes[slot.job % inventory.perRow] = outcome;
     --state.pending;
 }
 
 // Prints every finished line that no unfinished one precedes.
 void PrintReadyLines(Inventory &inventory)
 {
-    while (!inventory.failed && inventory.nextLine < inventory.run.roots.size() &&
+    while (!inventory.failed && inventory.nextLine < inventory.run.rows.size() &&
            inventory.states[inventory.nextLine].pending == 0) {
         RootState &state = inventory.states[inventory.nextLine];
+        const TableRow &row = inventory.run.rows[inventory.nextLine];
+        if (inventory.run.listing) {
+            (*inventory.run.listed)[inventory.nextLine++] = state.network;
+            continue;
+        }
         std::string line;
-        AppendEscaped(line, inventory.run.roots[inventory.nextLine]);
+        AppendEscaped(line, row.root);
+        if (!row.state.empty())
+            line += "\t" + row.state + "\t" + row.time;
         line += "\t" + OutcomeField(state.outcomes[0]) + "\t";
         AppendEscaped(line, state.network);
         line += "\t" + OutcomeField(state.outcomes[1]) + "\n";
@@ -201,14 +213,15 @@ void StopRunning(Inventory &inventory)
 
 int RunTable(const TableRun &run)
 {
-    Inventory inventory = {run, std::vector<RootState>(run.roots.size()), {}, 0, 0, false};
-    for (std::size_t i = 0; i < run.roots.size(); ++i) {
-        AppendEscaped(inventory.states[i].prefix, run.roots[i]);
+    std::size_t perRow = run.listing ? 1 : 2;
+    Inventory inventory = {run, perRow, std::vector<RootState>(run.rows.size()), {}, 0, 0, false};
+    for (std::size_t i = 0; i < run.rows.size(); ++i) {
+        AppendEscaped(inventory.states[i].prefix, run.rows[i].root);
         inventory.states[i].prefix += ": ";
-        inventory.states[i].pending = 2;
+        inventory.states[i].pending = static_cast<int>(perRow);
     }
-    const std::size_t totalJobs = run.roots.size() * 2;
-    while (inventory.nextLine < run.roots.size() && !inventory.failed && CaughtSignal == 0) {
+    const std::size_t totalJobs = run.rows.size() * perRow;
+    while (inventory.nextLine < run.rows.size() && !inventory.failed && CaughtSignal == 0) {
         while (inventory.running.size() < run.jobs && inventory.nextJob < totalJobs)
             StartJob(inventory, inventory.nextJob++);
         PrintReadyLines(inventory);

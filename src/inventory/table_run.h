@@ -8,16 +8,27 @@
 
 #include "inventory/child_runner.h"
 
+// One line of the table: a root, or with --states one state of a root.
+struct TableRow {
+    const char *root;
+    std::string state; // DOROVIVI_STATE for its runs; "" without --states
+    std::string time;  // the state's, as listed
+};
+
 // What the runs behind the table need: "dorovivi H" and "dorovivi @" for
-// every root, `jobs` runs at a time.
+// every row, `jobs` runs at a time. Listing, each row's one run is "dorovivi
+// H" with DOROVIVI_STATE=list, and what it writes goes to `listed`, not to
+// the table.
 struct TableRun {
     ToolProgram program;
     std::vector<std::string> environment; // inherited, without the two variables set per run
     std::string scratch;                  // the private directory for the atom tables
     sigset_t childMask;                   // the signal mask the children start with
     sigset_t waitMask;                    // the mask while waiting, which lets the stop signals in
-    std::vector<const char *> roots;
+    std::vector<TableRow> rows;
     std::size_t jobs;
+    bool listing = false;
+    std::vector<std::string> *listed = nullptr; // listing: each row's output
 };
 
 // Set by the stop signals' handler: the table is given up.

@@ -113,7 +113,7 @@ TEST(Inventory, TerminatedWhileRunningLeavesNothing)
 
 TEST(Inventory, RefusesWithoutRunning)
 {
-    const std::string usage = "usage: dorovivi-inventory [-j JOBS] [--] ROOT...\n";
+    const std::string usage = "usage: dorovivi-inventory [--states] [-j JOBS] [--] ROOT...\n";
     struct Case {
         std::vector<std::string> args;
         std::string tmpdir;

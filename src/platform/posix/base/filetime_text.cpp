@@ -62,3 +62,19 @@ std::string FileTimeText(std::uint64_t filetime)
     std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "Z");
     return text;
 }
+
+bool FileTimeOfDate(unsigned year, unsigned month, unsigned day, std::uint32_t secondsInDay, std::uint64_t &filetime)
+{
+    if (year < 1601 || year > 30000 || month < 1 || month > 12 || day < 1 || secondsInDay >= 86400)
+        return false;
+    const unsigned MonthDays[12] = {31, IsLeapYear(year) ? 29u : 28u, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > MonthDays[month - 1])
+        return false;
+    std::uint64_t years = year - 1601;
+    std::uint64_t days = years * 365 + years / 4 - years / 100 + years / 400;
+    for (unsigned m = 1; m < month; ++m)
+        days += MonthDays[m - 1];
+    days += day - 1;
+    filetime = (days * 86400 + secondsInDay) * UnitsPerSecond;
+    return true;
+}

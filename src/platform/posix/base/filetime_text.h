@@ -8,3 +8,7 @@
 // "YYYY-MM-DDTHH:MM:SS[.fraction]Z": the fraction is the 7 digits of the
 // 100 ns units without trailing zeros, none when they are zero.
 std::string FileTimeText(std::uint64_t filetime);
+
+// The FILETIME of `secondsInDay` into that day of the proleptic Gregorian
+// calendar, UTC; false for a date before 1601 or that does not exist.
+bool FileTimeOfDate(unsigned year, unsigned month, unsigned day, std::uint32_t secondsInDay, std::uint64_t &filetime);

@@ -147,6 +147,12 @@ TraceLine &TraceLine::Lists(const char *field, const std::vector<std::vector<std
     return *this;
 }
 
+TraceLine &TraceLine::Json(const char *field, const std::string &json)
+{
+    text += std::string(",\"") + field + "\":" + json;
+    return *this;
+}
+
 void TraceLine::Write()
 {
     if (Tracing() && DivertedLines() != nullptr)

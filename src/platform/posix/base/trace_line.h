@@ -42,6 +42,8 @@ struct TraceLine {
     TraceLine &Null(const char *field);
     TraceLine &List(const char *field, const std::vector<std::string> &items);
     TraceLine &Lists(const char *field, const std::vector<std::vector<std::string>> &lists);
+    // A value already written as JSON (a list of objects built with AppendJsonString).
+    TraceLine &Json(const char *field, const std::string &json);
     // Ends the object and writes the line with one write(2) where the
     // system takes it whole, as it does for a file opened to append, so
     // lines of runs appending to one file never mix; the rest of a short

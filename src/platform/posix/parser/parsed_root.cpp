@@ -138,3 +138,11 @@ void CloseParsedRoot(ParsedRoot &parsed)
     parsed.source = nullptr;
     parsed.windowsFound = false;
 }
+
+std::string ListedStates(const ParsedRoot &parsed)
+{
+#if defined(DOROVIVI_PARSE_IN_PROCESS)
+    return parsed.job.found.state.list;
+#endif
+    return parsed.source == &parsed.remote ? parsed.remote.StateList() : "";
+}

@@ -26,5 +26,8 @@ struct ParsedRoot {
 // Never fails: what cannot be read is said on stderr in one line, and the
 // empty registry stands in. Writes the trace's root event first.
 void ParseRoot(const std::string &root, const std::string &windir, SandboxUse use, ParsedRoot &parsed);
+// DOROVIVI_STATE=list: every state of the root's installation, one a line
+// ("" where it has none or the child has gone).
+std::string ListedStates(const ParsedRoot &parsed);
 // Stops the child; the next ParseRoot starts afresh.
 void CloseParsedRoot(ParsedRoot &parsed);

@@ -59,6 +59,11 @@ void AnswerForParser(void *job, const ServerRequest &request, ServerReplyHeader 
         std::memcpy(static_cast<char *>(payload) + sizeof answer, data.data() + from, part);
         reply.error = 0;
         reply.got = static_cast<std::uint32_t>(sizeof answer + part);
+    } else if (request.op == kAskStates) {
+        const std::string &list = static_cast<ParserJob *>(job)->found.state.list;
+        reply.error = 0;
+        reply.got = static_cast<std::uint32_t>(list.size() < request.size ? list.size() : request.size);
+        std::memcpy(payload, list.data(), reply.got);
     } else if (request.op != kAskKey) {
         reply.error = EINVAL;
     }

@@ -12,6 +12,7 @@
 constexpr std::uint32_t kAskKey = 1;       // answer: error 0 (it exists) or ENOENT
 constexpr std::uint32_t kAskValue = 2;     // answer: ValueAnswer, then the data from request.offset
 constexpr std::uint32_t kAskLastWrite = 3; // answer: the FILETIME's 8 bytes, or ENOENT
+constexpr std::uint32_t kAskStates = 4;    // answer: DOROVIVI_STATE=list's lines, as much as fits
 
 struct ValueAnswer {
     std::uint32_t type;

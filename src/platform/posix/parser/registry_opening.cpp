@@ -5,6 +5,8 @@
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/sha256.h"
 #include "platform/posix/base/trace_line.h"
+#include "platform/posix/parser/state_trace.h"
+#include "platform/posix/sources/cabinet_member.h"
 #include "platform/posix/sources/creg_file_source.h"
 #include "platform/posix/sources/regf_hive_source.h"
 
@@ -74,8 +76,19 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
         opened.source = &opened.exportSource;
         return;
     }
+    // A state ScanReg kept is SYSTEM.DAT inside a cabinet.
+    const Installation *reading = &found;
+    Installation member;
+    if (!found.state.member.empty()) {
+        member = found;
+        member.registry = CabinetMemberFile(found.registry, found.state.member);
+        reading = &member;
+    }
+    if (!found.state.note.empty())
+        PrintErrorLine(found.state.note);
+    TraceState(*reading);
     std::string problem = found.problem;
-    opened.owned = OpenFileSource(found, opened.hives, problem);
+    opened.owned = OpenFileSource(*reading, opened.hives, problem);
     if (opened.owned != nullptr) {
         opened.source = opened.owned;
         return;

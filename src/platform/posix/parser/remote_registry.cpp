@@ -146,3 +146,11 @@ bool RemoteRegistry::FindValue(std::string_view path, std::string_view name, DWO
         return Keep(*this, kAskValue, path, name, false, 0, "");
     return Keep(*this, kAskValue, path, name, true, type, data);
 }
+
+std::string RemoteRegistry::StateList() const
+{
+    ServerReplyHeader reply = {};
+    if (!Ask(*this, kAskStates, "", "", 0, reply, Payload) || reply.error != 0 || reply.got > kServerReadLargest)
+        return "";
+    return std::string(reinterpret_cast<const char *>(Payload), reply.got);
+}

@@ -24,6 +24,8 @@ struct RemoteRegistry final : RegistrySource {
     bool KeyExists(std::string_view path) const override;
     bool FindValue(std::string_view path, std::string_view name, DWORD &type, std::string &data) const override;
     bool KeyLastWrite(std::string_view path, std::uint64_t &filetime) const override;
+    // DOROVIVI_STATE=list's lines, as the child found them.
+    std::string StateList() const;
 
     // The program asks the same few questions again and again (each adapter
     // instance twice), and a run's registry does not change: a question once

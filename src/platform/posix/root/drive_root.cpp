@@ -4,6 +4,7 @@
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/files/host_tree.h"
 #include "platform/posix/root/installation_choice.h"
+#include "platform/posix/root/state_choice.h"
 
 Installation FindInDirectory(const std::string &root, const std::string &windir)
 {
@@ -21,15 +22,21 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
     if (Tracing())
         TraceLine("installation").Text("windir", InstallationName(volumes[0], choice.one.dir))
             .Text("chosen_by", choice.chosenBy).Write();
-    result.kind = choice.one.kind;
-    result.registry = HostRegistryFile(tree.HostPath(choice.one.registryFile));
-    if (choice.one.softwareMissing)
-        result.software = RegistryFile{tree.HostPath(choice.one.softwareHive), nullptr, kHiveMissing};
-    else if (choice.one.kind == InstallationKind::WindowsNt)
-        result.software = HostRegistryFile(tree.HostPath(choice.one.softwareHive));
-    for (const std::string &log : choice.one.systemLogs)
+    Candidate &one = choice.one;
+    std::string asked = StateSetting(), why;
+    if (!asked.empty() && !TakeState(tree, asked, one, result.state, why)) {
+        result.problem = EmptyRegistryLine(root, why);
+        return result;
+    }
+    result.kind = one.kind;
+    result.registry = HostRegistryFile(tree.HostPath(one.registryFile));
+    if (one.softwareMissing)
+        result.software = RegistryFile{tree.HostPath(one.softwareHive), nullptr, kHiveMissing};
+    else if (one.kind == InstallationKind::WindowsNt)
+        result.software = HostRegistryFile(tree.HostPath(one.softwareHive));
+    for (const std::string &log : one.systemLogs)
         result.systemLogs.push_back(HostRegistryFile(tree.HostPath(log)));
-    for (const std::string &log : choice.one.softwareLogs)
+    for (const std::string &log : one.softwareLogs)
         result.softwareLogs.push_back(HostRegistryFile(tree.HostPath(log)));
     return result;
 }

@@ -22,6 +22,7 @@
 #include "platform/posix/root/installation_choice.h"
 #include "platform/posix/root/machine_disks.h"
 #include "platform/posix/root/machine_root.h"
+#include "platform/posix/root/state_choice.h"
 #include "platform/posix/root/volume_events.h"
 #include "platform/posix/sandbox/file_broker.h"
 
@@ -102,6 +103,10 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         choice.problem = "no FAT or NTFS file system";
     notes.insert(notes.end(), choice.notes.begin(), choice.notes.end());
     TraceDiskVolumes(disk, volumes, choice.found);
+    StateFacts state;
+    if (choice.chosen && !work.state.empty())
+        choice.chosen = TakeState(*trees[choice.one.volume], work.state, choice.one, state, choice.problem);
+    PutStateRecord(state, answer.state);
     if (choice.chosen) {
         const ImageTree &tree = *trees[choice.one.volume];
         ImageFileRecord &files = answer.files;

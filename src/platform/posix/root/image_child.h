@@ -10,6 +10,7 @@
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/machine_root.h"
+#include "platform/posix/root/state_record.h"
 #include "platform/posix/sandbox/server_records.h"
 
 // What the child found, as plain bytes through the pipe.
@@ -27,6 +28,7 @@ struct ImageAnswer {
     int machine;
     RecordText<kMachineDiskListLargest> machineDisks;
     int dynamicDisks; // 1: some disk is dynamic, and this child had no reader for it
+    StateRecord state; // DOROVIVI_STATE's, when set
 };
 
 // The child's state: the image, trees and files stay open for serving.
@@ -39,6 +41,7 @@ struct ImageWork {
     std::vector<std::string> disks;     // their paths; none: the root is the one disk
     const std::string *snapshot = nullptr; // DOROVIVI_SNAPSHOT, for a machine's configuration
     bool dynamicReader = false;            // libldm is loaded before the child reads
+    std::string state = "";                // DOROVIVI_STATE, "" when unset
     std::vector<RecordedDisk> recorded;    // the disks as their configuration records them
     int machineFormat = 0;                 // that configuration's MachineFormat
 };

@@ -20,6 +20,7 @@
 #include "platform/posix/root/image_child.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/machine_root.h"
+#include "platform/posix/root/state_choice.h"
 #include "platform/posix/sandbox/file_broker.h"
 
 namespace {
@@ -73,7 +74,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     static ImageAnswer answer;
     const char *named = std::getenv("DOROVIVI_SNAPSHOT");
     std::string snapshot = named != nullptr ? named : "";
-    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, {}, 0};
+    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, StateSetting(), {}, 0};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};
@@ -114,6 +115,8 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     }
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = whole && (kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt);
+    if (whole)
+        result.state = TakeStateRecord(answer.state);
     std::string notes = whole ? answer.notes.Take() : "";
     for (std::size_t at = 0, end; (end = notes.find('\n', at)) != std::string::npos; at = end + 1)
         PrintErrorLine(root + ": " + notes.substr(at, end - at));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/files/registry_file.h"
+#include "platform/posix/root/state_facts.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 
 enum class InstallationKind {
@@ -31,6 +32,7 @@ struct Installation {
     std::string problem;       // when kind is None, the line for PrintErrorLine; else ""
     bool readInChild = false;  // an image, read by a child of its own under `childLockdown`
     LockdownReport childLockdown;
+    StateFacts state; // DOROVIVI_STATE's, when set
 };
 
 // "<root>: <why>; reading an empty registry", for PrintErrorLine

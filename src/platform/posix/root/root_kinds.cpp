@@ -7,6 +7,8 @@
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/root/drive_root.h"
 #include "platform/posix/root/image_root.h"
+#include "platform/posix/root/state_choice.h"
+#include "platform/posix/base/text_compare.h"
 
 namespace {
 
@@ -20,10 +22,17 @@ void SayNoSnapshots(const std::string &root, const char *what)
                        "configuration; this root is " + what + ", read as it is");
 }
 
+// An export is one state, the current one.
 Installation FindExport(const std::string &root, const std::string &, SandboxUse)
 {
     SayNoSnapshots(root, "an export");
     Installation result;
+    std::string asked = StateSetting();
+    result.state.list = asked.empty() ? "" : "current\t-\tnone\n";
+    if (!asked.empty() && asked != kStateListing && !RegNamesEqual(asked, "current")) {
+        result.problem = EmptyRegistryLine(root, "DOROVIVI_STATE=" + asked + ": an export holds no state but current");
+        return result;
+    }
     result.kind = InstallationKind::EmulationRoot;
     result.registry.name = ExportOfRoot(root);
     return result;

@@ -38,3 +38,18 @@ struct CregFunctions {
 // Loaded on first use and kept; null with `fault` set where the library
 // or one of its functions is missing.
 const CregFunctions *CregLibrary(Fault &fault);
+
+// libmspack reads the cabinets ScanReg kept of a 95/98/Me registry; it too is
+// loaded only when one is asked for. Its decompressor's own calls come as
+// pointers in the object it makes.
+#include <mspack.h>
+
+#define MSPACK_FUNCTIONS(F) \
+    F(selftest, mspack_sys_selftest_internal) \
+    F(create_cab_decompressor, mspack_create_cab_decompressor) \
+    F(destroy_cab_decompressor, mspack_destroy_cab_decompressor)
+struct MspackFunctions {
+    MSPACK_FUNCTIONS(DECLARE_READER_FUNCTION)
+};
+
+const MspackFunctions *MspackLibrary(Fault &fault);

@@ -1,12 +1,16 @@
 #include "platform/posix/system/emulated_system.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "platform/posix/atoms/atom_location.h"
 #include "platform/posix/base/error_line.h"
+#include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/trace_line.h"
 #include "platform/posix/base/trace_start.h"
 #include "platform/posix/parser/parsed_root.h"
+#include "platform/posix/root/state_choice.h"
 #include "platform/posix/system/system_root.h"
 #include "platform/posix/view/registry_view.h"
 
@@ -16,6 +20,7 @@ struct EmulatedSystem {
     bool started = false;
     std::string root;   // DOROVIVI_ROOT, or the default
     std::string windir; // DOROVIVI_WINDIR, "" when unset
+    bool listStates = false; // DOROVIVI_STATE=list
     ParsedRoot parsed;  // source null until the first question about the root
     bool viewKnown = false;
     RegistryView view = RegistryView::Native;
@@ -47,6 +52,17 @@ SandboxUse SandboxSetting()
     return SandboxUse::Available;
 }
 
+// DOROVIVI_STATE=list: the states are the run's whole answer, in place of
+// the command's.
+[[noreturn]] void ListStatesAndEnd()
+{
+    std::string states = ListedStates(System.parsed);
+    bool written = WriteAll(STDOUT_FILENO, states.data(), states.size());
+    CloseParsedRoot(System.parsed);
+    StopTrace();
+    std::exit(written ? 0 : 1);
+}
+
 // The root is read once, by its child, at the first question about it.
 const ParsedRoot &SystemRoot()
 {
@@ -55,6 +71,8 @@ const ParsedRoot &SystemRoot()
         HoldTrace(); // until the root's children have opened all they read
         ParseRoot(System.root, System.windir, SandboxSetting(), System.parsed);
         ReleaseTrace();
+        if (System.listStates)
+            ListStatesAndEnd();
     }
     return System.parsed;
 }
@@ -68,6 +86,7 @@ void StartEmulatedSystem()
     System.started = true;
     System.root = SystemRootPath();
     System.windir = WindirSetting();
+    System.listStates = StateSetting() == kStateListing;
     StartTrace(System.root);
 }
 
