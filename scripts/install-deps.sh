@@ -27,7 +27,8 @@ packages+=(python3-libvhdi jq)
 # virt-xml-validate checks the domains the tests write.
 packages+=(libexpat1-dev libvirt-clients)
 # BitLocker volumes are decrypted through libcrypto, loaded when one is met; the build needs its header.
-packages+=(libssl-dev)
+# The tests write an installation into Windows-made volumes through dislocker's read-write FUSE mount.
+packages+=(libssl-dev dislocker)
 # ScanReg's registry backups are cabinets, read through libmspack (loaded when one is asked for); the
 # tests write them with gcab and check them with cabextract.
 packages+=(libmspack-dev gcab cabextract)

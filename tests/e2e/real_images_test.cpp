@@ -100,4 +100,60 @@ TEST(RealImages, AnInstallationOnADynamicVolumeAnswers)
     }
 }
 
+// An NT installation written into Windows-made BitLocker volumes through
+// dislocker's read-write mount answers with the key its owner keeps, and a
+// volume without one is named with its protectors (needs ../shared/real
+// and FUSE).
+TEST(RealImages, AnInstallationInsideBitLockerAnswers)
+{
+    struct stat st;
+    const char *ci = std::getenv("CI");
+    bool required = ci != nullptr && std::string(ci) == "true";
+    if (stat(DOROVIVI_REAL "/bitlocker", &st) != 0 || stat("/dev/fuse", &st) != 0 ||
+        stat("/usr/bin/dislocker-fuse", &st) != 0) {
+        if (required)
+            FAIL() << DOROVIVI_REAL "/bitlocker, /dev/fuse or dislocker-fuse is missing";
+        GTEST_SKIP() << "needs " DOROVIVI_REAL "/bitlocker, FUSE and dislocker-fuse";
+    }
+    const struct {
+        const char *volume, *unlock, *keys; // dislocker's option, then the keys file's line ("" none)
+        const char *locked;                 // the line without a key; null: it answers
+        mode_t mode = 0600;                 // the keys file's
+    } cases[] = {
+        {"bitlk-aes-xts-256", "-uanaconda", "password:anaconda", nullptr},
+        {"bitlk-aes-xts-256", "-uanaconda", "password:anaconda", nullptr, 0644},
+        {"bitlk-aes-cbc-128", "-p042647-302313-590458-071500-554323-116567-412181-516978",
+         "recovery:042647302313590458071500554323116567412181516978", nullptr},
+        {"bitlk-aes-xts-128-startup-key", "-f4381F759-C4F8-4DE0-BB61-FC33A831BDA5.BEK",
+         "bek:4381F759-C4F8-4DE0-BB61-FC33A831BDA5.BEK", nullptr},
+        {"bitlk-aes-xts-128-clearkey-only", "-c", "", nullptr},
+        {"bitlk-aes-xts-128", "-uanaconda", "", "partition(1): BitLocker volume {8F595209-F5B9-49A0-85D4-CB8F80258C27} "
+         "(\"DESKTOP-NPM7RCA H: 7/4/2019\") locked by BitLocker and no key was given (its protectors: password, "
+         "recovery password (key ID 64311DEA)); DOROVIVI_KEYS names a file of its keys; reading an empty registry\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.volume);
+        std::string dir = MakeTempDir("dorovivi-bitlocker"), image = dir + "/" + c.volume + ".img";
+        std::string tree = WriteNtTree(dir + "/nt");
+        ASSERT_EQ(std::system(("cd " + dir + " && tar xSJf '" DOROVIVI_REAL "/bitlocker/cryptsetup-bitlk-images.tar.xz'"
+                               " --strip-components=1 bitlk-images/" + c.volume + ".img bitlk-images/4381F759-C4F8-"
+                               "4DE0-BB61-FC33A831BDA5.BEK && mkdir mnt && dislocker-fuse -V " + image + " " + c.unlock +
+                               " -- mnt && mkntfs -F -f -q mnt/dislocker-file >/dev/null 2>&1 && " DOROVIVI_NTFS_POPULATE
+                               " mnt/dislocker-file " + tree + "; fusermount -u mnt")
+                                  .c_str()),
+                  0);
+        WriteFile(dir + "/keys", std::string(c.keys) + "\n");
+        chmod((dir + "/keys").c_str(), c.mode);
+        std::vector<std::string> keys;
+        if (c.keys[0] != '\0')
+            keys.push_back("DOROVIVI_KEYS=" + dir + "/keys");
+        ImageRun run = RunOverImage(image, dir, {"H"}, keys);
+        EXPECT_EQ(run.result.output, c.locked == nullptr ? NtAnswer : "XXXXXX") << run.errors;
+        std::string shared = "dorovivi: " + image + ": DOROVIVI_KEYS=" + dir + "/keys: other users may read it; a file of "
+                             "keys is its owner's alone (chmod 600)\n";
+        EXPECT_EQ(run.errors, c.locked != nullptr ? "dorovivi: " + image + ": " + c.locked : c.mode != 0600 ? shared : "");
+        RemoveTree(dir);
+    }
+}
+
 } // namespace

@@ -198,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<int> before = OpenDescriptors();
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, "", {}, 0};
+    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, "", {}, 0, true, {}};
     ReadImageInChild(&work, &answer);
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;

@@ -66,5 +66,5 @@ std::string FveRecoveryKeyId(const FveProtector &protector)
 std::string FveProtectorText(const FveProtector &protector)
 {
     std::string id = FveRecoveryKeyId(protector);
-    return FveProtectionText(protector.protection) + (id.empty() ? "" : " " + id);
+    return FveProtectionText(protector.protection) + (id.empty() ? "" : " (key ID " + id + ")");
 }

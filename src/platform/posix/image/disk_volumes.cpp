@@ -104,11 +104,6 @@ std::vector<OwnPartition> WindowsOwnPartitionsOf(const TskFunctions *tsk, TSK_IM
     return own;
 }
 
-bool IsWindowsFileSystem(const TSK_FS_INFO *fs)
-{
-    return TSK_FS_TYPE_ISFAT(fs->ftype) || TSK_FS_TYPE_ISNTFS(fs->ftype);
-}
-
 // A plain file that is no disk may be a registry file named in the drive's
 // place; a container holding one is still a disk, oddly filled.
 std::string NoDiskWords(const TskFunctions *tsk, TSK_IMG_INFO *image)
@@ -122,6 +117,23 @@ std::string NoDiskWords(const TskFunctions *tsk, TSK_IMG_INFO *image)
         words = RegistryFileInsteadOfDisk(head, wanted);
     tsk->error_reset();
     return words != nullptr ? words : "no partition table and no FAT or NTFS file system";
+}
+
+// A volume with no FAT or NTFS of its own may be BitLocker's: then its file
+// system is read through the decrypted layer over it.
+void OpenEncryptedVolume(const TskFunctions *tsk, TSK_IMG_INFO *image, std::uint64_t offset, std::uint64_t size,
+                         VolumeKeys *keys, DiskVolume &volume)
+{
+    unsigned char first[BootRecordSize];
+    if (keys == nullptr || size < sizeof first ||
+        tsk->img_read(image, static_cast<TSK_OFF_T>(offset), reinterpret_cast<char *>(first), sizeof first) !=
+            static_cast<ssize_t>(sizeof first)) {
+        tsk->error_reset();
+        return;
+    }
+    if (OpenBitLockerLayer(tsk, image, offset, size, first, *keys, volume.bitlocker, volume.layer, volume.locked) &&
+        volume.layer != nullptr)
+        volume.fs = OpenWindowsFileSystem(tsk, volume.layer, 0);
 }
 
 } // namespace
@@ -138,7 +150,7 @@ TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image,
 }
 
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::vector<std::string> &notes, Fault &fault)
+                     std::vector<std::string> &notes, Fault &fault, VolumeKeys *keys)
 {
     // The volume systems, in the order Windows reads them: GPT where a disk
     // has one, else its MBR, and no other kind (libtsk's own detection tries
@@ -153,15 +165,15 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
     }
     if (table == nullptr) {
         tsk->error_reset();
-        TSK_FS_INFO *fs = OpenWindowsFileSystem(tsk, image, 0);
-        if (fs == nullptr || !IsWindowsFileSystem(fs)) {
+        DiskVolume bare{1, "", OpenWindowsFileSystem(tsk, image, 0), true, 0, nullptr};
+        if (bare.fs == nullptr)
+            OpenEncryptedVolume(tsk, image, 0, static_cast<std::uint64_t>(image->size), keys, bare);
+        if (bare.fs == nullptr && bare.locked.empty()) {
             tsk->error_reset();
-            if (fs != nullptr)
-                tsk->fs_close(fs);
             fault = {"", NoDiskWords(tsk, image)};
             return false;
         }
-        volumes.push_back(DiskVolume{1, "", fs, true, 0, nullptr});
+        volumes.push_back(bare);
         return true;
     }
     unsigned char mbr[BootRecordSize];
@@ -197,6 +209,8 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
                                      bootable != 0 && part->start == bootable,
                                      table->offset + part->start * table->block_size,
                                      ownOne != own.end() ? ownOne->name : nullptr});
+        if (fs == nullptr && part->len <= UINT64_MAX / unit)
+            OpenEncryptedVolume(tsk, image, volumes.back().offset, part->len * unit, keys, volumes.back());
     }
     tsk->vs_close(table); // what the volumes keep of it is copied
     if (volumes.empty()) {

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/posix/image/bitlocker_layer.h"
 #include "platform/posix/image/image_libraries.h"
 
 struct DiskVolume {
@@ -16,6 +18,11 @@ struct DiskVolume {
     const char *windowsOwn;  // on GPT, a partition Windows makes for itself ("EFI system partition"); else null
     int disk = 0;            // the machine's disk it lies on, as its BIOS numbers them (rdisk)
     std::string dynamic = ""; // a dynamic disk's volume, as Windows names it ("Volume1"); "" for a partition
+    // A BitLocker volume: what its metadata says, the decrypted volume `fs`
+    // is read from (closed after `fs`), or why it stays locked.
+    std::shared_ptr<const BitLockerVolume> bitlocker = nullptr;
+    TSK_IMG_INFO *layer = nullptr;
+    std::string locked = "";
 };
 
 // The FAT or NTFS file system at `offset` of `image`, or null. Only the kinds
@@ -25,6 +32,7 @@ TSK_FS_INFO *OpenWindowsFileSystem(const TskFunctions *tsk, TSK_IMG_INFO *image,
 
 // The partitions of an MBR or GPT disk, or the image as one bare file system.
 // False with `fault` when there is neither. Damage that leaves the rest
-// readable adds a line to `notes`.
+// readable adds a line to `notes`. A BitLocker volume is read through its
+// layer with `keys`, where given.
 bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<DiskVolume> &volumes,
-                     std::vector<std::string> &notes, Fault &fault);
+                     std::vector<std::string> &notes, Fault &fault, VolumeKeys *keys = nullptr);

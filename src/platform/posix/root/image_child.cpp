@@ -28,6 +28,12 @@
 
 namespace {
 
+// The keys go once the volumes they open are open: what reads them holds its own.
+struct KeysWipedAtEnd {
+    VolumeKeys &keys;
+    ~KeysWipedAtEnd() { WipeVolumeKeys(keys); }
+};
+
 
 // A hive whose first page cannot be read is said now, where a split image's
 // missing segment can still be named, and not at the first read.
@@ -58,17 +64,27 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     std::vector<DiskVolume> disk;
     std::vector<std::string> disks = work.disks.empty() ? std::vector<std::string>{root} : work.disks;
     std::vector<DiskChain> chains;
+    VolumeKeys keys;
+    KeysWipedAtEnd wiped{keys};
+    const char *keysFile = std::getenv("DOROVIVI_KEYS");
+    keys.keysFile = keysFile != nullptr ? keysFile : "";
+    keys.cryptoLoaded = work.cryptoReader;
     bool opened = tsk != nullptr && OpenMachineDisks(tsk, disks, !work.disks.empty(), held.fd, work.images, disk,
-                                                     chains, chainNotes, notes, fault);
+                                                     chains, chainNotes, notes, fault, &keys);
+    for (const DiskVolume &one : disk)
+        if (one.layer != nullptr)
+            work.layers.push_back(one.layer);
     // A disk that is not the configuration's says so before whatever else is wrong with it.
     std::string lines, differs = RecordedChainsDiffer(work.recorded, chains);
+    chainNotes.insert(chainNotes.end(), keys.lines.begin(), keys.lines.end());
     for (const std::string &note : chainNotes)
         lines += OneLine(note) + "\n"; // names from the images' own records may hold a line break
     answer.notes.Put(lines);
-    if (opened && differs.empty() && !AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes)) {
-        answer.dynamicDisks = 1; // read again by a child that loads its reader first
+    // Read again by a child that loads the reader first.
+    answer.dynamicDisks = opened && differs.empty() && !AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes);
+    answer.bitlocker = keys.cryptoWanted;
+    if (answer.dynamicDisks != 0 || answer.bitlocker != 0)
         return;
-    }
     if (!work.disks.empty())
         TraceMachine(root, work.machineFormat, work.snapshot != nullptr ? *work.snapshot : "", work.recorded, chains);
     if (!opened || !differs.empty()) {
@@ -83,6 +99,10 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         if (one.fs == nullptr && one.windowsOwn != nullptr)
             continue;
         std::string label = VolumeLabel(one);
+        if (one.fs == nullptr && !one.locked.empty()) {
+            notes.push_back(label + ": " + one.locked);
+            continue;
+        }
         if (one.fs == nullptr) {
             std::string type = one.description.empty() ? "" : " (" + one.description + ")";
             // A GPT entry's name is the disk's own: no line end of it splits the answer's line.

@@ -28,6 +28,7 @@ struct ImageAnswer {
     int machine;
     RecordText<kMachineDiskListLargest> machineDisks;
     int dynamicDisks; // 1: some disk is dynamic, and this child had no reader for it
+    int bitlocker;    // 1: some volume is BitLocker's, and this child had no reader for it
     StateRecord state; // DOROVIVI_STATE's, when set
 };
 
@@ -44,6 +45,8 @@ struct ImageWork {
     std::string state = "";                // DOROVIVI_STATE, "" when unset
     std::vector<RecordedDisk> recorded;    // the disks as their configuration records them
     int machineFormat = 0;                 // that configuration's MachineFormat
+    bool cryptoReader = false;             // libcrypto is loaded before the child reads
+    std::vector<TSK_IMG_INFO *> layers;    // decrypted volumes, closed after their file systems
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

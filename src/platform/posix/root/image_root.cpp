@@ -14,6 +14,7 @@
 #include "platform/posix/base/diverted_lines.h"
 #include "platform/posix/base/error_line.h"
 #include "platform/posix/base/trace_line.h"
+#include "platform/posix/bitlocker/crypto_functions.h"
 #include "platform/posix/image/image_libraries.h"
 #include "platform/posix/image/parent_lookup.h"
 #include "platform/posix/machine/xml_tree.h"
@@ -39,6 +40,8 @@ void PrepareImageChild(void *context)
     LoadXmlReader(fault);
     if (static_cast<ImageWork *>(context)->dynamicReader)
         LoadDynamicDiskLibrary(fault);
+    if (static_cast<ImageWork *>(context)->cryptoReader)
+        CryptoLibrary(fault);
     struct rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
         files.rlim_cur = files.rlim_max;
@@ -74,10 +77,13 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     static ImageAnswer answer;
     const char *named = std::getenv("DOROVIVI_SNAPSHOT");
     std::string snapshot = named != nullptr ? named : "";
-    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, StateSetting(), {}, 0};
+    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, StateSetting(), {}, 0, false, {}};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};
+    const char *keys = std::getenv("DOROVIVI_KEYS");
+    if (keys != nullptr && keys[0] != '\0')
+        scope.keysFolder = FolderOf(keys);
     SandboxOutcome outcome = StartImageChild(work, scope, use, *server, answer);
     bool machine = outcome.end == SandboxEnd::Answered && answer.machine != 0;
     if (machine && answer.problem.Empty()) {
@@ -93,8 +99,12 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
         server->root = root;
         outcome = StartImageChild(work, scope, use, *server, answer);
     }
-    if (outcome.end == SandboxEnd::Answered && answer.dynamicDisks != 0) {
-        work.dynamicReader = true; // a dynamic disk's reader is loaded only where one is
+    // A dynamic disk's reader and BitLocker's are loaded only where one is
+    // met, by a child started again with it (once for each).
+    for (int again = 0; again < 2 && outcome.end == SandboxEnd::Answered &&
+                        (answer.dynamicDisks != 0 || answer.bitlocker != 0); ++again) {
+        work.dynamicReader = work.dynamicReader || answer.dynamicDisks != 0;
+        work.cryptoReader = work.cryptoReader || answer.bitlocker != 0;
         server = std::make_shared<ImageServer>();
         server->root = root;
         outcome = StartImageChild(work, scope, use, *server, answer);

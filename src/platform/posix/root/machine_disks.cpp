@@ -18,7 +18,7 @@ std::string OfDisk(const std::vector<std::string> &disks, std::size_t index, boo
 bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine, int heldFirst,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<DiskChain> &chains, std::vector<std::string> &chainNotes,
-                      std::vector<std::string> &notes, Fault &fault)
+                      std::vector<std::string> &notes, Fault &fault, VolumeKeys *keys)
 {
     for (std::size_t index = 0; index < disks.size(); ++index) {
         TSK_IMG_INFO *image = nullptr;
@@ -35,7 +35,7 @@ bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &d
         std::vector<DiskVolume> listed;
         std::vector<std::string> said;
         Fault empty;
-        if (!ListDiskVolumes(tsk, image, listed, said, empty)) {
+        if (!ListDiskVolumes(tsk, image, listed, said, empty, keys)) {
             if (disks.size() == 1) {
                 fault = {"", OfDisk(disks, index, machine, FaultText(empty))};
                 return false;

@@ -16,11 +16,11 @@
 // in `notes`. A fault in a chain's file read past adds a line to `chainNotes`;
 // of a `machine`'s disks (named by a configuration), each line and fault
 // names its disk first. `chains` gets what each disk was read from, as far
-// as it was.
+// as it was. BitLocker volumes are read with `keys`, where given.
 bool OpenMachineDisks(const TskFunctions *tsk, const std::vector<std::string> &disks, bool machine, int heldFirst,
                       std::vector<TSK_IMG_INFO *> &images, std::vector<DiskVolume> &volumes,
                       std::vector<DiskChain> &chains, std::vector<std::string> &chainNotes,
-                      std::vector<std::string> &notes, Fault &fault);
+                      std::vector<std::string> &notes, Fault &fault, VolumeKeys *keys = nullptr);
 
 // Adds the volumes of the dynamic ones of `images` (LDM), each partition
 // -1 and named as Windows names it, a FAT or NTFS file system opened on

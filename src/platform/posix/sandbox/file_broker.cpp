@@ -41,6 +41,8 @@ bool DirectlyIn(const std::string &folder, const std::string &path)
 // link can take ".." anywhere it should not go.
 bool InScope(const BrokerScope &scope, const std::string &path)
 {
+    if (!scope.keysFolder.empty() && path != scope.keysFolder && DirectlyIn(scope.keysFolder, path))
+        return true;
     if (scope.reach == BrokerReach::FolderAndAbove) {
         for (std::size_t index = 0; index <= scope.alsoFolders.size(); ++index) {
             const std::string &folder = index == 0 ? scope.path : scope.alsoFolders[index - 1];

@@ -19,6 +19,9 @@ struct BrokerScope {
     BrokerReach reach = BrokerReach::OneFile;
     // A machine's disks: their folders, each reached as an image's is.
     std::vector<std::string> alsoFolders;
+    // The folder of the file of BitLocker keys: the files directly in it
+    // (that file, and the startup key files kept beside it).
+    std::string keysFolder = "";
 };
 
 // The parent's side: `path` opened under `scope`, or -1 with errno (EPERM:
