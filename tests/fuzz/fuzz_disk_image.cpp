@@ -96,6 +96,8 @@ void Close(const ImageWork &work)
             tsk_fs_file_close(file);
     for (const auto &tree : work.trees)
         tsk_fs_close(tree->fs);
+    for (TSK_IMG_INFO *layer : work.layers)
+        tsk_img_close(layer);
     for (TSK_IMG_INFO *image : work.images)
         tsk_img_close(image);
 }
@@ -200,6 +202,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memset(&answer, 0, sizeof answer);
     ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, "", {}, 0, true, {}};
     ReadImageInChild(&work, &answer);
+    if (answer.dynamicDisks != 0) { // read again, in the program, by a child that loads libldm first
+        Close(work);
+        CheckNoNewDescriptors(before);
+        return 0;
+    }
     InstallationKind kind = static_cast<InstallationKind>(answer.kind);
     bool chosen = kind == InstallationKind::Windows9x || kind == InstallationKind::WindowsNt;
     if (chosen == !answer.problem.Empty() || answer.problem.Take().find('\n') != std::string::npos)
