@@ -58,7 +58,8 @@ long long FileSize(const ShadowStore &store, const std::string &path)
 {
     Fault fault;
     TSK_IMG_INFO *image = nullptr;
-    if (!OpenCallbackImage(TskLibrary(fault), store.store, ReadShadowStore, store.size, "shadow", image, fault))
+    if (!OpenCallbackImage(TskLibrary(fault), store.store, ReadShadowStore, nullptr, store.size, "shadow", image,
+                           fault))
         return -2;
     TSK_FS_INFO *fs = tsk_fs_open_img(image, 0, TSK_FS_TYPE_NTFS);
     TSK_FS_FILE *file = fs != nullptr ? tsk_fs_file_open(fs, nullptr, path.c_str()) : nullptr;

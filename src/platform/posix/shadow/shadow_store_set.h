@@ -11,7 +11,7 @@ struct ShadowStoreSet;
 
 // What a ShadowStore's `store` points to.
 struct ShadowStoreView {
-    const ShadowStoreSet *set;
+    ShadowStoreSet *set;
     std::size_t index; // in `maps`
 };
 
@@ -24,4 +24,5 @@ struct ShadowStoreSet {
     std::vector<unsigned char> bitmap, previous;
     bool hasPrevious;
     std::vector<ShadowStoreView> views; // never grown once handed out
+    std::size_t open;                   // views not yet closed
 };

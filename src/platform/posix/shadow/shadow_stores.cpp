@@ -127,7 +127,7 @@ bool ListShadowStores(const ShadowVolume &volume, const std::vector<ShadowVolume
         return false;
     }
     std::stable_sort(entries.begin(), entries.end(), Older);
-    auto *set = new ShadowStoreSet{volume, volume, {}, {}, {}, {}, false, {}};
+    auto *set = new ShadowStoreSet{volume, volume, {}, {}, {}, {}, false, {}, entries.size()};
     int area = ShadowAreaHere;
     bool read = FindArea(volume, header, others, locations, set->area, area, fault);
     std::size_t budget = MostMappedBlocks;
@@ -157,9 +157,17 @@ bool ListShadowStores(const ShadowVolume &volume, const std::vector<ShadowVolume
     return true;
 }
 
+void CloseShadowStore(void *store)
+{
+    ShadowStoreSet *set = static_cast<ShadowStoreView *>(store)->set;
+    if (--set->open == 0)
+        delete set;
+}
+
 void CloseShadowStores(std::vector<ShadowStore> &stores)
 {
-    if (!stores.empty())
-        delete static_cast<ShadowStoreView *>(stores.front().store)->set;
+    for (const ShadowStore &store : stores)
+        if (store.store != nullptr)
+            CloseShadowStore(store.store);
     stores.clear();
 }

@@ -21,7 +21,7 @@ struct ShadowStore {
     std::uint64_t size;                 // bytes: the volume as it was
     std::uint32_t attributes;           // VSS_VOLUME_SNAPSHOT_ATTRIBUTES
     int area; // ShadowAreaHere, or the index in `others` of the volume holding the difference area
-    void *store; // ReadShadowStore's, until CloseShadowStores
+    void *store; // ReadShadowStore's, until it is closed
 };
 
 // The stores of `volume`, oldest first; none for a volume without shadow
@@ -36,5 +36,10 @@ bool ListShadowStores(const ShadowVolume &volume, const std::vector<ShadowVolume
 // A DiskRead (as callback_image.h has it) of one store's volume.
 ssize_t ReadShadowStore(void *store, std::uint64_t offset, char *buffer, std::size_t size);
 
-// Frees what ListShadowStores built; `stores` is emptied.
+// A DiskClose of one store: what its volume's stores share goes with the
+// last of them. A store handed to an image that closes it is then taken
+// out of the list (its `store` set to null).
+void CloseShadowStore(void *store);
+
+// Closes every store of the list still open; `stores` is emptied.
 void CloseShadowStores(std::vector<ShadowStore> &stores);
