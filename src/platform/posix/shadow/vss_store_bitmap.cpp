@@ -10,6 +10,9 @@ bool ReadVssStoreBitmap(const ShadowVolume &area, std::uint64_t offset, std::uin
 {
     const std::size_t inBlock = VssBlockSize - VssBlockHeaderSize;
     const std::uint64_t blocks = volumeSize / VssBlockSize + (volumeSize % VssBlockSize != 0);
+    bits.clear();
+    if ((blocks + 7) / 8 > VssBitmapMostBytes)
+        return true;
     bits.assign(static_cast<std::size_t>((blocks + 7) / 8), 0);
     // Blocks past the ones the volume needs would describe nothing: unread.
     VssChain chain{&area, VssBitmapRecord, "bitmap", offset, bits.size() / inBlock + 1, {}};

@@ -11,6 +11,10 @@
 #include "platform/posix/base/fault.h"
 #include "platform/posix/shadow/shadow_volume.h"
 
+// A volume over 8 TiB is read without its bitmaps: its free blocks then
+// read as the volume has them now, rather than as zeros.
+const std::uint64_t VssBitmapMostBytes = 64 << 20;
+
 // The bitmap at `offset` of the volume holding the difference area, as one
 // bit a block of a volume of `volumeSize` bytes; bits past the chain's end
 // are clear. False with `fault`'s words where the chain cannot be read.
