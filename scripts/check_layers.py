@@ -24,7 +24,7 @@ LAYERS = [
     ["root"],
     ["sandbox"],
     ["image"],
-    ["files", "machine", "bitlocker"],
+    ["files", "machine", "bitlocker", "shadow"],
     ["base"],
 ]
 MAX_LINES = 250

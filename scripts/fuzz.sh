@@ -117,6 +117,20 @@ for source in tests/fuzz/fuzz_*.cpp; do
                 { printf '\1'; cat "$seeds/in/rb.cab"; } >"$seeds/rb$zip.cab"
             done
             rm -rf "$seeds/in" ;;
+        # Shadow copies: the 16 KiB blocks of vsstest.qcow2's VSS structures, each of
+        # which names its own place: the boot area, the catalog, and both stores'
+        # headers, block lists, range lists and bitmaps.
+        fuzz_shadow_catalog)
+            seeds=build/fuzz/seeds-vss max_len=$((512 << 10))
+            rm -rf "$seeds" && mkdir -p "$seeds"
+            if [ -f ../shared/real/vss/vsstest.qcow2 ]; then
+                qemu-img convert -O raw ../shared/real/vss/vsstest.qcow2 "$seeds/vsstest.raw"
+                for block in 0 0x1b8c 0x1b8d 0x1b8e 0x1b8f 0xc558 0xc559 0xc55a 0xc55b 0x1b90 0x1b91 0x1b92 0x1b94 0x1b95; do
+                    dd if="$seeds/vsstest.raw" bs=16k skip=$((block)) count=1 status=none
+                done >"$seeds/two-stores"
+                head -c $((10 << 14)) "$seeds/two-stores" >"$seeds/one-store-lost"
+                rm "$seeds/vsstest.raw"
+            fi ;;
         *) seeds=tests/fuzz/seeds max_len=8192 ;;
     esac
     corpus=$(mktemp -d)

@@ -4,10 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
+#include "platform/posix/base/guid_text.h"
 
 const std::uint64_t GptHeaderSector = 1;
 const char GptSignature[] = "EFI PART"; // 8 bytes at the header's start
@@ -42,15 +42,6 @@ const struct {
 inline bool HasGptSignature(const unsigned char *header)
 {
     return std::memcmp(header, GptSignature, sizeof GptSignature - 1) == 0;
-}
-
-// A GUID as stored (its first three fields little-endian) in its usual
-// upper-case text, into `text` of at least 37 bytes.
-inline void GuidText(const unsigned char *guid, char *text, std::size_t capacity)
-{
-    std::snprintf(text, capacity, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                  static_cast<unsigned>(ReadLe32(guid)), ReadLe16(guid + 4), ReadLe16(guid + 6), guid[8], guid[9],
-                  guid[10], guid[11], guid[12], guid[13], guid[14], guid[15]);
 }
 
 // The name of the Windows partition of this type; null for any other.
