@@ -156,4 +156,42 @@ TEST(RealImages, AnInstallationInsideBitLockerAnswers)
     }
 }
 
+// A volume's shadow copies, taken before an installation was written onto
+// it, are states of that installation read through the tool's layers: named
+// and timed as vshadowinfo gives them, and holding no such installation
+// (needs ../shared/real/vss).
+TEST(RealImages, ShadowCopiesAreStatesOfTheirVolume)
+{
+    struct stat st;
+    if (stat(DOROVIVI_REAL "/vss/vsstest.qcow2", &st) != 0) {
+        const char *ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true")
+            FAIL() << DOROVIVI_REAL "/vss is missing";
+        GTEST_SKIP() << "needs the shadow copies in " DOROVIVI_REAL "/vss";
+    }
+    std::string dir = MakeTempDir("dorovivi-vss"), tree = WriteNtTree(dir + "/nt"), image = dir + "/vss.qcow2";
+    ASSERT_EQ(std::system(("cd " + dir + " && qemu-img convert -O raw '" DOROVIVI_REAL "/vss/vsstest.qcow2' vss.raw && "
+                           DOROVIVI_NTFS_POPULATE " vss.raw " + tree + " && qemu-img convert -O qcow2 vss.raw " + image +
+                           " && rm vss.raw")
+                              .c_str()),
+              0);
+    const char *cases[][3] = {// DOROVIVI_STATE, the answer, the line after "dorovivi: <image>: "
+                              {"list", "", nullptr},
+                              {"current", NtAnswer, nullptr},
+                              {"shadow:2", "XXXXXX", "DOROVIVI_STATE=shadow:2: shadow:2 (shadow copy "
+                               "{18F1AC6E-959D-436F-BDCC-E797A729E290}) holds no such installation; reading an empty "
+                               "registry\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        ImageRun run = RunOverImage(image, dir, {"H"}, {std::string("DOROVIVI_STATE=") + c[0]});
+        std::string listed = run.result.output.substr(run.result.output.find('\n') + 1);
+        EXPECT_EQ(c[1][0] == '\0' ? listed : run.result.output,
+                  c[1][0] == '\0' ? "shadow:1\t2013-12-03T06:35:09.7363787Z\tshadow copy\n"
+                                    "shadow:2\t2013-12-03T06:37:48.9190583Z\tshadow copy\n"
+                                  : c[1]);
+        EXPECT_EQ(run.errors, c[2] == nullptr ? "" : "dorovivi: " + image + ": " + c[2]);
+    }
+    RemoveTree(dir);
+}
+
 } // namespace

@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<int> before = OpenDescriptors();
     static ImageAnswer answer;
     std::memset(&answer, 0, sizeof answer);
-    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, "", {}, 0, true, {}};
+    ImageWork work = {&image, &NoWindir, {}, {}, {}, {}, nullptr, false, "", {}, 0, true, {}, {}};
     ReadImageInChild(&work, &answer);
     if (answer.dynamicDisks != 0) { // read again, in the program, by a child that loads libldm first
         Close(work);

@@ -166,6 +166,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
     if (table == nullptr) {
         tsk->error_reset();
         DiskVolume bare{1, "", OpenWindowsFileSystem(tsk, image, 0), true, 0, nullptr};
+        bare.size = static_cast<std::uint64_t>(image->size);
         if (bare.fs == nullptr)
             OpenEncryptedVolume(tsk, image, 0, static_cast<std::uint64_t>(image->size), keys, bare);
         if (bare.fs == nullptr && bare.locked.empty()) {
@@ -209,6 +210,7 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
                                      bootable != 0 && part->start == bootable,
                                      table->offset + part->start * table->block_size,
                                      ownOne != own.end() ? ownOne->name : nullptr});
+        volumes.back().size = part->len <= UINT64_MAX / unit ? part->len * unit : 0;
         if (fs == nullptr && part->len <= UINT64_MAX / unit)
             OpenEncryptedVolume(tsk, image, volumes.back().offset, part->len * unit, keys, volumes.back());
     }

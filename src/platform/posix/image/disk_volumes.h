@@ -23,6 +23,7 @@ struct DiskVolume {
     std::shared_ptr<const BitLockerVolume> bitlocker = nullptr;
     TSK_IMG_INFO *layer = nullptr;
     std::string locked = "";
+    std::uint64_t size = 0; // bytes; 0 where the file system's image ends it (a layer's, a dynamic volume's)
 };
 
 // The FAT or NTFS file system at `offset` of `image`, or null. Only the kinds

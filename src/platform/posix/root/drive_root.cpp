@@ -24,7 +24,8 @@ Installation FindInDirectory(const std::string &root, const std::string &windir)
             .Text("chosen_by", choice.chosenBy).Write();
     Candidate &one = choice.one;
     std::string asked = StateSetting(), why;
-    if (!asked.empty() && !TakeState(tree, asked, one, result.state, why)) {
+    const FileTree *from = nullptr; // a drive's states are all its own
+    if (!asked.empty() && !TakeState(tree, asked, {}, one, from, result.state, why)) {
         result.problem = EmptyRegistryLine(root, why);
         return result;
     }

@@ -93,6 +93,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     }
     std::vector<std::unique_ptr<ImageTree>> &trees = work.trees;
     std::vector<Volume> volumes;
+    std::vector<std::size_t> diskOf; // each volume's place in `disk`
     std::size_t active = disk.size();
     for (const DiskVolume &one : disk) {
         // Windows' own partitions on a GPT disk hold no installation: an empty one is no damage.
@@ -114,6 +115,7 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         if (one.active && one.disk == 0)
             active = volumes.size(); // the boot disk's
         trees.emplace_back(new ImageTree(tsk, one.fs, label));
+        diskOf.push_back(static_cast<std::size_t>(&one - disk.data()));
         volumes.push_back(Volume{trees.back().get(), one.partition, one.disk, one.dynamic});
     }
     Choice choice;
@@ -124,11 +126,18 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     notes.insert(notes.end(), choice.notes.begin(), choice.notes.end());
     TraceDiskVolumes(disk, volumes, choice.found);
     StateFacts state;
-    if (choice.chosen && !work.state.empty())
-        choice.chosen = TakeState(*trees[choice.one.volume], work.state, choice.one, state, choice.problem);
+    const FileTree *from = nullptr;
+    if (choice.chosen && !work.state.empty()) {
+        std::vector<InstallationState> shadows;
+        const DiskVolume &on = disk[diskOf[choice.one.volume]];
+        AddShadowStates(tsk, disk, diskOf[choice.one.volume], VolumeLabel(on), choice.one, work.shadows, shadows, notes);
+        choice.chosen = TakeState(*trees[choice.one.volume], work.state, shadows, choice.one, from, state,
+                                  choice.problem);
+    }
     PutStateRecord(state, answer.state);
     if (choice.chosen) {
-        const ImageTree &tree = *trees[choice.one.volume];
+        const ImageTree *shadow = ShadowTreeOf(work.shadows, from);
+        const ImageTree &tree = shadow != nullptr ? *shadow : *trees[choice.one.volume];
         ImageFileRecord &files = answer.files;
         bool nt = choice.one.kind == InstallationKind::WindowsNt;
         std::uint32_t failed = kImageRegistryFile;

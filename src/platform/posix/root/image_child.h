@@ -10,6 +10,7 @@
 #include "platform/posix/image/image_tree.h"
 #include "platform/posix/root/image_logs.h"
 #include "platform/posix/root/machine_root.h"
+#include "platform/posix/root/shadow_states.h"
 #include "platform/posix/root/state_record.h"
 #include "platform/posix/sandbox/server_records.h"
 
@@ -47,6 +48,7 @@ struct ImageWork {
     int machineFormat = 0;                 // that configuration's MachineFormat
     bool cryptoReader = false;             // libcrypto is loaded before the child reads
     std::vector<TSK_IMG_INFO *> layers;    // decrypted volumes, closed after their file systems
+    ShadowReading shadows;                 // the chosen volume's shadow copies, when a state is asked
 };
 
 // `context` is the ImageWork, `record` the ImageAnswer, zeroed.

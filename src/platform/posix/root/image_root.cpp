@@ -77,7 +77,7 @@ Installation FindInDiskImage(const std::string &root, const std::string &windir,
     static ImageAnswer answer;
     const char *named = std::getenv("DOROVIVI_SNAPSHOT");
     std::string snapshot = named != nullptr ? named : "";
-    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, StateSetting(), {}, 0, false, {}};
+    ImageWork work = {&root, &windir, {}, {}, {}, {}, &snapshot, false, StateSetting(), {}, 0, false, {}, {}};
     std::shared_ptr<ImageServer> server = std::make_shared<ImageServer>();
     server->root = root;
     BrokerScope scope{FolderOf(root), BrokerReach::FolderAndAbove, {}};

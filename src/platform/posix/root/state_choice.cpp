@@ -1,5 +1,6 @@
 #include "platform/posix/root/state_choice.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/posix/base/filetime_text.h"
@@ -104,9 +105,15 @@ std::string StateSetting()
     return setting != nullptr ? setting : "";
 }
 
-bool TakeState(const FileTree &tree, const std::string &asked, Candidate &one, StateFacts &facts, std::string &why)
+bool TakeState(const FileTree &tree, const std::string &asked, const std::vector<InstallationState> &more,
+               Candidate &one, const FileTree *&from, StateFacts &facts, std::string &why)
 {
     std::vector<InstallationState> states = FindInstallationStates(tree, one);
+    states.insert(states.end(), more.begin(), more.end());
+    // Oldest first, those of no known time before them.
+    std::stable_sort(states.begin(), states.end(), [](const InstallationState &a, const InstallationState &b) {
+        return a.time == 0 ? b.time != 0 : b.time != 0 && a.time < b.time;
+    });
     facts.asked = true;
     facts.list = Listing(states);
     const InstallationState *state = Named(tree, states, asked == kStateListing ? "current" : asked, why);
@@ -122,5 +129,6 @@ bool TakeState(const FileTree &tree, const std::string &asked, Candidate &one, S
     facts.member = state->member;
     facts.note = state->note;
     one = state->files;
+    from = state->tree;
     return true;
 }

@@ -1,0 +1,53 @@
+#include "platform/posix/image/shadow_layer.h"
+
+#include "platform/posix/base/guid_text.h"
+#include "platform/posix/image/callback_image.h"
+#include "platform/posix/image/disk_volumes.h"
+#include "platform/posix/shadow/shadow_stores.h"
+
+namespace {
+
+ssize_t ReadSpan(void *volume, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    const VolumeSpan *span = static_cast<const VolumeSpan *>(volume);
+    if (offset >= span->size)
+        return 0;
+    if (size > span->size - offset)
+        size = static_cast<std::size_t>(span->size - offset);
+    return span->tsk->img_read(span->image, static_cast<TSK_OFF_T>(span->offset + offset), buffer, size);
+}
+
+ShadowVolume AsShadowVolume(const VolumeSpan &span)
+{
+    ShadowVolume volume;
+    volume.volume = const_cast<VolumeSpan *>(&span);
+    volume.read = ReadSpan;
+    volume.size = span.size;
+    return volume;
+}
+
+} // namespace
+
+bool OpenShadowImages(const VolumeSpan &volume, const std::vector<const VolumeSpan *> &others,
+                      std::vector<ShadowImage> &images, Fault &fault)
+{
+    std::vector<ShadowVolume> rest;
+    for (const VolumeSpan *other : others)
+        rest.push_back(AsShadowVolume(*other));
+    std::vector<ShadowStore> stores;
+    if (!ListShadowStores(AsShadowVolume(volume), rest, stores, fault))
+        return false;
+    for (ShadowStore &store : stores) {
+        char guid[40];
+        GuidText(store.copy, guid, sizeof guid);
+        ShadowImage one = {nullptr, nullptr, store.creationTime, guid};
+        Fault unread;
+        // The image takes the store, and closes it also where it cannot be made.
+        if (OpenCallbackImage(volume.tsk, store.store, ReadShadowStore, CloseShadowStore, store.size, "shadow copy",
+                              one.image, unread))
+            one.fs = OpenWindowsFileSystem(volume.tsk, one.image, 0);
+        store.store = nullptr;
+        images.push_back(one);
+    }
+    return true;
+}
