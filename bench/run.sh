@@ -180,6 +180,36 @@ read -r wall mem <<<"${got[0]}"
 read -r fwall fmem <<<"${got[1]}"
 row "dorovivi H (NT disk image as a 5-deep qcow2 chain)" "NT disk image, 5 qcow2 links" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the flattened raw (goal 1.2x)"
 row "dorovivi H on the chain flattened to raw" "the same, one raw file" "$fwall" "$fmem" ""
+# An NT installation (8 MB hives, so that it fits) inside a Windows-made BitLocker volume (XTS-AES 128,
+# 100 MB), written through dislocker's read-write mount and unlocked by its startup key, against the same
+# volume decrypted.
+bitlocker=../shared/real/bitlocker/cryptsetup-bitlk-images.tar.xz
+bek=4381F759-C4F8-4DE0-BB61-FC33A831BDA5.BEK
+if [ -f "$bitlocker" ] && [ -c /dev/fuse ] && command -v dislocker-fuse >/dev/null; then
+    locked=$image_dir/locked
+    mkdir -p "$locked/mnt" "$locked/drive/WINNT/system32/config"
+    "$work/generate_nt_hive" 8 "$locked/drive/WINNT/system32/config/SYSTEM" "$locked/drive/WINNT/system32/config/SOFTWARE"
+    tar xSJf "$bitlocker" -C "$locked" --strip-components=1 bitlk-images/bitlk-aes-xts-128-startup-key.img "bitlk-images/$bek"
+    chmod 600 "$locked/$bek"
+    printf 'bek:%s\n' "$bek" >"$locked/keys"
+    chmod 600 "$locked/keys"
+    dislocker-fuse -V "$locked/bitlk-aes-xts-128-startup-key.img" -f "$locked/$bek" -- "$locked/mnt"
+    mkntfs -F -f -q "$locked/mnt/dislocker-file" >/dev/null 2>&1
+    build/native/tests/ntfs_populate "$locked/mnt/dislocker-file" "$locked/drive"
+    cp --sparse=always "$locked/mnt/dislocker-file" "$locked/plain.img"
+    fusermount -u "$locked/mnt"
+    errors=$(env DOROVIVI_KEYS="$locked/keys" DOROVIVI_ROOT="$locked/bitlk-aes-xts-128-startup-key.img" \
+        build/native/dorovivi H 2>&1 >/dev/null || true)
+    [ -z "$errors" ] || echo "bench: the BitLocker row times a failure: $errors" >&2
+    mapfile -t got < <(measure "env DOROVIVI_KEYS=$locked/keys DOROVIVI_ROOT=$locked/bitlk-aes-xts-128-startup-key.img build/native/dorovivi H" \
+        "env DOROVIVI_ROOT=$locked/plain.img build/native/dorovivi H")
+    read -r wall mem <<<"${got[0]}"
+    read -r fwall fmem <<<"${got[1]}"
+    row "dorovivi H (NT installation inside BitLocker, startup key)" "XTS-AES 128 volume, 100 MB, 8 MB hives" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the same decrypted (goal 2x)"
+    row "dorovivi H on the volume decrypted" "the same, plain NTFS" "$fwall" "$fmem" ""
+else
+    echo "bench: no BitLocker row (it needs $bitlocker, FUSE and dislocker-fuse)" >&2
+fi
 rm -rf "$drive" "$image_dir" "$work/SYSTEM.icat"
 
 # The same drive's hives as 20 states (the current one and 19 restore points): dorovivi-inventory

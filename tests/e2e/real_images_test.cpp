@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,16 @@ TEST(RealImages, AnInstallationInsideBitLockerAnswers)
             keys.push_back("DOROVIVI_KEYS=" + dir + "/keys");
         ImageRun run = RunOverImage(image, dir, {"H"}, keys);
         EXPECT_EQ(run.result.output, c.locked == nullptr ? NtAnswer : "XXXXXX") << run.errors;
+        // The trace names what opened it, never the key.
+        std::string trace = dir + ".trace";
+        keys.push_back("DOROVIVI_TRACE=" + trace);
+        RunOverImage(image, dir, {"H"}, keys);
+        const char *colon = std::strchr(c.keys, ':');
+        std::string traced = ReadFile(trace), secret = colon != nullptr ? colon + 1 : "";
+        unlink(trace.c_str());
+        EXPECT_NE(traced.find(c.locked == nullptr && c.keys[0] != '\0' ? "\"unlocked_by\":{" : "\"bitlocker\":{"),
+                  std::string::npos);
+        EXPECT_TRUE(secret.empty() || traced.find(secret) == std::string::npos);
         std::string shared = "dorovivi: " + image + ": DOROVIVI_KEYS=" + dir + "/keys: other users may read it; a file of "
                              "keys is its owner's alone (chmod 600)\n";
         EXPECT_EQ(run.errors, c.locked != nullptr ? "dorovivi: " + image + ": " + c.locked : c.mode != 0600 ? shared : "");
