@@ -108,6 +108,12 @@ std::string Write98DriveWithBackups(const std::string &dir)
                     image_tools::RunTool({"cabextract", "-t", "-q", cab}, "", dir + "/log", &error)) << error;
     }
     RemoveTree(files);
+    // A 95/98 registry records no time: its files' own say when each was kept (FAT's local time is UTC here).
+    std::string error;
+    EXPECT_TRUE(image_tools::RunTool({"touch", "-d", "2000-12-01 12:00 UTC", drive + "/WINDOWS/SYSTEM.DA0"}, "",
+                                     dir + "/log", &error) &&
+                image_tools::RunTool({"touch", "-d", "2001-06-01 12:00 UTC", drive + "/WINDOWS/SYSTEM.DAT"}, "",
+                                     dir + "/log", &error)) << error;
     return drive;
 }
 
@@ -144,11 +150,13 @@ const Case Cases[] = {
     {"98", "scanreg:RB000", "H", 5, "ScanNet0", nullptr},
     {"98", "scanreg:rb003", "H", 0, "ScanNet3", nullptr},
     {"98", "at:2001-03-15", "H", 5, "ScanNet2", nullptr},
+    {"98", "at:2000-12-31", "H", 5, "OldestNet", nullptr}, // SYSTEM.DA0, by its file's time
     {"98", "scanreg:RB005", "H", 2, "XXXXXX", "scanreg:RB004"},
 };
 
 TEST(InstallationStates, EachStateAnswersOnADriveAndItsImage)
 {
+    setenv("TZ", "UTC", 1); // FAT keeps local time, and mtools writes it so
     std::string dir = MakeTempDir("dorovivi-states");
     std::string drives[2] = {WriteXpDrive(dir), Write98DriveWithBackups(dir)};
     std::string error;
@@ -174,13 +182,13 @@ TEST(InstallationStates, EachStateAnswersOnADriveAndItsImage)
     }
     // The inventory's line per state, oldest first, as each state answers above.
     ProcessResult table = RunProcess({DOROVIVI_INVENTORY_BINARY, "--states", images[1]}, {"PATH=/usr/bin:/bin"});
-    EXPECT_EQ(table.output, images[1] + "\tcurrent\t-\t0\tHomeNet\t100\n" + images[1] +
-                                "\tcopy:system.da0\t-\t5\tOldestNet\t100\n" + images[1] +
+    EXPECT_EQ(table.output, images[1] + "\tcopy:system.da0\t2000-12-01T12:00:00Z\t5\tOldestNet\t100\n" + images[1] +
                                 "\tscanreg:RB000\t2001-01-15T12:00:00Z\t5\tScanNet0\t100\n" + images[1] +
                                 "\tscanreg:RB001\t2001-02-15T12:00:00Z\t0\tScanNet1\t100\n" + images[1] +
                                 "\tscanreg:RB002\t2001-03-15T12:00:00Z\t5\tScanNet2\t100\n" + images[1] +
                                 "\tscanreg:RB003\t2001-04-15T12:00:00Z\t0\tScanNet3\t100\n" + images[1] +
-                                "\tscanreg:RB004\t2001-05-15T12:00:00Z\t5\tScanNet4\t100\n");
+                                "\tscanreg:RB004\t2001-05-15T12:00:00Z\t5\tScanNet4\t100\n" + images[1] +
+                                "\tcurrent\t2001-06-01T12:00:00Z\t0\tHomeNet\t100\n");
     RemoveTree(dir);
 }
 

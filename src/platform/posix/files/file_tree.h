@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ struct FileTree {
     virtual bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const = 0;
     // How messages name `path`.
     virtual std::string Describe(const std::string &path) const = 0;
+    // When the file was last written, as a FILETIME (UTC; FAT keeps local
+    // time, read as UTC); false where it cannot be said.
+    virtual bool WrittenTime(const std::string &path, std::uint64_t &filetime) const = 0;
 };
 
 std::string JoinTreePath(const std::string &dir, std::string_view name);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/base/filetime_text.h"
 #include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
 #include "platform/posix/base/owned_fd.h"
@@ -63,4 +64,14 @@ bool HostTree::ReadStart(const std::string &path, char *buffer, std::size_t capa
 {
     OwnedFd fd(OpenEvidenceFile(HostPath(path)));
     return fd.Valid() && IsRegularFile(fd.fd) && ReadUpTo(fd.fd, buffer, capacity, size);
+}
+
+bool HostTree::WrittenTime(const std::string &path, std::uint64_t &filetime) const
+{
+    OwnedFd fd(OpenEvidenceFile(HostPath(path)));
+    struct stat info;
+    if (!fd.Valid() || fstat(fd.fd, &info) != 0 || info.st_mtim.tv_sec < 0)
+        return false;
+    filetime = FileTimeOfUnix(static_cast<std::uint64_t>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec);
+    return true;
 }

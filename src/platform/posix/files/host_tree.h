@@ -19,4 +19,5 @@ struct HostTree : FileTree {
     bool List(const std::string &dir, std::vector<TreeEntry> &entries) const override;
     bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
     std::string Describe(const std::string &path) const override { return HostPath(path); }
+    bool WrittenTime(const std::string &path, std::uint64_t &filetime) const override;
 };

@@ -1,5 +1,7 @@
 #include "platform/posix/image/image_tree.h"
 
+#include "platform/posix/base/filetime_text.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +73,19 @@ bool ImageTree::ReadStart(const std::string &path, char *buffer, std::size_t cap
         return false;
     size = static_cast<std::size_t>(got);
     return true;
+}
+
+bool ImageTree::WrittenTime(const std::string &path, std::uint64_t &filetime) const
+{
+    auto found = known.find(path);
+    TSK_FS_FILE *file = found == known.end() ? nullptr : tsk->fs_file_open_meta(fs, nullptr, found->second);
+    bool known = file != nullptr && file->meta != nullptr && file->meta->mtime > 0;
+    if (known)
+        filetime = FileTimeOfUnix(static_cast<std::uint64_t>(file->meta->mtime), file->meta->mtime_nano);
+    if (file != nullptr)
+        tsk->fs_file_close(file);
+    tsk->error_reset();
+    return known;
 }
 
 TSK_FS_FILE *ImageTree::Open(const std::string &path, Fault &fault) const

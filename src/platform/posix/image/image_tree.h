@@ -22,6 +22,7 @@ struct ImageTree : FileTree {
     bool List(const std::string &dir, std::vector<TreeEntry> &entries) const override;
     bool ReadStart(const std::string &path, char *buffer, std::size_t capacity, std::size_t &size) const override;
     std::string Describe(const std::string &path) const override;
+    bool WrittenTime(const std::string &path, std::uint64_t &filetime) const override;
 
     // Opens a file as listed, to be read by position and kept open; null
     // with `fault` when it cannot be opened or is too big for any registry

@@ -62,6 +62,13 @@ void HiveTime(const FileTree &tree, InstallationState &state)
     state.timeFrom = state.time != 0 ? "hive" : "none";
 }
 
+// A 95/98/Me registry records no time of its own: its file's last write says when it was kept.
+void FileTime(const FileTree &tree, InstallationState &state)
+{
+    if (!state.files.registryFile.empty() && tree.WrittenTime(state.files.registryFile, state.time))
+        state.timeFrom = "file";
+}
+
 // An NT state of the hives `system` and `software` in `dir` (names as Windows writes them).
 bool AddHives(const FileTree &tree, const std::string &dir, const char *system, const char *software,
               InstallationState state, std::vector<InstallationState> &states)
@@ -181,6 +188,8 @@ std::vector<InstallationState> FindInstallationStates(const FileTree &tree, cons
     now.files = current;
     if (current.kind == InstallationKind::WindowsNt)
         HiveTime(tree, now);
+    else
+        FileTime(tree, now);
     states.push_back(now);
     base.kind = StateKind::Copy;
     if (current.kind == InstallationKind::WindowsNt) {
@@ -196,8 +205,12 @@ std::vector<InstallationState> FindInstallationStates(const FileTree &tree, cons
     } else if (current.kind == InstallationKind::Windows9x) {
         std::vector<TreeEntry> entries;
         base.name = "copy:system.da0";
-        if (tree.List(current.dir, entries) && FindFile(entries, current.dir, "SYSTEM.DA0", base.files.registryFile))
+        if (tree.List(current.dir, entries) && FindFile(entries, current.dir, "SYSTEM.DA0", base.files.registryFile)) {
+            FileTime(tree, base);
             states.push_back(base);
+        }
+        base.time = 0;
+        base.timeFrom = "none";
         base.files.registryFile.clear();
         AddScanRegCabinets(tree, current, base, states);
     }
