@@ -5,6 +5,8 @@
 // bitlkDump's, where those read the volume.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -210,6 +212,17 @@ TEST_P(BitLockerVolumes, OpenAndRead)
     close(fd);
 }
 
-INSTANTIATE_TEST_SUITE_P(Real, BitLockerVolumes, ::testing::ValuesIn(Rows));
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.file;
+}
+
+// Named by the volume and the row, so that a failure says which.
+INSTANTIATE_TEST_SUITE_P(Real, BitLockerVolumes, ::testing::ValuesIn(Rows), [](const ::testing::TestParamInfo<Row> &info) {
+    std::string name = std::to_string(info.index) + "_" + info.param.file;
+    for (char &c : name)
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
 
 } // namespace
