@@ -85,12 +85,13 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
         volume.decrypted = metadata.version == FveBlockVersionSeven && metadata.encryptedSize == 0;
         volume.size = size / metadata.header.sectorSize * metadata.header.sectorSize;
         reader->encrypted = !volume.decrypted;
-        reader->plainBoot = BootSectorsLieInPlain(*reader);
         if (volume.decrypted)
             return true;
         const CryptoFunctions *crypto = nullptr;
         BitLockerUnlock unlock;
-        if (SectorKeySize(metadata.method) == 0) {
+        if (metadata.header.encryptOnWrite && !ReadFveEow(reader->lower, metadata.header, reader->eow, fault)) {
+            volume.why = fault.words;
+        } else if (SectorKeySize(metadata.method) == 0) {
             volume.why = "encrypted by BitLocker with a method this program does not know (" + volume.method + ")";
             fault = {"", volume.why};
         } else if ((crypto = CryptoLibrary(fault)) != nullptr &&
@@ -99,9 +100,11 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
                                      reader->cipher, fault)) {
             volume.unlockedBy = unlock.protector;
             volume.keyLine = unlock.keyLine;
+            reader->plainBoot = !reader->eow.present && BootSectorsLieInPlain(*reader);
             return true;
         }
-        volume.why = unlock.why;
+        if (volume.why.empty())
+            volume.why = unlock.why;
     }
     CloseBitLockerVolume(volume);
     if (volume.why.empty())
