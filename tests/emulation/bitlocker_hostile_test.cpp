@@ -120,8 +120,8 @@ protected:
         dir = MakeTempDir("dorovivi-bitlocker-hostile");
         ASSERT_EQ(std::system(("tar xJSf " DOROVIVI_REAL_BITLOCKER "/cryptsetup-bitlk-images.tar.xz -C " + dir +
                                " bitlk-images/bitlk-aes-xts-128.img").c_str()), 0);
-        ASSERT_EQ(std::system(("gzip -dc " DOROVIVI_REAL_BITLOCKER "/dissect.fve/eow_partial.bin.gz | cp --sparse=always "
-                               "/dev/stdin " + dir + "/eow_partial.bin").c_str()), 0);
+        ASSERT_EQ(std::system(("gzip -dc " DOROVIVI_REAL_BITLOCKER "/dissect.fve/eow_partial.bin.gz | "
+                               "cp --sparse=always /dev/stdin " + dir + "/eow_partial.bin").c_str()), 0);
     }
     static void TearDownTestSuite() { RemoveTree(dir); }
     void SetUp() override
@@ -149,15 +149,19 @@ TEST_P(BitLockerHostile, EndsInItsLine)
         ASSERT_EQ(pread(volume.fd, bytes, Window, static_cast<off_t>(CopyAt[copy])), static_cast<ssize_t>(Window));
         // Both EOW information copies alike; a bitmap's patch once.
         unsigned char *eow = copy == 0 || (copy == 1 && row.at < 0x1000) ? volume.eow + 0x1000 * copy : nullptr;
-        unsigned char *place = row.copy == Header ? (copy == 0 ? volume.header : nullptr) : row.copy == Eow ? eow : bytes;
+        unsigned char *place = row.copy == Header ? (copy == 0 ? volume.header : nullptr)
+                               : row.copy == Eow  ? eow
+                                                  : bytes;
         for (int i = 0; place != nullptr && i < row.width; ++i)
             place[row.at + i] = static_cast<unsigned char>(row.value >> (8 * (i % 8)));
         if (row.fixCrc && !volume.onEow)
             WriteLe32(bytes + CopySize + FveValidationCrcAt, FveCrc32(bytes, CopySize));
     }
-    for (const auto &block : EowCrcs)
+    for (const auto &block : EowCrcs) {
+        unsigned char *bytes = volume.eow + block.at;
         if (row.fixCrc && volume.onEow)
-            WriteLe32(volume.eow + block.at + block.crcAt, FveCrc32Without(volume.eow + block.at, block.size, block.crcAt));
+            WriteLe32(bytes + block.crcAt, FveCrc32Without(bytes, block.size, block.crcAt));
+    }
     std::string keyText = volume.onEow ? "password:password12!@" : "password:anaconda";
     BitLockerKeys keys;
     BitLockerVolume opened;

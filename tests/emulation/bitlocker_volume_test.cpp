@@ -106,7 +106,7 @@ const Row Rows[] = {
     {"recovery_key.bin", "bek:recovery_key.bek", "ntfs", "XTS-AES 128", "DESKTOP-QNI1MMF TestVolume 10/8/2021",
      "startup key, password", 0},
     {"suspended.bin", "", "ntfs", "XTS-AES 128", "DESKTOP-QNI1MMF TestVolume 10/24/2021", "clear key", 0},
-    {"decrypted.bin", "", "ntfs", "none", "", "", -1},
+    {"decrypted.bin", "", "ntfs", "none", "", "", -1, "0x2212000:0"}, // its EOW block
     {"vista.bin", "recovery:517506-503998-044583-576191-587004-635965-501270-087802", "boot", "AES 128 with Diffuser",
      "USER-PC C: 10/21/2021", "startup key, recovery password B59C92D8", 1},
     {"win7_partial.bin", "", "ntfs", "AES 256", "USER-PC C: 10/21/2021",

@@ -85,11 +85,13 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
         volume.decrypted = metadata.version == FveBlockVersionSeven && metadata.encryptedSize == 0;
         volume.size = size / metadata.header.sectorSize * metadata.header.sectorSize;
         reader->encrypted = !volume.decrypted;
+        // A decrypted volume still hides what of its EOW blocks could be read.
+        bool eowRead = !metadata.header.encryptOnWrite || ReadFveEow(reader->lower, metadata.header, reader->eow, fault);
         if (volume.decrypted)
             return true;
         const CryptoFunctions *crypto = nullptr;
         BitLockerUnlock unlock;
-        if (metadata.header.encryptOnWrite && !ReadFveEow(reader->lower, metadata.header, reader->eow, fault)) {
+        if (!eowRead) {
             volume.why = fault.words;
         } else if (SectorKeySize(metadata.method) == 0) {
             volume.why = "encrypted by BitLocker with a method this program does not know (" + volume.method + ")";

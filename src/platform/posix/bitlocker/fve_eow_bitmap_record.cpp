@@ -9,7 +9,8 @@ bool ReadFveEowRecord(const unsigned char *record, std::size_t room, FveEowRecor
 {
     if (room < FveEowRecordHeaderSize || std::memcmp(record, FveEowRecordSignature, FveEowRecordSignatureSize) != 0)
         return false;
-    std::size_t headerSize = ReadLe16(record + FveEowRecordHeaderSizeAt), size = ReadLe32(record + FveEowRecordSizeAt);
+    std::size_t headerSize = ReadLe16(record + FveEowRecordHeaderSizeAt);
+    std::size_t size = ReadLe32(record + FveEowRecordSizeAt);
     read.bits = ReadLe32(record + FveEowRecordBitsAt);
     read.sequence = ReadLe64(record + FveEowRecordSequenceAt);
     read.bitmap = record + headerSize;

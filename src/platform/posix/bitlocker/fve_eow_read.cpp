@@ -55,7 +55,7 @@ bool ReadRegion(const BitLockerLower &lower, const FveEowInformation &informatio
         if (ReadFveEowRecord(block.data() + bitmap.recordAt[copy], bitmap.recordSize, record) &&
             (last.bitmap == nullptr || record.sequence > last.sequence))
             last = record;
-    std::uint64_t chunks = bitmap.regionSize / information.chunkSize + (bitmap.regionSize % information.chunkSize != 0);
+    std::uint64_t chunks = (bitmap.regionSize - 1) / information.chunkSize + 1;
     if (last.bitmap == nullptr || bitmap.regionAt % sectorSize != 0 || bitmap.regionSize == 0 ||
         bitmap.regionAt + bitmap.regionSize < bitmap.regionAt || chunks > last.bits)
         return false;
