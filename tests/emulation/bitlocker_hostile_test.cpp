@@ -1,5 +1,6 @@
-// A Windows-made BitLocker volume (aes-xts-128 of ../shared/real/bitlocker)
-// whose metadata is changed as it is read, in every copy with its CRC-32
+// A Windows-made BitLocker volume (aes-xts-128 of ../shared/real/bitlocker,
+// or dissect.fve's eow_partial for its encrypt-on-write blocks) whose
+// metadata is changed as it is read, in every copy with its CRC-32
 // made to match again unless a row says not: each lie must end in the line
 // it names (or still open), never a crash or a read outside the volume.
 #include <gtest/gtest.h>
@@ -22,6 +23,12 @@ const std::uint64_t CopyAt[3] = {0x2195000, 0x2c1d000, 0x373a000};
 const std::size_t CopySize = 0x370; // what its CRC-32 covers
 const std::size_t Window = 0x400;
 const std::uint64_t Header = ~0ULL; // a row's `copy` for a patch of the volume header
+const std::uint64_t Eow = ~1ULL;    // for one of eow_partial's EOW blocks, both information copies alike
+const std::uint64_t EowAt = 0x1553a000; // its two information copies, bitmap 0 and its two records
+const std::size_t EowWindow = 0x2600;
+const struct {
+    std::size_t at, size, crcAt;
+} EowCrcs[] = {{0, 104, 36}, {0x1000, 104, 36}, {0x2000, 0x200, 56}, {0x2200, 0x200, 32}, {0x2400, 0x200, 32}};
 
 struct Row {
     const char *lie;
@@ -31,6 +38,7 @@ struct Row {
     int width;          // bytes, little-endian; past 8 the value repeats
     bool fixCrc;
     const char *expect; // a fault's words, "NTFS" (opens and reads), or "decrypted"
+    bool eow = false;   // read eow_partial (always for Eow rows)
 };
 
 const Row Rows[] = {
@@ -56,6 +64,23 @@ const Row Rows[] = {
     {"the first copy off its sector", Header, 176, CopyAt[0] + 1, 8, true, "NTFS"},
     {"every copy past the end", Header, 176, 0xFFFFFFFFFFFF0000, 24, true, "none of the three copies"},
     {"not BitLocker's", Header, 3, 0x534654, 3, true, "no BitLocker volume header"},
+    {"no EOW block where the header says", Header, 200, 0x10000, 16, false, "NTFS", true},
+    {"the first EOW copy's offset into its middle", Header, 200, EowAt + 8, 8, false, "NTFS", true},
+    {"EOW blocks that no longer match their CRC", Eow, 20, 0x400000, 4, false, "neither copy of its BitLocker"},
+    {"EOW blocks of another sector size", Eow, 12, 4096, 4, true, "neither copy of its BitLocker"},
+    {"chunks that are not whole sectors", Eow, 20, 0x100, 4, true, "neither copy of its BitLocker"},
+    {"more regions than bitmap offsets", Eow, 32, 7, 4, true, "neither copy of its BitLocker"},
+    {"EOW blocks larger than they are", Eow, 10, 0xFFFF, 2, true, "neither copy of its BitLocker"},
+    {"a bitmap off its sector", Eow, 56, EowAt + 0x2001, 8, true, "bitmap 0 fails its checks"},
+    {"a bitmap past the end", Eow, 56, 0xFFFFFFFFFFFF0000, 8, true, "bitmap 0 fails its checks"},
+    {"a bitmap block of 2 GiB", Eow, 0x200c, 0x7FFFFFFF, 4, true, "bitmap 0 fails its checks"},
+    {"a record past its block", Eow, 0x202c, 0x5000, 4, true, "bitmap 0 fails its checks"},
+    {"a region larger than its bits", Eow, 0x201c, 0x10000000, 8, true, "bitmap 0 fails its checks"},
+    {"a region that wraps round", Eow, 0x2014, 0xFFFFFFFFFFFFF000, 8, true, "bitmap 0 fails its checks"},
+    {"a bitmap block that no longer matches its CRC", Eow, 0x2024, 1, 1, false, "bitmap 0 fails its checks"},
+    {"regions over each other", Eow, 0x2014, 0x2201000, 8, true, "regions overlap"},
+    {"the last record's bits past its size", Eow, 0x2210, 0xFFFFFF, 4, true, "NTFS"},
+    {"a conversion log at the end of 2^64", Eow, 0x2024, 0xFFFFFFFFFFFFF000, 8, true, "NTFS"},
 };
 
 std::string dir;
@@ -64,6 +89,8 @@ struct Mutated {
     int fd;
     unsigned char header[512];
     unsigned char copies[3][Window];
+    unsigned char eow[EowWindow];
+    bool onEow;
 };
 
 ssize_t ReadMutated(void *opened, std::uint64_t offset, char *buffer, std::size_t size)
@@ -77,6 +104,8 @@ ssize_t ReadMutated(void *opened, std::uint64_t offset, char *buffer, std::size_
         for (int copy = 0; copy < 3; ++copy)
             if (at >= CopyAt[copy] && at - CopyAt[copy] < Window)
                 buffer[i] = static_cast<char>(volume.copies[copy][at - CopyAt[copy]]);
+        if (volume.onEow && at - EowAt < EowWindow)
+            buffer[i] = static_cast<char>(volume.eow[at - EowAt]);
     }
     return got;
 }
@@ -91,6 +120,8 @@ protected:
         dir = MakeTempDir("dorovivi-bitlocker-hostile");
         ASSERT_EQ(std::system(("tar xJSf " DOROVIVI_REAL_BITLOCKER "/cryptsetup-bitlk-images.tar.xz -C " + dir +
                                " bitlk-images/bitlk-aes-xts-128.img").c_str()), 0);
+        ASSERT_EQ(std::system(("gzip -dc " DOROVIVI_REAL_BITLOCKER "/dissect.fve/eow_partial.bin.gz | "
+                               "cp --sparse=always /dev/stdin " + dir + "/eow_partial.bin").c_str()), 0);
     }
     static void TearDownTestSuite() { RemoveTree(dir); }
     void SetUp() override
@@ -107,23 +138,35 @@ TEST_P(BitLockerHostile, EndsInItsLine)
 {
     const Row &row = GetParam();
     Mutated volume;
-    volume.fd = open((dir + "/bitlk-images/bitlk-aes-xts-128.img").c_str(), O_RDONLY | O_CLOEXEC);
+    volume.onEow = row.eow || row.copy == Eow;
+    volume.fd = open((dir + (volume.onEow ? "/eow_partial.bin" : "/bitlk-images/bitlk-aes-xts-128.img")).c_str(),
+                     O_RDONLY | O_CLOEXEC);
     ASSERT_GE(volume.fd, 0);
+    ASSERT_EQ(pread(volume.fd, volume.eow, EowWindow, EowAt), volume.onEow ? static_cast<ssize_t>(EowWindow) : 0);
     ASSERT_EQ(pread(volume.fd, volume.header, sizeof volume.header, 0), 512);
     for (int copy = 0; copy < 3; ++copy) {
         unsigned char *bytes = volume.copies[copy];
         ASSERT_EQ(pread(volume.fd, bytes, Window, static_cast<off_t>(CopyAt[copy])), static_cast<ssize_t>(Window));
-        unsigned char *place = row.copy == Header ? (copy == 0 ? volume.header : nullptr) : bytes;
+        // Both EOW information copies alike; a bitmap's patch once.
+        unsigned char *eow = copy == 0 || (copy == 1 && row.at < 0x1000) ? volume.eow + 0x1000 * copy : nullptr;
+        unsigned char *place = row.copy == Header ? (copy == 0 ? volume.header : nullptr)
+                               : row.copy == Eow  ? eow
+                                                  : bytes;
         for (int i = 0; place != nullptr && i < row.width; ++i)
             place[row.at + i] = static_cast<unsigned char>(row.value >> (8 * (i % 8)));
-        if (row.fixCrc)
+        if (row.fixCrc && !volume.onEow)
             WriteLe32(bytes + CopySize + FveValidationCrcAt, FveCrc32(bytes, CopySize));
     }
-    const char keyText[] = "password:anaconda";
+    for (const auto &block : EowCrcs) {
+        unsigned char *bytes = volume.eow + block.at;
+        if (row.fixCrc && volume.onEow)
+            WriteLe32(bytes + block.crcAt, FveCrc32Without(bytes, block.size, block.crcAt));
+    }
+    std::string keyText = volume.onEow ? "password:password12!@" : "password:anaconda";
     BitLockerKeys keys;
     BitLockerVolume opened;
     Fault fault;
-    ASSERT_TRUE(ParseBitLockerKeys(keyText, sizeof keyText - 1, keys, fault));
+    ASSERT_TRUE(ParseBitLockerKeys(keyText.c_str(), keyText.size(), keys, fault));
     bool open = OpenBitLockerVolume(ReadMutated, &volume, static_cast<std::uint64_t>(lseek(volume.fd, 0, SEEK_END)),
                                     keys, opened, fault);
     std::string expect = row.expect;

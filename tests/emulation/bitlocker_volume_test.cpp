@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +30,9 @@ struct Row {
     const char *check; // a SHA-256 of the whole volume, "ntfs" (and FILE0 at 0x2000), "boot" or a fault
     const char *method, *description, *protectors;
     int openedBy;
+    // Offsets that must read as zeros ("0x1000:0") or not ("0x1000:x"): plain
+    // zeros on disk read as they lie, encrypted ones decrypt to noise.
+    const char *probes = "";
 };
 
 const Row Rows[] = {
@@ -104,11 +108,15 @@ const Row Rows[] = {
     {"recovery_key.bin", "bek:recovery_key.bek", "ntfs", "XTS-AES 128", "DESKTOP-QNI1MMF TestVolume 10/8/2021",
      "startup key, password", 0},
     {"suspended.bin", "", "ntfs", "XTS-AES 128", "DESKTOP-QNI1MMF TestVolume 10/24/2021", "clear key", 0},
-    {"decrypted.bin", "", "ntfs", "none", "", "", -1},
+    {"decrypted.bin", "", "ntfs", "none", "", "", -1, "0x2212000:0"}, // its EOW block
     {"vista.bin", "recovery:517506-503998-044583-576191-587004-635965-501270-087802", "boot", "AES 128 with Diffuser",
      "USER-PC C: 10/21/2021", "startup key, recovery password B59C92D8", 1},
     {"win7_partial.bin", "", "ntfs", "AES 256", "USER-PC C: 10/21/2021",
      "startup key, recovery password 8F716353, clear key", 2},
+    // Its bitmaps: chunk 20 of the region at 0x2202000 (8 MiB chunks) is the first
+    // encrypted; a metadata copy at 0x93f0000; the EOW block, a bitmap and its log.
+    {"eow_partial.bin", "password:password12!@", "ntfs", "AES 128", "DESKTOP-QNI1MMF TestVolume 10/12/2021",
+     "password", 0, "0x93f0000:0 0xc201e00:0 0xc202000:x 0x1553a000:0 0x1553c000:0 0x1553d000:0"},
 };
 
 std::string dir;
@@ -217,6 +225,14 @@ TEST_P(BitLockerVolumes, OpenAndRead)
         ASSERT_TRUE(opened) << fault.words;
         std::string expected = check == "ntfs" ? "NTFS    FILE0" : check == "boot" ? "NTFS    " : check;
         EXPECT_EQ(Check(volume, check), expected);
+    }
+    for (const char *probe = row.probes; *probe != '\0';) {
+        char *end = nullptr, sector[512] = {};
+        std::uint64_t at = std::strtoull(probe, &end, 16);
+        EXPECT_EQ(ReadBitLockerVolume(&volume, at, sector, sizeof sector), 512) << probe;
+        bool zeros = std::count(sector, sector + sizeof sector, 0) == sizeof sector;
+        EXPECT_EQ(zeros, end[1] == '0') << std::hex << at;
+        probe = end[2] == ' ' ? end + 3 : end + 2;
     }
     CloseBitLockerVolume(volume);
     WipeBitLockerKeys(keys);

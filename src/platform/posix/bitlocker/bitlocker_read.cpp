@@ -1,7 +1,9 @@
 // Reading the volume as Windows shows it once unlocked: the boot sectors
 // from where BitLocker moved them (Vista: its own boot sector with the
 // file system's fields put back), the metadata areas as zeros, sectors
-// within the encrypted size decrypted and those past it as they lie.
+// within the encrypted size decrypted and those past it as they lie; on an
+// encrypt-on-write volume, the chunks its bitmaps mark decrypted and the
+// rest as they lie.
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
@@ -22,10 +24,14 @@ bool Within(std::uint64_t offset, std::uint64_t at, std::uint64_t size)
     return offset >= at && offset - at < size;
 }
 
-bool ReadsAsZeros(const FveMetadata &metadata, std::uint64_t offset)
+bool ReadsAsZeros(const BitLockerReader &reader, std::uint64_t offset)
 {
+    const FveMetadata &metadata = reader.metadata;
     for (int copy = 0; copy < FveCopies; ++copy)
         if (metadata.copyAt[copy] != 0 && Within(offset, metadata.copyAt[copy], metadata.copyArea))
+            return true;
+    for (const FveArea &area : reader.eow.hidden)
+        if (Within(offset, area.at, area.size))
             return true;
     return metadata.version == FveBlockVersionSeven && Within(offset, metadata.bootAt, metadata.bootSize);
 }
@@ -43,7 +49,7 @@ bool ShowSector(BitLockerReader &reader, std::uint64_t offset, unsigned char *se
         if (!ReadLowerFully(reader.lower, from, sector, size))
             return false;
     }
-    if (ReadsAsZeros(metadata, offset)) {
+    if (ReadsAsZeros(reader, offset)) {
         std::memset(sector, 0, size);
         return true;
     }
@@ -55,7 +61,12 @@ bool ShowSector(BitLockerReader &reader, std::uint64_t offset, unsigned char *se
         }
         return true;
     }
-    if (!reader.encrypted || from >= metadata.encryptedSize || (reader.plainBoot && offset < metadata.bootSize))
+    if (!reader.encrypted)
+        return true;
+    FveChunk chunk = FveEowChunk(reader.eow, from);
+    if (chunk == FveChunk::Plain ||
+        (chunk == FveChunk::Unknown &&
+         (from >= metadata.encryptedSize || (reader.plainBoot && offset < metadata.bootSize))))
         return true;
     return DecryptSector(reader.cipher, from, sector);
 }

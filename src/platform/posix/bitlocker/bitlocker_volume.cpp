@@ -85,12 +85,15 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
         volume.decrypted = metadata.version == FveBlockVersionSeven && metadata.encryptedSize == 0;
         volume.size = size / metadata.header.sectorSize * metadata.header.sectorSize;
         reader->encrypted = !volume.decrypted;
-        reader->plainBoot = BootSectorsLieInPlain(*reader);
+        // A decrypted volume still hides what of its EOW blocks could be read.
+        bool eowRead = !metadata.header.encryptOnWrite || ReadFveEow(reader->lower, metadata.header, reader->eow, fault);
         if (volume.decrypted)
             return true;
         const CryptoFunctions *crypto = nullptr;
         BitLockerUnlock unlock;
-        if (SectorKeySize(metadata.method) == 0) {
+        if (!eowRead) {
+            volume.why = fault.words;
+        } else if (SectorKeySize(metadata.method) == 0) {
             volume.why = "encrypted by BitLocker with a method this program does not know (" + volume.method + ")";
             fault = {"", volume.why};
         } else if ((crypto = CryptoLibrary(fault)) != nullptr &&
@@ -99,9 +102,11 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
                                      reader->cipher, fault)) {
             volume.unlockedBy = unlock.protector;
             volume.keyLine = unlock.keyLine;
+            reader->plainBoot = !reader->eow.present && BootSectorsLieInPlain(*reader);
             return true;
         }
-        volume.why = unlock.why;
+        if (volume.why.empty())
+            volume.why = unlock.why;
     }
     CloseBitLockerVolume(volume);
     if (volume.why.empty())

@@ -13,6 +13,10 @@ const std::size_t FveValidationHeadSize = 8;
 // The CRC-32 (IEEE 802.3, as zlib's) of `size` bytes.
 std::uint32_t FveCrc32(const unsigned char *bytes, std::size_t size);
 
+// The CRC-32 of `size` bytes as though the four at `crcAt` (within them)
+// were zeros: how the encrypt-on-write structures check themselves.
+std::uint32_t FveCrc32Without(const unsigned char *bytes, std::size_t size, std::size_t crcAt);
+
 // Whether the copy in `block` (`size` bytes, the validation right after)
 // matches its CRC-32.
 bool FveCopyIsValid(const unsigned char *block, std::size_t size);

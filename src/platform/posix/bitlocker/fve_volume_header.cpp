@@ -35,6 +35,8 @@ FveVolumeHeader ReadFveVolumeHeader(const unsigned char *sector)
         header.encryptOnWrite = eow;
         for (int copy = 0; copy < FveCopies; ++copy)
             header.copyAt[copy] = ReadLe64(guid + FveCopyOffsetsAfterGuid + 8 * copy);
+        for (int copy = 0; eow && copy < FveEowCopies; ++copy)
+            header.eowAt[copy] = ReadLe64(guid + FveEowOffsetsAfterGuid + 8 * copy);
         return header;
     }
     // Vista's header carries no identifier, only where the first copy is.

@@ -19,8 +19,9 @@ const std::size_t FveVistaMetadataClusterAt = 56; // u64: the first copy's clust
 const std::size_t FveGuidAt = 160;              // 16 bytes, then three u64 copy offsets
 const std::size_t FveToGoGuidAt = 424;          // likewise, in To Go's wrapper
 const std::size_t FveCopyOffsetsAfterGuid = 16;
-const std::size_t FveEowInfoAt = 200;           // two u64 offsets, encrypt-on-write volumes only
+const std::size_t FveEowOffsetsAfterGuid = 40;  // two u64: the encrypt-on-write information's copies
 const int FveCopies = 3;
+const int FveEowCopies = 2;
 
 // The identifiers in the header: an ordinary volume, or one made with
 // "encrypt used space only" (encrypt-on-write), also left on a volume
@@ -38,6 +39,7 @@ struct FveVolumeHeader {
     std::uint32_t sectorSize = 0;
     std::uint32_t clusterSize = 0;
     std::uint64_t copyAt[FveCopies] = {0, 0, 0}; // Vista: only the first is known here
+    std::uint64_t eowAt[FveEowCopies] = {0, 0};  // encrypt-on-write volumes only
 };
 
 // The header in `sector` (FveSectorSize bytes); kind None where it is not
