@@ -195,7 +195,7 @@ if [ -f "$bitlocker" ] && [ -c /dev/fuse ] && command -v dislocker-fuse >/dev/nu
     chmod 600 "$locked/keys"
     dislocker-fuse -V "$locked/bitlk-aes-xts-128-startup-key.img" -f "$locked/$bek" -- "$locked/mnt"
     mkntfs -F -f -q "$locked/mnt/dislocker-file" >/dev/null 2>&1
-    build/native/tests/ntfs_populate "$locked/mnt/dislocker-file" "$locked/drive"
+    "$work/ntfs_populate" "$locked/mnt/dislocker-file" "$locked/drive"
     cp --sparse=always "$locked/mnt/dislocker-file" "$locked/plain.img"
     fusermount -u "$locked/mnt"
     errors=$(env DOROVIVI_KEYS="$locked/keys" DOROVIVI_ROOT="$locked/bitlk-aes-xts-128-startup-key.img" \
