@@ -24,8 +24,8 @@ packages+=(libldm-dev libglib2.0-dev ldmtool)
 # binding as well as qemu-img; jq reads the trace back as a user would.
 packages+=(python3-libvhdi jq)
 # Virtual machine configurations in XML (.vbox, libvirt, .vmc) are parsed by expat; libvirt's own
-# virt-xml-validate checks the domains the tests write.
-packages+=(libexpat1-dev libvirt-clients)
+# virt-xml-validate checks the domains the tests write (it runs xmllint, which libvirt-clients does not pull in).
+packages+=(libexpat1-dev libvirt-clients libxml2-utils)
 # BitLocker volumes are decrypted through libcrypto, loaded when one is met; the build needs its header.
 # The tests write an installation into Windows-made volumes through dislocker's read-write FUSE mount.
 packages+=(libssl-dev dislocker)
