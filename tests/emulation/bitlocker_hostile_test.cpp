@@ -15,6 +15,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/bitlocker/bitlocker_volume.h"
 #include "platform/posix/bitlocker/fve_validation.h"
+#include "bitlocker_samples.h"
 #include "process_run.h"
 
 namespace {
@@ -83,7 +84,6 @@ const Row Rows[] = {
     {"a conversion log at the end of 2^64", Eow, 0x2024, 0xFFFFFFFFFFFFF000, 8, true, "NTFS"},
 };
 
-std::string dir;
 
 struct Mutated {
     int fd;
@@ -110,29 +110,7 @@ ssize_t ReadMutated(void *opened, std::uint64_t offset, char *buffer, std::size_
     return got;
 }
 
-class BitLockerHostile : public ::testing::TestWithParam<Row> {
-protected:
-    static void SetUpTestSuite()
-    {
-        struct stat st;
-        if (stat(DOROVIVI_REAL_BITLOCKER, &st) != 0)
-            return;
-        dir = MakeTempDir("dorovivi-bitlocker-hostile");
-        ASSERT_EQ(std::system(("tar xJSf " DOROVIVI_REAL_BITLOCKER "/cryptsetup-bitlk-images.tar.xz -C " + dir +
-                               " bitlk-images/bitlk-aes-xts-128.img").c_str()), 0);
-        ASSERT_EQ(std::system(("gzip -dc " DOROVIVI_REAL_BITLOCKER "/dissect.fve/eow_partial.bin.gz | "
-                               "cp --sparse=always /dev/stdin " + dir + "/eow_partial.bin").c_str()), 0);
-    }
-    static void TearDownTestSuite() { RemoveTree(dir); }
-    void SetUp() override
-    {
-        const char *ci = std::getenv("CI");
-        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_BITLOCKER " is missing";
-        if (dir.empty())
-            GTEST_SKIP() << "needs " DOROVIVI_REAL_BITLOCKER;
-    }
-};
+class BitLockerHostile : public BitLockerSamples, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(BitLockerHostile, EndsInItsLine)
 {

@@ -17,6 +17,7 @@
 
 #include "platform/posix/bitlocker/crypto_functions.h"
 #include "platform/posix/bitlocker/bitlocker_volume.h"
+#include "bitlocker_samples.h"
 #include "process_run.h"
 
 namespace {
@@ -119,7 +120,6 @@ const Row Rows[] = {
      "password", 0, "0x93f0000:0 0xc201e00:0 0xc202000:x 0x1553a000:0 0x1553c000:0 0x1553d000:0"},
 };
 
-std::string dir;
 
 ssize_t ReadFile(void *fd, std::uint64_t offset, char *buffer, std::size_t size)
 {
@@ -162,34 +162,7 @@ std::string Check(BitLockerVolume &volume, const std::string &check)
     return hex;
 }
 
-class BitLockerVolumes : public ::testing::TestWithParam<Row> {
-protected:
-    // The volumes are unpacked once into the build tree, sparse, and kept:
-    // each test's process would otherwise spend some 10 s on it.
-    static void SetUpTestSuite()
-    {
-        struct stat st;
-        if (stat(DOROVIVI_REAL_BITLOCKER, &st) != 0)
-            return;
-        std::string real = DOROVIVI_REAL_BITLOCKER, kept = DOROVIVI_BITLOCKER_SCRATCH, making = kept + ".$$";
-        std::string script = "[ -d " + kept + " ] || { mkdir -p " + making + " && tar xJSf " + real +
-                             "/cryptsetup-bitlk-images.tar.xz -C " + making + " && cd " + real +
-                             "/dissect.fve && cp *.bek " + making + " && for f in *.gz; do gzip -dc $f | cp "
-                             "--sparse=always /dev/stdin " + making + "/${f%.gz}; done && xz -dc win7_partial.bin.xz | "
-                             "cp --sparse=always /dev/stdin " + making + "/win7_partial.bin && { mv -T " + making + " " +
-                             kept + " 2>/dev/null || rm -rf " + making + "; }; }";
-        ASSERT_EQ(std::system(script.c_str()), 0);
-        dir = kept;
-    }
-    void SetUp() override
-    {
-        const char *ci = std::getenv("CI");
-        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_BITLOCKER " is missing";
-        if (dir.empty())
-            GTEST_SKIP() << "needs " DOROVIVI_REAL_BITLOCKER;
-    }
-};
+class BitLockerVolumes : public BitLockerSamples, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(BitLockerVolumes, OpenAndRead)
 {
