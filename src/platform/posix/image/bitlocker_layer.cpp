@@ -16,26 +16,9 @@ namespace {
 const std::size_t MaxKeysFile = 64 * 1024;   // a line a key
 const std::size_t MaxStartupKey = 64 * 1024; // a .BEK is some hundred bytes
 
-// The volume's bytes, within its partition of the disk under it.
-struct Slice {
-    const TskFunctions *tsk;
-    TSK_IMG_INFO *image;
-    std::uint64_t offset, size;
-};
-
-ssize_t ReadSlice(void *lower, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    const Slice *slice = static_cast<const Slice *>(lower);
-    if (offset >= slice->size)
-        return 0;
-    if (size > slice->size - offset)
-        size = static_cast<std::size_t>(slice->size - offset);
-    return slice->tsk->img_read(slice->image, static_cast<TSK_OFF_T>(slice->offset + offset), buffer, size);
-}
-
 // What the decrypted volume's image owns; the disk under it is the disk's.
 struct Layer {
-    Slice slice;
+    VolumeSpan span;
     std::shared_ptr<BitLockerVolume> volume;
 };
 
@@ -131,7 +114,7 @@ bool OpenBitLockerLayer(const TskFunctions *tsk, TSK_IMG_INFO *image, std::uint6
     Layer *made = new Layer{{tsk, image, offset, size}, std::make_shared<BitLockerVolume>()};
     facts = made->volume;
     Fault fault;
-    if (!OpenBitLockerVolume(ReadSlice, &made->slice, size, keys.keys, *made->volume, fault)) {
+    if (!OpenBitLockerVolume(ReadVolumeSpan, &made->span, size, keys.keys, *made->volume, fault)) {
         const BitLockerVolume &volume = *made->volume;
         locked = "BitLocker volume " + (volume.guid.empty() ? std::string("") : volume.guid + " ") +
                  (volume.description.empty() ? "" : "(\"" + volume.description + "\") ") + fault.words +

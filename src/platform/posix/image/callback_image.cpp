@@ -59,6 +59,16 @@ bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, DiskC
     return true;
 }
 
+ssize_t ReadVolumeSpan(void *volume, std::uint64_t offset, char *buffer, std::size_t size)
+{
+    const VolumeSpan *span = static_cast<const VolumeSpan *>(volume);
+    if (offset >= span->size)
+        return 0;
+    if (size > span->size - offset)
+        size = static_cast<std::size_t>(span->size - offset);
+    return span->tsk->img_read(span->image, static_cast<TSK_OFF_T>(span->offset + offset), buffer, size);
+}
+
 void *CallbackImageDisk(const TSK_IMG_INFO *image, DiskRead read)
 {
     if (image == nullptr || image->itype != TSK_IMG_TYPE_EXTERNAL)

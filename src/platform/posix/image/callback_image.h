@@ -18,6 +18,16 @@ typedef void (*DiskClose)(void *disk);
 bool OpenCallbackImage(const TskFunctions *tsk, void *disk, DiskRead read, DiskClose close, std::uint64_t size,
                        const char *kind, TSK_IMG_INFO *&image, Fault &fault);
 
+// A volume's bytes within an image (a disk, or a layer over one).
+struct VolumeSpan {
+    const TskFunctions *tsk;
+    TSK_IMG_INFO *image;
+    std::uint64_t offset, size;
+};
+
+// A DiskRead of a VolumeSpan: the volume's bytes, short at its end.
+ssize_t ReadVolumeSpan(void *span, std::uint64_t offset, char *buffer, std::size_t size);
+
 // The disk under `image` when `read` reads it, else null: how a container
 // finds its own disk again.
 void *CallbackImageDisk(const TSK_IMG_INFO *image, DiskRead read);

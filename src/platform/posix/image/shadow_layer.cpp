@@ -7,21 +7,11 @@
 
 namespace {
 
-ssize_t ReadSpan(void *volume, std::uint64_t offset, char *buffer, std::size_t size)
-{
-    const VolumeSpan *span = static_cast<const VolumeSpan *>(volume);
-    if (offset >= span->size)
-        return 0;
-    if (size > span->size - offset)
-        size = static_cast<std::size_t>(span->size - offset);
-    return span->tsk->img_read(span->image, static_cast<TSK_OFF_T>(span->offset + offset), buffer, size);
-}
-
 ShadowVolume AsShadowVolume(const VolumeSpan &span)
 {
     ShadowVolume volume;
     volume.volume = const_cast<VolumeSpan *>(&span);
-    volume.read = ReadSpan;
+    volume.read = ReadVolumeSpan;
     volume.size = span.size;
     return volume;
 }

@@ -6,15 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/image/image_libraries.h"
-
-// Where a volume lies: the image its file system is read from (a disk, or a
-// layer over one), and its bytes there.
-struct VolumeSpan {
-    const TskFunctions *tsk;
-    TSK_IMG_INFO *image;
-    std::uint64_t offset, size;
-};
+#include "platform/posix/image/callback_image.h"
 
 struct ShadowImage {
     TSK_IMG_INFO *image;   // owns its store; closed after `fs`
