@@ -5,11 +5,42 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "image_run.h"
+
+namespace {
+
+// The first of `paths` that is not there; "" when all are.
+std::string FirstMissing(std::initializer_list<const char *> paths)
+{
+    struct stat st;
+    for (const char *path : paths)
+        if (stat(path, &st) != 0)
+            return path;
+    return "";
+}
+
+bool UnderCi()
+{
+    const char *ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+} // namespace
+
+// Skips the test where one of the files it reads is missing; CI must have them all.
+#define NEEDS(...)                                                                                              \
+    do {                                                                                                        \
+        std::string missing = FirstMissing({__VA_ARGS__});                                                      \
+        if (!missing.empty() && UnderCi())                                                                      \
+            FAIL() << missing << " is missing";                                                                 \
+        if (!missing.empty())                                                                                   \
+            GTEST_SKIP() << "needs " << missing;                                                                \
+    } while (0)
 
 namespace {
 
@@ -20,13 +51,7 @@ namespace {
 // folder they lie in.
 TEST(RealImages, EachChainFaultNamed)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL "/images", &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL "/images is missing";
-        GTEST_SKIP() << "needs the virtual disks in " DOROVIVI_REAL "/images";
-    }
+    NEEDS(DOROVIVI_REAL "/images");
     const std::string none = "no partition table and no FAT or NTFS file system; reading an empty registry";
     const std::vector<std::string> cases[] = { // the root, then the lines after "dorovivi: %/<root>: "
         {"image-differential.vhd", "VHD footer and dynamic disk header fail their checksums; read as they are",
@@ -73,13 +98,7 @@ TEST(RealImages, EachChainFaultNamed)
 // machine of those disks (needs ../shared/real/ldm).
 TEST(RealImages, AnInstallationOnADynamicVolumeAnswers)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL "/ldm/ldm-data.tar.xz", &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL "/ldm is missing";
-        GTEST_SKIP() << "needs the dynamic disks in " DOROVIVI_REAL "/ldm";
-    }
+    NEEDS(DOROVIVI_REAL "/ldm/ldm-data.tar.xz");
     const char *cases[][2] = {{"spanned", "Volume2"}, {"striped", "Stripe1"}, {"mirrored", "Volume3"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c[0]);
@@ -108,15 +127,7 @@ TEST(RealImages, AnInstallationOnADynamicVolumeAnswers)
 // and FUSE).
 TEST(RealImages, AnInstallationInsideBitLockerAnswers)
 {
-    struct stat st;
-    const char *ci = std::getenv("CI");
-    bool required = ci != nullptr && std::string(ci) == "true";
-    if (stat(DOROVIVI_REAL "/bitlocker", &st) != 0 || stat("/dev/fuse", &st) != 0 ||
-        stat("/usr/bin/dislocker-fuse", &st) != 0) {
-        if (required)
-            FAIL() << DOROVIVI_REAL "/bitlocker, /dev/fuse or dislocker-fuse is missing";
-        GTEST_SKIP() << "needs " DOROVIVI_REAL "/bitlocker, FUSE and dislocker-fuse";
-    }
+    NEEDS(DOROVIVI_REAL "/bitlocker", "/dev/fuse", "/usr/bin/dislocker-fuse");
     const struct {
         const char *volume, *unlock, *keys; // dislocker's option, then the keys file's line ("" none)
         const char *locked;                 // the line without a key; null: it answers
@@ -174,13 +185,7 @@ TEST(RealImages, AnInstallationInsideBitLockerAnswers)
 // (needs ../shared/real/vss).
 TEST(RealImages, ShadowCopiesAreStatesOfTheirVolume)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL "/vss/vsstest.qcow2", &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL "/vss is missing";
-        GTEST_SKIP() << "needs the shadow copies in " DOROVIVI_REAL "/vss";
-    }
+    NEEDS(DOROVIVI_REAL "/vss/vsstest.qcow2");
     std::string dir = MakeTempDir("dorovivi-vss"), tree = WriteNtTree(dir + "/nt"), image = dir + "/vss.qcow2";
     ASSERT_EQ(std::system(("cd " + dir + " && qemu-img convert -O raw '" DOROVIVI_REAL "/vss/vsstest.qcow2' vss.raw && "
                            DOROVIVI_NTFS_POPULATE " vss.raw " + tree + " && qemu-img convert -O qcow2 vss.raw " + image +
