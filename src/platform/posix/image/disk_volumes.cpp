@@ -210,9 +210,10 @@ bool ListDiskVolumes(const TskFunctions *tsk, TSK_IMG_INFO *image, std::vector<D
                                      bootable != 0 && part->start == bootable,
                                      table->offset + part->start * table->block_size,
                                      ownOne != own.end() ? ownOne->name : nullptr});
-        volumes.back().size = part->len <= UINT64_MAX / unit ? part->len * unit : 0;
-        if (fs == nullptr && part->len <= UINT64_MAX / unit)
-            OpenEncryptedVolume(tsk, image, volumes.back().offset, part->len * unit, keys, volumes.back());
+        // libtsk may give a damaged table a block size of 0.
+        volumes.back().size = unit > 0 && part->len <= UINT64_MAX / unit ? part->len * unit : 0;
+        if (fs == nullptr && volumes.back().size != 0)
+            OpenEncryptedVolume(tsk, image, volumes.back().offset, volumes.back().size, keys, volumes.back());
     }
     tsk->vs_close(table); // what the volumes keep of it is copied
     if (volumes.empty()) {
