@@ -16,11 +16,13 @@ struct ToolProgram {
 };
 ToolProgram FindToolProgram();
 
-// A started child: its pid and the read ends of its stdout and stderr.
+// A started child: its pid, the read ends of its stdout and stderr, and of
+// the pipe where a failed exec leaves its errno.
 struct RunningChild {
     pid_t pid;
     int outFd;
     int errFd;
+    int execFd;
 };
 
 // Starts `program` with `argv` and `environment`, no shell, stdin on
@@ -32,3 +34,7 @@ bool StartChild(const ToolProgram &program, const std::vector<std::string> &argv
 
 // Waits for a child whose pipes are closed and tells how it ended.
 ChildOutcome WaitChild(pid_t pid);
+
+// After WaitChild: whether the program could not be run, with the errno the
+// exec gave in `error`. Closes the child's exec pipe.
+bool ExecFailed(RunningChild &child, int &error);

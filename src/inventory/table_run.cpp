@@ -116,9 +116,13 @@ void FinishSlot(Inventory &inventory, Slot &slot)
 {
     RootState &state = inventory.states[slot.job / inventory.perRow];
     ChildOutcome outcome = WaitChild(slot.child.pid);
-    int error = errno;
+    int error = errno, execError = 0;
     const char *command = Commands[slot.job % inventory.perRow];
-    if (outcome.kind == ChildOutcome::Signalled)
+    if (ExecFailed(slot.child, execError)) {
+        Complain(state.prefix + "cannot run " + inventory.run.program.path + " " + command + ": " +
+                 std::strerror(execError) + "\n");
+        outcome = {ChildOutcome::NotStarted, 0};
+    } else if (outcome.kind == ChildOutcome::Signalled)
         Complain(state.prefix + "dorovivi " + command + " ended by signal " + std::to_string(outcome.value) + " (" +
                  strsignal(outcome.value) + ")\n");
     else if (outcome.kind == ChildOutcome::NotStarted)
@@ -204,6 +208,7 @@ void StopRunning(Inventory &inventory)
             close(slot.child.outFd);
         if (slot.errOpen)
             close(slot.child.errFd);
+        close(slot.child.execFd);
         WaitChild(slot.child.pid);
     }
     inventory.running.clear();
