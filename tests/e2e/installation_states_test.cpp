@@ -30,20 +30,23 @@ void MakeDirs(const std::string &base, const std::string &path)
 }
 
 // An NT hive pair answering `ssid` moved to `dir` as `system` and `software` ("" leaves it out), SYSTEM
-// last written at `time`.
+// last written at `time`; with `dirty`, SYSTEM's keys only in the logs beside it.
 void PlaceNtHives(const std::string &dir, const char *ssid, Release release, const std::string &to,
-                  const std::string &system, const std::string &software, std::uint64_t time)
+                  const std::string &system, const std::string &software, std::uint64_t time,
+                  const DirtyHive *dirty = nullptr)
 {
     std::string scratch = dir + "/scratch", config = scratch + "/WINNT/System32/config/";
     mkdir(scratch.c_str(), 0755);
-    WriteNtDrive(scratch, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, ssid, release));
+    WriteNtDrive(scratch, "REGEDIT4\r\n" + VersionKeys(Family::WindowsNt) + CardNt(1, Adapter, ssid, release), dirty);
+    MakeDirs(dir, to);
+    for (const char *log : {".LOG1", ".LOG2"})
+        rename((config + "SYSTEM" + log).c_str(), (dir + "/" + to + "/" + system + log).c_str());
     std::string hive = ReadFile(config + "SYSTEM");
     hive.replace(12, 8, LeBytes(time, 8));
     std::uint32_t sum = 0;
     for (int at = 0; at < 508; at += 4)
         sum ^= static_cast<std::uint32_t>(Le(hive, at, 4));
     hive.replace(508, 4, LeBytes(sum, 4));
-    MakeDirs(dir, to);
     WriteFile(dir + "/" + to + "/" + system, hive);
     if (!software.empty())
         rename((config + "software").c_str(), (dir + "/" + to + "/" + software).c_str());
@@ -76,8 +79,9 @@ std::string WriteXpDrive(const std::string &dir)
     MakeDirs(drive, "System Volume Information/_restore{0}/RP7");
     MakeDirs(drive, store + "/RP7");
     PlaceNtHives(dir, "RepairNet", OlderMajor, "xp/WINNT/repair", "system", "software", Jan2003);
+    const DirtyHive dirty = {HiveLogKind::NewDual};
     PlaceNtHives(dir, "SavedNet", Expected, "xp/WINNT/System32/config", "system.sav", "software.sav",
-                 Jan2003 + 150 * Day);
+                 Jan2003 + 150 * Day, &dirty);
     PlaceNtHives(dir, "AltNet", OlderMajor, "xp/WINNT/System32/config", "system.alt", "", Jan2003 + 700 * Day);
     return drive;
 }
@@ -132,7 +136,8 @@ const Case Cases[] = {
     {"xp", "RP:2", "H", 0, "PointTwo", nullptr},
     {"xp", "rp:3", "H", 5, "PointThree", "_REGISTRY_MACHINE_SOFTWARE: missing; read as an empty hive"},
     {"xp", "copy:repair", "H", 5, "RepairNet", nullptr},
-    {"xp", "copy:system.sav", "H", 0, "SavedNet", nullptr},
+    {"xp", "copy:system.sav", "H", 0, "SavedNet",
+     "system.sav: dirty hive; replayed system.sav.LOG1, system.sav.LOG2"},
     {"xp", "copy:system.alt", "H", 5, "AltNet", "system.alt's SOFTWARE: missing; read as an empty hive"},
     {"xp", "at:2004-06-01", "H", 0, "PointTwo", nullptr},
     {"xp", "at:2004-05-31", "H", 5, "PointOne", nullptr},
