@@ -19,14 +19,14 @@ struct ShadowReading {
     std::vector<TSK_IMG_INFO *> images; // closed after the trees' file systems
 };
 
+// The tree of `reading` that `tree` is; null where none is.
+const ImageTree *ShadowTreeOf(const ShadowReading &reading, const FileTree *tree);
+
 // A state for each shadow copy of `disk[chosen]`, the volume the
 // installation `one` lies on (`label` as lines name it); the copies'
 // difference areas may lie on any other volume of `disk`. A copy without
 // the installation is a state that cannot be read; copies that cannot be
 // read at all add a line to `notes`.
-// The tree of `reading` that `tree` is; null where none is.
-const ImageTree *ShadowTreeOf(const ShadowReading &reading, const FileTree *tree);
-
 void AddShadowStates(const TskFunctions *tsk, const std::vector<DiskVolume> &disk, std::size_t chosen,
                      const std::string &label, const Candidate &one, ShadowReading &reading,
                      std::vector<InstallationState> &states, std::vector<std::string> &notes);
