@@ -12,6 +12,7 @@
 #include "image_run.h"
 #include "registry_fixture.h"
 #include "scenarios.h"
+#include "trace_events.h"
 #include "windows_drives.h"
 
 namespace {
@@ -185,6 +186,22 @@ TEST(InstallationStates, EachStateAnswersOnADriveAndItsImage)
             }
         }
     }
+    // The state event names the restore point's files with the digests sha256sum gives them.
+    std::string point = drives[0] + "/System Volume Information/_restore{4E1A2B3C-0000-1111-2222-333344445555}/RP1";
+    std::string file = R"(","file":"[^"]*_REGISTRY_MACHINE_)", traces = MakeTempDir("dorovivi-states-trace");
+    for (const std::string &root : {drives[0], images[0]}) {
+        std::string trace = traces + "/" + std::to_string(root.size());
+        RunOverImage(root, dir, {"H"}, {"DOROVIVI_STATE=rp:1", "DOROVIVI_TRACE=" + trace});
+        ExpectInOrder(Lines(ReadFile(trace)),
+                      {Quote(R"({"event":"state","name":"rp:1","time":"2004-03-01T10:00:00Z","time_from":"rp.log",)"
+                             R"("files":[{"name":"SYSTEM)") + file + "SYSTEM" +
+                       Quote(R"(","sha256":")" + Sha256Sum(point + "/snapshot/_REGISTRY_MACHINE_SYSTEM") +
+                             R"("},{"name":"SOFTWARE)") + file + "SOFTWARE" +
+                       Quote(R"(","sha256":")" + Sha256Sum(point + "/snapshot/_REGISTRY_MACHINE_SOFTWARE") +
+                             R"("}],"description":"Installed PointOne","type":10})")},
+                      ReadFile(trace));
+    }
+    RemoveTree(traces);
     // The inventory's line per state, oldest first, as each state answers above.
     ProcessResult table = RunProcess({DOROVIVI_INVENTORY_BINARY, "--states", images[1]}, {"PATH=/usr/bin:/bin"});
     EXPECT_EQ(table.output, images[1] + "\tcopy:system.da0\t2000-12-01T12:00:00Z\t5\tOldestNet\t100\n" + images[1] +

@@ -10,12 +10,12 @@
 
 #include "process_run.h"
 
-namespace {
-
 std::string Sha256Sum(const std::string &path)
 {
     return RunProcess({"/usr/bin/sha256sum", path}, {}).output.substr(0, 64);
 }
+
+namespace {
 
 std::string FileSize(const std::string &path)
 {

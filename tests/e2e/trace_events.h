@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The file's digest as sha256sum gives it.
+std::string Sha256Sum(const std::string &path);
+
 // `text` as a literal in a pattern.
 std::string Quote(const std::string &text);
 
