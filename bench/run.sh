@@ -51,6 +51,23 @@ measure() {
         echo "$(median "$work/wall.$i" %.1f) $(median "$work/mem.$i" %d)"
     done
 }
+# Measures `cmd` against its floor and prints both rows, the ratio and then
+# `words` on the first.
+against() { # cmd floor what input words floor_what floor_input
+    local wall mem fwall fmem got
+    mapfile -t got < <(measure "$1" "$2")
+    read -r wall mem <<<"${got[0]}"
+    read -r fwall fmem <<<"${got[1]}"
+    row "$3" "$4" "$wall" "$mem" "$(ratio "$wall" "$fwall")$5"
+    row "$6" "$7" "$fwall" "$fmem" ""
+}
+# A row that times an error path would mislead: H with these variables must print no line.
+answers_quietly() { # rows, then NAME=value ...
+    local rows=$1 errors
+    shift
+    errors=$(env "$@" build/native/dorovivi H 2>&1 >/dev/null || true)
+    [ -z "$errors" ] || echo "bench: $rows time a failure: $errors" >&2
+}
 median() { sort -g "$1" | awk -v f="$2" '{a[NR]=$1} END {printf f "\n", a[int((NR+1)/2)]}'; }
 
 mb() { awk -v n="$1" -v d="$2" 'BEGIN {printf "%.1f", n / d}'; }
@@ -125,12 +142,10 @@ case $errors in
     *": dirty hive; replayed SYSTEM.LOG1, SYSTEM.LOG2") ;;
     *) echo "bench: the dirty hive row does not time a replay: $errors" >&2 ;;
 esac
-mapfile -t got < <(measure "env DOROVIVI_ROOT=$dirty build/native/dorovivi H" "env DOROVIVI_ROOT=$drive build/native/dorovivi H")
-read -r dwall dmem <<<"${got[0]}"
-read -r cwall cmem <<<"${got[1]}"
 label="dirty SYSTEM $(mb "$(stat -c %s "$dirty/WINNT/system32/config/SYSTEM")" 1048576) MB, logs $(mb "$logs" 1048576) MB"
-row "dorovivi H (NT drive, dirty hive replayed)" "$label" "$dwall" "$dmem" "$(ratio "$dwall" "$cwall") (goal 1.1x)"
-row "dorovivi H on the clean drive (the floor)" "NT drive, SYSTEM clean" "$cwall" "$cmem" ""
+against "env DOROVIVI_ROOT=$dirty build/native/dorovivi H" "env DOROVIVI_ROOT=$drive build/native/dorovivi H" \
+    "dorovivi H (NT drive, dirty hive replayed)" "$label" " (goal 1.1x)" \
+    "dorovivi H on the clean drive (the floor)" "NT drive, SYSTEM clean"
 rm -rf "$dirty"
 
 # The same drive as a raw disk image (MBR, one NTFS partition), against TSK's
@@ -145,21 +160,17 @@ system_inode=$(fls -r -p -o 2048 "$image" | awk -F'\t' 'tolower($2) == "winnt/sy
 icat -o 2048 "$image" "$system_inode" >"$work/SYSTEM.icat"
 [ "$("$work/hivex_one_value" "$work/SYSTEM.icat")" = Elsewhere ] ||
     { echo "bench: the floor does not read the hive from the image" >&2; exit 1; }
-# A row that times an error path would mislead.
-errors=$(env DOROVIVI_ROOT="$image" build/native/dorovivi H 2>&1 >/dev/null || true)
-[ -z "$errors" ] || echo "bench: the NT disk image rows time a failure: $errors" >&2
+answers_quietly "the NT disk image rows" DOROVIVI_ROOT="$image"
 for disk in "$image" "$image_dir/nt-2t.img"; do
     if [ "$disk" = "$image" ]; then
         label="NT disk image, $(mb "$(stat -c %s "$image")" 1048576) MB"
     else
         label="the same grown to 2 TiB (sparse)"
     fi
-    mapfile -t got < <(measure "env DOROVIVI_ROOT=$disk build/native/dorovivi H" \
-        "bash -c \"icat -o 2048 $disk $system_inode >$work/SYSTEM.icat && $work/hivex_one_value $work/SYSTEM.icat\"")
-    read -r wall mem <<<"${got[0]}"
-    read -r fwall fmem <<<"${got[1]}"
-    row "dorovivi H (NT disk image, nothing matches)" "$label" "$wall" "$mem" "$(ratio "$wall" "$fwall") (goal 0.5x)"
-    row "icat of SYSTEM to a file, then the hivex program (the floor)" "$label" "$fwall" "$fmem" ""
+    against "env DOROVIVI_ROOT=$disk build/native/dorovivi H" \
+        "bash -c \"icat -o 2048 $disk $system_inode >$work/SYSTEM.icat && $work/hivex_one_value $work/SYSTEM.icat\"" \
+        "dorovivi H (NT disk image, nothing matches)" "$label" " (goal 0.5x)" \
+        "icat of SYSTEM to a file, then the hivex program (the floor)" "$label"
 done
 # The same disk as the newest of a 5-deep qcow2 chain (each child holding a
 # few clusters of its own, in the unpartitioned tail), against its flattened raw.
@@ -172,14 +183,10 @@ for i in 1 2 3 4; do
     qemu-io -f qcow2 -c "write -q -P $i $((tail_at + i * 65536)) 65536" "$chain/link$i.qcow2" >/dev/null
 done
 qemu-img convert -q -O raw "$chain/link4.qcow2" "$chain/flat.img"
-errors=$(env DOROVIVI_ROOT="$chain/link4.qcow2" build/native/dorovivi H 2>&1 >/dev/null || true)
-[ -z "$errors" ] || echo "bench: the qcow2 chain row times a failure: $errors" >&2
-mapfile -t got < <(measure "env DOROVIVI_ROOT=$chain/link4.qcow2 build/native/dorovivi H" \
-    "env DOROVIVI_ROOT=$chain/flat.img build/native/dorovivi H")
-read -r wall mem <<<"${got[0]}"
-read -r fwall fmem <<<"${got[1]}"
-row "dorovivi H (NT disk image as a 5-deep qcow2 chain)" "NT disk image, 5 qcow2 links" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the flattened raw (goal 1.2x)"
-row "dorovivi H on the chain flattened to raw" "the same, one raw file" "$fwall" "$fmem" ""
+answers_quietly "the qcow2 chain row" DOROVIVI_ROOT="$chain/link4.qcow2"
+against "env DOROVIVI_ROOT=$chain/link4.qcow2 build/native/dorovivi H" "env DOROVIVI_ROOT=$chain/flat.img build/native/dorovivi H" \
+    "dorovivi H (NT disk image as a 5-deep qcow2 chain)" "NT disk image, 5 qcow2 links" " of the flattened raw (goal 1.2x)" \
+    "dorovivi H on the chain flattened to raw" "the same, one raw file"
 # An NT installation inside a Windows-made BitLocker volume (XTS-AES 128, 100 MB) unlocked by its startup
 # key, against the same file system unencrypted. Its NTFS (32 MB, the smallest hives) is written first and
 # copied in through dislocker's read-write mount, below the volume's first metadata copy at 33 MB: dislocker
@@ -200,15 +207,11 @@ if [ -f "$bitlocker" ] && [ -c /dev/fuse ] && command -v dislocker-fuse >/dev/nu
     dislocker-fuse -V "$locked/bitlk-aes-xts-128-startup-key.img" -f "$locked/$bek" -- "$locked/mnt"
     dd if="$locked/plain.img" of="$locked/mnt/dislocker-file" bs=1M conv=notrunc status=none
     fusermount -u "$locked/mnt"
-    errors=$(env DOROVIVI_KEYS="$locked/keys" DOROVIVI_ROOT="$locked/bitlk-aes-xts-128-startup-key.img" \
-        build/native/dorovivi H 2>&1 >/dev/null || true)
-    [ -z "$errors" ] || echo "bench: the BitLocker row times a failure: $errors" >&2
-    mapfile -t got < <(measure "env DOROVIVI_KEYS=$locked/keys DOROVIVI_ROOT=$locked/bitlk-aes-xts-128-startup-key.img build/native/dorovivi H" \
-        "env DOROVIVI_ROOT=$locked/plain.img build/native/dorovivi H")
-    read -r wall mem <<<"${got[0]}"
-    read -r fwall fmem <<<"${got[1]}"
-    row "dorovivi H (NT installation inside BitLocker, startup key)" "XTS-AES 128 volume, 100 MB, 24 MB SYSTEM" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the same unencrypted (goal 2x)"
-    row "dorovivi H on the same NTFS unencrypted" "32 MB NTFS, bare" "$fwall" "$fmem" ""
+    answers_quietly "the BitLocker row" DOROVIVI_KEYS="$locked/keys" DOROVIVI_ROOT="$locked/bitlk-aes-xts-128-startup-key.img"
+    against "env DOROVIVI_KEYS=$locked/keys DOROVIVI_ROOT=$locked/bitlk-aes-xts-128-startup-key.img build/native/dorovivi H" \
+        "env DOROVIVI_ROOT=$locked/plain.img build/native/dorovivi H" \
+        "dorovivi H (NT installation inside BitLocker, startup key)" "XTS-AES 128 volume, 100 MB, 24 MB SYSTEM" \
+        " of the same unencrypted (goal 2x)" "dorovivi H on the same NTFS unencrypted" "32 MB NTFS, bare"
 else
     echo "bench: no BitLocker row (it needs $bitlocker, FUSE and dislocker-fuse)" >&2
 fi
@@ -231,18 +234,12 @@ done
 [ "$(build/native/dorovivi-inventory --states "$states" 2>/dev/null | wc -l)" = 20 ] ||
     echo "bench: the states row does not list 20 states" >&2
 each="for s in $names; do DOROVIVI_ROOT=$states DOROVIVI_STATE=\$s build/native/dorovivi H; DOROVIVI_ROOT=$states DOROVIVI_STATE=\$s build/native/dorovivi @; done"
-mapfile -t got < <(measure "build/native/dorovivi-inventory -j 1 --states $states" "bash -c '$each'")
-read -r wall mem <<<"${got[0]}"
-read -r fwall fmem <<<"${got[1]}"
-row "dorovivi-inventory -j 1 --states (20 states)" "NT drive, 1 MB hives" "$wall" "$mem" "$(ratio "$wall" "$fwall") of the 40 runs (goal 1.2x)"
-row "dorovivi H and @ with each DOROVIVI_STATE (the floor)" "the same, 40 runs" "$fwall" "$fmem" ""
+against "build/native/dorovivi-inventory -j 1 --states $states" "bash -c '$each'" \
+    "dorovivi-inventory -j 1 --states (20 states)" "NT drive, 1 MB hives" " of the 40 runs (goal 1.2x)" \
+    "dorovivi H and @ with each DOROVIVI_STATE (the floor)" "the same, 40 runs"
 rm -rf "$states"
 
-mapfile -t got < <(measure "build/native/dorovivi V" "$work/one_line")
-read -r vwall vmem <<<"${got[0]}"
-read -r cwall cmem <<<"${got[1]}"
-row "dorovivi V" "none" "$vwall" "$vmem" "$(ratio "$vwall" "$cwall")"
-row "C program printing one line (the floor)" "none" "$cwall" "$cmem" ""
+against "build/native/dorovivi V" "$work/one_line" "dorovivi V" "none" "" "C program printing one line (the floor)" "none"
 echo
 echo "Load after: $(uptime | sed 's/.*load average/load average/')"
 
