@@ -12,6 +12,7 @@
 
 #include "image_run.h"
 #include "process_run.h"
+#include "real_files.h"
 
 namespace {
 
@@ -35,13 +36,7 @@ std::string TracedVersion(const std::string &trace)
 // SYSTEM, each fault gets its line.
 TEST(RealHives, EachFaultNamedAndRealHivesPass)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL, &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL " is missing";
-        GTEST_SKIP() << "needs the genuine registry files in " DOROVIVI_REAL;
-    }
+    NEEDS_REAL(RealFilesHere(DOROVIVI_REAL), "the genuine registry files in " DOROVIVI_REAL);
     struct Case {
         const char *what;
         const char *system, *software; // below DOROVIVI_REAL, without .xz; no SOFTWARE: nullptr

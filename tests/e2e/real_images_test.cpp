@@ -11,35 +11,26 @@
 #include <vector>
 
 #include "image_run.h"
+#include "real_files.h"
 
 namespace {
 
 // The first of `paths` that is not there; "" when all are.
 std::string FirstMissing(std::initializer_list<const char *> paths)
 {
-    struct stat st;
     for (const char *path : paths)
-        if (stat(path, &st) != 0)
+        if (!RealFilesHere(path))
             return path;
     return "";
-}
-
-bool UnderCi()
-{
-    const char *ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
 }
 
 } // namespace
 
 // Skips the test where one of the files it reads is missing; CI must have them all.
-#define NEEDS(...)                                                                                              \
-    do {                                                                                                        \
-        std::string missing = FirstMissing({__VA_ARGS__});                                                      \
-        if (!missing.empty() && UnderCi())                                                                      \
-            FAIL() << missing << " is missing";                                                                 \
-        if (!missing.empty())                                                                                   \
-            GTEST_SKIP() << "needs " << missing;                                                                \
+#define NEEDS(...)                                                                                                     \
+    do {                                                                                                               \
+        const std::string missing = FirstMissing({__VA_ARGS__});                                                       \
+        NEEDS_REAL(missing.empty(), missing);                                                                          \
     } while (0)
 
 namespace {

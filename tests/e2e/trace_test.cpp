@@ -13,6 +13,7 @@
 
 #include "disk_image_writer.h"
 #include "process_run.h"
+#include "real_files.h"
 #include "scenarios.h"
 #include "trace_events.h"
 #include "windows_drives.h"
@@ -172,8 +173,7 @@ TEST(Trace, EventsInOrderOverADriveAnImageAndExports)
         ASSERT_EQ(std::system(("xz -dc '" + genuine + "' > '" + software + "'").c_str()), 0);
         cases.push_back({"genuine SOFTWARE of 64-bit XP", xp64, "H", "NtNet", {Version(2, "5.2.3790", "5.2.3790")}});
     } else {
-        const char *ci = std::getenv("CI");
-        EXPECT_FALSE(ci != nullptr && std::string(ci) == "true") << genuine << " is missing";
+        EXPECT_FALSE(UnderCi()) << genuine << " is missing";
     }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -4,19 +4,16 @@
 // under CI=true.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <string>
+
+#include "real_files.h"
 
 class BitLockerSamples : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        struct stat st;
-        if (stat(DOROVIVI_REAL_BITLOCKER, &st) != 0)
+        if (!RealFilesHere(DOROVIVI_REAL_BITLOCKER))
             return;
         std::string real = DOROVIVI_REAL_BITLOCKER, kept = DOROVIVI_BITLOCKER_SCRATCH, making = kept + ".$$";
         std::string script = "[ -d " + kept + " ] || { mkdir -p " + making + " && tar xJSf " + real +
@@ -28,13 +25,6 @@ protected:
         ASSERT_EQ(std::system(script.c_str()), 0);
         dir = kept;
     }
-    void SetUp() override
-    {
-        const char *ci = std::getenv("CI");
-        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_BITLOCKER " is missing";
-        if (dir.empty())
-            GTEST_SKIP() << "needs " DOROVIVI_REAL_BITLOCKER;
-    }
+    void SetUp() override { NEEDS_REAL(!dir.empty(), DOROVIVI_REAL_BITLOCKER); }
     static inline std::string dir;
 };

@@ -12,6 +12,7 @@
 #include "creg_source_open.h"
 #include "platform/posix/sources/creg_file_source.h"
 #include "process_run.h"
+#include "real_files.h"
 
 namespace {
 
@@ -151,13 +152,7 @@ TEST(CregFileSource, TopKeysTellASystemDatFromOthers)
 // SYSTEM.DAT, whole or cut short.
 TEST(CregFileSource, RealSystemDatsPassTheTopKeyRule)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL_GENUINE, &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_GENUINE " is missing";
-        GTEST_SKIP() << "needs the genuine SYSTEM.DATs in " DOROVIVI_REAL_GENUINE;
-    }
+    NEEDS_REAL(RealFilesHere(DOROVIVI_REAL_GENUINE), "the genuine SYSTEM.DATs in " DOROVIVI_REAL_GENUINE);
     std::string dir = MakeTempDir("dorovivi-real-creg");
     const char *const cases[][2] = {
         {"w95_SYSTEM.DAT", ""}, {"w95_card_SYSTEM.DAT", ""}, {"me_SYSTEM.DAT", ""}, {"me_card_SYSTEM.DAT", ""},

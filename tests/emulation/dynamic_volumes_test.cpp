@@ -15,6 +15,7 @@
 #include "platform/posix/image/dynamic_volumes.h"
 #include "platform/posix/sandbox/child_lockdown.h"
 #include "process_run.h"
+#include "real_files.h"
 
 // libldm leaks as it disposes of a disk group, in what glib allocates for it.
 extern "C" const char *__lsan_default_suppressions()
@@ -66,21 +67,13 @@ protected:
 
     static void SetUpTestSuite()
     {
-        struct stat st;
-        if (stat(DOROVIVI_REAL_LDM, &st) == 0) {
+        if (RealFilesHere(DOROVIVI_REAL_LDM)) {
             dir = MakeTempDir("dorovivi-ldm");
             ASSERT_EQ(std::system(("tar xSJf '" DOROVIVI_REAL_LDM "' -C " + dir).c_str()), 0);
         }
     }
     static void TearDownTestSuite() { RemoveTree(dir); }
-    void SetUp() override
-    {
-        const char *ci = std::getenv("CI");
-        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_LDM " is missing";
-        if (dir.empty())
-            GTEST_SKIP() << "needs " DOROVIVI_REAL_LDM;
-    }
+    void SetUp() override { NEEDS_REAL(!dir.empty(), DOROVIVI_REAL_LDM); }
     void TearDown() override
     {
         for (TSK_IMG_INFO *image : opened)

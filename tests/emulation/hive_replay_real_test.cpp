@@ -16,6 +16,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/sources/regf/regf_hive_check.h"
 #include "process_run.h"
+#include "real_files.h"
 
 namespace {
 
@@ -42,15 +43,7 @@ bool Unpack(const std::string &dir, const std::string &name)
 }
 
 #define SKIP_WITHOUT_REAL_DIRTY()                                                                                     \
-    do {                                                                                                               \
-        struct stat st;                                                                                                \
-        if (stat(DOROVIVI_REAL_DIRTY, &st) != 0) {                                                                     \
-            const char *ci = std::getenv("CI");                                                                        \
-            if (ci != nullptr && std::string(ci) == "true")                                                            \
-                FAIL() << DOROVIVI_REAL_DIRTY " is missing";                                                           \
-            GTEST_SKIP() << "needs the Windows-made dirty hives in " DOROVIVI_REAL_DIRTY;                              \
-        }                                                                                                              \
-    } while (0)
+    NEEDS_REAL(RealFilesHere(DOROVIVI_REAL_DIRTY), "the Windows-made dirty hives in " DOROVIVI_REAL_DIRTY)
 
 // The test writer's own checksum and entry hash give what Windows stored, so
 // the logs it writes are a fair test of the program's reading.

@@ -9,6 +9,7 @@
 
 #include "machine_disks_text.h"
 #include "process_run.h"
+#include "real_files.h"
 
 namespace {
 
@@ -87,13 +88,7 @@ const Row RealRows[] = {
 
 TEST(MachineConfig, RealFilesGiveTheirDisks)
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL_VMCONFIG, &st) != 0) {
-        const char *ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true")
-            FAIL() << DOROVIVI_REAL_VMCONFIG " is missing";
-        GTEST_SKIP() << "needs the VM configurations in " DOROVIVI_REAL_VMCONFIG;
-    }
+    NEEDS_REAL(RealFilesHere(DOROVIVI_REAL_VMCONFIG), "the VM configurations in " DOROVIVI_REAL_VMCONFIG);
     for (const Row &row : RealRows) {
         SCOPED_TRACE(std::string(row.file) + " " + row.snapshot);
         MachineFormat format;

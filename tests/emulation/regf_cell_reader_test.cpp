@@ -19,6 +19,7 @@
 #include "platform/posix/sources/regf/regf_big_data.h"
 #include "hive_replay_check.h"
 #include "process_run.h"
+#include "real_files.h"
 #include "regf_reader_dump.h"
 #include "regf_reference_dump.h"
 #include "regf_writer.h"
@@ -78,11 +79,9 @@ void WriteFile(const std::string &path, const std::string &bytes)
 // False, failing under CI=true, where the Windows-made hives are absent.
 bool HaveRealHives()
 {
-    struct stat st;
-    if (stat(DOROVIVI_REAL_DIRTY, &st) == 0 && stat(DOROVIVI_REAL_GENUINE, &st) == 0)
+    if (RealFilesHere(DOROVIVI_REAL_DIRTY) && RealFilesHere(DOROVIVI_REAL_GENUINE))
         return true;
-    const char *ci = std::getenv("CI");
-    if (ci != nullptr && std::string(ci) == "true")
+    if (UnderCi())
         ADD_FAILURE() << DOROVIVI_REAL_DIRTY " is missing";
     return false;
 }

@@ -14,6 +14,7 @@
 #include "platform/posix/base/sha256.h"
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/shadow/shadow_stores.h"
+#include "real_files.h"
 
 namespace {
 
@@ -91,14 +92,7 @@ protected:
                       disk + ".$$ bs=1M conv=sparse status=none && mv " + disk + ".$$ " + disk + ".raw; }; }";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
-    void SetUp() override
-    {
-        const char *ci = std::getenv("CI");
-        if (dir.empty() && ci != nullptr && std::string(ci) == "true")
-            FAIL() << Real << " is missing";
-        if (dir.empty())
-            GTEST_SKIP() << "needs " << Real;
-    }
+    void SetUp() override { NEEDS_REAL(!dir.empty(), Real); }
     void TearDown() override
     {
         CloseShadowStores(stores);
