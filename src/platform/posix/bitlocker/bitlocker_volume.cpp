@@ -5,7 +5,7 @@
 #include "platform/posix/bitlocker/bitlocker_reader.h"
 #include "platform/posix/bitlocker/bitlocker_unlock.h"
 #include "platform/posix/bitlocker/fve_block_header.h"
-#include "platform/posix/bitlocker/fve_guid.h"
+#include "platform/posix/base/guid_text.h"
 #include "platform/posix/bitlocker/fve_metadata_header.h"
 
 namespace {
@@ -45,7 +45,7 @@ std::string Hex16(std::uint16_t value)
 
 void DescribeVolume(const FveMetadata &metadata, BitLockerVolume &volume)
 {
-    volume.guid = FveGuidText(metadata.guid);
+    volume.guid = BracedGuidText(metadata.guid);
     volume.description = metadata.description;
     const char *method = MethodName(metadata.method);
     volume.method = method != nullptr ? method : "unknown (" + Hex16(metadata.method) + ")";
@@ -54,7 +54,7 @@ void DescribeVolume(const FveMetadata &metadata, BitLockerVolume &volume)
     volume.toGo = metadata.header.kind == FveHeaderKind::ToGo;
     for (const FveProtector &protector : metadata.protectors) {
         BitLockerProtectorFacts facts;
-        facts.guid = FveGuidText(protector.guid);
+        facts.guid = BracedGuidText(protector.guid);
         facts.kind = FveProtectionText(protector.protection);
         facts.keyId = FveRecoveryKeyId(protector);
         volume.suspended = volume.suspended || protector.protection == FveProtectionClearKey;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
-#include "platform/posix/bitlocker/fve_guid.h"
+#include "platform/posix/base/guid_text.h"
 #include "platform/posix/bitlocker/fve_metadata_entry.h"
 #include "platform/posix/bitlocker/fve_stretch_key.h"
 
@@ -60,7 +60,7 @@ std::string FveProtectionText(std::uint16_t protection)
 
 std::string FveRecoveryKeyId(const FveProtector &protector)
 {
-    return protector.protection == FveProtectionRecoveryPassword ? FveGuidText(protector.guid).substr(1, 8) : "";
+    return protector.protection == FveProtectionRecoveryPassword ? BracedGuidText(protector.guid).substr(1, 8) : "";
 }
 
 std::string FveProtectorText(const FveProtector &protector)

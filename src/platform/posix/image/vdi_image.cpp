@@ -12,21 +12,12 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/evidence_file.h"
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/guid_text.h"
 #include "platform/posix/base/owned_fd.h"
 #include "platform/posix/image/callback_image.h"
 #include "platform/posix/image/parent_lookup.h"
 
 namespace {
-
-// As VirtualBox names snapshot files: the first three fields little-endian.
-std::string UuidText(const unsigned char *uuid)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", ReadLe32(uuid),
-                  ReadLe16(uuid + 4), ReadLe16(uuid + 6), uuid[8], uuid[9], uuid[10], uuid[11], uuid[12], uuid[13],
-                  uuid[14], uuid[15]);
-    return text;
-}
 
 // The .vdi files of `folder`, by name.
 std::vector<std::string> VdiFiles(const std::string &folder)
@@ -68,7 +59,7 @@ bool FindVdiParent(const std::string &child, const unsigned char *uuid, std::str
                 return true;
             }
         }
-    fault = {"", "its parent VDI " + UuidText(uuid) + " is missing (looked among the .vdi files of " + folder +
+    fault = {"", "its parent VDI " + BracedGuidText(uuid, true) + " is missing (looked among the .vdi files of " + folder +
                      " and " + above + ")"};
     return false;
 }

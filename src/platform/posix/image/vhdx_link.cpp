@@ -10,19 +10,12 @@
 
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/base/fd_io.h"
+#include "platform/posix/base/guid_text.h"
 #include "platform/posix/base/text_encoding.h"
 #include "platform/posix/image/vhd_links.h"
 #include "platform/posix/image/vhdx_layout.h"
 
 namespace {
-
-std::string GuidText(const unsigned char *g)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", ReadLe32(g), ReadLe16(g + 4),
-                  ReadLe16(g + 6), g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
-    return text;
-}
 
 std::string Lower(std::string text)
 {
@@ -130,7 +123,7 @@ bool ReadVhdxLink(int fd, const std::string &path, VhdLink &link, Fault &fault)
             continue;
         if (link.identity.empty() || ReadLe64(header + VhdxSequenceAt) > best) {
             best = ReadLe64(header + VhdxSequenceAt);
-            link.identity = GuidText(header + VhdxDataWriteGuidAt);
+            link.identity = BracedGuidText(header + VhdxDataWriteGuidAt, true);
         }
     }
     std::vector<unsigned char> parameters;
