@@ -28,9 +28,7 @@ bool OpenShadowImages(const VolumeSpan &volume, const std::vector<const VolumeSp
     if (!ListShadowStores(AsShadowVolume(volume), rest, stores, fault))
         return false;
     for (ShadowStore &store : stores) {
-        char guid[40];
-        GuidText(store.copy, guid, sizeof guid);
-        ShadowImage one = {nullptr, nullptr, store.creationTime, guid};
+        ShadowImage one = {nullptr, nullptr, store.creationTime, BracedGuidText(store.copy)};
         Fault unread;
         // The image takes the store, and closes it also where it cannot be made.
         if (OpenCallbackImage(volume.tsk, store.store, ReadShadowStore, CloseShadowStore, store.size, "shadow copy",

@@ -12,7 +12,7 @@ struct ShadowImage {
     TSK_IMG_INFO *image;   // owns its store; closed after `fs`
     TSK_FS_INFO *fs;       // the FAT or NTFS the copy holds; null where none opens
     std::uint64_t created; // FILETIME, UTC
-    std::string guid;      // the shadow copy's
+    std::string guid;      // the shadow copy's, between braces
 };
 
 // The shadow copies of `volume`, oldest first (none where it has none);

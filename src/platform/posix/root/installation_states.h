@@ -11,19 +11,11 @@
 #include "platform/posix/files/file_tree.h"
 #include "platform/posix/root/installation_lookup.h"
 
-enum class StateKind {
-    Current,
-    RestorePoint, // <vol>\System Volume Information\_restore{GUID}\RPn
-    ScanReg,      // <windir>\SYSBCKUP\RBnnn.CAB
-    Copy,         // repair\, *.sav, system.alt, SYSTEM.DA0
-    // A state that hands its own file tree (a volume shadow copy, read as an
-    // image layer): its files are paths in `tree`. No lookup here makes one.
-    OwnTree,
-};
-
+// Restore points lie in <vol>\System Volume Information\_restore{GUID}\RPn,
+// cabinets in <windir>\SYSBCKUP\RBnnn.CAB, copies in repair\, *.sav,
+// system.alt and SYSTEM.DA0.
 struct InstallationState {
     std::string name;        // "current", "rp:12", "scanreg:RB002", "copy:repair"
-    StateKind kind = StateKind::Current;
     std::uint64_t time = 0;  // FILETIME; 0 when none is known
     const char *timeFrom = "none"; // "rp.log", "cabinet", "hive", "none"
     Candidate files;         // as the current installation's: the registry file (or the cabinet), SOFTWARE, logs
@@ -32,9 +24,10 @@ struct InstallationState {
     long pointType = -1;     // a restore point's type; -1 for other kinds
     std::string note;        // what is said when it is read (a damaged rp.log, where its time came from instead)
     std::string unusable;    // why it cannot be read at all; "" when it can
-    const FileTree *tree = nullptr; // OwnTree's; null: the installation's
+    // A state with a file tree of its own (a shadow copy, read as an image
+    // layer) has its files as paths in it; no lookup here makes one.
+    const FileTree *tree = nullptr; // null: the installation's
 };
 
-// Every state of `current` (found in `tree`), oldest first; states whose
-// time is unknown come first, in the order found.
+// Every state of `current` (found in `tree`), in the order found.
 std::vector<InstallationState> FindInstallationStates(const FileTree &tree, const Candidate &current);

@@ -27,7 +27,8 @@ void AddShadowStates(const TskFunctions *tsk, const std::vector<DiskVolume> &dis
     if (chosen >= disk.size() || !Shadowed(disk[chosen]))
         return;
     // The stores read through these for as long as they are open.
-    const VolumeSpan *mine = (reading.spans.push_back(SpanOf(tsk, disk[chosen])), reading.spans.back().get());
+    reading.spans.push_back(SpanOf(tsk, disk[chosen]));
+    const VolumeSpan *mine = reading.spans.back().get();
     std::vector<const VolumeSpan *> others;
     for (std::size_t index = 0; index < disk.size(); ++index)
         if (index != chosen && Shadowed(disk[index])) {
@@ -44,10 +45,9 @@ void AddShadowStates(const TskFunctions *tsk, const std::vector<DiskVolume> &dis
         const ShadowImage &copy = images[index];
         InstallationState state;
         state.name = "shadow:" + std::to_string(index + 1);
-        state.kind = StateKind::OwnTree;
         state.time = copy.created;
         state.timeFrom = "shadow copy";
-        state.description = "{" + copy.guid + "}";
+        state.description = copy.guid;
         reading.images.push_back(copy.image);
         std::vector<Candidate> found;
         if (copy.fs != nullptr) {
@@ -59,7 +59,7 @@ void AddShadowStates(const TskFunctions *tsk, const std::vector<DiskVolume> &dis
             if (there.kind == one.kind)
                 state.files = there;
         if (state.files.registryFile.empty())
-            state.unusable = state.name + " (shadow copy {" + copy.guid + "}) holds no " +
+            state.unusable = state.name + " (shadow copy " + copy.guid + ") holds no " +
                              (copy.fs == nullptr ? "file system this program reads" : "such installation");
         states.push_back(state);
     }

@@ -110,10 +110,9 @@ bool TakeState(const FileTree &tree, const std::string &asked, const std::vector
 {
     std::vector<InstallationState> states = FindInstallationStates(tree, one);
     states.insert(states.end(), more.begin(), more.end());
-    // Oldest first, those of no known time before them.
-    std::stable_sort(states.begin(), states.end(), [](const InstallationState &a, const InstallationState &b) {
-        return a.time == 0 ? b.time != 0 : b.time != 0 && a.time < b.time;
-    });
+    // Oldest first; those of no known time (0) before them, in the order found.
+    std::stable_sort(states.begin(), states.end(),
+                     [](const InstallationState &a, const InstallationState &b) { return a.time < b.time; });
     facts.asked = true;
     facts.list = Listing(states);
     const InstallationState *state = Named(tree, states, asked == kStateListing ? "current" : asked, why);

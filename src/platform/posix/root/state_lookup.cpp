@@ -93,7 +93,6 @@ void AddRestorePoint(const FileTree &tree, const std::string &dir, const std::st
                      const InstallationState &base, std::vector<InstallationState> &states)
 {
     InstallationState state = base;
-    state.kind = StateKind::RestorePoint;
     unsigned long value = 0;
     for (char digit : number)
         value = value * 10 + static_cast<unsigned long>(digit - '0');
@@ -154,7 +153,6 @@ void AddScanRegCabinets(const FileTree &tree, const Candidate &current, const In
             !IsDigits(upper.substr(2, 3)) || upper.compare(5, 4, ".CAB") != 0)
             continue;
         InstallationState state = base;
-        state.kind = StateKind::ScanReg;
         state.name = "scanreg:" + upper.substr(0, 5);
         state.files.registryFile = JoinTreePath(backups, entry.name);
         state.member = "SYSTEM.DAT";
@@ -191,7 +189,6 @@ std::vector<InstallationState> FindInstallationStates(const FileTree &tree, cons
     else
         FileTime(tree, now);
     states.push_back(now);
-    base.kind = StateKind::Copy;
     if (current.kind == InstallationKind::WindowsNt) {
         std::string config = Folder(current.registryFile), repair;
         base.name = "copy:repair";
@@ -214,8 +211,5 @@ std::vector<InstallationState> FindInstallationStates(const FileTree &tree, cons
         base.files.registryFile.clear();
         AddScanRegCabinets(tree, current, base, states);
     }
-    std::stable_sort(states.begin(), states.end(), [](const InstallationState &a, const InstallationState &b) {
-        return a.time < b.time;
-    });
     return states;
 }
