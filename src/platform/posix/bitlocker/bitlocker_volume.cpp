@@ -86,7 +86,8 @@ bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t siz
         volume.size = size / metadata.header.sectorSize * metadata.header.sectorSize;
         reader->encrypted = !volume.decrypted;
         // A decrypted volume still hides what of its EOW blocks could be read.
-        bool eowRead = !metadata.header.encryptOnWrite || ReadFveEow(reader->lower, metadata.header, reader->eow, fault);
+        bool eowRead =
+            !metadata.header.encryptOnWrite || ReadFveEow(reader->lower, metadata.header, reader->eow, fault);
         if (volume.decrypted)
             return true;
         const CryptoFunctions *crypto = nullptr;

@@ -81,7 +81,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
         lines += OneLine(note) + "\n"; // names from the images' own records may hold a line break
     answer.notes.Put(lines);
     // Read again by a child that loads the reader first.
-    answer.dynamicDisks = opened && differs.empty() && !AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes);
+    answer.dynamicDisks =
+        opened && differs.empty() && !AddDynamicVolumes(tsk, work.images, work.dynamicReader, disk, notes);
     answer.bitlocker = keys.cryptoWanted;
     if (answer.dynamicDisks != 0 || answer.bitlocker != 0)
         return;
@@ -130,7 +131,8 @@ void ReadImage(const std::string &root, const std::string &windir, ImageWork &wo
     if (choice.chosen && !work.state.empty()) {
         std::vector<InstallationState> shadows;
         const DiskVolume &on = disk[diskOf[choice.one.volume]];
-        AddShadowStates(tsk, disk, diskOf[choice.one.volume], VolumeLabel(on), choice.one, work.shadows, shadows, notes);
+        AddShadowStates(tsk, disk, diskOf[choice.one.volume], VolumeLabel(on), choice.one, work.shadows, shadows,
+                        notes);
         choice.chosen = TakeState(*trees[choice.one.volume], work.state, shadows, choice.one, from, state,
                                   choice.problem);
     }
