@@ -111,7 +111,7 @@ protected:
             {"vol3", {"vss_3_volstor", 4196352ULL * 512, 6285312ULL * 512}},
         };
         std::istringstream list(names);
-        std::vector<ShadowVolume> given;
+        std::vector<LowerVolume> given;
         CloseShadowStores(stores);
         for (const Part &part : parts)
             close(part.fd);
@@ -124,7 +124,7 @@ protected:
                              given.size() == static_cast<std::size_t>(patched) ? patch : std::map<std::uint64_t, std::string>()});
             given.push_back({&parts.back(), ReadPart, std::get<2>(volume)});
         }
-        return ListShadowStores(given[0], std::vector<ShadowVolume>(given.begin() + 1, given.end()), stores, fault);
+        return ListShadowStores(given[0], std::vector<LowerVolume>(given.begin() + 1, given.end()), stores, fault);
     }
 };
 std::string ShadowStores::dir;

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzVolume fuzz{data, {}};
     for (std::size_t at = 0; at + Block <= size; at += Block)
         fuzz.blocks.emplace(at == 0 ? 0 : ReadLe64(data + at + 32) / Block * Block, at);
-    ShadowVolume volume{&fuzz, ReadFuzz, 1ULL << 30};
+    LowerVolume volume{&fuzz, ReadFuzz, 1ULL << 30};
     std::vector<ShadowStore> stores;
     Fault fault;
     // The volume is also the "other": a difference area named elsewhere is looked for in it.

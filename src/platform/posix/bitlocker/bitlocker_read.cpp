@@ -46,7 +46,7 @@ bool ShowSector(BitLockerReader &reader, std::uint64_t offset, unsigned char *se
     std::uint64_t from = offset;
     if (!vista && offset < metadata.bootSize) {
         from = metadata.bootAt + offset;
-        if (!ReadLowerFully(reader.lower, from, sector, size))
+        if (!ReadVolumeBytes(reader.lower, from, sector, size))
             return false;
     }
     if (ReadsAsZeros(reader, offset)) {
@@ -80,7 +80,7 @@ bool BootSectorsLieInPlain(const BitLockerReader &reader)
     const FveMetadata &metadata = reader.metadata;
     unsigned char sector[FveSectorSize];
     return metadata.header.encryptOnWrite && metadata.bootSize != 0 &&
-           ReadLowerFully(reader.lower, metadata.bootAt, sector, sizeof sector) && sector[0] == BootJump &&
+           ReadVolumeBytes(reader.lower, metadata.bootAt, sector, sizeof sector) && sector[0] == BootJump &&
            ReadLe16(sector + BootSignatureAt) == BootSignature;
 }
 
@@ -100,7 +100,7 @@ ssize_t ReadBitLockerVolume(void *opened, std::uint64_t offset, char *buffer, st
         if (volume.size - start < length)
             length = static_cast<std::size_t>(volume.size - start);
         unsigned char *chunk = reader.chunk.data();
-        if (!ReadLowerFully(reader.lower, start, chunk, length))
+        if (!ReadVolumeBytes(reader.lower, start, chunk, length))
             return -1;
         for (std::size_t in = 0; in < length; in += sectorSize)
             if (!ShowSector(reader, start + in, chunk + in))

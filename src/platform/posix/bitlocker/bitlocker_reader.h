@@ -12,7 +12,7 @@
 const std::size_t BitLockerChunk = 1 << 16; // bytes read from below at once
 
 struct BitLockerReader {
-    BitLockerLower lower;
+    LowerVolume lower;
     FveMetadata metadata;
     FveEow eow;             // encrypt-on-write volumes: which chunks are encrypted yet
     bool encrypted = false; // false: every sector is read as it lies

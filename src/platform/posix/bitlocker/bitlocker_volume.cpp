@@ -69,16 +69,16 @@ bool IsBitLockerVolume(const unsigned char *sector)
     return ReadFveVolumeHeader(sector).kind != FveHeaderKind::None;
 }
 
-bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t size, const BitLockerKeys &keys,
+bool OpenBitLockerVolume(VolumeRead read, void *lower, std::uint64_t size, const BitLockerKeys &keys,
                          BitLockerVolume &volume, Fault &fault)
 {
     volume = BitLockerVolume();
     BitLockerReader *reader = new BitLockerReader;
-    reader->lower = {read, lower, size};
+    reader->lower = {lower, read, size};
     volume.reader = reader;
     unsigned char sector[FveSectorSize];
     FveMetadata &metadata = reader->metadata;
-    if (!ReadLowerFully(reader->lower, 0, sector, sizeof sector)) {
+    if (!ReadVolumeBytes(reader->lower, 0, sector, sizeof sector)) {
         fault = {"", "its first sector cannot be read"};
     } else if (ReadFveMetadata(reader->lower, sector, metadata, fault)) {
         DescribeVolume(metadata, volume);

@@ -9,7 +9,7 @@
 
 #include "platform/posix/base/fault.h"
 #include "platform/posix/bitlocker/bitlocker_keys.h"
-#include "platform/posix/bitlocker/lower_read.h"
+#include "platform/posix/base/lower_volume.h"
 
 struct BitLockerProtectorFacts {
     std::string guid;  // "{3E55195C-8811-4D9B-97B4-2B9E5F8F5384}"
@@ -43,7 +43,7 @@ bool IsBitLockerVolume(const unsigned char *sector);
 // trying `keys` in order against its protectors (a clear key needs none).
 // False with `fault` where it is not BitLocker's, its metadata cannot be
 // read, or no key opens it; `volume`'s facts still say what was read.
-bool OpenBitLockerVolume(BitLockerLowerRead read, void *lower, std::uint64_t size, const BitLockerKeys &keys,
+bool OpenBitLockerVolume(VolumeRead read, void *lower, std::uint64_t size, const BitLockerKeys &keys,
                          BitLockerVolume &volume, Fault &fault);
 
 // Reads `size` bytes at `offset` of the decrypted volume (a BitLockerVolume

@@ -17,15 +17,15 @@ std::uint64_t RoundUp(std::uint64_t size, std::uint32_t unit)
 
 // The information block at `at`: 0 where it has no signature there, -1
 // where it has but fails its checks, 1 where it is read.
-int ReadInformation(const BitLockerLower &lower, std::uint64_t at, std::uint32_t sectorSize,
+int ReadInformation(const LowerVolume &lower, std::uint64_t at, std::uint32_t sectorSize,
                     FveEowInformation &information)
 {
     unsigned char head[FveEowHeaderSize];
-    if (at == 0 || !ReadLowerFully(lower, at, head, sizeof head) ||
+    if (at == 0 || !ReadVolumeBytes(lower, at, head, sizeof head) ||
         std::memcmp(head, FveEowSignature, FveEowSignatureSize) != 0)
         return 0;
     std::vector<unsigned char> block(ReadLe16(head + FveEowSizeAt));
-    if (at % sectorSize != 0 || !ReadLowerFully(lower, at, block.data(), block.size()) ||
+    if (at % sectorSize != 0 || !ReadVolumeBytes(lower, at, block.data(), block.size()) ||
         !ReadFveEowInformation(block.data(), block.size(), sectorSize, information))
         return -1;
     return 1;
@@ -34,13 +34,13 @@ int ReadInformation(const BitLockerLower &lower, std::uint64_t at, std::uint32_t
 // The region of the `index`th bitmap block, at `at`, into `eow`; false
 // where it fails its checks, or with `tooLarge` where `read` (bytes read so
 // far) grows past what is read.
-bool ReadRegion(const BitLockerLower &lower, const FveEowInformation &information, std::uint32_t index,
+bool ReadRegion(const LowerVolume &lower, const FveEowInformation &information, std::uint32_t index,
                 std::uint32_t sectorSize, FveEow &eow, std::uint64_t &read, bool &tooLarge)
 {
     std::uint64_t at = information.bitmapAt[index];
     unsigned char head[FveEowBitmapHeaderSize];
     FveEowBitmap bitmap;
-    if (at % sectorSize != 0 || !ReadLowerFully(lower, at, head, sizeof head) ||
+    if (at % sectorSize != 0 || !ReadVolumeBytes(lower, at, head, sizeof head) ||
         !ReadFveEowBitmapHead(head, sizeof head, index, bitmap))
         return false;
     read += bitmap.size;
@@ -48,7 +48,7 @@ bool ReadRegion(const BitLockerLower &lower, const FveEowInformation &informatio
     if (tooLarge)
         return false;
     std::vector<unsigned char> block(bitmap.size);
-    if (!ReadLowerFully(lower, at, block.data(), block.size()) || !FveEowBitmapIsValid(block.data(), bitmap))
+    if (!ReadVolumeBytes(lower, at, block.data(), block.size()) || !FveEowBitmapIsValid(block.data(), bitmap))
         return false;
     FveEowRecord last, record;
     for (int copy = 0; copy < FveEowBitmapRecords; ++copy)
@@ -72,7 +72,7 @@ bool ReadRegion(const BitLockerLower &lower, const FveEowInformation &informatio
 
 } // namespace
 
-bool ReadFveEow(const BitLockerLower &lower, const FveVolumeHeader &header, FveEow &eow, Fault &fault)
+bool ReadFveEow(const LowerVolume &lower, const FveVolumeHeader &header, FveEow &eow, Fault &fault)
 {
     eow = FveEow();
     FveEowInformation copies[FveEowCopies];

@@ -9,7 +9,7 @@
 
 #include "platform/posix/base/fault.h"
 #include "platform/posix/bitlocker/fve_volume_header.h"
-#include "platform/posix/bitlocker/lower_read.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::uint64_t FveEowReadMost = 64 << 20; // bytes of bitmap blocks read, all regions together
 
@@ -35,7 +35,7 @@ enum class FveChunk { Unknown, Plain, Encrypted };
 // `header`. True with `eow.present` false where neither of its offsets holds
 // an information block; false with `fault` where one does but no copy, or
 // one of its bitmaps, passes its checks.
-bool ReadFveEow(const BitLockerLower &lower, const FveVolumeHeader &header, FveEow &eow, Fault &fault);
+bool ReadFveEow(const LowerVolume &lower, const FveVolumeHeader &header, FveEow &eow, Fault &fault);
 
 // Whether the chunk holding `offset` (on the volume beneath) is encrypted
 // yet; Unknown where no region holds it.

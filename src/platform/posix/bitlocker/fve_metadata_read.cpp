@@ -18,10 +18,10 @@ bool HasSignature(const unsigned char *block)
 
 // The copy's block header at `at`, and from it the copy's size; false where
 // it is not one or says it is larger than its area.
-bool ReadBlockHeader(const BitLockerLower &lower, std::uint64_t at, std::uint32_t area, unsigned char *head,
+bool ReadBlockHeader(const LowerVolume &lower, std::uint64_t at, std::uint32_t area, unsigned char *head,
                      std::size_t &size)
 {
-    if (at == 0 || !ReadLowerFully(lower, at, head, FveBlockHeaderSize) || !HasSignature(head))
+    if (at == 0 || !ReadVolumeBytes(lower, at, head, FveBlockHeaderSize) || !HasSignature(head))
         return false;
     std::uint16_t version = ReadLe16(head + FveBlockVersionAt);
     size = ReadLe16(head + FveBlockSizeAt);
@@ -32,14 +32,14 @@ bool ReadBlockHeader(const BitLockerLower &lower, std::uint64_t at, std::uint32_
     return size >= FveBlockHeaderSize + FveMetadataHeaderSize && size + FveValidationHeadSize <= area;
 }
 
-bool ReadCopy(const BitLockerLower &lower, std::uint64_t at, std::uint32_t area, std::vector<unsigned char> &block)
+bool ReadCopy(const LowerVolume &lower, std::uint64_t at, std::uint32_t area, std::vector<unsigned char> &block)
 {
     unsigned char head[FveBlockHeaderSize];
     std::size_t size = 0;
     if (!ReadBlockHeader(lower, at, area, head, size))
         return false;
     block.assign(size + FveValidationHeadSize, 0);
-    if (!ReadLowerFully(lower, at, block.data(), block.size()) || !FveCopyIsValid(block.data(), size))
+    if (!ReadVolumeBytes(lower, at, block.data(), block.size()) || !FveCopyIsValid(block.data(), size))
         return false;
     block.resize(size);
     return true;
@@ -88,7 +88,7 @@ bool ReadEntries(FveMetadata &metadata, Fault &fault)
 
 } // namespace
 
-bool ReadFveMetadata(const BitLockerLower &lower, const unsigned char *sector, FveMetadata &metadata, Fault &fault)
+bool ReadFveMetadata(const LowerVolume &lower, const unsigned char *sector, FveMetadata &metadata, Fault &fault)
 {
     metadata.header = ReadFveVolumeHeader(sector);
     const FveVolumeHeader &header = metadata.header;

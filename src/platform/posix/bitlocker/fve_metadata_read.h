@@ -9,7 +9,7 @@
 #include "platform/posix/base/fault.h"
 #include "platform/posix/bitlocker/fve_key_protector.h"
 #include "platform/posix/bitlocker/fve_volume_header.h"
-#include "platform/posix/bitlocker/lower_read.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::size_t FveProtectorsMost = 64;
 
@@ -33,4 +33,4 @@ struct FveMetadata {
 
 // The metadata of the BitLocker volume under `lower`, whose first sector is
 // `sector`; false with `fault` where it is not BitLocker's or no copy passes.
-bool ReadFveMetadata(const BitLockerLower &lower, const unsigned char *sector, FveMetadata &metadata, Fault &fault);
+bool ReadFveMetadata(const LowerVolume &lower, const unsigned char *sector, FveMetadata &metadata, Fault &fault);

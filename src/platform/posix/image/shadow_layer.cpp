@@ -7,9 +7,9 @@
 
 namespace {
 
-ShadowVolume AsShadowVolume(const VolumeSpan &span)
+LowerVolume AsLowerVolume(const VolumeSpan &span)
 {
-    ShadowVolume volume;
+    LowerVolume volume;
     volume.volume = const_cast<VolumeSpan *>(&span);
     volume.read = ReadVolumeSpan;
     volume.size = span.size;
@@ -21,11 +21,11 @@ ShadowVolume AsShadowVolume(const VolumeSpan &span)
 bool OpenShadowImages(const VolumeSpan &volume, const std::vector<const VolumeSpan *> &others,
                       std::vector<ShadowImage> &images, Fault &fault)
 {
-    std::vector<ShadowVolume> rest;
+    std::vector<LowerVolume> rest;
     for (const VolumeSpan *other : others)
-        rest.push_back(AsShadowVolume(*other));
+        rest.push_back(AsLowerVolume(*other));
     std::vector<ShadowStore> stores;
-    if (!ListShadowStores(AsShadowVolume(volume), rest, stores, fault))
+    if (!ListShadowStores(AsLowerVolume(volume), rest, stores, fault))
         return false;
     for (ShadowStore &store : stores) {
         ShadowImage one = {nullptr, nullptr, store.creationTime, BracedGuidText(store.copy)};

@@ -25,7 +25,7 @@ std::size_t OverlayRun(std::uint32_t sectors, std::size_t within, std::size_t si
 }
 
 // The volume as it is now; zeros past its end, where a store's volume was larger.
-bool ReadCurrent(const ShadowVolume &volume, std::uint64_t offset, char *buffer, std::size_t size)
+bool ReadCurrent(const LowerVolume &volume, std::uint64_t offset, char *buffer, std::size_t size)
 {
     std::size_t inside = offset >= volume.size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(size, volume.size - offset));
     std::memset(buffer + inside, 0, size - inside);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/posix/shadow/shadow_block_map.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 struct ShadowStoreSet;
 
@@ -16,8 +16,8 @@ struct ShadowStoreView {
 };
 
 struct ShadowStoreSet {
-    ShadowVolume volume; // the copied volume, as it is now
-    ShadowVolume area;   // the volume holding the difference area
+    LowerVolume volume; // the copied volume, as it is now
+    LowerVolume area;   // the volume holding the difference area
     std::vector<ShadowBlockMap> maps;  // oldest first
     std::vector<std::uint64_t> sizes;  // each store's volume size
     // The newest store's bitmaps, which only it reads.

@@ -28,8 +28,8 @@ std::string StoreName(const unsigned char *guid)
 
 // The volume holding the difference area and the locations its catalog
 // gives; false with `fault` where it is not among `others` or cannot be read.
-bool FindArea(const ShadowVolume &volume, const VssVolumeHeader &header, const std::vector<ShadowVolume> &others,
-              std::vector<VssStoreLocation> &locations, ShadowVolume &area, int &index, Fault &fault)
+bool FindArea(const LowerVolume &volume, const VssVolumeHeader &header, const std::vector<LowerVolume> &others,
+              std::vector<VssStoreLocation> &locations, LowerVolume &area, int &index, Fault &fault)
 {
     area = volume;
     index = ShadowAreaHere;
@@ -102,7 +102,7 @@ bool OpenStore(const VssStoreEntry &entry, const std::vector<VssStoreLocation> &
 
 } // namespace
 
-bool ListShadowStores(const ShadowVolume &volume, const std::vector<ShadowVolume> &others,
+bool ListShadowStores(const LowerVolume &volume, const std::vector<LowerVolume> &others,
                       std::vector<ShadowStore> &stores, Fault &fault)
 {
     stores.clear();

@@ -9,7 +9,7 @@
 
 #include "platform/posix/base/fault.h"
 #include "platform/posix/base/guid_text.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const int ShadowAreaHere = -1;
 
@@ -30,7 +30,7 @@ struct ShadowStore {
 // here: false with one line in `fault` naming the store (or the catalog)
 // where any is damaged, or its difference area's volume is not among `others`.
 // The volumes must outlive the stores.
-bool ListShadowStores(const ShadowVolume &volume, const std::vector<ShadowVolume> &others,
+bool ListShadowStores(const LowerVolume &volume, const std::vector<LowerVolume> &others,
                       std::vector<ShadowStore> &stores, Fault &fault);
 
 // A DiskRead (as callback_image.h has it) of one store's volume.

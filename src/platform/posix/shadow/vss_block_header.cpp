@@ -12,7 +12,7 @@ std::string HexOffset(std::uint64_t offset)
     return text;
 }
 
-bool ReadVssBlock(const ShadowVolume &volume, std::uint64_t offset, std::uint32_t record, const char *what,
+bool ReadVssBlock(const LowerVolume &volume, std::uint64_t offset, std::uint32_t record, const char *what,
                   unsigned char *block, Fault &fault)
 {
     const std::string where = std::string(what) + " block at " + HexOffset(offset);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/posix/base/fault.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::size_t VssBlockSize = 0x4000; // a catalog or store block, and the unit of copied data
 const std::size_t VssBlockHeaderSize = 128;
@@ -35,7 +35,7 @@ const std::uint32_t VssBitmapRecord = 6;
 
 // One chain of blocks on `volume`, read from `next` on.
 struct VssChain {
-    const ShadowVolume *volume;
+    const LowerVolume *volume;
     std::uint32_t record;  // the record type each of its blocks has
     const char *what;      // its name in a fault: "catalog", "block list"...
     std::uint64_t next;    // the next block's offset; 0 past the last
@@ -46,7 +46,7 @@ struct VssChain {
 // The block at `offset` of `volume` into `block` (VssBlockSize bytes),
 // checked to be a VSS block of `record` type that knows its own offset.
 // False with `fault`'s words naming `what` and the offset.
-bool ReadVssBlock(const ShadowVolume &volume, std::uint64_t offset, std::uint32_t record, const char *what,
+bool ReadVssBlock(const LowerVolume &volume, std::uint64_t offset, std::uint32_t record, const char *what,
                   unsigned char *block, Fault &fault);
 
 // The chain's next block, `chain.next` moved on; false with `fault` where

@@ -17,7 +17,7 @@ bool IsEmpty(const unsigned char *descriptor)
 
 } // namespace
 
-bool ReadVssBlockList(const ShadowVolume &area, std::uint64_t offset, std::size_t &budget, TakeDescriptor take,
+bool ReadVssBlockList(const LowerVolume &area, std::uint64_t offset, std::size_t &budget, TakeDescriptor take,
                       void *taker, Fault &fault)
 {
     // A list of only empty blocks takes no budget: its length is bounded too.

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "platform/posix/base/fault.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::size_t VssDescriptorSize = 32;
 const std::size_t VssDescriptorOriginalAt = 0; // u64: the copied volume's offset of the block
@@ -33,5 +33,5 @@ typedef bool (*TakeDescriptor)(void *taker, const VssBlockDescriptor &descriptor
 // Hands each descriptor of the list at `offset` (all but the empty ones) to
 // `take`, in the list's order. `budget` is what may still be taken, and is
 // lessened by what was: a list past it is refused.
-bool ReadVssBlockList(const ShadowVolume &area, std::uint64_t offset, std::size_t &budget, TakeDescriptor take,
+bool ReadVssBlockList(const LowerVolume &area, std::uint64_t offset, std::size_t &budget, TakeDescriptor take,
                       void *taker, Fault &fault);

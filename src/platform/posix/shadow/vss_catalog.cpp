@@ -5,7 +5,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/shadow/vss_block_header.h"
 
-bool ReadVssCatalog(const ShadowVolume &volume, std::uint64_t catalogAt, std::vector<VssStoreEntry> &stores,
+bool ReadVssCatalog(const LowerVolume &volume, std::uint64_t catalogAt, std::vector<VssStoreEntry> &stores,
                     std::vector<VssStoreLocation> &locations, Fault &fault)
 {
     VssChain chain{&volume, VssCatalogRecord, "catalog", catalogAt, VssCatalogMostBlocks, {}};

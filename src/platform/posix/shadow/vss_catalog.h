@@ -9,7 +9,7 @@
 
 #include "platform/posix/base/fault.h"
 #include "platform/posix/base/guid_text.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::size_t VssCatalogEntrySize = 128;
 const std::size_t VssCatalogEntryTypeAt = 0; // u64
@@ -41,5 +41,5 @@ struct VssStoreLocation {
 
 // The entries of types 2 and 3 of the catalog at `catalogAt`, in its order;
 // false with `fault`'s words where its chain cannot be read.
-bool ReadVssCatalog(const ShadowVolume &volume, std::uint64_t catalogAt, std::vector<VssStoreEntry> &stores,
+bool ReadVssCatalog(const LowerVolume &volume, std::uint64_t catalogAt, std::vector<VssStoreEntry> &stores,
                     std::vector<VssStoreLocation> &locations, Fault &fault);

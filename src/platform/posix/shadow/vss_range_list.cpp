@@ -5,7 +5,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/shadow/vss_block_header.h"
 
-bool CheckVssRangeList(const ShadowVolume &area, std::uint64_t offset, Fault &fault)
+bool CheckVssRangeList(const LowerVolume &area, std::uint64_t offset, Fault &fault)
 {
     VssChain chain{&area, VssRangeListRecord, "range list", offset, VssRangeListMostBlocks, {}};
     std::vector<unsigned char> block(VssBlockSize);

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "platform/posix/base/fault.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::size_t VssRangeEntrySize = 24;
 const std::size_t VssRangeOffsetAt = 0;   // u64: on the volume holding the difference area
@@ -18,4 +18,4 @@ const std::size_t VssRangeListMostBlocks = 1024;
 
 // False with `fault`'s words where the list at `offset` cannot be read or
 // names a range past the end of `area`.
-bool CheckVssRangeList(const ShadowVolume &area, std::uint64_t offset, Fault &fault);
+bool CheckVssRangeList(const LowerVolume &area, std::uint64_t offset, Fault &fault);

@@ -5,7 +5,7 @@
 
 #include "platform/posix/shadow/vss_block_header.h"
 
-bool ReadVssStoreBitmap(const ShadowVolume &area, std::uint64_t offset, std::uint64_t volumeSize,
+bool ReadVssStoreBitmap(const LowerVolume &area, std::uint64_t offset, std::uint64_t volumeSize,
                         std::vector<unsigned char> &bits, Fault &fault)
 {
     const std::size_t inBlock = VssBlockSize - VssBlockHeaderSize;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/posix/base/fault.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 // A volume over 8 TiB is read without its bitmaps: its free blocks then
 // read as the volume has them now, rather than as zeros.
@@ -18,7 +18,7 @@ const std::uint64_t VssBitmapMostBytes = 64 << 20;
 // The bitmap at `offset` of the volume holding the difference area, as one
 // bit a block of a volume of `volumeSize` bytes; bits past the chain's end
 // are clear. False with `fault`'s words where the chain cannot be read.
-bool ReadVssStoreBitmap(const ShadowVolume &area, std::uint64_t offset, std::uint64_t volumeSize,
+bool ReadVssStoreBitmap(const LowerVolume &area, std::uint64_t offset, std::uint64_t volumeSize,
                         std::vector<unsigned char> &bits, Fault &fault);
 
 bool IsBlockFree(const std::vector<unsigned char> &bits, std::uint64_t offset);

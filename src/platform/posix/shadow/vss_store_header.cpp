@@ -6,7 +6,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/shadow/vss_block_header.h"
 
-bool ReadVssStoreHeader(const ShadowVolume &area, std::uint64_t offset, VssStoreHeader &header, Fault &fault)
+bool ReadVssStoreHeader(const LowerVolume &area, std::uint64_t offset, VssStoreHeader &header, Fault &fault)
 {
     std::vector<unsigned char> block(VssBlockSize);
     if (!ReadVssBlock(area, offset, VssStoreHeaderRecord, "store header", block.data(), fault))

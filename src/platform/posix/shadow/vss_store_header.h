@@ -6,7 +6,7 @@
 
 #include "platform/posix/base/fault.h"
 #include "platform/posix/base/guid_text.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 // From the store information's start (the block header's end):
 const std::size_t VssInfoCopyIdentifierAt = 16; // 16 bytes: the shadow copy's GUID
@@ -22,4 +22,4 @@ struct VssStoreHeader {
 
 // The header at `offset` of the volume holding the difference area; false
 // with `fault`'s words where it cannot be read or its information is cut short.
-bool ReadVssStoreHeader(const ShadowVolume &area, std::uint64_t offset, VssStoreHeader &header, Fault &fault);
+bool ReadVssStoreHeader(const LowerVolume &area, std::uint64_t offset, VssStoreHeader &header, Fault &fault);

@@ -5,7 +5,7 @@
 #include "platform/posix/base/byte_order.h"
 #include "platform/posix/shadow/vss_block_header.h"
 
-bool ReadVssVolumeHeader(const ShadowVolume &volume, VssVolumeHeader &header, std::uint32_t &version)
+bool ReadVssVolumeHeader(const LowerVolume &volume, VssVolumeHeader &header, std::uint32_t &version)
 {
     unsigned char bytes[VssVolumeHeaderSize];
     version = 0;

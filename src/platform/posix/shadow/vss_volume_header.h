@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/posix/base/guid_text.h"
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
 const std::uint64_t VssVolumeHeaderAt = 0x1e00;
 const std::size_t VssVolumeHeaderSize = 512;
@@ -26,7 +26,7 @@ struct VssVolumeHeader {
 
 // False where the volume has no VSS header (no shadow copies) or one of a
 // version not read here, `version` then its number, 0 for no header at all.
-bool ReadVssVolumeHeader(const ShadowVolume &volume, VssVolumeHeader &header, std::uint32_t &version);
+bool ReadVssVolumeHeader(const LowerVolume &volume, VssVolumeHeader &header, std::uint32_t &version);
 
 // Whether the difference area lies on the volume itself: the storage GUID
 // is its own, or none.

@@ -1,5 +1,6 @@
-// A volume as the shadow copy reader sees it: a read callback and a size.
-// The layer reads volumes only through these, never a file of its own.
+// The volume beneath a layer (BitLocker, shadow copies), as the layer sees
+// it: a read callback and a size. A layer reads volumes only through these,
+// never a file of its own.
 #pragma once
 
 #include <sys/types.h>
@@ -8,10 +9,10 @@
 #include <cstdint>
 
 // Reads `size` bytes at `offset` of the volume; the count read, -1 on error
-// (the shape of a DiskRead, so that a store reads as an image of its own).
+// (the shape of a DiskRead, so that a layer reads as an image of its own).
 typedef ssize_t (*VolumeRead)(void *volume, std::uint64_t offset, char *buffer, std::size_t size);
 
-struct ShadowVolume {
+struct LowerVolume {
     void *volume = nullptr;
     VolumeRead read = nullptr;
     std::uint64_t size = 0; // bytes
@@ -19,4 +20,4 @@ struct ShadowVolume {
 
 // All `size` bytes at `offset`, or false where they lie past the volume's
 // end or the read fails or comes short.
-bool ReadVolumeBytes(const ShadowVolume &volume, std::uint64_t offset, void *buffer, std::size_t size);
+bool ReadVolumeBytes(const LowerVolume &volume, std::uint64_t offset, void *buffer, std::size_t size);

@@ -1,6 +1,6 @@
-#include "platform/posix/shadow/shadow_volume.h"
+#include "platform/posix/base/lower_volume.h"
 
-bool ReadVolumeBytes(const ShadowVolume &volume, std::uint64_t offset, void *buffer, std::size_t size)
+bool ReadVolumeBytes(const LowerVolume &volume, std::uint64_t offset, void *buffer, std::size_t size)
 {
     if (volume.read == nullptr || offset > volume.size || size > volume.size - offset)
         return false;
