@@ -35,6 +35,12 @@ inline void WriteLe32(unsigned char *p, std::uint32_t value)
         p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+inline void WriteLe64(unsigned char *p, std::uint64_t value)
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
 inline void WriteBe32(unsigned char *p, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i)

@@ -56,8 +56,7 @@ bool ShowSector(BitLockerReader &reader, std::uint64_t offset, unsigned char *se
     if (vista && offset < VistaPlainSectors * size) {
         if (offset == 0) {
             std::memcpy(sector + FveSignatureAt, NtfsSignature, FveSignatureSize);
-            for (int i = 0; i < 8; ++i)
-                sector[FveVistaMetadataClusterAt + i] = static_cast<unsigned char>(metadata.mftMirrorCluster >> (8 * i));
+            WriteLe64(sector + FveVistaMetadataClusterAt, metadata.mftMirrorCluster);
         }
         return true;
     }

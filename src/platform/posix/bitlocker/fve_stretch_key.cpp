@@ -1,5 +1,6 @@
 #include "platform/posix/bitlocker/fve_stretch_key.h"
 
+#include "platform/posix/base/byte_order.h"
 #include "platform/posix/bitlocker/locked_secret.h"
 
 namespace {
@@ -38,8 +39,7 @@ bool StretchFveKey(const CryptoFunctions *crypto, const unsigned char *initial, 
     SHA256_CTX ctx;
     bool stretched = true;
     for (std::uint64_t count = 0; stretched && count < FveStretchRounds; ++count) {
-        for (int i = 0; i < 8; ++i)
-            round[RoundCountAt + i] = static_cast<unsigned char>(count >> (8 * i));
+        WriteLe64(round + RoundCountAt, count);
         stretched = crypto->sha256_init(&ctx) == 1 && crypto->sha256_update(&ctx, round, RoundSize) == 1 &&
                     crypto->sha256_final(round + RoundLastAt, &ctx) == 1;
     }

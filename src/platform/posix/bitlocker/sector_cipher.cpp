@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/posix/base/byte_order.h"
 #include "platform/posix/bitlocker/elephant_diffuser.h"
 #include "platform/posix/bitlocker/fve_metadata_header.h"
 #include "platform/posix/bitlocker/locked_secret.h"
@@ -32,8 +33,7 @@ bool IsXts(std::uint16_t method)
 void LittleEndian128(std::uint64_t value, unsigned char *block)
 {
     std::memset(block, 0, BlockSize);
-    for (int i = 0; i < 8; ++i)
-        block[i] = static_cast<unsigned char>(value >> (8 * i));
+    WriteLe64(block, value);
 }
 
 EVP_CIPHER_CTX *StartCipher(const CryptoFunctions *crypto, const EVP_CIPHER *kind, const unsigned char *key,
