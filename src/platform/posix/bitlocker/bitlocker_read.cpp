@@ -4,6 +4,7 @@
 // within the encrypted size decrypted and those past it as they lie; on an
 // encrypt-on-write volume, the chunks its bitmaps mark decrypted and the
 // rest as they lie.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/posix/base/byte_order.h"
@@ -92,19 +93,20 @@ ssize_t ReadBitLockerVolume(void *opened, std::uint64_t offset, char *buffer, st
     if (size > volume.size - offset)
         size = static_cast<std::size_t>(volume.size - offset);
     std::size_t sectorSize = reader.metadata.header.sectorSize;
-    reader.chunk.resize(BitLockerChunk);
     for (std::size_t done = 0; done < size;) {
         std::uint64_t at = offset + done, start = at - at % sectorSize;
-        std::size_t length = BitLockerChunk;
-        if (volume.size - start < length)
-            length = static_cast<std::size_t>(volume.size - start);
+        std::size_t skip = static_cast<std::size_t>(at - start);
+        // Only the sectors asked for are decrypted, at most a chunk of them.
+        std::uint64_t wanted = (skip + (size - done) + sectorSize - 1) / sectorSize * sectorSize;
+        std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {static_cast<std::uint64_t>(BitLockerChunk), volume.size - start, wanted}));
         unsigned char *chunk = reader.chunk.data();
         if (!ReadVolumeBytes(reader.lower, start, chunk, length))
             return -1;
         for (std::size_t in = 0; in < length; in += sectorSize)
             if (!ShowSector(reader, start + in, chunk + in))
                 return -1;
-        std::size_t skip = static_cast<std::size_t>(at - start), take = length - skip;
+        std::size_t take = length - skip;
         if (take > size - done)
             take = size - done;
         std::memcpy(buffer + done, chunk + skip, take);

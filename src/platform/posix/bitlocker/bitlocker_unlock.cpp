@@ -108,8 +108,7 @@ bool UnlockBitLockerVolume(const CryptoFunctions *crypto, const FveMetadata &met
 {
     LockedSecret masterKey;
     if (!OpenMasterKey(crypto, metadata, keys, unlock, masterKey)) {
-        unlock.why = WhyLocked(metadata, keys);
-        fault = {"", unlock.why};
+        fault = {"", WhyLocked(metadata, keys)};
         return false;
     }
     std::uint16_t method = 0;
@@ -118,10 +117,7 @@ bool UnlockBitLockerVolume(const CryptoFunctions *crypto, const FveMetadata &met
                                    metadata.fullKeySize, fullKey, method);
     ReleaseSecret(masterKey);
     if (!opened || fullKey.size < SectorKeySize(metadata.method)) {
-        unlock.protector = -1;
-        unlock.keyLine = 0;
-        unlock.why = "its BitLocker full volume key does not open with the volume master key";
-        fault = {"", unlock.why};
+        fault = {"", "its BitLocker full volume key does not open with the volume master key"};
         ReleaseSecret(fullKey);
         return false;
     }

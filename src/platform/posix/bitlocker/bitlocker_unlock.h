@@ -12,10 +12,9 @@
 struct BitLockerUnlock {
     int protector = -1; // the protector that opened it, by index
     int keyLine = 0;    // the keys' line that did; 0 for a clear key
-    std::string why;    // why none did
 };
 
 // The full volume key of `metadata` into `fullKey`; false with `fault`
-// (and `unlock.why`) saying why not.
+// saying why not.
 bool UnlockBitLockerVolume(const CryptoFunctions *crypto, const FveMetadata &metadata, const BitLockerKeys &keys,
                            BitLockerUnlock &unlock, LockedSecret &fullKey, Fault &fault);

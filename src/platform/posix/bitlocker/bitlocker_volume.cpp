@@ -75,6 +75,7 @@ bool OpenBitLockerVolume(VolumeRead read, void *lower, std::uint64_t size, const
     volume = BitLockerVolume();
     BitLockerReader *reader = new BitLockerReader;
     reader->lower = {lower, read, size};
+    reader->chunk.resize(BitLockerChunk);
     volume.reader = reader;
     unsigned char sector[FveSectorSize];
     FveMetadata &metadata = reader->metadata;
@@ -92,12 +93,10 @@ bool OpenBitLockerVolume(VolumeRead read, void *lower, std::uint64_t size, const
             return true;
         const CryptoFunctions *crypto = nullptr;
         BitLockerUnlock unlock;
-        if (!eowRead) {
-            volume.why = fault.words;
-        } else if (SectorKeySize(metadata.method) == 0) {
-            volume.why = "encrypted by BitLocker with a method this program does not know (" + volume.method + ")";
-            fault = {"", volume.why};
-        } else if ((crypto = CryptoLibrary(fault)) != nullptr &&
+        // Where the EOW blocks could not be read, `fault` already says so.
+        if (eowRead && SectorKeySize(metadata.method) == 0) {
+            fault = {"", "encrypted by BitLocker with a method this program does not know (" + volume.method + ")"};
+        } else if (eowRead && (crypto = CryptoLibrary(fault)) != nullptr &&
                    UnlockBitLockerVolume(crypto, metadata, keys, unlock, reader->fullKey, fault) &&
                    StartSectorCipher(crypto, metadata.method, reader->fullKey.bytes, metadata.header.sectorSize,
                                      reader->cipher, fault)) {
@@ -106,12 +105,9 @@ bool OpenBitLockerVolume(VolumeRead read, void *lower, std::uint64_t size, const
             reader->plainBoot = !reader->eow.present && BootSectorsLieInPlain(*reader);
             return true;
         }
-        if (volume.why.empty())
-            volume.why = unlock.why;
     }
     CloseBitLockerVolume(volume);
-    if (volume.why.empty())
-        volume.why = fault.words;
+    volume.why = fault.words;
     return false;
 }
 
