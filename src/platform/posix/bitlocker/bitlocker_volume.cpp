@@ -50,8 +50,6 @@ void DescribeVolume(const FveMetadata &metadata, BitLockerVolume &volume)
     const char *method = MethodName(metadata.method);
     volume.method = method != nullptr ? method : "unknown (" + Hex16(metadata.method) + ")";
     volume.state = StateName(metadata.state);
-    volume.version = metadata.version;
-    volume.toGo = metadata.header.kind == FveHeaderKind::ToGo;
     for (const FveProtector &protector : metadata.protectors) {
         BitLockerProtectorFacts facts;
         facts.guid = BracedGuidText(protector.guid);

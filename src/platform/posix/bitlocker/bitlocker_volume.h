@@ -23,8 +23,6 @@ struct BitLockerVolume {
     std::string description; // as Windows wrote it: computer, drive and date
     std::string method;      // "XTS-AES 128", "AES 256 with Diffuser"...; "none" where decrypted
     std::string state;       // "encrypted", "paused"...
-    int version = 0;         // 1 Vista, 2 Windows 7 and later
-    bool toGo = false;       // To Go's FAT32 wrapper
     bool suspended = false;  // a clear key: protection suspended, no key needed
     bool decrypted = false;  // nothing encrypted: read as it lies
     std::vector<BitLockerProtectorFacts> protectors;

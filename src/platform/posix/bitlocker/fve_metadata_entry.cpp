@@ -11,7 +11,6 @@ bool ReadFveEntry(const unsigned char *area, std::size_t size, std::size_t at, F
     entry.size = ReadLe16(head + FveEntrySizeAt);
     entry.type = ReadLe16(head + FveEntryTypeAt);
     entry.value = ReadLe16(head + FveEntryValueAt);
-    entry.version = ReadLe16(head + FveEntryVersionAt);
     return entry.size >= FveEntryHeadSize && entry.size <= size - at;
 }
 

@@ -46,7 +46,6 @@ struct FveEntry {
     std::size_t size = 0; // head and value
     std::uint16_t type = 0;
     std::uint16_t value = 0;
-    std::uint16_t version = 0;
 };
 
 // The entry at `at` of the `size` bytes of `area`, false at the end of the

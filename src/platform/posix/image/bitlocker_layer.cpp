@@ -71,8 +71,7 @@ void ReadStartupKeys(VolumeKeys &keys)
     }
 }
 
-} // namespace
-
+// Reads DOROVIVI_KEYS into `keys`, once.
 void ReadVolumeKeys(VolumeKeys &keys)
 {
     if (keys.keysRead || keys.keysFile.empty())
@@ -92,6 +91,8 @@ void ReadVolumeKeys(VolumeKeys &keys)
         keys.lines.push_back("DOROVIVI_KEYS=" + keys.keysFile + ": " + why);
     ReadStartupKeys(keys);
 }
+
+} // namespace
 
 void WipeVolumeKeys(VolumeKeys &keys)
 {

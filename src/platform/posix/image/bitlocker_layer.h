@@ -22,8 +22,6 @@ struct VolumeKeys {
     std::vector<std::string> lines; // what reading them said, said once
 };
 
-// Reads DOROVIVI_KEYS into `keys`, once.
-void ReadVolumeKeys(VolumeKeys &keys);
 void WipeVolumeKeys(VolumeKeys &keys);
 
 // The volume at `offset` of `image` (`size` bytes, its first sector
