@@ -30,17 +30,16 @@ void TraceDigest(const char *name, const std::string &file, const FileDigest &di
 }
 
 // A hive is read by position through the descriptor the digest is read from.
-void TraceRegistryFile(const char *name, const RegistryFile &file, const std::vector<std::string> &replayed)
+FileDigest DigestOf(const RegistryFile &file)
 {
-    if (!Tracing())
-        return;
     FileDigest digest;
     digest.read = file.Open() && Sha256OfFile(*file.bytes, digest.sha256);
     digest.size = file.Open() ? file.bytes->Size() : 0;
-    TraceDigest(name, file.name, digest, replayed);
+    return digest;
 }
 
-RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFacts> &hives, std::string &problem)
+RegistrySource *OpenFileSource(const Installation &found, const FileDigest digests[2],
+                               std::vector<HiveFileFacts> &hives, std::string &problem)
 {
     RegistrySource *source = nullptr;
     Fault fault = {"", found.registry.unopened}; // the registry file's, which the line names
@@ -48,12 +47,17 @@ RegistrySource *OpenFileSource(const Installation &found, std::vector<HiveFileFa
     case InstallationKind::WindowsNt:
         // Each hive has its line where it is refused; the other still answers.
         source = OpenRegfHiveSource(found.registry, found.systemLogs, found.software, found.softwareLogs, hives);
-        TraceRegistryFile("SYSTEM", found.registry, hives.size() > 0 ? hives[0].replayed : NoLogsReplayed);
-        TraceRegistryFile("SOFTWARE", found.software, hives.size() > 1 ? hives[1].replayed : NoLogsReplayed);
+        if (Tracing()) {
+            TraceDigest("SYSTEM", found.registry.name, digests[0],
+                        hives.size() > 0 ? hives[0].replayed : NoLogsReplayed);
+            TraceDigest("SOFTWARE", found.software.name, digests[1],
+                        hives.size() > 1 ? hives[1].replayed : NoLogsReplayed);
+        }
         break;
     case InstallationKind::Windows9x:
         source = found.registry.Open() ? OpenCregFileSource(*found.registry.bytes, fault) : nullptr;
-        TraceRegistryFile("SYSTEM.DAT", found.registry, NoLogsReplayed);
+        if (Tracing())
+            TraceDigest("SYSTEM.DAT", found.registry.name, digests[0], NoLogsReplayed);
         if (source == nullptr)
             problem = EmptyRegistryLine(found.registry.name, FaultText(fault));
         break;
@@ -86,9 +90,16 @@ void OpenRegistryOf(const Installation &found, OpenedRegistry &opened)
     }
     if (!found.state.note.empty())
         PrintErrorLine(found.state.note);
-    TraceState(*reading);
+    // Each file is hashed once, for the state's event and its own.
+    FileDigest digests[2];
+    if (Tracing()) {
+        digests[0] = DigestOf(reading->registry);
+        if (reading->kind == InstallationKind::WindowsNt)
+            digests[1] = DigestOf(reading->software);
+    }
+    TraceState(*reading, digests);
     std::string problem = found.problem;
-    opened.owned = OpenFileSource(*reading, opened.hives, problem);
+    opened.owned = OpenFileSource(*reading, digests, opened.hives, problem);
     if (opened.owned != nullptr) {
         opened.source = opened.owned;
         return;

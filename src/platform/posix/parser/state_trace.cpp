@@ -6,16 +6,15 @@
 
 namespace {
 
-void AppendFile(std::string &json, const char *name, const RegistryFile &file)
+void AppendFile(std::string &json, const char *name, const RegistryFile &file, const FileDigest &digest)
 {
-    std::string digest;
     json += json.size() > 1 ? ",{\"name\":" : "{\"name\":";
     AppendJsonString(json, name);
     json += ",\"file\":";
     AppendJsonString(json, file.name);
     json += ",\"sha256\":";
-    if (file.Open() && Sha256OfFile(*file.bytes, digest))
-        AppendJsonString(json, digest);
+    if (digest.read)
+        AppendJsonString(json, digest.sha256);
     else
         json += "null";
     json += '}';
@@ -23,7 +22,7 @@ void AppendFile(std::string &json, const char *name, const RegistryFile &file)
 
 } // namespace
 
-void TraceState(const Installation &found)
+void TraceState(const Installation &found, const FileDigest digests[2])
 {
     const StateFacts &state = found.state;
     if (!Tracing() || state.name.empty())
@@ -37,9 +36,9 @@ void TraceState(const Installation &found)
     line.Text("time_from", state.timeFrom);
     std::string files = "[";
     bool nt = found.kind == InstallationKind::WindowsNt;
-    AppendFile(files, nt ? "SYSTEM" : "SYSTEM.DAT", found.registry);
+    AppendFile(files, nt ? "SYSTEM" : "SYSTEM.DAT", found.registry, digests[0]);
     if (nt)
-        AppendFile(files, "SOFTWARE", found.software);
+        AppendFile(files, "SOFTWARE", found.software, digests[1]);
     line.Json("files", files + "]");
     if (state.pointType >= 0)
         line.Text("description", state.description).Number("type", state.pointType);
