@@ -4,11 +4,9 @@
 
 #include "platform/posix/base/text_compare.h"
 
-namespace {
-
-// A registry file in place; whether it can be read is the source's to say,
-// so that a FIFO or a device there is named in its message.
-bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, const char *name, std::string &path)
+// Whether a registry file there can be read is the source's to say, so
+// that a FIFO or a device there is named in its message.
+bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, std::string_view name, std::string &path)
 {
     const TreeEntry *entry = FindListedEntry(entries, name);
     if (entry == nullptr || entry->isDirectory)
@@ -16,6 +14,20 @@ bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, con
     path = JoinTreePath(dir, entry->name);
     return true;
 }
+
+std::vector<std::string> FindLogs(const std::vector<TreeEntry> &entries, const std::string &dir,
+                                  const std::string &hive)
+{
+    std::vector<std::string> logs;
+    for (const char *suffix : {".LOG", ".LOG1", ".LOG2"}) {
+        std::string path;
+        if (FindFile(entries, dir, hive + suffix, path))
+            logs.push_back(path);
+    }
+    return logs;
+}
+
+namespace {
 
 // A drive copied to a case-sensitive disk can hold SYSTEM beside system;
 // the lookup reads one, and the line names the others.
@@ -33,18 +45,6 @@ void NoteTwins(const FileTree &tree, const std::vector<TreeEntry> &entries, cons
         others += (others.empty() ? "" : " and ") + twin;
     if (!others.empty())
         notes.push_back(tree.Describe(path) + ": read, not " + others + " beside it (the same name in another case)");
-}
-
-// NAME.LOG, NAME.LOG1 and NAME.LOG2 among the hives, in any case.
-std::vector<std::string> FindLogs(const std::vector<TreeEntry> &hives, const std::string &config, const char *hive)
-{
-    std::vector<std::string> logs;
-    for (const char *suffix : {".LOG", ".LOG1", ".LOG2"}) {
-        std::string path;
-        if (FindFile(hives, config, (std::string(hive) + suffix).c_str(), path))
-            logs.push_back(path);
-    }
-    return logs;
 }
 
 // `entries` is the listing of `dir`, which serves both kinds; system32\config

@@ -27,6 +27,14 @@ struct HalfInstallation {
     std::string config;  // tree path, as found
 };
 
+// The file `name` (in any case) among `entries`, the listing of `dir`: its
+// path, or false where there is none or it is a folder.
+bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, std::string_view name, std::string &path);
+
+// HIVE.LOG, HIVE.LOG1 and HIVE.LOG2 among `entries`, the listing of `dir`, in any case.
+std::vector<std::string> FindLogs(const std::vector<TreeEntry> &entries, const std::string &dir,
+                                  const std::string &hive);
+
 // The installations whose Windows directory is `dir`; `half`, when given,
 // gets its config directory holding SOFTWARE alone.
 void AddInstallationsIn(const FileTree &tree, std::size_t volume, const std::string &dir, std::vector<Candidate> &found,

@@ -28,28 +28,6 @@ std::string Folder(const std::string &path)
     return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
-bool FindFile(const std::vector<TreeEntry> &entries, const std::string &dir, const std::string &name,
-              std::string &path)
-{
-    const TreeEntry *entry = FindListedEntry(entries, name);
-    if (entry == nullptr || entry->isDirectory)
-        return false;
-    path = JoinTreePath(dir, entry->name);
-    return true;
-}
-
-std::vector<std::string> LogsBeside(const std::vector<TreeEntry> &entries, const std::string &dir,
-                                    const std::string &hive)
-{
-    std::vector<std::string> logs;
-    std::string path;
-    std::string name = hive.substr(hive.find_last_of('/') + 1);
-    for (const char *suffix : {".LOG", ".LOG1", ".LOG2"})
-        if (FindFile(entries, dir, name + suffix, path))
-            logs.push_back(path);
-    return logs;
-}
-
 void HiveTime(const FileTree &tree, InstallationState &state)
 {
     const std::string &hive = state.files.registryFile;
@@ -76,13 +54,13 @@ bool AddHives(const FileTree &tree, const std::string &dir, const char *system, 
     std::vector<TreeEntry> entries;
     if (!tree.List(dir, entries) || !FindFile(entries, dir, system, state.files.registryFile))
         return false;
-    state.files.systemLogs = LogsBeside(entries, dir, state.files.registryFile);
+    state.files.systemLogs = FindLogs(entries, dir, system);
     state.files.softwareMissing = software == nullptr || !FindFile(entries, dir, software, state.files.softwareHive);
     if (state.files.softwareMissing)
         state.files.softwareHive = software != nullptr ? JoinTreePath(dir, software)
                                                        : state.files.registryFile + "'s SOFTWARE";
     else
-        state.files.softwareLogs = LogsBeside(entries, dir, state.files.softwareHive);
+        state.files.softwareLogs = FindLogs(entries, dir, software);
     if (state.time == 0)
         HiveTime(tree, state);
     states.push_back(state);
