@@ -75,7 +75,7 @@ void AddRestorePoint(const FileTree &tree, const std::string &dir, const std::st
     for (char digit : number)
         value = value * 10 + static_cast<unsigned long>(digit - '0');
     state.name = "rp:" + std::to_string(value);
-    std::string log, snapshot;
+    std::string log;
     unsigned char bytes[kRpLogLargest + 1];
     std::size_t got = 0;
     RestorePointLog read;
@@ -92,8 +92,11 @@ void AddRestorePoint(const FileTree &tree, const std::string &dir, const std::st
         state.note = tree.Describe(JoinTreePath(dir, "rp.log")) + ": " + fault.words + "; the restore point's time "
                      "is its SYSTEM hive's";
     }
-    if (!FindTreePath(tree, dir, "snapshot", snapshot) ||
-        !AddHives(tree, snapshot, "_REGISTRY_MACHINE_SYSTEM", "_REGISTRY_MACHINE_SOFTWARE", state, states)) {
+    // The folder's listing above serves to find its snapshot too.
+    const TreeEntry *snapshot = FindListedEntry(entries, "snapshot");
+    if (snapshot == nullptr || !snapshot->isDirectory ||
+        !AddHives(tree, JoinTreePath(dir, snapshot->name), "_REGISTRY_MACHINE_SYSTEM", "_REGISTRY_MACHINE_SOFTWARE",
+                  state, states)) {
         state.files.registryFile = dir; // what names it beside a twin
         state.unusable = tree.Describe(JoinTreePath(dir, "snapshot")) + " holds no _REGISTRY_MACHINE_SYSTEM";
         states.push_back(state);
