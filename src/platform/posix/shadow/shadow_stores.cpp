@@ -21,9 +21,7 @@ const std::size_t MostMappedBlocks = std::size_t(1) << 22;
 
 std::string StoreName(const unsigned char *guid)
 {
-    char text[40];
-    GuidText(guid, text, sizeof text);
-    return std::string("shadow copy store {") + text + "}: ";
+    return "shadow copy store " + BracedGuidText(guid) + ": ";
 }
 
 // The volume holding the difference area and the locations its catalog
@@ -49,9 +47,8 @@ bool FindArea(const LowerVolume &volume, const VssVolumeHeader &header, const st
         fault.words = "shadow copy catalog of the difference area's volume: " + fault.words;
         return false;
     }
-    char text[40];
-    GuidText(header.storage, text, sizeof text);
-    fault.words = std::string("the shadow copies' difference area lies on volume {") + text + "}, which was not given";
+    fault.words = "the shadow copies' difference area lies on volume " + BracedGuidText(header.storage) +
+                  ", which was not given";
     return false;
 }
 
@@ -93,10 +90,8 @@ bool OpenStore(const VssStoreEntry &entry, const std::vector<VssStoreLocation> &
         return false;
     std::memcpy(store.identifier, entry.store, GuidSize);
     std::memcpy(store.copy, header.copy, GuidSize);
-    std::memcpy(store.set, header.set, GuidSize);
     store.creationTime = entry.creationTime;
     store.size = entry.volumeSize;
-    store.attributes = header.attributes;
     return true;
 }
 

@@ -16,10 +16,8 @@ const int ShadowAreaHere = -1;
 struct ShadowStore {
     unsigned char identifier[GuidSize]; // the store's own, in its catalog entries and file name
     unsigned char copy[GuidSize];       // the shadow copy's
-    unsigned char set[GuidSize];        // the shadow copy set's
     std::uint64_t creationTime;         // FILETIME, UTC
     std::uint64_t size;                 // bytes: the volume as it was
-    std::uint32_t attributes;           // VSS_VOLUME_SNAPSHOT_ATTRIBUTES
     int area; // ShadowAreaHere, or the index in `others` of the volume holding the difference area
     void *store; // ReadShadowStore's, until it is closed
 };

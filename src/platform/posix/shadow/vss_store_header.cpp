@@ -20,7 +20,5 @@ bool ReadVssStoreHeader(const LowerVolume &area, std::uint64_t offset, VssStoreH
     }
     const unsigned char *info = &block[VssBlockHeaderSize];
     std::memcpy(header.copy, info + VssInfoCopyIdentifierAt, GuidSize);
-    std::memcpy(header.set, info + VssInfoSetIdentifierAt, GuidSize);
-    header.attributes = ReadLe32(info + VssInfoAttributesAt);
     return true;
 }

@@ -16,8 +16,6 @@ const std::size_t VssInfoLeast = 64;            // the fields above, then machin
 
 struct VssStoreHeader {
     unsigned char copy[GuidSize];
-    unsigned char set[GuidSize];
-    std::uint32_t attributes;
 };
 
 // The header at `offset` of the volume holding the difference area; false
