@@ -3,7 +3,6 @@
 int RunStateTable(TableRun &run)
 {
     std::vector<std::string> listed(run.rows.size());
-    run.listing = true;
     run.listed = &listed;
     int code = RunTable(run);
     if (code != 0 || CaughtSignal != 0)
@@ -22,7 +21,6 @@ int RunStateTable(TableRun &run)
             rows.push_back(TableRow{run.rows[i].root, "current", "-"});
     }
     run.rows = rows;
-    run.listing = false;
     run.listed = nullptr;
     return RunTable(run);
 }

@@ -139,7 +139,7 @@ void PrintReadyLines(Inventory &inventory)
            inventory.states[inventory.nextLine].pending == 0) {
         RootState &state = inventory.states[inventory.nextLine];
         const TableRow &row = inventory.run.rows[inventory.nextLine];
-        if (inventory.run.listing) {
+        if (inventory.run.listed != nullptr) {
             (*inventory.run.listed)[inventory.nextLine++] = state.network;
             continue;
         }
@@ -218,7 +218,7 @@ void StopRunning(Inventory &inventory)
 
 int RunTable(const TableRun &run)
 {
-    std::size_t perRow = run.listing ? 1 : 2;
+    std::size_t perRow = run.listed != nullptr ? 1 : 2;
     Inventory inventory = {run, perRow, std::vector<RootState>(run.rows.size()), {}, 0, 0, false};
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
         AppendEscaped(inventory.states[i].prefix, run.rows[i].root);

@@ -16,9 +16,9 @@ struct TableRow {
 };
 
 // What the runs behind the table need: "dorovivi H" and "dorovivi @" for
-// every row, `jobs` runs at a time. Listing, each row's one run is "dorovivi
-// H" with DOROVIVI_STATE=list, and what it writes goes to `listed`, not to
-// the table.
+// every row, `jobs` runs at a time. With `listed`, the run lists: each row's
+// one run is "dorovivi H" with DOROVIVI_STATE=list, and what it writes goes
+// there, not to the table.
 struct TableRun {
     ToolProgram program;
     std::vector<std::string> environment; // inherited, without the two variables set per run
@@ -27,8 +27,7 @@ struct TableRun {
     sigset_t waitMask;                    // the mask while waiting, which lets the stop signals in
     std::vector<TableRow> rows;
     std::size_t jobs;
-    bool listing = false;
-    std::vector<std::string> *listed = nullptr; // listing: each row's output
+    std::vector<std::string> *listed = nullptr; // each row's output, when listing
 };
 
 // Set by the stop signals' handler: the table is given up.
