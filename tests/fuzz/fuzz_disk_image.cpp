@@ -156,7 +156,8 @@ std::string InputName(const std::uint8_t *data, std::size_t size)
     if (at == bytes.npos)
         return "disk.001";
     std::string name(bytes.substr(at + 8, bytes.find('"', at + 8) - at - 8));
-    bool fits = !name.empty() && name.size() < 64 && name.find('/') == name.npos && name[0] != '.' &&
+    bool fits = !name.empty() && name.size() < 64 && name.find_first_of(std::string("/\0", 2)) == name.npos &&
+                name[0] != '.' &&
                 std::find(Beside.begin(), Beside.end(), name) == Beside.end();
     return fits ? name : "disk.vmdk";
 }
